@@ -1,0 +1,29 @@
+#pragma once
+
+#include "providers/LLMAnswerStream.h"
+#include "providers/LLMMessage.h"
+
+#include <QStringList>
+
+#include <memory>
+
+// A hosted model that answers a conversation as a stream of text fragments.
+class LLMProvider {
+public:
+    virtual ~LLMProvider() = default;
+
+    virtual QString id() const = 0;          // "anthropic" or "openai"
+    virtual QString displayName() const = 0; // "Anthropic (Claude)" or "OpenAI"
+    virtual QStringList availableModels() const = 0;
+
+    // Returns at once; every failure travels through the stream. Call on the consumer's thread.
+    virtual std::shared_ptr<LLMAnswerStream> stream(const LLMConversation &messages, const QString &systemPrompt) = 0;
+};
+
+// Builds the provider for one submission.
+class LLMProviderFactory {
+public:
+    virtual ~LLMProviderFactory() = default;
+    virtual std::unique_ptr<LLMProvider> openAI(const QString &apiKey, const QString &model) = 0;
+    virtual std::unique_ptr<LLMProvider> anthropic(const QString &apiKey, const QString &model) = 0;
+};

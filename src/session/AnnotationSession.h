@@ -1,0 +1,164 @@
+#pragma once
+
+#include "providers/LLMProvider.h"
+#include "session/ChatMessage.h"
+#include "session/FocusTracker.h"
+#include "session/Overlay.h"
+#include "session/QueryPanel.h"
+#include "session/ScreenCapturer.h"
+#include "session/ScreenCatalog.h"
+#include "session/SessionState.h"
+#include "session/SessionWindows.h"
+#include "settings/SettingsManager.h"
+
+#include <QFutureWatcher>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QUuid>
+
+#include <memory>
+#include <optional>
+
+
+// The session's neighbours. Any of them may be absent; the session then skips what it would have done
+// with it (no overlay, no panel, no capture, no focus hand-back, no providers).
+struct SessionNeighbours {
+    SessionWindows *windows = nullptr;
+    ScreenCapturer *capturer = nullptr;
+    ScreenCatalog *screens = nullptr;
+    FocusTracker *focus = nullptr;
+    LLMProviderFactory *providers = nullptr;
+};
+
+// One annotate–capture–ask–answer cycle at a time: which window is up, when the screen is captured,
+// what the transcript shows and what conversation goes to the model. Main thread only.
+//
+// Work that outlives the call that started it (captures, submissions) remembers `sessionRevision` and
+// changes nothing once the revision has moved on; `begin` and `cancel` are the only places it moves.
+class AnnotationSession : public QObject {
+    Q_OBJECT
+public:
+    explicit AnnotationSession(SessionNeighbours neighbours = {}, QObject *parent = nullptr);
+    ~AnnotationSession() override;
+
+    // Published properties; each has a <name>Changed signal.
+    SessionState state() const { return state_; }
+    const QString &streamedResponse() const { return streamedResponse_; }
+    const QList<ChatMessage> &chatMessages() const { return chatMessages_; }
+    bool isPreparingCapture() const { return isPreparingCapture_; }
+    bool isAdditionalCapture() const { return isAdditionalCapture_; }
+    bool isAwaitingAdditionalDraw() const { return isAwaitingAdditionalDraw_; }
+
+    SettingsManager *settings() const { return settings_; }
+    void setSettings(SettingsManager *settings) { settings_ = settings; }
+
+    // Read-only views of the rest of the state.
+    Overlay *overlayController() const { return overlay_.get(); }
+    QueryPanel *queryPanelController() const { return queryPanel_.get(); }
+    const std::optional<QByteArray> &capturedImage() const { return capturedImage_; }
+    const std::optional<ScreenInfo> &activeScreen() const { return activeScreen_; }
+    bool hasCaptureTask() const { return captureTask_.has_value(); }
+    bool hasStreamingTask() const { return streamingTask_ != nullptr; }
+    QUuid sessionRevision() const { return sessionRevision_; }
+    const std::optional<FocusRestorationTarget> &focusRestorationTarget() const { return focusRestorationTarget_; }
+    bool isTrackingFocus() const { return isTrackingFocus_; }
+    const LLMConversation &llmConversationPrefix() const { return llmConversationPrefix_; }
+    const LLMConversation &llmConversationHistory() const { return llmConversationHistory_; }
+    const std::optional<QByteArray> &pendingAdditionalImageData() const { return pendingAdditionalImageData_; }
+    const std::optional<QUuid> &initialCaptureMessageID() const { return initialCaptureMessageID_; }
+    const std::optional<QUuid> &pendingAdditionalMessageID() const { return pendingAdditionalMessageID_; }
+
+    // Lifecycle and captures. Points are in global screen coordinates.
+    void begin(bool showToolbar);
+    void beginWithDraw(QPointF point);
+    void noteDrawingBegan(QPointF screenPoint);
+    void continueDraw(QPointF point);
+    void endMiddleDraw();
+    void advanceToQuery();
+    void setAwaitingAdditionalDraw(bool flag);
+    void beginAdditionalCapture(bool showToolbar);
+    void beginAdditionalCaptureWithDraw(QPointF point);
+    void removeAttachmentMessage(const QUuid &id);
+    void cancel();
+
+    // Questions and answers.
+    QUuid appendPendingUserMessage(const QString &text);
+    void replaceChatMessage(const QUuid &id, const QString &text, bool isStreaming);
+    void submit(const QString &query, const std::optional<QUuid> &existingUserMessageID = std::nullopt);
+
+    static QString describe(const std::optional<ScreenInfo> &screen);
+
+Q_SIGNALS:
+    void stateChanged();
+    void streamedResponseChanged();
+    void chatMessagesChanged();
+    void isPreparingCaptureChanged();
+    void isAdditionalCaptureChanged();
+    void isAwaitingAdditionalDrawChanged();
+
+private:
+    struct CaptureTask {
+        quint64 serial = 0;
+        QFuture<CaptureResult> future;
+    };
+    struct Submission;
+    enum class CaptureKind { Initial, Additional };
+
+    void setState(SessionState state);
+    void setStreamedResponse(const QString &text);
+    void setChatMessages(QList<ChatMessage> messages);
+    void setPreparingCapture(bool flag);
+    void setAdditionalCapture(bool flag);
+    void setAwaitingDraw(bool flag);
+    void appendChatMessage(ChatMessage message);
+
+    std::optional<ScreenInfo> screenContaining(QPointF point) const;
+    std::optional<quint32> displayID(const std::optional<ScreenInfo> &screen) const;
+    void startTrackingFocusChanges();
+    void scheduleDeferredStroke(QPointF point);
+    QImage strokesImage() const;
+    void completeAdditionalCapture();
+    void cancelAdditionalCapture();
+    void bringPanelBack();
+    void closeOverlay();
+
+    void startCapture(CaptureKind kind, std::optional<quint32> display, const QImage &strokes);
+    void cancelCaptureTask();
+    void captureEnded(quint64 serial, CaptureKind kind, const QUuid &revision, const QFuture<CaptureResult> &future);
+
+    void performSubmit(const std::shared_ptr<Submission> &submission, std::optional<QByteArray> image);
+    void consumeStream(const std::shared_ptr<Submission> &submission);
+    void streamFinished(const std::shared_ptr<Submission> &submission);
+    void streamFailed(const std::shared_ptr<Submission> &submission, const QString &description, bool cancelled);
+    void finishSubmissionWithError(const QString &text, const QUuid &revision);
+    void endSubmission(const std::shared_ptr<Submission> &submission);
+    void appendToAssistantMessage(const QUuid &id, const QString &token);
+    void cancelStreamingTask();
+
+    SessionNeighbours neighbours_;
+
+    SessionState state_ = SessionState::Idle;
+    QString streamedResponse_;
+    QList<ChatMessage> chatMessages_;
+    bool isPreparingCapture_ = false;
+    QPointer<SettingsManager> settings_;
+    std::unique_ptr<Overlay> overlay_;
+    std::unique_ptr<QueryPanel> queryPanel_;
+    std::optional<QByteArray> capturedImage_;
+    std::optional<ScreenInfo> activeScreen_;
+    std::optional<CaptureTask> captureTask_;
+    std::shared_ptr<Submission> streamingTask_;
+    QUuid sessionRevision_ = QUuid::createUuid();
+    std::optional<FocusRestorationTarget> focusRestorationTarget_;
+    bool isTrackingFocus_ = false;
+    LLMConversation llmConversationPrefix_;
+    LLMConversation llmConversationHistory_;
+    bool isAdditionalCapture_ = false;
+    bool isAwaitingAdditionalDraw_ = false;
+    std::optional<QByteArray> pendingAdditionalImageData_;
+    std::optional<QUuid> initialCaptureMessageID_;
+    std::optional<QUuid> pendingAdditionalMessageID_;
+
+    quint64 nextCaptureSerial_ = 1;
+};

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QUuid>
+
+#include <optional>
+
+enum class ChatMessageRole { User, Assistant };
+
+// A screen capture shown as a thumbnail in the transcript.
+struct ChatAttachment {
+    QUuid id = QUuid::createUuid();
+    QByteArray imageData; // encoded exactly as the capture service returned it
+    QString title;
+
+    friend bool operator==(const ChatAttachment &, const ChatAttachment &) = default;
+};
+
+// One bubble of the transcript.
+struct ChatMessage {
+    QUuid id = QUuid::createUuid();
+    ChatMessageRole role = ChatMessageRole::User;
+    QString text;
+    std::optional<ChatAttachment> attachment;
+    bool isStreaming = false;
+
+    friend bool operator==(const ChatMessage &, const ChatMessage &) = default;
+};

@@ -1,0 +1,222 @@
+#include "settings/SettingsManager.h"
+
+#include "log/DebugLog.h"
+
+#include <QStandardPaths>
+
+namespace {
+
+// Former built-in prompts: a stored copy of one of them means the user never customised it.
+const QStringList formerBuiltInPrompts = {
+    QStringLiteral("You are a helpful visual assistant. The user has annotated a screenshot to highlight something "
+                   "specific. Answer concisely and clearly."),
+    QStringLiteral("You are given an annotated screenshot of the user's screen. They are asking a contextual "
+                   "question.\n\nQuestion: {{input}}\n\nBe brief when answering. Do not tell users about the context "
+                   "that was given to you, that a spot was highlighted. They already know. Just directly answer the "
+                   "question. Shorter answers are generally better than longer ones."),
+    QStringLiteral("You are given an annotated screenshot of the user's screen. They are asking a contextual "
+                   "question.\n\nThere is usually a lot of information on the screen. Do use them to understand the "
+                   "context but focus on the region highlighted in red, this is what the user has put an emphasis "
+                   "on.\n\nThe highlight might not fully cover the elements that are relevant to the task. Consider "
+                   "it a focal point, not an exact mask.\n\nQuestion: {{input}}\n\nBe brief when answering. Do not "
+                   "tell users about the context that was given to you, that a spot was highlighted. They already "
+                   "know. Just directly answer the question. Shorter answers are generally better than longer ones."),
+};
+
+const QStringList retiredReplicateVersions = {
+    QStringLiteral("4d50797290df275329f202e48c76360b3f22b08d2008d9515f1c718f2982c5c5"),
+    QStringLiteral("8099696689d249cf8b122d833c36ac3f75505c666a395ca40ef26f68e7d3d16e"),
+};
+
+const QString defaultProvider = QStringLiteral("anthropic");
+const QString defaultAnthropicModel = QStringLiteral("claude-sonnet-4-6");
+const QString defaultOpenAIModel = QStringLiteral("gpt-5.4-mini");
+
+} // namespace
+
+const QStringList SettingsManager::supportedOpenAIModels = {
+    QStringLiteral("gpt-5.4"), QStringLiteral("gpt-5.4-mini"), QStringLiteral("gpt-5.4-nano")};
+
+const QString SettingsManager::builtInSystemPrompt = QStringLiteral(
+    "You are given an annotated screenshot of the user's screen. The screenshot contains a red marked area, that is "
+    "where you should place your focus on in order to answer the question. You must not mention the screen capture "
+    "directly to users. If needed just refer to 'the screen'. That's less technical and contains enough information. "
+    "You should almost never have to do it. Focus on answering the question asked. All the contextual input is "
+    "provided for you to give a good answer.");
+
+const QString SettingsManager::defaultSystemPrompt =
+    QStringLiteral("Shorter answers are generally better than longer.");
+
+const QString SettingsManager::defaultReplicateModelVersion =
+    QStringLiteral("3ab86df6c8f54c11309d4d1f930ac292bad43ace52d10c80d87eb258b3c9f79c");
+
+QString SettingsManager::defaultFilePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u"/glint/glint.conf";
+}
+
+SettingsManager::SettingsManager(const QString &filePath, QObject *parent)
+    : QObject(parent)
+    , file_(filePath, QSettings::IniFormat)
+    , keychain_(keychainService)
+{
+    if (file_.status() != QSettings::NoError) {
+        persistent_ = false;
+        DebugLog::log(QStringLiteral("App"), u"Preferences file unreadable path=" + filePath +
+                                                 u"; using defaults and leaving the file untouched");
+    }
+    load();
+}
+
+QString SettingsManager::migratedOpenAIModel(const QString &stored)
+{
+    return supportedOpenAIModels.contains(stored) ? stored : defaultOpenAIModel;
+}
+
+std::optional<QString> SettingsManager::storedString(const QString &key) const
+{
+    const QVariant value = file_.value(key);
+    if (value.typeId() != QMetaType::QString)
+        return std::nullopt;
+    return value.toString();
+}
+
+// The INI format keeps no types: an integer is a value that reads as a whole number.
+std::optional<int> SettingsManager::storedInteger(const QString &key) const
+{
+    const QVariant value = file_.value(key);
+    if (value.typeId() == QMetaType::Int || value.typeId() == QMetaType::LongLong)
+        return value.toInt();
+    if (value.typeId() != QMetaType::QString)
+        return std::nullopt;
+    bool ok = false;
+    const int number = value.toString().trimmed().toInt(&ok);
+    return ok ? std::optional<int>(number) : std::nullopt;
+}
+
+std::optional<bool> SettingsManager::storedBoolean(const QString &key) const
+{
+    const QVariant value = file_.value(key);
+    if (value.typeId() == QMetaType::Bool)
+        return value.toBool();
+    const QString text = value.toString().trimmed().toLower();
+    if (text == u"true" || text == u"1")
+        return true;
+    if (text == u"false" || text == u"0")
+        return false;
+    return std::nullopt;
+}
+
+void SettingsManager::load()
+{
+    selectedProvider_ = storedString(QStringLiteral("selectedProvider")).value_or(defaultProvider);
+    anthropicModel_ = storedString(QStringLiteral("anthropicModel")).value_or(defaultAnthropicModel);
+
+    const std::optional<QString> storedOpenAI = storedString(QStringLiteral("openAIModel"));
+    openAIModel_ = migratedOpenAIModel(storedOpenAI.value_or(QString()));
+    if (storedOpenAI != openAIModel_)
+        store(QStringLiteral("openAIModel"), openAIModel_);
+
+    systemPrompt_ = storedString(QStringLiteral("systemPrompt")).value_or(defaultSystemPrompt);
+    if (formerBuiltInPrompts.contains(systemPrompt_))
+        systemPrompt_ = defaultSystemPrompt;
+
+    const std::optional<QString> storedVersion = storedString(QStringLiteral("replicateModelVersion"));
+    replicateModelVersion_ = storedVersion && !storedVersion->isEmpty() && !retiredReplicateVersions.contains(*storedVersion)
+                                 ? *storedVersion
+                                 : defaultReplicateModelVersion;
+    if (storedVersion != replicateModelVersion_)
+        store(QStringLiteral("replicateModelVersion"), replicateModelVersion_);
+
+    submitMode_ = storedString(QStringLiteral("submitMode")) == u"manualSubmit" ? SubmitMode::ManualSubmit
+                                                                                : SubmitMode::SingleStroke;
+    hotkeyKeyCode_ = storedInteger(QStringLiteral("hotkeyKeyCode")).value_or(defaultHotkeyKeyCode);
+    hotkeyModifiers_ = storedInteger(QStringLiteral("hotkeyModifiers")).value_or(defaultHotkeyModifiers);
+
+    // The older boolean only decides while no mask has been stored; it is never written or removed.
+    const std::optional<bool> legacyQuickDraw = storedBoolean(QStringLiteral("cmdMiddleClickEnabled"));
+    quickDrawModifiers_ = storedInteger(QStringLiteral("quickDrawModifiers"))
+                              .value_or(legacyQuickDraw.value_or(true) ? defaultQuickDrawModifiers : 0);
+
+    quickDrawMiddleMouseEnabled_ = storedBoolean(QStringLiteral("quickDrawMiddleMouseEnabled")).value_or(true);
+    hasCompletedOnboarding_ = storedBoolean(QStringLiteral("hasCompletedOnboarding")).value_or(false);
+}
+
+void SettingsManager::store(const QString &key, const QVariant &value)
+{
+    if (!persistent_)
+        return;
+    file_.setValue(key, value);
+    file_.sync();
+}
+
+template <typename T, typename Signal>
+void SettingsManager::assign(T &field, const T &value, const QString &key, const QVariant &stored, Signal changed)
+{
+    field = value;
+    Q_EMIT(this->*changed)();
+    if (!key.isEmpty())
+        store(key, stored);
+}
+
+void SettingsManager::setSelectedProvider(const QString &v)
+{
+    assign(selectedProvider_, v, QStringLiteral("selectedProvider"), v, &SettingsManager::selectedProviderChanged);
+}
+void SettingsManager::setAnthropicModel(const QString &v)
+{
+    assign(anthropicModel_, v, QStringLiteral("anthropicModel"), v, &SettingsManager::anthropicModelChanged);
+}
+void SettingsManager::setOpenAIModel(const QString &v)
+{
+    assign(openAIModel_, v, QStringLiteral("openAIModel"), v, &SettingsManager::openAIModelChanged);
+}
+void SettingsManager::setSystemPrompt(const QString &v)
+{
+    assign(systemPrompt_, v, QStringLiteral("systemPrompt"), v, &SettingsManager::systemPromptChanged);
+}
+void SettingsManager::setReplicateModelVersion(const QString &v)
+{
+    assign(replicateModelVersion_, v, QStringLiteral("replicateModelVersion"), v,
+           &SettingsManager::replicateModelVersionChanged);
+}
+void SettingsManager::setSubmitMode(SubmitMode v)
+{
+    assign(submitMode_, v, QStringLiteral("submitMode"), rawValue(v), &SettingsManager::submitModeChanged);
+}
+void SettingsManager::setHotkeyKeyCode(int v)
+{
+    assign(hotkeyKeyCode_, v, QStringLiteral("hotkeyKeyCode"), v, &SettingsManager::hotkeyKeyCodeChanged);
+}
+void SettingsManager::setHotkeyModifiers(int v)
+{
+    assign(hotkeyModifiers_, v, QStringLiteral("hotkeyModifiers"), v, &SettingsManager::hotkeyModifiersChanged);
+}
+void SettingsManager::setQuickDrawModifiers(int v)
+{
+    assign(quickDrawModifiers_, v, QStringLiteral("quickDrawModifiers"), v, &SettingsManager::quickDrawModifiersChanged);
+}
+void SettingsManager::setQuickDrawMiddleMouseEnabled(bool v)
+{
+    assign(quickDrawMiddleMouseEnabled_, v, QStringLiteral("quickDrawMiddleMouseEnabled"), v,
+           &SettingsManager::quickDrawMiddleMouseEnabledChanged);
+}
+void SettingsManager::setHasCompletedOnboarding(bool v)
+{
+    assign(hasCompletedOnboarding_, v, QStringLiteral("hasCompletedOnboarding"), v,
+           &SettingsManager::hasCompletedOnboardingChanged);
+}
+void SettingsManager::setSettingsSelectedTab(int v)
+{
+    assign(settingsSelectedTab_, v, QString(), {}, &SettingsManager::settingsSelectedTabChanged);
+}
+
+QString SettingsManager::effectiveSystemPrompt() const
+{
+    const QString extra = systemPrompt_.trimmed();
+    return extra.isEmpty() ? builtInSystemPrompt : builtInSystemPrompt + u"\n\n" + extra;
+}
+
+std::optional<QString> SettingsManager::keychainRead(const QString &account) const { return keychain_.read(account); }
+
+void SettingsManager::keychainWrite(const QString &account, const QString &value) { keychain_.write(account, value); }

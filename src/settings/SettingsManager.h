@@ -1,0 +1,111 @@
+#pragma once
+
+#include "settings/Keychain.h"
+#include "settings/SubmitMode.h"
+
+#include <QObject>
+#include <QSettings>
+#include <QStringList>
+
+// Every user preference, loaded once (with the migrations of older stored values) and written back key
+// by key on each change. API keys are not preferences: they live in the Secret Service.
+class SettingsManager : public QObject {
+    Q_OBJECT
+public:
+    static inline const QString keychainService = QStringLiteral("org.glint.Glint");
+    static inline const QString anthropicKeyAccount = QStringLiteral("apiKey.anthropic");
+    static inline const QString openAIKeyAccount = QStringLiteral("apiKey.openai");
+    static inline const QString replicateKeyAccount = QStringLiteral("apiKey.replicate");
+
+    static const QStringList supportedOpenAIModels;
+    static const QString builtInSystemPrompt;
+    static const QString defaultSystemPrompt;
+    static const QString defaultReplicateModelVersion;
+    static constexpr int defaultHotkeyKeyCode = 49;
+    static constexpr int defaultHotkeyModifiers = 786432;
+    static constexpr int defaultQuickDrawModifiers = 1572864;
+
+    // $XDG_CONFIG_HOME/glint/glint.conf
+    static QString defaultFilePath();
+
+    explicit SettingsManager(const QString &filePath = defaultFilePath(), QObject *parent = nullptr);
+
+    QString selectedProvider() const { return selectedProvider_; }
+    QString anthropicModel() const { return anthropicModel_; }
+    QString openAIModel() const { return openAIModel_; }
+    QString systemPrompt() const { return systemPrompt_; }
+    QString replicateModelVersion() const { return replicateModelVersion_; }
+    SubmitMode submitMode() const { return submitMode_; }
+    int hotkeyKeyCode() const { return hotkeyKeyCode_; }
+    int hotkeyModifiers() const { return hotkeyModifiers_; }
+    int quickDrawModifiers() const { return quickDrawModifiers_; }
+    bool quickDrawMiddleMouseEnabled() const { return quickDrawMiddleMouseEnabled_; }
+    bool hasCompletedOnboarding() const { return hasCompletedOnboarding_; }
+    int settingsSelectedTab() const { return settingsSelectedTab_; }
+
+    void setSelectedProvider(const QString &value);
+    void setAnthropicModel(const QString &value);
+    void setOpenAIModel(const QString &value);
+    void setSystemPrompt(const QString &value);
+    void setReplicateModelVersion(const QString &value);
+    void setSubmitMode(SubmitMode value);
+    void setHotkeyKeyCode(int value);
+    void setHotkeyModifiers(int value);
+    void setQuickDrawModifiers(int value);
+    void setQuickDrawMiddleMouseEnabled(bool value);
+    void setHasCompletedOnboarding(bool value);
+    void setSettingsSelectedTab(int value);
+
+    // The built-in prompt, followed by the user's trimmed guidance after a blank line when there is any.
+    QString effectiveSystemPrompt() const;
+
+    std::optional<QString> keychainRead(const QString &account) const;
+    void keychainWrite(const QString &account, const QString &value);
+
+    // False when the preferences file could not be read: changes then stay in memory so the file is
+    // never overwritten with defaults.
+    bool isPersistent() const { return persistent_; }
+
+    static QString migratedOpenAIModel(const QString &stored);
+
+Q_SIGNALS:
+    void selectedProviderChanged();
+    void anthropicModelChanged();
+    void openAIModelChanged();
+    void systemPromptChanged();
+    void replicateModelVersionChanged();
+    void submitModeChanged();
+    void hotkeyKeyCodeChanged();
+    void hotkeyModifiersChanged();
+    void quickDrawModifiersChanged();
+    void quickDrawMiddleMouseEnabledChanged();
+    void hasCompletedOnboardingChanged();
+    void settingsSelectedTabChanged();
+
+private:
+    void load();
+    void store(const QString &key, const QVariant &value);
+    template <typename T, typename Signal>
+    void assign(T &field, const T &value, const QString &key, const QVariant &stored, Signal changed);
+
+    std::optional<QString> storedString(const QString &key) const;
+    std::optional<int> storedInteger(const QString &key) const;
+    std::optional<bool> storedBoolean(const QString &key) const;
+
+    QSettings file_;
+    Keychain keychain_;
+    bool persistent_ = true;
+
+    QString selectedProvider_;
+    QString anthropicModel_;
+    QString openAIModel_;
+    QString systemPrompt_;
+    QString replicateModelVersion_;
+    SubmitMode submitMode_ = SubmitMode::SingleStroke;
+    int hotkeyKeyCode_ = defaultHotkeyKeyCode;
+    int hotkeyModifiers_ = defaultHotkeyModifiers;
+    int quickDrawModifiers_ = defaultQuickDrawModifiers;
+    bool quickDrawMiddleMouseEnabled_ = true;
+    bool hasCompletedOnboarding_ = false;
+    int settingsSelectedTab_ = 0;
+};

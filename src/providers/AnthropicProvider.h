@@ -1,0 +1,33 @@
+#pragma once
+
+#include "providers/LLMError.h"
+#include "providers/LLMLineEvent.h"
+#include "providers/LLMProvider.h"
+
+#include <variant>
+
+// Anthropic's Messages API, streamed as server-sent events.
+class AnthropicProvider : public LLMProvider {
+public:
+    static constexpr qsizetype maxImageBytes = 5 * 1024 * 1024; // before base64
+
+    AnthropicProvider(const QString &apiKey, const QString &model);
+
+    QString id() const override { return QStringLiteral("anthropic"); }
+    QString displayName() const override { return QStringLiteral("Anthropic (Claude)"); }
+    QStringList availableModels() const override;
+    std::shared_ptr<LLMAnswerStream> stream(const LLMConversation &messages,
+                                            const QString &systemPrompt) override;
+
+    // Every image is re-encoded to fit `imageByteLimit`. Call off the main thread when images are attached.
+    static std::variant<QByteArray, LLMError> buildRequestBody(const LLMConversation &messages,
+                                                               const QString &systemPrompt,
+                                                               const QString &model,
+                                                               qsizetype imageByteLimit = maxImageBytes);
+    // One line of the event stream: a text delta, an error event, or nothing of interest.
+    static LLMLineEvent processLine(const QString &line);
+
+private:
+    QString apiKey_;
+    QString model_;
+};

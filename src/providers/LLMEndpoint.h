@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+// Where a provider sends its requests: the public HTTPS service, or a base URL from the environment
+// (a local test server or a proxy) with the provider's path appended. Plain http is accepted only for a
+// loopback host, so an API key never crosses a network unencrypted.
+class LLMEndpoint {
+public:
+    static LLMEndpoint resolve(const char *environmentVariable, const QString &defaultBaseUrl,
+                               const QString &path);
+
+    bool isUsable() const { return error_.isEmpty(); }
+    const QUrl &url() const { return url_; }
+    const QString &error() const { return error_; } // why the address is refused; empty when usable
+
+private:
+    QUrl url_;
+    QString error_;
+};

@@ -1,0 +1,129 @@
+#include "providers/LLMStreamingRun.h"
+
+#include "log/DebugLog.h"
+#include "providers/LLMExchange.h"
+#include "providers/LLMTransport.h"
+
+#include <QStringDecoder>
+#include <QtConcurrent>
+
+namespace {
+
+QString bodyText(const QByteArray &body) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder.decode(body);
+    return decoder.hasError() ? QStringLiteral("<non-utf8 body>") : text;
+}
+
+} // namespace
+
+std::shared_ptr<LLMAnswerStream> LLMStreamingRun::start(const LLMConversation &messages, LLMStreamPlan plan) {
+    std::shared_ptr<LLMAnswerStream> stream = LLMAnswerStream::create();
+    LLMTransport::post([messages, plan = std::move(plan), stream]() mutable {
+        auto *run = new LLMStreamingRun(std::move(plan), stream);
+        run->begin(messages);
+    });
+    return stream;
+}
+
+LLMStreamingRun::LLMStreamingRun(LLMStreamPlan plan, std::shared_ptr<LLMAnswerStream> stream)
+    : QObject(LLMTransport::context())
+    , plan_(std::move(plan))
+    , stream_(std::move(stream)) {}
+
+LLMStreamingRun::~LLMStreamingRun() {
+    // Only the transport's shutdown deletes a run that has not ended.
+    stream_->fail({QStringLiteral("The request was cancelled."), true});
+}
+
+void LLMStreamingRun::log(const QString &message) const {
+    DebugLog::log(plan_.category, message);
+}
+
+QString LLMStreamingRun::redacted(QString text) const {
+    if (!plan_.apiKey.isEmpty())
+        text.replace(plan_.apiKey, QStringLiteral("<redacted>"));
+    return text;
+}
+
+void LLMStreamingRun::begin(const LLMConversation &messages) {
+    const bool imageAttached = std::any_of(messages.begin(), messages.end(),
+                                           [](const LLMMessage &m) { return m.imageData.has_value(); });
+    log(u"Preparing request model=" + plan_.model + u" messages=" + QString::number(messages.size()) +
+        u" imageAttached=" + (imageAttached ? u"true" : u"false"));
+    if (!plan_.endpoint.isUsable()) {
+        fail(plan_.endpoint.error());
+        return;
+    }
+    QtConcurrent::run(plan_.buildBody).then(this, [this](const std::variant<QByteArray, LLMError> &body) {
+        if (const LLMError *error = std::get_if<LLMError>(&body))
+            fail(error->description());
+        else
+            send(std::get<QByteArray>(body));
+    });
+}
+
+void LLMStreamingRun::send(const QByteArray &body) {
+    QNetworkRequest request(plan_.endpoint.url());
+    for (const auto &[name, value] : plan_.headers)
+        request.setRawHeader(name, value);
+    exchange_ = new LLMExchange(request, body, plan_.category, this);
+    connect(exchange_, &LLMExchange::headReceived, this, &LLMStreamingRun::headReceived);
+    connect(exchange_, &LLMExchange::bodyReceived, this, &LLMStreamingRun::bodyReceived);
+    connect(exchange_, &LLMExchange::completed, this, &LLMStreamingRun::completed);
+    connect(exchange_, &LLMExchange::failed, this, &LLMStreamingRun::fail);
+    exchange_->start();
+}
+
+void LLMStreamingRun::headReceived(int status) {
+    status_ = status;
+    if (status_ == 200)
+        log(QStringLiteral("Streaming response started status=200"));
+}
+
+void LLMStreamingRun::bodyReceived(const QByteArray &chunk) {
+    if (status_ != 200)
+        errorBody_ += chunk;
+    else
+        interpret(lines_.feed(chunk));
+}
+
+void LLMStreamingRun::completed() {
+    if (status_ != 200) {
+        const QString body = redacted(bodyText(errorBody_));
+        log(u"HTTP error status=" + QString::number(status_) + u" body=" + body);
+        fail(LLMError::httpError(status_, body).description());
+        return;
+    }
+    interpret(lines_.finish());
+    if (!stream_->hasEnded())
+        succeed();
+}
+
+void LLMStreamingRun::interpret(const QStringList &lines) {
+    for (const QString &line : lines) {
+        if (stream_->hasEnded())
+            return;
+        const LLMLineEvent event = plan_.interpretLine(line);
+        if (event.kind == LLMLineEvent::Kind::Fragment) {
+            stream_->yield(event.text);
+            ++emittedChunks_;
+        } else if (event.kind == LLMLineEvent::Kind::Failure) {
+            exchange_->abort();
+            fail(event.text);
+        }
+    }
+}
+
+void LLMStreamingRun::succeed() {
+    log(u"Streaming response completed emittedChunks=" + QString::number(emittedChunks_));
+    stream_->finish();
+    deleteLater();
+}
+
+void LLMStreamingRun::fail(const QString &description) {
+    const QString text = redacted(description);
+    log(u"Streaming failed error=" + text);
+    stream_->fail({text, false});
+    deleteLater();
+}

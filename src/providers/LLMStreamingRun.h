@@ -1,0 +1,46 @@
+#pragma once
+
+#include "providers/LLMAnswerStream.h"
+#include "providers/LLMMessage.h"
+#include "providers/LLMStreamPlan.h"
+#include "providers/LineAssembler.h"
+
+#include <QObject>
+
+#include <memory>
+
+class LLMExchange;
+
+// One request of a provider, from building its body to the end of the answer: sends it, checks the
+// status, cuts the body into lines for the provider's interpreter and feeds the answer stream.
+// Lives on the network thread and deletes itself when done.
+class LLMStreamingRun : public QObject {
+    Q_OBJECT
+public:
+    // Call on the consumer's thread; the stream delivers there.
+    static std::shared_ptr<LLMAnswerStream> start(const LLMConversation &messages, LLMStreamPlan plan);
+
+    ~LLMStreamingRun() override;
+
+private:
+    LLMStreamingRun(LLMStreamPlan plan, std::shared_ptr<LLMAnswerStream> stream);
+
+    void begin(const LLMConversation &messages);
+    void send(const QByteArray &body);
+    void headReceived(int status);
+    void bodyReceived(const QByteArray &chunk);
+    void completed();
+    void interpret(const QStringList &lines);
+    void succeed();
+    void fail(const QString &description);
+    QString redacted(QString text) const;
+    void log(const QString &message) const;
+
+    LLMStreamPlan plan_;
+    std::shared_ptr<LLMAnswerStream> stream_;
+    LLMExchange *exchange_ = nullptr;
+    int status_ = -1;
+    QByteArray errorBody_; // the body of a non-200 response, read in full
+    LineAssembler lines_;
+    int emittedChunks_ = 0;
+};

@@ -1,0 +1,92 @@
+#include "providers/OpenAIProvider.h"
+
+#include "providers/LLMStreamingRun.h"
+#include "providers/ServerSentEvent.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+
+QJsonValue content(const LLMMessage &message) {
+    if (!message.imageData)
+        return message.text;
+    const QString url = u"data:image/png;base64," + QString::fromLatin1(message.imageData->toBase64());
+    const QJsonObject image{{QStringLiteral("type"), QStringLiteral("image_url")},
+                            {QStringLiteral("image_url"), QJsonObject{{QStringLiteral("url"), url}}}};
+    const QJsonObject text{{QStringLiteral("type"), QStringLiteral("text")},
+                           {QStringLiteral("text"), message.text}};
+    return QJsonArray{image, text};
+}
+
+// The answer is choice 0. Each chunk carries the choices it advances, so the first element may belong
+// to another answer when several were asked for.
+std::optional<QJsonObject> firstChoice(const QJsonArray &choices) {
+    for (const QJsonValue &choice : choices) {
+        const QJsonObject object = choice.toObject();
+        if (choice.isObject() && object.value(u"index").toInt(0) == 0)
+            return object;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+OpenAIProvider::OpenAIProvider(const QString &apiKey, const QString &model)
+    : apiKey_(apiKey)
+    , model_(model) {}
+
+QStringList OpenAIProvider::availableModels() const {
+    return {QStringLiteral("gpt-5.4"), QStringLiteral("gpt-5.4-mini"), QStringLiteral("gpt-5.4-nano")};
+}
+
+std::shared_ptr<LLMAnswerStream> OpenAIProvider::stream(const LLMConversation &messages,
+                                                        const QString &systemPrompt) {
+    LLMStreamPlan plan;
+    plan.category = QStringLiteral("OpenAI");
+    plan.model = model_;
+    plan.endpoint = LLMEndpoint::resolve("GLINT_OPENAI_BASE_URL", QStringLiteral("https://api.openai.com"),
+                                         QStringLiteral("/v1/chat/completions"));
+    plan.headers = {{"Authorization", "Bearer " + apiKey_.toUtf8()}, {"Content-Type", "application/json"}};
+    plan.apiKey = apiKey_;
+    plan.buildBody = [messages, systemPrompt, model = model_]() -> std::variant<QByteArray, LLMError> {
+        return buildRequestBody(messages, systemPrompt, model);
+    };
+    plan.interpretLine = &processLine;
+    return LLMStreamingRun::start(messages, std::move(plan));
+}
+
+QByteArray OpenAIProvider::buildRequestBody(const LLMConversation &messages, const QString &systemPrompt,
+                                            const QString &model) {
+    QJsonArray turns;
+    if (!systemPrompt.trimmed().isEmpty())
+        turns.append(QJsonObject{{QStringLiteral("role"), QStringLiteral("system")},
+                                 {QStringLiteral("content"), systemPrompt}});
+    for (const LLMMessage &message : messages)
+        turns.append(QJsonObject{{QStringLiteral("role"), message.role == LLMMessage::Role::User
+                                                              ? QStringLiteral("user")
+                                                              : QStringLiteral("assistant")},
+                                 {QStringLiteral("content"), content(message)}});
+
+    const QJsonObject body{{QStringLiteral("model"), model},
+                           {QStringLiteral("max_completion_tokens"), 1024},
+                           {QStringLiteral("stream"), true},
+                           {QStringLiteral("messages"), turns}};
+    return QJsonDocument(body).toJson(QJsonDocument::Compact);
+}
+
+LLMLineEvent OpenAIProvider::processLine(const QString &line) {
+    const std::optional<QJsonObject> chunk = ServerSentEvent::dataObject(line);
+    if (!chunk)
+        return {};
+    // The service reports trouble it meets mid-answer as an error object; the answer is then
+    // incomplete and must not pass for a finished one.
+    if (chunk->value(u"error").isObject())
+        return LLMLineEvent::failure(ServerSentEvent::streamErrorDescription(line));
+    const std::optional<QJsonObject> choice = firstChoice(chunk->value(u"choices").toArray());
+    if (!choice)
+        return {};
+    const QJsonValue text = choice->value(u"delta").toObject().value(u"content");
+    return text.isString() ? LLMLineEvent::fragment(text.toString()) : LLMLineEvent{};
+}

@@ -1,0 +1,203 @@
+#include "FakeModelServer.h"
+
+#include <QHostAddress>
+#include <QSslConfiguration>
+#include <QSslServer>
+#include <QSslSocket>
+#include <QTimer>
+
+#include <sys/socket.h>
+
+namespace {
+
+QByteArray reasonPhrase(int status) {
+    switch (status) {
+    case 200:
+        return "OK";
+    case 201:
+        return "Created";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 404:
+        return "Not Found";
+    case 429:
+        return "Too Many Requests";
+    case 500:
+        return "Internal Server Error";
+    default:
+        return "Status";
+    }
+}
+
+} // namespace
+
+FakeModelServer::Response FakeModelServer::Response::events(const QByteArray &body) {
+    return events(QList<Piece>{{body, 0}});
+}
+
+FakeModelServer::Response FakeModelServer::Response::events(const QList<Piece> &pieces) {
+    Response response;
+    response.headers = {{"Content-Type", "text/event-stream; charset=utf-8"}};
+    response.pieces = pieces;
+    return response;
+}
+
+FakeModelServer::Response FakeModelServer::Response::error(int status, const QByteArray &body,
+                                                           const QByteArray &contentType) {
+    Response response;
+    response.status = status;
+    response.headers = {{"Content-Type", contentType}};
+    response.pieces = {{body, 0}};
+    response.chunked = false;
+    return response;
+}
+
+FakeModelServer::Response FakeModelServer::Response::without(Opening opening) {
+    Response response;
+    response.opening = opening;
+    return response;
+}
+
+FakeModelServer::FakeModelServer(std::optional<Tls> tls, QObject *parent)
+    : QObject(parent)
+    , tls_(tls.has_value()) {
+    if (tls) {
+        auto *server = new QSslServer(this);
+        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+        configuration.setLocalCertificate(tls->certificate);
+        configuration.setPrivateKey(tls->key);
+        configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+        server->setSslConfiguration(configuration);
+        server_ = server;
+    } else {
+        server_ = new QTcpServer(this);
+    }
+    connect(server_, &QTcpServer::pendingConnectionAvailable, this, &FakeModelServer::accept);
+    server_->listen(QHostAddress::LocalHost);
+    clock_.start();
+}
+
+FakeModelServer::~FakeModelServer() {
+    for (auto it = buffers_.keyBegin(); it != buffers_.keyEnd(); ++it)
+        (*it)->disconnect(this);
+}
+
+QString FakeModelServer::baseUrl() const {
+    return (tls_ ? u"https://localhost:" : u"http://127.0.0.1:") + QString::number(port());
+}
+
+void FakeModelServer::enqueue(const Response &response) {
+    script_.enqueue(response);
+}
+
+void FakeModelServer::accept() {
+    while (QTcpSocket *socket = server_->nextPendingConnection()) {
+        socket->setParent(this);
+        buffers_.insert(socket, {});
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            buffers_.remove(socket);
+            socket->deleteLater();
+        });
+        readFrom(socket);
+    }
+}
+
+void FakeModelServer::readFrom(QTcpSocket *socket) {
+    QByteArray &buffer = buffers_[socket];
+    buffer += socket->readAll();
+    const qsizetype headEnd = buffer.indexOf("\r\n\r\n");
+    if (headEnd < 0)
+        return;
+
+    Request request;
+    const QList<QByteArray> lines = buffer.left(headEnd).split('\n');
+    const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
+    request.method = requestLine.value(0);
+    request.path = requestLine.value(1);
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const qsizetype colon = lines[i].indexOf(':');
+        if (colon > 0)
+            request.headers.insert(lines[i].left(colon).trimmed().toLower(),
+                                   lines[i].mid(colon + 1).trimmed());
+    }
+    const qsizetype length = request.headers.value("content-length").toLongLong();
+    if (buffer.size() < headEnd + 4 + length)
+        return;
+    request.body = buffer.mid(headEnd + 4, length);
+    request.receivedAtMs = clock_.elapsed();
+    buffer.remove(0, headEnd + 4 + length);
+    requests_.append(request);
+
+    respond(socket, script_.isEmpty() ? Response::error(500, "no scripted response") : script_.dequeue());
+}
+
+void FakeModelServer::respond(QTcpSocket *socket, const Response &response) {
+    if (response.opening == Response::Opening::Reset)
+        resetConnection(socket);
+    if (response.opening != Response::Opening::Head)
+        return;
+    QByteArray head =
+        "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reasonPhrase(response.status) + "\r\n";
+    for (const auto &[name, value] : response.headers)
+        head += name + ": " + value + "\r\n";
+    if (response.chunked) {
+        head += "Transfer-Encoding: chunked\r\n";
+    } else {
+        qsizetype length = 0;
+        for (const Piece &piece : response.pieces)
+            length += piece.bytes.size();
+        head += "Content-Length: " + QByteArray::number(length) + "\r\n";
+    }
+    head += "Connection: close\r\n\r\n";
+    socket->write(head);
+
+    int delay = 0;
+    QPointer<QTcpSocket> guarded(socket);
+    for (const Piece &piece : response.pieces) {
+        delay += piece.delayMs;
+        QTimer::singleShot(delay, socket, [guarded, piece, chunked = response.chunked] {
+            if (guarded)
+                writePiece(guarded, piece.bytes, chunked);
+        });
+    }
+    QTimer::singleShot(delay, socket, [guarded, ending = response.ending, chunked = response.chunked] {
+        if (guarded)
+            finish(guarded, ending, chunked);
+    });
+}
+
+void FakeModelServer::writePiece(QTcpSocket *socket, const QByteArray &bytes, bool chunked) {
+    if (bytes.isEmpty())
+        return;
+    if (chunked)
+        socket->write(QByteArray::number(bytes.size(), 16) + "\r\n" + bytes + "\r\n");
+    else
+        socket->write(bytes);
+    socket->flush();
+}
+
+void FakeModelServer::finish(QTcpSocket *socket, Response::Ending ending, bool chunked) {
+    switch (ending) {
+    case Response::Ending::Complete:
+        if (chunked)
+            socket->write("0\r\n\r\n");
+        socket->disconnectFromHost();
+        break;
+    case Response::Ending::Reset:
+        resetConnection(socket);
+        break;
+    case Response::Ending::Hang:
+        break;
+    }
+}
+
+// Drops the connection with a reset rather than an orderly close.
+void FakeModelServer::resetConnection(QTcpSocket *socket) {
+    socket->flush();
+    const linger immediate{1, 0};
+    ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &immediate, sizeof immediate);
+    socket->abort();
+}

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QPointer>
+#include <QQueue>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QTcpServer>
+
+#include <optional>
+
+class QTcpSocket;
+
+// A stand-in for the model services on the loopback interface. Each request gets the next scripted
+// response (or a 500 when none is left); every request is recorded for assertions. With a certificate
+// it speaks TLS.
+class FakeModelServer : public QObject {
+    Q_OBJECT
+public:
+    struct Piece {
+        QByteArray bytes;
+        int delayMs = 0; // pause before these bytes
+    };
+
+    struct Response {
+        enum class Opening { Head, Reset, Silence }; // Reset and Silence send nothing at all
+        enum class Ending { Complete, Reset, Hang };
+
+        int status = 200;
+        QList<std::pair<QByteArray, QByteArray>> headers;
+        QList<Piece> pieces; // the body, one write (and one chunk when chunked) per piece
+        bool chunked = true;
+        Opening opening = Opening::Head;
+        Ending ending = Ending::Complete;
+
+        static Response events(const QByteArray &body); // 200, text/event-stream, one piece
+        static Response events(const QList<Piece> &pieces);
+        static Response error(int status, const QByteArray &body,
+                              const QByteArray &contentType = "application/json");
+        static Response without(Opening opening); // Reset or Silence
+    };
+
+    struct Request {
+        QByteArray method;
+        QByteArray path;
+        QMap<QByteArray, QByteArray> headers; // names in lower case
+        QByteArray body;
+        qint64 receivedAtMs = 0; // since the server started
+    };
+
+    struct Tls {
+        QSslCertificate certificate;
+        QSslKey key;
+    };
+
+    explicit FakeModelServer(std::optional<Tls> tls = std::nullopt, QObject *parent = nullptr);
+    ~FakeModelServer() override;
+
+    quint16 port() const { return server_->serverPort(); }
+    QString baseUrl() const; // "http://127.0.0.1:<port>" or "https://localhost:<port>"
+
+    void enqueue(const Response &response);
+    const QList<Request> &requests() const { return requests_; }
+
+private:
+    void accept();
+    void readFrom(QTcpSocket *socket);
+    void respond(QTcpSocket *socket, const Response &response);
+    static void writePiece(QTcpSocket *socket, const QByteArray &bytes, bool chunked);
+    static void finish(QTcpSocket *socket, Response::Ending ending, bool chunked);
+    static void resetConnection(QTcpSocket *socket);
+
+    QTcpServer *server_;
+    bool tls_;
+    QElapsedTimer clock_;
+    QQueue<Response> script_;
+    QList<Request> requests_;
+    QMap<QTcpSocket *, QByteArray> buffers_;
+};

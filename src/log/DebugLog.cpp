@@ -24,8 +24,9 @@ class LogWriter {
 public:
     static LogWriter &instance()
     {
-        static LogWriter writer;
-        return writer;
+        // Never destroyed: the writer thread may still be waiting on it while static objects go away.
+        static LogWriter *writer = new LogWriter;
+        return *writer;
     }
 
     void enqueue(QByteArray line)
@@ -82,7 +83,7 @@ private:
     LogWriter()
         : thread_([this] { run(); })
     {
-        thread_.detach(); // lives as long as the process; a static destructor must not join it
+        thread_.detach(); // lives as long as the process
     }
 
     void run()
@@ -169,9 +170,13 @@ private:
         if (path.isEmpty())
             return;
         refused_.clear();
-        const int fd = openOwned(path, O_TRUNC);
-        if (fd >= 0)
-            ::close(fd);
+        // Truncate only after the ownership check: O_TRUNC would empty a foreign file before it.
+        const int fd = openOwned(path, 0);
+        if (fd < 0)
+            return;
+        if (::ftruncate(fd, 0) != 0)
+            report(path, std::strerror(errno));
+        ::close(fd);
     }
 
     void refuse(const QByteArray &path, const char *why)

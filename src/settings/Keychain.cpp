@@ -77,7 +77,7 @@ std::optional<QString> Keychain::read(const QString &account) const
     return found ? *found : std::nullopt;
 }
 
-void Keychain::write(const QString &account, const QString &value) const
+void Keychain::write(const QString &account, const QString &value)
 {
     const QByteArray service = service_.toUtf8();
     const QByteArray name = account.toUtf8();

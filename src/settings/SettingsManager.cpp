@@ -55,10 +55,10 @@ QString SettingsManager::defaultFilePath()
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u"/glint/glint.conf";
 }
 
-SettingsManager::SettingsManager(const QString &filePath, QObject *parent)
+SettingsManager::SettingsManager(const QString &filePath, std::unique_ptr<SecretStore> secrets, QObject *parent)
     : QObject(parent)
     , file_(filePath, QSettings::IniFormat)
-    , keychain_(keychainService)
+    , secrets_(secrets ? std::move(secrets) : std::make_unique<Keychain>(keychainService))
 {
     if (file_.status() != QSettings::NoError) {
         persistent_ = false;
@@ -217,6 +217,6 @@ QString SettingsManager::effectiveSystemPrompt() const
     return extra.isEmpty() ? builtInSystemPrompt : builtInSystemPrompt + u"\n\n" + extra;
 }
 
-std::optional<QString> SettingsManager::keychainRead(const QString &account) const { return keychain_.read(account); }
+std::optional<QString> SettingsManager::keychainRead(const QString &account) const { return secrets_->read(account); }
 
-void SettingsManager::keychainWrite(const QString &account, const QString &value) { keychain_.write(account, value); }
+void SettingsManager::keychainWrite(const QString &account, const QString &value) { secrets_->write(account, value); }

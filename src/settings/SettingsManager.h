@@ -7,6 +7,8 @@
 #include <QSettings>
 #include <QStringList>
 
+#include <memory>
+
 // Every user preference, loaded once (with the migrations of older stored values) and written back key
 // by key on each change. API keys are not preferences: they live in the Secret Service.
 class SettingsManager : public QObject {
@@ -28,7 +30,9 @@ public:
     // $XDG_CONFIG_HOME/glint/glint.conf
     static QString defaultFilePath();
 
-    explicit SettingsManager(const QString &filePath = defaultFilePath(), QObject *parent = nullptr);
+    // Keys go to `secrets`, or to the Secret Service when none is given.
+    explicit SettingsManager(const QString &filePath = defaultFilePath(), std::unique_ptr<SecretStore> secrets = {},
+                             QObject *parent = nullptr);
 
     QString selectedProvider() const { return selectedProvider_; }
     QString anthropicModel() const { return anthropicModel_; }
@@ -93,7 +97,7 @@ private:
     std::optional<bool> storedBoolean(const QString &key) const;
 
     QSettings file_;
-    Keychain keychain_;
+    std::unique_ptr<SecretStore> secrets_;
     bool persistent_ = true;
 
     QString selectedProvider_;

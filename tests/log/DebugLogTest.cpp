@@ -1,0 +1,162 @@
+#include "log/DebugLog.h"
+#include "support/LogRecorder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    DebugLog::flush();
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Sends the log to `path` for one test and back to nowhere afterwards.
+struct LogTo {
+    explicit LogTo(const QString &path) { DebugLog::setFilePath(path); }
+    ~LogTo()
+    {
+        DebugLog::flush();
+        DebugLog::setFilePath(QString());
+    }
+};
+
+} // namespace
+
+TEST(DebugLog, FormatsTheLineExactly)
+{
+    const QRegularExpression shape(QStringLiteral(R"(^\[\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ\] \[App\] Application did finish launching$)"));
+    EXPECT_TRUE(shape.match(DebugLog::formatLine(QStringLiteral("App"), QStringLiteral("Application did finish launching"))).hasMatch());
+    EXPECT_TRUE(QRegularExpression(QStringLiteral(R"(^\[[^\]]+Z\] \[\] $)")).match(DebugLog::formatLine({}, {})).hasMatch());
+}
+
+TEST(DebugLog, ResetKeepsOnlyTheLinesLoggedAfterIt)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("glint.log"));
+    LogTo target(path);
+    DebugLog::log(QStringLiteral("App"), QStringLiteral("old run"));
+    DebugLog::reset();
+    DebugLog::log(QStringLiteral("App"), QStringLiteral("line one\nline two"));
+    DebugLog::log(QStringLiteral("Sessión"), QStringLiteral("ünïcode ✓"));
+    const QStringList lines = QString::fromUtf8(readAll(path)).split(u'\n');
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_TRUE(lines[0].endsWith(QStringLiteral("] [App] line one")));
+    EXPECT_EQ(lines[1], QStringLiteral("line two"));
+    EXPECT_TRUE(lines[2].endsWith(QStringLiteral("] [Sessión] ünïcode ✓")));
+    EXPECT_EQ(lines[3], QString());
+}
+
+TEST(DebugLog, RecreatesADeletedFileWithPrivateMode)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("glint.log"));
+    LogTo target(path);
+    DebugLog::log(QStringLiteral("App"), QStringLiteral("first"));
+    DebugLog::flush();
+    ASSERT_TRUE(QFile::remove(path));
+    DebugLog::log(QStringLiteral("App"), QStringLiteral("second"));
+    const QByteArray content = readAll(path);
+    EXPECT_TRUE(content.endsWith("] [App] second\n"));
+    EXPECT_FALSE(content.contains("first"));
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST(DebugLog, ManyThreadsGiveWholeOrderedLines)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("glint.log"));
+    LogTo target(path);
+    constexpr int threads = 8;
+    constexpr int perThread = 2000;
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t)
+        workers.emplace_back([t] {
+            for (int i = 0; i < perThread; ++i)
+                DebugLog::log(QStringLiteral("T%1").arg(t), QStringLiteral("n=%1 %2").arg(i).arg(QString(40, u'x')));
+        });
+    for (std::thread &w : workers)
+        w.join();
+
+    const QStringList lines = QString::fromUtf8(readAll(path)).split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), threads * perThread);
+    const QRegularExpression shape(QStringLiteral(R"(^\[[^\]]+Z\] \[T(\d)\] n=(\d+) x{40}$)"));
+    std::vector<int> next(threads, 0);
+    for (const QString &line : lines) {
+        const QRegularExpressionMatch m = shape.match(line);
+        ASSERT_TRUE(m.hasMatch()) << line.toStdString();
+        const int t = m.captured(1).toInt();
+        ASSERT_EQ(m.captured(2).toInt(), next[t]++) << "lines of one thread keep their order";
+    }
+}
+
+TEST(DebugLog, NeverFollowsALinkOrWritesAnotherUsersFile)
+{
+    QTemporaryDir dir;
+    const QString victim = dir.filePath(QStringLiteral("victim"));
+    {
+        QFile file(victim);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("precious\n");
+    }
+    const QString link = dir.filePath(QStringLiteral("glint.log"));
+    ASSERT_TRUE(QFile::link(victim, link));
+    FILE *echo = std::tmpfile();
+    DebugLog::setEcho(echo);
+    {
+        LogTo target(link);
+        DebugLog::reset();
+        DebugLog::log(QStringLiteral("App"), QStringLiteral("must not land in the victim"));
+        DebugLog::log(QStringLiteral("App"), QStringLiteral("nor this"));
+    }
+    DebugLog::setEcho(nullptr);
+    EXPECT_EQ(readAll(victim), QByteArray("precious\n"));
+    std::rewind(echo);
+    QFile echoed;
+    ASSERT_TRUE(echoed.open(echo, QIODevice::ReadOnly));
+    const QString printed = QString::fromUtf8(echoed.readAll());
+    echoed.close();
+    std::fclose(echo);
+    EXPECT_EQ(printed.count(QStringLiteral("[DebugLog] Not writing log file")), 1) << printed.toStdString();
+    EXPECT_TRUE(printed.contains(QStringLiteral("] [App] nor this\n"))) << "lines still reach standard output";
+
+    // A regular file that is not ours (a directory stands in for a foreign file: same refusal path).
+    const QString notAFile = dir.filePath(QStringLiteral("dir.log"));
+    ASSERT_TRUE(QDir().mkpath(notAFile));
+    LogTo target(notAFile);
+    DebugLog::log(QStringLiteral("App"), QStringLiteral("nowhere"));
+    DebugLog::flush();
+    EXPECT_TRUE(QFileInfo(notAFile).isDir());
+}
+
+TEST(DebugLog, FileOwnedByAnotherUserIsRefused)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "changing a file's owner needs root";
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("glint.log"));
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("someone else's\n");
+    }
+    ASSERT_EQ(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0);
+    {
+        LogTo target(path);
+        DebugLog::reset();
+        DebugLog::log(QStringLiteral("App"), QStringLiteral("refused"));
+    }
+    EXPECT_EQ(readAll(path), QByteArray("someone else's\n"));
+}

@@ -661,9 +661,12 @@ void AnnotationSession::streamFinished(const std::shared_ptr<Submission> &s)
 void AnnotationSession::streamFailed(const std::shared_ptr<Submission> &s, const QString &description,
                                      bool cancelled)
 {
-    if (cancelled) {
+    // A stream that reports cancellation while its submission is still current was not cancelled by us
+    // (the network gave up); it is a failure like any other, or the panel would wait forever.
+    const bool current = s->revision == sessionRevision_ && !s->cancelled;
+    if (cancelled && !current) {
         log(QStringLiteral("Streaming task cancelled"));
-    } else if (s->revision == sessionRevision_) {
+    } else if (current) {
         QString text = streamedResponse_;
         if (!text.isEmpty())
             text += u"\n\n";

@@ -1,0 +1,45 @@
+# Installs the Debian packages the project needs, quickly when they are all present already.
+# Usage: source scripts/lib/deps.sh; glint_install_deps build|test|bench
+
+glint_build_packages=(
+    cmake ninja-build g++ pkg-config ccache
+    qt6-base-dev qt6-base-dev-tools libqt6svg6-dev qt6-qpa-plugins libgl-dev
+    libsecret-1-dev libwebp-dev libx11-dev libxi-dev libxtst-dev
+    libgtest-dev libbenchmark-dev fonts-dejavu-core
+)
+glint_run_packages=(xvfb openbox x11-utils)
+glint_test_packages=(
+    xvfb openbox x11-xserver-utils x11-utils xdotool dbus dbus-x11 gnome-keyring libsecret-tools
+    clang libclang-rt-14-dev openssl
+)
+
+glint_install_deps() {
+    local wanted=("${glint_build_packages[@]}")
+    case "${1:-build}" in
+        run) wanted+=("${glint_run_packages[@]}") ;;
+        test) wanted+=("${glint_test_packages[@]}") ;;
+    esac
+    local missing=()
+    local pkg
+    for pkg in "${wanted[@]}"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# Configures (once) and builds a tree. Usage: glint_build DIR [cmake options...]
+glint_build() {
+    local dir=$1
+    shift
+    if [ ! -f "$dir/CMakeCache.txt" ]; then
+        cmake -S "$GLINT_ROOT" -B "$dir" -G Ninja "$@"
+    else
+        cmake "$dir" "$@" >/dev/null
+    fi
+    cmake --build "$dir" -j2
+}

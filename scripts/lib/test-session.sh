@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Runs the test suite inside the session scripts/test prepared: a private session bus (we run under
+# dbus-run-session), a temporary HOME with an unlocked keyring, and a two-monitor virtual display.
+# Usage: test-session.sh BUILD_DIR [ctest arguments...]
+set -uo pipefail
+GLINT_ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+source "$GLINT_ROOT/scripts/lib/xvfb.sh"
+source "$GLINT_ROOT/scripts/lib/keyring.sh"
+build_dir=$1
+shift
+
+scratch=$(mktemp -d /tmp/glint-test.XXXXXX)
+cleanup() {
+    glint_stop_keyring
+    glint_stop_display
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+export HOME="$scratch/home"
+export XDG_RUNTIME_DIR="$scratch/runtime"
+export XDG_CONFIG_HOME="$HOME/.config"
+export XDG_DATA_HOME="$HOME/.local/share"
+export XDG_CACHE_HOME="$HOME/.cache"
+mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+export GLINT_TEST_ENV=1
+export GLINT_ARTIFACTS_DIR="${GLINT_ARTIFACTS_DIR:-$GLINT_ROOT/artifacts}"
+mkdir -p "$GLINT_ARTIFACTS_DIR"
+
+glint_start_keyring || exit 1
+# Two 1920x1080 monitors side by side on one 3840x1080 screen.
+glint_start_display 3840x1080 || exit 1
+xrandr --setmonitor GLINT-LEFT 1920/508x1080/286+0+0 screen >/dev/null
+xrandr --setmonitor GLINT-RIGHT 1920/508x1080/286+1920+0 none >/dev/null
+
+ctest --test-dir "$build_dir" --output-on-failure -j2 --timeout 600 "$@"

@@ -1,0 +1,156 @@
+#include "app/AskCommand.h"
+
+#include "capture/CaptureEncoding.h"
+#include "log/DebugLog.h"
+#include "providers/StandardProviderFactory.h"
+#include "settings/SettingsManager.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QImage>
+
+#include <optional>
+#include <variant>
+
+namespace {
+
+const QString verboseFlag = QStringLiteral("verbose");
+
+void write(QIODevice &device, const QString &text) {
+    device.write(text.toUtf8());
+    if (auto *file = qobject_cast<QFile *>(&device))
+        file->flush(); // each fragment shows as it arrives
+}
+
+std::optional<QString> apiKey(const SettingsManager &settings, bool openAI) {
+    const std::optional<QString> stored = settings.keychainRead(
+        openAI ? SettingsManager::openAIKeyAccount : SettingsManager::anthropicKeyAccount);
+    if (stored && !stored->isEmpty())
+        return stored;
+    const QString fromEnvironment = qEnvironmentVariable(openAI ? "OPENAI_API_KEY" : "ANTHROPIC_API_KEY");
+    if (!fromEnvironment.isEmpty())
+        return fromEnvironment;
+    return std::nullopt;
+}
+
+// The image as a capture would hand it over, or a message saying why there is none.
+std::variant<QByteArray, QString> screenshot(const QString &source, QIODevice &input) {
+    QByteArray bytes;
+    if (source == u"-") {
+        bytes = input.readAll();
+    } else {
+        QFile file(source);
+        if (!file.open(QIODevice::ReadOnly))
+            return u"Cannot open " + source + u": " + file.errorString();
+        bytes = file.readAll();
+    }
+    const QImage image = QImage::fromData(bytes);
+    const QString name = source == u"-" ? QStringLiteral("standard input") : source;
+    if (image.isNull())
+        return u"No readable image in " + name;
+    const QByteArray png = CaptureEncoding::visionPng(image);
+    if (png.isEmpty())
+        return u"Cannot encode the image from " + name;
+    return png;
+}
+
+} // namespace
+
+int AskCommand::main(int &argc, char **argv) {
+    QCoreApplication application(argc, argv);
+    // The tray application owns its log file; a question from a script never touches it.
+    DebugLog::setFilePath(QString());
+    DebugLog::setEcho(QCoreApplication::arguments().contains(u"--" + verboseFlag) ? stderr : nullptr);
+
+    QFile input, output, errors;
+    input.open(stdin, QIODevice::ReadOnly);
+    output.open(stdout, QIODevice::WriteOnly);
+    errors.open(stderr, QIODevice::WriteOnly);
+    SettingsManager settings;
+    return run(QCoreApplication::arguments(), settings, input, output, errors);
+}
+
+int AskCommand::run(const QStringList &arguments, SettingsManager &settings, QIODevice &input,
+                    QIODevice &output, QIODevice &errors) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Ask the configured model one question, optionally about an image."));
+    const QCommandLineOption providerOption(u"provider"_qs,
+                                            u"anthropic or openai (default: the settings)."_qs, u"name"_qs);
+    const QCommandLineOption modelOption(u"model"_qs, u"Model identifier (default: the settings)."_qs,
+                                         u"id"_qs);
+    const QCommandLineOption imageOption(u"image"_qs, u"Image file to ask about, or - for standard input."_qs,
+                                         u"file"_qs);
+    const QCommandLineOption verboseOption(verboseFlag, u"Write the debug log to standard error."_qs);
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    parser.addOptions({providerOption, modelOption, imageOption, verboseOption});
+    parser.addPositionalArgument(u"question"_qs, u"The question."_qs, u"QUESTION..."_qs);
+
+    QStringList commandLine = arguments;
+    if (commandLine.size() > 1 && commandLine[1] == u"ask")
+        commandLine.removeAt(1);
+    const bool parsed = parser.parse(commandLine);
+    if (parsed && parser.isSet(helpOption)) {
+        write(output, parser.helpText());
+        return 0;
+    }
+    const QString provider =
+        parser.isSet(providerOption) ? parser.value(providerOption) : settings.selectedProvider();
+    const QString question = parser.positionalArguments().join(u' ');
+    QString usage;
+    if (!parsed)
+        usage = parser.errorText();
+    else if (parser.isSet(providerOption) && provider != u"anthropic" && provider != u"openai")
+        usage = u"Unknown provider " + provider + u"; use anthropic or openai.";
+    else if (question.trimmed().isEmpty())
+        usage = QStringLiteral("Missing question.");
+    if (!usage.isEmpty()) {
+        write(errors, u"glint ask: " + usage + u"\n\n" + parser.helpText());
+        return 2;
+    }
+
+    const bool openAI = provider == u"openai"; // any other stored value means Anthropic, as in the panel
+    const std::optional<QString> key = apiKey(settings, openAI);
+    if (!key) {
+        write(errors,
+              openAI ? u"No OpenAI API key configured. Add it in Settings or set OPENAI_API_KEY.\n"_qs
+                     : u"No Anthropic API key configured. Add it in Settings or set ANTHROPIC_API_KEY.\n"_qs);
+        return 1;
+    }
+
+    LLMMessage turn{LLMMessage::Role::User, question, std::nullopt};
+    if (parser.isSet(imageOption)) {
+        const std::variant<QByteArray, QString> image = screenshot(parser.value(imageOption), input);
+        if (const QString *problem = std::get_if<QString>(&image)) {
+            write(errors, *problem + u'\n');
+            return 1;
+        }
+        turn.imageData = std::get<QByteArray>(image);
+    }
+
+    StandardProviderFactory factory;
+    const std::unique_ptr<LLMProvider> llm =
+        openAI ? factory.openAI(*key, parser.isSet(modelOption) ? parser.value(modelOption)
+                                                                : settings.openAIModel())
+               : factory.anthropic(*key, parser.isSet(modelOption) ? parser.value(modelOption)
+                                                                   : settings.anthropicModel());
+    const std::shared_ptr<LLMAnswerStream> stream = llm->stream({turn}, settings.effectiveSystemPrompt());
+
+    QEventLoop loop;
+    QString answer;
+    QObject::connect(stream.get(), &LLMAnswerStream::fragmentReceived, &loop, [&](const QString &fragment) {
+        answer += fragment;
+        write(output, fragment);
+    });
+    QObject::connect(stream.get(), &LLMAnswerStream::finished, &loop, [&] { loop.exit(0); });
+    QObject::connect(stream.get(), &LLMAnswerStream::failed, &loop, [&](const LLMStreamError &error) {
+        write(errors, error.description + u'\n');
+        loop.exit(1);
+    });
+    const int status = loop.exec();
+    if (!answer.isEmpty() && !answer.endsWith(u'\n'))
+        write(output, QStringLiteral("\n")); // the shell prompt starts on its own line
+    return status;
+}

@@ -1,0 +1,148 @@
+#include "support/FakeModelServer.h"
+#include "support/LogRecorder.h"
+
+#include "app/AskCommand.h"
+#include "settings/SettingsManager.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Response = FakeModelServer::Response;
+
+const QByteArray anthropicKey = "sk-ant-cli-5e2d";
+const QByteArray openAIKey = "sk-proj-cli-9b1c";
+
+QByteArray png(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::darkYellow);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+class AskCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qputenv("GLINT_ANTHROPIC_BASE_URL", server_.baseUrl().toUtf8());
+        qputenv("GLINT_OPENAI_BASE_URL", server_.baseUrl().toUtf8());
+        qputenv("ANTHROPIC_API_KEY", anthropicKey);
+        qputenv("OPENAI_API_KEY", openAIKey);
+    }
+    void TearDown() override {
+        for (const char *name :
+             {"GLINT_ANTHROPIC_BASE_URL", "GLINT_OPENAI_BASE_URL", "ANTHROPIC_API_KEY", "OPENAI_API_KEY"})
+            qunsetenv(name);
+        const QByteArray everything = output_ + errors_ + log_.lines().join(u'\n').toUtf8();
+        EXPECT_FALSE(everything.contains(anthropicKey) || everything.contains(openAIKey));
+    }
+
+    int ask(QStringList arguments, const QByteArray &standardInput = {}) {
+        QByteArray in = standardInput;
+        QBuffer input(&in), output(&output_), errors(&errors_);
+        input.open(QIODevice::ReadOnly);
+        output.open(QIODevice::WriteOnly);
+        errors.open(QIODevice::WriteOnly);
+        arguments.prepend(u"ask"_qs);
+        arguments.prepend(u"glint"_qs);
+        return AskCommand::run(arguments, settings_, input, output, errors);
+    }
+
+    QJsonObject sentBody(int index = 0) const {
+        return QJsonDocument::fromJson(server_.requests().value(index).body).object();
+    }
+
+    QTemporaryDir dir_;
+    SettingsManager settings_{dir_.filePath(u"glint.conf"_qs)};
+    FakeModelServer server_;
+    LogRecorder log_;
+    QByteArray output_;
+    QByteArray errors_;
+};
+
+TEST_F(AskCommandTest, AsksTheProviderFromTheSettingsAndPrintsTheAnswer) {
+    server_.enqueue(
+        Response::events("data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"Hello\"}}\n"
+                         "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\" there\"}}\n"));
+    EXPECT_EQ(ask({u"What"_qs, u"is"_qs, u"this?"_qs}), 0);
+    EXPECT_EQ(output_, "Hello there\n");
+    EXPECT_EQ(errors_, "");
+
+    ASSERT_EQ(server_.requests().size(), 1);
+    EXPECT_EQ(server_.requests()[0].headers.value("x-api-key"), anthropicKey);
+    const QJsonObject body = sentBody();
+    EXPECT_EQ(body.value(u"model").toString(), settings_.anthropicModel());
+    EXPECT_EQ(body.value(u"system").toString(), settings_.effectiveSystemPrompt());
+    EXPECT_EQ(
+        body.value(u"messages").toArray(),
+        QJsonDocument::fromJson(R"([{"role":"user","content":[{"type":"text","text":"What is this?"}]}])")
+            .array());
+}
+
+TEST_F(AskCommandTest, SendsAnImageReducedAndEncodedAsACapture) {
+    QTemporaryDir images;
+    QFile file(images.filePath(u"wide.png"_qs));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(png(3137, 1000));
+    file.close();
+
+    server_.enqueue(
+        Response::events("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"A wall.\"}}]}\n"));
+    EXPECT_EQ(ask({u"--provider"_qs, u"openai"_qs, u"--model"_qs, u"gpt-5.4-nano"_qs, u"--image"_qs,
+                   file.fileName(), u"Colour?"_qs}),
+              0);
+    EXPECT_EQ(output_, "A wall.\n");
+    const QJsonObject body = sentBody();
+    EXPECT_EQ(body.value(u"model").toString(), u"gpt-5.4-nano");
+    const QString url =
+        body.value(u"messages").toArray().last()[u"content"][0][u"image_url"][u"url"].toString();
+    ASSERT_TRUE(url.startsWith(u"data:image/png;base64,"));
+    const QImage sent = QImage::fromData(QByteArray::fromBase64(url.sliced(22).toLatin1()), "PNG");
+    EXPECT_EQ(sent.size(), QSize(1568, 499));
+}
+
+TEST_F(AskCommandTest, ReadsTheImageFromStandardInput) {
+    server_.enqueue(
+        Response::events("data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"Square.\"}}\n"));
+    EXPECT_EQ(ask({u"--image"_qs, u"-"_qs, u"Shape?"_qs}, png(40, 40)), 0);
+    const QJsonObject block = sentBody().value(u"messages")[0][u"content"][0].toObject();
+    EXPECT_EQ(block.value(u"source")[u"media_type"].toString(), u"image/webp");
+
+    EXPECT_EQ(ask({u"--image"_qs, u"-"_qs, u"Shape?"_qs}, "plain text"), 1);
+    EXPECT_EQ(errors_, "No readable image in standard input\n");
+}
+
+TEST_F(AskCommandTest, FailuresGoToStandardErrorWithAFailingStatus) {
+    server_.enqueue(
+        Response::error(401, R"({"error":{"type":"authentication_error","message":"invalid x-api-key"}})"));
+    EXPECT_EQ(ask({u"Hi"_qs}), 1);
+    EXPECT_EQ(output_, "");
+    EXPECT_EQ(errors_,
+              R"(HTTP error 401: {"error":{"type":"authentication_error","message":"invalid x-api-key"}})"
+              "\n");
+
+    errors_.clear();
+    qunsetenv("OPENAI_API_KEY");
+    if (!settings_.keychainRead(SettingsManager::openAIKeyAccount)) {
+        EXPECT_EQ(ask({u"--provider"_qs, u"openai"_qs, u"Hi"_qs}), 1);
+        EXPECT_EQ(errors_, "No OpenAI API key configured. Add it in Settings or set OPENAI_API_KEY.\n");
+    }
+}
+
+TEST_F(AskCommandTest, UsageErrorsExitWithTwo) {
+    EXPECT_EQ(ask({}), 2);
+    EXPECT_TRUE(errors_.startsWith("glint ask: Missing question."));
+    EXPECT_EQ(ask({u"--provider"_qs, u"gemini"_qs, u"Hi"_qs}), 2);
+    EXPECT_EQ(ask({u"--colour"_qs, u"Hi"_qs}), 2);
+    EXPECT_TRUE(server_.requests().isEmpty());
+}
+
+} // namespace

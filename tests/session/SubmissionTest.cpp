@@ -1,0 +1,235 @@
+#include "SessionDoubles.h"
+#include "support/FakeModelServer.h"
+#include "support/LogRecorder.h"
+
+#include "providers/StandardProviderFactory.h"
+
+#include <QBuffer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+// Questions through the real session and the real providers, answered by a local server.
+
+namespace {
+
+using Response = FakeModelServer::Response;
+
+const QString anthropicAccount = QStringLiteral("apiKey.anthropic");
+const QString openAIAccount = QStringLiteral("apiKey.openai");
+
+QByteArray png(Qt::GlobalColor colour) {
+    QImage image(32, 24, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+QByteArray anthropicAnswer(const QByteArray &text) {
+    return "event: content_block_delta\ndata: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"" +
+           text + "\"}}\n\n";
+}
+
+class Submission : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qputenv("GLINT_ANTHROPIC_BASE_URL", server_.baseUrl().toUtf8());
+        qputenv("GLINT_OPENAI_BASE_URL", server_.baseUrl().toUtf8());
+    }
+    void TearDown() override {
+        qunsetenv("GLINT_ANTHROPIC_BASE_URL");
+        qunsetenv("GLINT_OPENAI_BASE_URL");
+    }
+
+    AnnotationSession &session() { return *rig_.session; }
+
+    bool waitUntilQuerying() {
+        return QTest::qWaitFor([this] { return session().state() == SessionState::Querying; }, 15000);
+    }
+
+    // Opens the panel with a captured screenshot and has the first question answered.
+    void answerFirstQuestion(const QByteArray &answer = "It is a chart.") {
+        rig_.keys->insert(anthropicAccount, QStringLiteral("sk-ant-session"));
+        rig_.openPanelWithCapture(png(Qt::red));
+        server_.enqueue(Response::events(anthropicAnswer(answer)));
+        session().submit(QStringLiteral("What is this?"));
+        ASSERT_TRUE(waitUntilQuerying());
+    }
+
+    void addCapture(const QByteArray &bytes) {
+        session().beginAdditionalCapture(true);
+        session().noteDrawingBegan(QPointF(2000, 50));
+        session().advanceToQuery();
+        rig_.capturer.succeed(bytes);
+        rig_.settle();
+    }
+
+    QJsonArray sentMessages(int index) const {
+        return QJsonDocument::fromJson(server_.requests().value(index).body)
+            .object()
+            .value(u"messages")
+            .toArray();
+    }
+
+    QStringList transcript() const {
+        QStringList texts;
+        for (const ChatMessage &message : rig_.session->chatMessages())
+            texts << (message.attachment ? message.attachment->title : message.text);
+        return texts;
+    }
+
+    LogRecorder log_;
+    FakeModelServer server_;
+    StandardProviderFactory providers_;
+    SessionRig rig_{&providers_};
+};
+
+TEST_F(Submission, AQuestionAskedDuringTheCaptureWaitsForIt) {
+    rig_.keys->insert(anthropicAccount, QStringLiteral("sk-ant-session"));
+    rig_.openPanel();
+    server_.enqueue(Response::events(anthropicAnswer("A red square.")));
+    session().submit(QStringLiteral("What is this?"));
+    QTest::qWait(100);
+    EXPECT_TRUE(server_.requests().isEmpty());
+    EXPECT_EQ(transcript(), QStringList{});
+
+    rig_.capturer.succeed(png(Qt::red));
+    ASSERT_TRUE(waitUntilQuerying());
+    EXPECT_EQ(transcript(), (QStringList{"Screenshot", "What is this?", "A red square."}));
+    const QJsonArray content = sentMessages(0)[0][u"content"].toArray();
+    EXPECT_EQ(content[0][u"source"][u"media_type"].toString(), u"image/webp");
+    EXPECT_EQ(content[1][u"text"].toString(), u"What is this?");
+}
+
+TEST_F(Submission, OnlyTheExactProviderNameOpenAISelectsOpenAI) {
+    rig_.keys->insert(anthropicAccount, QStringLiteral("sk-ant-session"));
+    rig_.keys->insert(openAIAccount, QStringLiteral("sk-openai-session"));
+    rig_.settings->setOpenAIModel(QStringLiteral("gpt-5.4-nano"));
+    rig_.openPanelWithCapture(png(Qt::red));
+
+    rig_.settings->setSelectedProvider(QStringLiteral("openai"));
+    server_.enqueue(
+        Response::events("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"one\"}}]}\n"));
+    session().submit(QStringLiteral("First?"));
+    ASSERT_TRUE(waitUntilQuerying());
+
+    rig_.settings->setSelectedProvider(QStringLiteral("OpenAI"));
+    server_.enqueue(Response::events(anthropicAnswer("two")));
+    session().submit(QStringLiteral("Second?"));
+    ASSERT_TRUE(waitUntilQuerying());
+
+    ASSERT_EQ(server_.requests().size(), 2);
+    EXPECT_EQ(server_.requests()[0].path, "/v1/chat/completions");
+    EXPECT_EQ(server_.requests()[0].headers.value("authorization"), "Bearer sk-openai-session");
+    EXPECT_EQ(QJsonDocument::fromJson(server_.requests()[0].body)[u"model"].toString(), u"gpt-5.4-nano");
+    EXPECT_EQ(server_.requests()[1].path, "/v1/messages");
+    EXPECT_EQ(server_.requests()[1].headers.value("x-api-key"), "sk-ant-session");
+    EXPECT_EQ(transcript().mid(1), (QStringList{"First?", "one", "Second?", "two"}));
+}
+
+TEST_F(Submission, AKeyOfSpacesIsSentAndAMissingKeyGivesTheNotice) {
+    rig_.openPanelWithCapture(png(Qt::red));
+    session().submit(QStringLiteral("Anyone?"));
+    ASSERT_TRUE(waitUntilQuerying());
+    EXPECT_EQ(transcript(),
+              (QStringList{"Screenshot", "Error: No Anthropic API key configured. Add it in Settings."}));
+    EXPECT_TRUE(log_.contains(QStringLiteral("Session"), QStringLiteral("Anthropic API key missing")));
+    EXPECT_TRUE(server_.requests().isEmpty());
+
+    rig_.keys->insert(anthropicAccount, QStringLiteral("   "));
+    server_.enqueue(Response::error(401, R"({"error":{"type":"authentication_error"}})"));
+    session().submit(QStringLiteral("Now?"));
+    ASSERT_TRUE(waitUntilQuerying());
+    ASSERT_EQ(server_.requests().size(), 1);
+    EXPECT_EQ(transcript().last(),
+              u"[Error: HTTP error 401: {\"error\":{\"type\":\"authentication_error\"}}]");
+}
+
+TEST_F(Submission, AFailedFirstAnswerLeavesOnlyTheOpeningTurn) {
+    rig_.keys->insert(anthropicAccount, QStringLiteral("sk-ant-session"));
+    rig_.openPanelWithCapture(png(Qt::red));
+    Response broken = Response::events(anthropicAnswer("Half an"));
+    broken.ending = Response::Ending::Reset;
+    server_.enqueue(broken);
+    session().submit(QStringLiteral("What is this?"));
+    ASSERT_TRUE(waitUntilQuerying());
+    EXPECT_TRUE(transcript().last().startsWith(u"Half an\n\n[Error: ")) << transcript().last().toStdString();
+    EXPECT_EQ(session().llmConversationPrefix().size(), 1);
+    EXPECT_TRUE(session().llmConversationHistory().isEmpty());
+
+    server_.enqueue(Response::events(anthropicAnswer("Because.")));
+    session().submit(QStringLiteral("Why?"));
+    ASSERT_TRUE(waitUntilQuerying());
+    const QJsonArray sent = sentMessages(1);
+    ASSERT_EQ(sent.size(), 2);
+    EXPECT_EQ(sent[0][u"content"][1][u"text"].toString(), u"What is this?");
+    EXPECT_EQ(sent[0][u"content"][0][u"type"].toString(), u"image");
+    EXPECT_EQ(sent[1][u"content"].toArray(),
+              QJsonDocument::fromJson(R"([{"type":"text","text":"Why?"}])").array());
+    EXPECT_EQ(transcript().last(), u"Because.");
+}
+
+TEST_F(Submission, AFailedFollowUpIsNotResentNorItsCapture) {
+    answerFirstQuestion("A chart.");
+    addCapture(png(Qt::blue));
+    server_.enqueue(Response::error(500, "overloaded"));
+    session().submit(QStringLiteral("And this?"));
+    ASSERT_TRUE(waitUntilQuerying());
+    EXPECT_EQ(transcript().last(), u"[Error: HTTP error 500: overloaded]");
+
+    server_.enqueue(Response::events(anthropicAnswer("Sure.")));
+    session().submit(QStringLiteral("Again?"));
+    ASSERT_TRUE(waitUntilQuerying());
+    const QJsonArray sent = sentMessages(2);
+    ASSERT_EQ(sent.size(), 3);
+    EXPECT_EQ(sent[1].toObject(),
+              QJsonDocument::fromJson(R"({"role":"assistant","content":[{"type":"text","text":"A chart."}]})")
+                  .object());
+    EXPECT_EQ(sent[2][u"content"].toArray(),
+              QJsonDocument::fromJson(R"([{"type":"text","text":"Again?"}])").array());
+}
+
+TEST_F(Submission, OfTwoAdditionalCapturesOnlyTheSecondIsSent) {
+    rig_.keys->insert(openAIAccount, QStringLiteral("sk-openai-session"));
+    rig_.settings->setSelectedProvider(QStringLiteral("openai"));
+    rig_.openPanelWithCapture(png(Qt::red));
+    server_.enqueue(
+        Response::events("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"Red.\"}}]}\n"));
+    session().submit(QStringLiteral("Colour?"));
+    ASSERT_TRUE(waitUntilQuerying());
+
+    addCapture(png(Qt::green));
+    addCapture(png(Qt::blue));
+    server_.enqueue(
+        Response::events("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"Blue.\"}}]}\n"));
+    session().submit(QStringLiteral("And now?"));
+    ASSERT_TRUE(waitUntilQuerying());
+
+    const QJsonArray sent = sentMessages(1);
+    ASSERT_EQ(sent.size(), 4); // system, opening turn, answer, follow-up
+    const QString url = sent[3][u"content"][0][u"image_url"][u"url"].toString();
+    EXPECT_EQ(url, u"data:image/png;base64," + QString::fromLatin1(png(Qt::blue).toBase64()));
+}
+
+TEST_F(Submission, AFragmentArrivingAfterCancelChangesNothing) {
+    rig_.keys->insert(anthropicAccount, QStringLiteral("sk-ant-session"));
+    rig_.openPanelWithCapture(png(Qt::red));
+    server_.enqueue(Response::events({{anthropicAnswer("Early"), 0}, {anthropicAnswer(" late"), 300}}));
+    session().submit(QStringLiteral("What is this?"));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return transcript().contains(u"Early"_qs); }, 15000));
+
+    session().cancel();
+    QTest::qWait(500); // the late fragment and the end of the body arrive meanwhile
+    EXPECT_EQ(session().state(), SessionState::Idle);
+    EXPECT_EQ(transcript(), QStringList{});
+    EXPECT_TRUE(session().streamedResponse().isEmpty());
+    EXPECT_TRUE(session().llmConversationHistory().isEmpty());
+    EXPECT_TRUE(log_.messages(QStringLiteral("Session")).filter(u"Streaming task completed").isEmpty());
+}
+
+} // namespace

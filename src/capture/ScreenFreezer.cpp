@@ -1,0 +1,61 @@
+#include "capture/ScreenFreezer.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+namespace {
+
+// This application's windows taken off the screen for a grab; they come back exactly once.
+class HiddenWindows {
+public:
+    // Hides every visible top-level window. Tool tips and menus close for good; windows come back.
+    HiddenWindows() {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (!widget->isVisible())
+                continue;
+            widget->hide();
+            anyHidden_ = true;
+            if (widget->windowType() != Qt::ToolTip && widget->windowType() != Qt::Popup)
+                windows_.append(widget);
+        }
+    }
+
+    bool anyHidden() const { return anyHidden_; }
+
+    void showAgain() {
+        for (const QPointer<QWidget> &window : std::exchange(windows_, {})) {
+            if (!window)
+                continue;
+            window->show();
+            window->raise();
+        }
+    }
+
+private:
+    QList<QPointer<QWidget>> windows_;
+    bool anyHidden_ = false;
+};
+
+} // namespace
+
+std::shared_ptr<const FrozenFrame> ScreenFreezer::adopt(FrozenFrame frame) {
+    auto shared = std::make_shared<const FrozenFrame>(std::move(frame));
+    current_ = shared;
+    return shared;
+}
+
+void ScreenFreezer::freeze(QObject *context, std::function<void(std::shared_ptr<const FrozenFrame>)> frozen) {
+    auto hidden = std::make_shared<HiddenWindows>();
+    if (!hidden->anyHidden()) {
+        frozen(adopt(FrozenFrame::grab()));
+        return;
+    }
+    QTimer::singleShot(settleDelayMs, context, [this, hidden, frozen = std::move(frozen)] {
+        frozen(adopt(FrozenFrame::grab()));
+        hidden->showAgain();
+    });
+    // Should the context go away while waiting, the windows still come back.
+    QObject::connect(context, &QObject::destroyed, qApp, [hidden] { hidden->showAgain(); });
+}

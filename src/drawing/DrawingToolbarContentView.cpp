@@ -1,0 +1,162 @@
+#include "drawing/DrawingToolbarContentView.h"
+
+#include "drawing/ColorPalette.h"
+#include "drawing/ColorSwatchButton.h"
+#include "drawing/DrawingState.h"
+#include "session/AnnotationSession.h"
+
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QPushButton>
+#include <QToolButton>
+
+namespace {
+
+constexpr int symbolSize = 18;
+
+const QString toolStyle = QStringLiteral("QToolButton { border: none; border-radius: 6px; background: %1; }");
+const QString highlighted = QStringLiteral("rgba(255, 255, 255, 77)"); // white at 0.3
+const QString plain = QStringLiteral("transparent");
+
+QHBoxLayout *row(int spacing) {
+    auto *layout = new QHBoxLayout;
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(spacing);
+    layout->setAlignment(Qt::AlignVCenter);
+    return layout;
+}
+
+} // namespace
+
+DrawingToolbarContentView::DrawingToolbarContentView(DrawingState &drawingState, AnnotationSession &session,
+                                                     QWidget *parent)
+    : QWidget(parent)
+    , drawingState_(drawingState)
+    , session_(session) {
+    setFocusPolicy(Qt::NoFocus);
+    setCursor(Qt::ArrowCursor);
+    setupLayout();
+    bindState();
+    refreshSelectionState();
+    // Wider than preferred only when the buttons would not fit otherwise.
+    setFixedSize(qMax(preferredSize.width(), sizeHint().width()), preferredSize.height());
+}
+
+QRect DrawingToolbarContentView::placement(const QRect &screen) const {
+    const QPoint topLeft(screen.x() + screen.width() / 2 - width() / 2,
+                         screen.y() + screen.height() - bottomMargin - height());
+    return QRect(topLeft, size());
+}
+
+void DrawingToolbarContentView::setupLayout() {
+    auto *stack = row(12);
+    stack->setContentsMargins(16, 10, 16, 10);
+
+    auto *toolStack = row(4);
+    for (DrawingTool tool : DrawingTools::allCases()) {
+        QAbstractButton *button =
+            makeSymbolButton(DrawingTools::rawValue(tool), DrawingTools::accessibilityDescription(tool), 32);
+        button->setObjectName(DrawingTools::rawValue(tool));
+        connect(button, &QAbstractButton::clicked, this, [this, button] { toolPressed(button); });
+        toolButtons_.insert(tool, button);
+        toolStack->addWidget(button);
+    }
+    stack->addLayout(toolStack);
+    stack->addWidget(makeDivider());
+
+    auto *colorStack = row(6);
+    for (const QColor &color : ColorPalette::colors()) {
+        auto *swatch = new ColorSwatchButton(color);
+        connect(swatch, &QAbstractButton::clicked, this, [this, swatch] { colorPressed(swatch); });
+        colorButtons_.append(swatch);
+        colorStack->addWidget(swatch);
+    }
+    stack->addLayout(colorStack);
+
+    const SettingsManager *settings = session_.settings();
+    if (settings && settings->submitMode() == SubmitMode::ManualSubmit) {
+        stack->addWidget(makeDivider());
+        auto *done = new QPushButton(QStringLiteral("Done →"));
+        QFont font = done->font();
+        font.setPixelSize(13);
+        font.setWeight(QFont::DemiBold);
+        done->setFont(font);
+        done->setFocusPolicy(Qt::NoFocus);
+        done->setStyleSheet(QStringLiteral("QPushButton { color: white; background: rgba(255, 255, 255, 51); "
+                                           "border: none; border-radius: 6px; padding: 4px 10px; }"));
+        connect(done, &QAbstractButton::clicked, this, &DrawingToolbarContentView::donePressed);
+        doneButton_ = done;
+        stack->addWidget(done);
+    }
+
+    stack->addWidget(makeDivider());
+    cancelButton_ = makeSymbolButton(QStringLiteral("xmark"), QStringLiteral("Cancel"), 28);
+    cancelButton_->setStyleSheet(toolStyle.arg(plain));
+    connect(cancelButton_, &QAbstractButton::clicked, this, &DrawingToolbarContentView::cancelPressed);
+    stack->addWidget(cancelButton_);
+
+    setLayout(stack);
+}
+
+QAbstractButton *DrawingToolbarContentView::makeSymbolButton(const QString &symbol,
+                                                             const QString &description, int side) {
+    auto *button = new QToolButton;
+    button->setIcon(QIcon(u":/drawing/" + symbol + u".svg"));
+    button->setIconSize(QSize(symbolSize, symbolSize));
+    button->setAccessibleName(description);
+    button->setToolTip(description);
+    button->setFixedSize(side, side);
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+QWidget *DrawingToolbarContentView::makeDivider() {
+    auto *divider = new QWidget;
+    divider->setFixedSize(1, 24);
+    divider->setAttribute(Qt::WA_StyledBackground);
+    divider->setStyleSheet(QStringLiteral("background: rgba(255, 255, 255, 26);")); // white at 0.1
+    return divider;
+}
+
+void DrawingToolbarContentView::bindState() {
+    connect(&drawingState_, &DrawingState::selectedToolChanged, this,
+            &DrawingToolbarContentView::refreshSelectionState);
+    connect(&drawingState_, &DrawingState::selectedColorChanged, this,
+            &DrawingToolbarContentView::refreshSelectionState);
+}
+
+void DrawingToolbarContentView::refreshSelectionState() {
+    for (auto it = toolButtons_.cbegin(); it != toolButtons_.cend(); ++it)
+        it.value()->setStyleSheet(
+            toolStyle.arg(it.key() == drawingState_.selectedTool() ? highlighted : plain));
+    for (ColorSwatchButton *swatch : colorButtons_)
+        swatch->setSelected(swatch->swatchColor() == drawingState_.selectedColor());
+}
+
+void DrawingToolbarContentView::toolPressed(QAbstractButton *button) {
+    if (const std::optional<DrawingTool> tool = DrawingTools::fromRawValue(button->objectName()))
+        drawingState_.setSelectedTool(*tool);
+}
+
+void DrawingToolbarContentView::colorPressed(ColorSwatchButton *swatch) {
+    drawingState_.setSelectedColor(swatch->swatchColor());
+}
+
+void DrawingToolbarContentView::donePressed() {
+    session_.advanceToQuery();
+}
+
+void DrawingToolbarContentView::cancelPressed() {
+    session_.cancel();
+}
+
+void DrawingToolbarContentView::paintEvent(QPaintEvent *) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QColor background = palette().color(QPalette::Window);
+    background.setAlphaF(0.92f);
+    painter.setBrush(background);
+    painter.setPen(QPen(QColor(255, 255, 255, 31), 1)); // white at 0.12
+    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 12, 12);
+}

@@ -1,0 +1,88 @@
+#include "drawing/DrawingToolbarContentView.h"
+#include "drawing/ColorPalette.h"
+#include "drawing/ColorSwatchButton.h"
+#include "drawing/DrawingState.h"
+#include "session/SessionDoubles.h"
+
+#include <QAbstractButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct ToolbarRig {
+    SessionRig session;
+    DrawingState state;
+    std::unique_ptr<DrawingToolbarContentView> toolbar;
+
+    explicit ToolbarRig(SubmitMode mode) {
+        session.settings->setSubmitMode(mode);
+        session.session->begin(true);
+        toolbar = std::make_unique<DrawingToolbarContentView>(state, *session.session);
+        toolbar->show();
+    }
+
+    QImage picture() const { return toolbar->grab().toImage(); }
+    QColor pixelOf(QWidget *child, QPoint offset) const {
+        return picture().pixelColor(child->geometry().topLeft() + offset);
+    }
+};
+
+} // namespace
+
+TEST(DrawingToolbarContentView, OffersDoneOnlyInManualSubmitMode) {
+    ToolbarRig single(SubmitMode::SingleStroke);
+    EXPECT_EQ(single.toolbar->toolButtons().size(), 2);
+    EXPECT_EQ(single.toolbar->colorButtons().size(), 7);
+    EXPECT_EQ(single.toolbar->doneButton(), nullptr);
+    ASSERT_NE(single.toolbar->cancelButton(), nullptr);
+    EXPECT_EQ(single.toolbar->size(), DrawingToolbarContentView::preferredSize);
+
+    ToolbarRig manual(SubmitMode::ManualSubmit);
+    ASSERT_NE(manual.toolbar->doneButton(), nullptr);
+    EXPECT_EQ(manual.toolbar->doneButton()->text(), QStringLiteral("Done →"));
+    // Every button fits inside the toolbar, the done button's extra width included.
+    for (QAbstractButton *button : manual.toolbar->findChildren<QAbstractButton *>())
+        EXPECT_TRUE(manual.toolbar->rect().contains(button->geometry()))
+            << button->objectName().toStdString();
+}
+
+TEST(DrawingToolbarContentView, TheRingAndTheHighlightFollowTheState) {
+    ToolbarRig rig(SubmitMode::SingleStroke);
+    const QList<ColorSwatchButton *> &swatches = rig.toolbar->colorButtons();
+    const QPoint ringPoint(10, 1); // on the ring, just inside the top edge
+    EXPECT_EQ(rig.pixelOf(swatches[0], ringPoint), QColor(Qt::white));
+    EXPECT_NE(rig.pixelOf(swatches[4], ringPoint), QColor(Qt::white));
+
+    QTest::mouseClick(swatches[4], Qt::LeftButton);
+    EXPECT_EQ(rig.state.selectedColor(), ColorPalette::colors()[4]);
+    EXPECT_NE(rig.pixelOf(swatches[0], ringPoint), QColor(Qt::white));
+    EXPECT_EQ(rig.pixelOf(swatches[4], ringPoint), QColor(Qt::white));
+
+    QAbstractButton *scribble = rig.toolbar->toolButtons().value(DrawingTool::Scribble);
+    QAbstractButton *text = rig.toolbar->toolButtons().value(DrawingTool::Text);
+    const QPoint corner(4, 16); // inside the rounded background, clear of the symbol
+    const QColor highlightedBefore = rig.pixelOf(scribble, corner);
+    const QColor plainBefore = rig.pixelOf(text, corner);
+    EXPECT_GT(highlightedBefore.lightness(), plainBefore.lightness());
+
+    QTest::mouseClick(text, Qt::LeftButton);
+    EXPECT_EQ(rig.state.selectedTool(), DrawingTool::Text);
+    EXPECT_EQ(rig.pixelOf(text, corner), highlightedBefore);
+    EXPECT_EQ(rig.pixelOf(scribble, corner), plainBefore);
+}
+
+TEST(DrawingToolbarContentView, DoneAdvancesAndCancelEndsTheSession) {
+    ToolbarRig rig(SubmitMode::ManualSubmit);
+    QTest::mouseClick(rig.toolbar->doneButton(), Qt::LeftButton);
+    EXPECT_EQ(rig.session.session->state(), SessionState::Querying);
+
+    QTest::mouseClick(rig.toolbar->cancelButton(), Qt::LeftButton);
+    EXPECT_EQ(rig.session.session->state(), SessionState::Idle);
+}
+
+TEST(DrawingToolbarContentView, SitsCentredAboveTheBottomOfTheMainScreen) {
+    ToolbarRig rig(SubmitMode::SingleStroke);
+    EXPECT_EQ(rig.toolbar->placement(QRect(1920, 0, 1920, 1080)), QRect(2670, 984, 420, 56));
+}

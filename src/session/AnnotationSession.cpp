@@ -348,7 +348,7 @@ void AnnotationSession::closeOverlay()
         overlay->close();
 }
 
-void AnnotationSession::removeAttachmentMessage(const QUuid &id)
+void AnnotationSession::removeAttachmentMessage(QUuid id)
 {
     QList<ChatMessage> remaining = chatMessages_;
     if (remaining.removeIf([&](const ChatMessage &m) { return m.id == id; }) == 0)
@@ -503,13 +503,13 @@ QUuid AnnotationSession::appendPendingUserMessage(const QString &text)
     return id;
 }
 
-void AnnotationSession::replaceChatMessage(const QUuid &id, const QString &text, bool isStreaming)
+void AnnotationSession::replaceChatMessage(QUuid id, const QString &text, bool isStreaming)
 {
     for (ChatMessage &message : chatMessages_) {
         if (message.id == id) {
             message.text = text;
             message.isStreaming = isStreaming;
-            Q_EMIT chatMessagesChanged();
+            Q_EMIT chatMessageUpdated(id);
             return;
         }
     }
@@ -520,7 +520,7 @@ void AnnotationSession::appendToAssistantMessage(const QUuid &id, const QString 
     for (ChatMessage &message : chatMessages_) {
         if (message.id == id) {
             message.text += token;
-            Q_EMIT chatMessagesChanged();
+            Q_EMIT chatMessageUpdated(id);
             return;
         }
     }

@@ -79,12 +79,12 @@ public:
     void setAwaitingAdditionalDraw(bool flag);
     void beginAdditionalCapture(bool showToolbar);
     void beginAdditionalCaptureWithDraw(QPointF point);
-    void removeAttachmentMessage(const QUuid &id);
+    void removeAttachmentMessage(QUuid id); // by value: callers often pass an id from chatMessages()
     void cancel();
 
     // Questions and answers.
     QUuid appendPendingUserMessage(const QString &text);
-    void replaceChatMessage(const QUuid &id, const QString &text, bool isStreaming);
+    void replaceChatMessage(QUuid id, const QString &text, bool isStreaming);
     void submit(const QString &query, const std::optional<QUuid> &existingUserMessageID = std::nullopt);
 
     static QString describe(const std::optional<ScreenInfo> &screen);
@@ -92,7 +92,8 @@ public:
 Q_SIGNALS:
     void stateChanged();
     void streamedResponseChanged();
-    void chatMessagesChanged();
+    void chatMessagesChanged(); // messages added, removed or the list replaced
+    void chatMessageUpdated(const QUuid &id); // one message's text or streaming flag changed in place
     void isPreparingCaptureChanged();
     void isAdditionalCaptureChanged();
     void isAwaitingAdditionalDrawChanged();

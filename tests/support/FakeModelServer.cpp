@@ -80,7 +80,7 @@ FakeModelServer::FakeModelServer(std::optional<Tls> tls, QObject *parent)
 }
 
 FakeModelServer::~FakeModelServer() {
-    for (auto it = buffers_.keyBegin(); it != buffers_.keyEnd(); ++it)
+    for (auto it = incoming_.keyBegin(); it != incoming_.keyEnd(); ++it)
         (*it)->disconnect(this);
 }
 
@@ -95,10 +95,10 @@ void FakeModelServer::enqueue(const Response &response) {
 void FakeModelServer::accept() {
     while (QTcpSocket *socket = server_->nextPendingConnection()) {
         socket->setParent(this);
-        buffers_.insert(socket, {});
+        incoming_.insert(socket, {});
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
-            buffers_.remove(socket);
+            incoming_.remove(socket);
             socket->deleteLater();
         });
         readFrom(socket);
@@ -106,8 +106,12 @@ void FakeModelServer::accept() {
 }
 
 void FakeModelServer::readFrom(QTcpSocket *socket) {
-    QByteArray &buffer = buffers_[socket];
-    buffer += socket->readAll();
+    Incoming &pending = incoming_[socket];
+    QByteArray &buffer = pending.bytes;
+    const QByteArray arrived = socket->readAll();
+    if (pending.startedAtMs < 0 && !arrived.isEmpty())
+        pending.startedAtMs = clock_.elapsed();
+    buffer += arrived;
     const qsizetype headEnd = buffer.indexOf("\r\n\r\n");
     if (headEnd < 0)
         return;
@@ -127,8 +131,10 @@ void FakeModelServer::readFrom(QTcpSocket *socket) {
     if (buffer.size() < headEnd + 4 + length)
         return;
     request.body = buffer.mid(headEnd + 4, length);
+    request.startedAtMs = pending.startedAtMs;
     request.receivedAtMs = clock_.elapsed();
     buffer.remove(0, headEnd + 4 + length);
+    pending.startedAtMs = -1;
     requests_.append(request);
 
     respond(socket, script_.isEmpty() ? Response::error(500, "no scripted response") : script_.dequeue());

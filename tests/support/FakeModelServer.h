@@ -49,7 +49,8 @@ public:
         QByteArray path;
         QMap<QByteArray, QByteArray> headers; // names in lower case
         QByteArray body;
-        qint64 receivedAtMs = 0; // since the server started
+        qint64 startedAtMs = 0;  // first byte, in elapsedMs() time
+        qint64 receivedAtMs = 0; // last byte
     };
 
     struct Tls {
@@ -64,6 +65,7 @@ public:
     QString baseUrl() const; // "http://127.0.0.1:<port>" or "https://localhost:<port>"
 
     void enqueue(const Response &response);
+    qint64 elapsedMs() const { return clock_.elapsed(); } // since the server started
     const QList<Request> &requests() const { return requests_; }
 
 private:
@@ -79,5 +81,9 @@ private:
     QElapsedTimer clock_;
     QQueue<Response> script_;
     QList<Request> requests_;
-    QMap<QTcpSocket *, QByteArray> buffers_;
+    struct Incoming {
+        QByteArray bytes;
+        qint64 startedAtMs = -1;
+    };
+    QMap<QTcpSocket *, Incoming> incoming_;
 };

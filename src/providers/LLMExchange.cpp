@@ -52,7 +52,8 @@ bool LLMExchange::isRetryable(QNetworkReply::NetworkError error) {
     case QNetworkReply::ConnectionRefusedError:
     case QNetworkReply::HostNotFoundError: // also a failed name lookup
     case QNetworkReply::TemporaryNetworkFailureError:
-    case QNetworkReply::NetworkSessionFailedError: // no network
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::UnknownNetworkError: // how Qt reports an unreachable network, that is, no network
         return true;
     default:
         return false;

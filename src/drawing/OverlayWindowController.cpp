@@ -57,6 +57,18 @@ OverlayCanvas *OverlayWindowController::canvas() {
     return canvasView_.data();
 }
 
+OverlayWindow *OverlayWindowController::window() const {
+    return window_;
+}
+
+DrawingCanvasView *OverlayWindowController::canvasView() const {
+    return canvasView_;
+}
+
+DrawingToolbarContentView *OverlayWindowController::toolbarView() const {
+    return toolbarView_;
+}
+
 void OverlayWindowController::show() {
     freezer_.freeze(this, [this](std::shared_ptr<const FrozenFrame> frame) {
         if (closed_ || !window_)

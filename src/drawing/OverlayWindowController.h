@@ -28,9 +28,9 @@ public:
     QPointF mapFromGlobal(QPointF globalPoint) const override { return globalPoint - unionRect_.topLeft(); }
     void hideToolbar() override;
 
-    OverlayWindow *window() const { return window_; }
-    DrawingCanvasView *canvasView() const { return canvasView_; }
-    DrawingToolbarContentView *toolbarView() const { return toolbarView_; }
+    OverlayWindow *window() const;
+    DrawingCanvasView *canvasView() const;
+    DrawingToolbarContentView *toolbarView() const;
     DrawingState &drawingState() const { return *drawingState_; }
 
 private:

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QColor>
+#include <QList>
+#include <QPoint>
+#include <QRect>
+
+struct _XDisplay;
+
+// The root window and the pointer of the test display, on a connection of our own.
+class X11Desk {
+public:
+    static constexpr int cell = 64; // device pixels
+
+    X11Desk();
+    ~X11Desk();
+    bool isOpen() const { return display_ != nullptr; }
+
+    // Each monitor gets its own checkerboard, so a capture shows which monitor it came from.
+    static QColor patternAt(QPoint devicePoint, int monitor);
+
+    // Paints the monitors' patterns as the root window's background, which the server redraws itself.
+    void paintPattern(const QList<QRect> &deviceMonitors);
+
+    // A left-button drag through device-pixel points, giving Qt time to see every event.
+    void drag(const QList<QPoint> &points);
+
+private:
+    void move(QPoint point);
+    void flushAndWait();
+
+    _XDisplay *display_;
+};

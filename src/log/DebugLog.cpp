@@ -32,8 +32,11 @@ public:
     void enqueue(QByteArray line)
     {
         std::lock_guard lock(mutex_);
+        // The writer takes the whole queue at once: only an empty queue needs waking it.
+        const bool wasEmpty = queue_.empty();
         queue_.push_back(Job{std::move(line), path_, false});
-        wake_.notify_one();
+        if (wasEmpty)
+            wake_.notify_one();
     }
 
     void enqueueReset()

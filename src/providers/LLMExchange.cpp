@@ -118,10 +118,12 @@ void LLMExchange::forwardBody() {
 
 void LLMExchange::attemptFinished() {
     QNetworkReply *reply = reply_;
-    reply->deleteLater();
     noteHead();
     if (headSeen_)
         forwardBody();
+    if (reply_ != reply)
+        return; // a listener aborted the exchange while taking the last bytes
+    reply->deleteLater();
     reply_ = nullptr;
     inactivityTimer_.stop();
 

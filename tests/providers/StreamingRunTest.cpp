@@ -193,6 +193,7 @@ TEST_F(StreamingRun, AnErrorEventInsideTheStreamFailsTheAnswer) {
     EXPECT_EQ(answer->fragments, QStringList{"Hel"});
     EXPECT_EQ(answer->errorText(),
               u"Stream error: {\"type\":\"error\",\"error\":{\"type\":\"overloaded_error\"}}");
+    EXPECT_EQ(anthropicLog().filter(u"Streaming failed").size(), 1);
 }
 
 TEST_F(StreamingRun, TimeLimitsEndStalledAndEndlessExchanges) {

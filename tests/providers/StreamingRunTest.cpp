@@ -213,14 +213,14 @@ TEST_F(StreamingRun, TimeLimitsEndStalledAndEndlessExchanges) {
     EXPECT_EQ(answer->errorText(), u"The request timed out.");
 
     // A steady drip that goes on past the limit for the whole exchange.
-    LLMTransport::setLimits({std::chrono::seconds(30), std::chrono::milliseconds(400)});
-    QList<FakeModelServer::Piece> drip;
+    LLMTransport::setLimits({std::chrono::seconds(30), std::chrono::milliseconds(1500)});
+    QList<FakeModelServer::Piece> drip{{delta("x"), 0}};
     for (int i = 0; i < 40; ++i)
-        drip << FakeModelServer::Piece{delta("x"), 50};
+        drip << FakeModelServer::Piece{delta("x"), 100};
     server_.enqueue(Response::events(drip));
     answer = askAnthropic();
-    EXPECT_GT(answer->fragments.size(), 2);
-    EXPECT_LT(answer->fragments.size(), 40);
+    EXPECT_GE(answer->fragments.size(), 1);
+    EXPECT_LT(answer->fragments.size(), 41);
     EXPECT_EQ(answer->errorText(), u"The request timed out.");
     EXPECT_EQ(server_.requests().size(), 4);
 }

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "session/ChatMessage.h"
+
+#include <QWidget>
+
+class AttachmentThumbnailButton;
+class MessageTextView;
+class RoundedBackgroundView;
+
+// One row of the transcript. A user row is right-aligned (thumbnail, then a bubble with the text); an
+// assistant row is the answer's text on the left, without a bubble.
+class QueryChatMessageView : public QWidget {
+    Q_OBJECT
+public:
+    explicit QueryChatMessageView(const ChatMessage &message, QWidget *parent = nullptr);
+
+    const ChatMessage &message() const { return message_; }
+
+    // Shows a newer version of the same message. False when it needs a different row (an attachment or
+    // the remove button comes or goes, text appears); the row is then left unchanged.
+    bool updateMessage(const ChatMessage &message);
+
+    // A screenshot can be removed while it is alone in its message.
+    static bool isRemovable(const ChatMessage &message);
+
+    AttachmentThumbnailButton *thumbnail() const { return thumbnail_; }
+    MessageTextView *textView() const { return text_; }
+
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
+    QSize sizeHint() const override;
+
+Q_SIGNALS:
+    void openAttachmentRequested(const QByteArray &imageData, const QString &title);
+    void removeAttachmentRequested();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    struct Shown {
+        QString text;
+        bool dimmed = false;
+        bool hasText = false;
+    };
+    struct Geometry {
+        QRect thumbnail;
+        QRect bubble;
+        QRect text; // in the bubble for a user row, in the row otherwise
+        int height = 0;
+    };
+
+    static Shown shown(const ChatMessage &message);
+    Geometry geometryFor(int width) const;
+    void placeChildren();
+
+    ChatMessage message_;
+    AttachmentThumbnailButton *thumbnail_ = nullptr;
+    RoundedBackgroundView *bubble_ = nullptr;
+    MessageTextView *text_ = nullptr;
+};

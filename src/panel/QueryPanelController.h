@@ -1,0 +1,68 @@
+#pragma once
+
+#include "panel/PanelSnapshots.h"
+#include "session/QueryPanel.h"
+#include "session/ScreenCatalog.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QRect>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class AnnotationSession;
+class QPropertyAnimation;
+class QScreen;
+class QWidget;
+class QueryPanelContentView;
+
+// The floating panel of one query phase: placed at the bottom centre of the session's screen, above the
+// overlay and its toolbar, sliding in, fading out and following the height its content asks for.
+//
+// Find it in tests by object names: the window "queryPanel", its field "queryField" (a
+// QueryInputTextView; the editable text is its textView()), the transcript "transcript" and the send
+// button "sendButton".
+class QueryPanelController : public QObject, public QueryPanel {
+    Q_OBJECT
+public:
+    static constexpr int panelWidth = 620;
+    static constexpr int initialHeight = 130;
+    static constexpr int minimumHeight = 130;
+    static constexpr int maximumHeight = 720;
+    static constexpr int bottomGap = 16;
+    static constexpr int slideDistance = 18;
+
+    // `openSettings` runs when the model pill is clicked while no API key is stored.
+    QueryPanelController(AnnotationSession &session, const std::optional<ScreenInfo> &screen,
+                         std::function<void()> openSettings = {});
+    ~QueryPanelController() override;
+
+    void show() override;
+    void close() override;
+    void bringToFront() override;
+    void focusInput() override;
+
+    QWidget *window() const { return window_; }
+    QueryPanelContentView *contentView() const { return contentView_; }
+
+    // The monitor showing `screen`; else the primary one; else the first one.
+    static QScreen *screenFor(const std::optional<ScreenInfo> &screen);
+    // Top-left corner of a new panel: centred on the visible area, 16 above its bottom.
+    static QPoint panelOrigin(const QRect &visibleFrame);
+    static int clampedHeight(int requested);
+
+private:
+    void animatePanel(int height);
+    QRect restingFrame() const;
+    void logPlacement(QScreen *screen, QPoint origin);
+
+    AnnotationSession &session_;
+    QPointer<QWidget> window_;
+    QPointer<QueryPanelContentView> contentView_;
+    QPointer<QPropertyAnimation> slide_;
+    QPointer<QPropertyAnimation> resize_;
+    std::unique_ptr<PanelSnapshots> snapshots_;
+    bool closing_ = false;
+};

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// Modifier masks as stored in the preferences: event-flag bits, the same numbers on every platform.
+namespace ModifierFlags {
+inline constexpr quint64 shift = 0x20000;
+inline constexpr quint64 control = 0x40000;
+inline constexpr quint64 option = 0x80000;    // Alt (Mod1) on X11
+inline constexpr quint64 command = 0x100000;  // Super (Mod4) on X11
+inline constexpr quint64 function = 0x800000; // no X11 modifier produces it
+
+// Bits compared when matching the hotkey.
+inline constexpr quint64 hotkeyMask = shift | control | option | command;
+// Bits compared when deciding whether the quick-draw modifiers are held; Shift is deliberately ignored.
+inline constexpr quint64 quickDrawMask = control | option | command | function;
+
+// "⌃⌥⇧⌘" for the modifiers present, in that order.
+QString symbols(quint64 mask);
+} // namespace ModifierFlags

@@ -1,23 +1,210 @@
 #include "app/AppDelegate.h"
 
+#include "app/MenuBarController.h"
+#include "app/OnboardingPresenter.h"
+#include "app/PermissionChecker.h"
+#include "app/SessionParts.h"
+#include "app/UpdateController.h"
+#include "drawing/HintCapsuleController.h"
+#include "input/HotkeyMonitor.h"
 #include "log/DebugLog.h"
-#include "session/AnnotationSession.h"
 #include "settings/SettingsManager.h"
 
-AppDelegate::AppDelegate(QObject *parent)
-    : QObject(parent)
-{
+#include <QApplication>
+
+namespace {
+constexpr int permissionCheckIntervalMs = 1000;
 }
 
-AppDelegate::~AppDelegate() = default;
+AppDelegate::AppDelegate(std::unique_ptr<SettingsManager> settings,
+                         std::optional<SessionNeighbours> neighbours,
+                         std::unique_ptr<PermissionChecker> permissions, QObject *parent)
+    : QObject(parent)
+    , settings_(std::move(settings))
+    , neighbours_(std::move(neighbours))
+    , permissions_(permissions ? std::move(permissions) : std::make_unique<PermissionChecker>()) {
+    permissionMonitor_.setInterval(permissionCheckIntervalMs);
+    connect(&permissionMonitor_, &QTimer::timeout, this, [this] { handlePermissionState(false); });
+}
 
-void AppDelegate::applicationDidFinishLaunching()
-{
-    DebugLog::setFilePath(qEnvironmentVariable("GLINT_LOG_FILE", QString::fromLatin1(DebugLog::defaultFilePath)));
+AppDelegate::~AppDelegate() {
+    applicationWillTerminate();
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
     DebugLog::reset();
     DebugLog::log(QStringLiteral("App"), QStringLiteral("Application did finish launching"));
 
-    settings_ = std::make_unique<SettingsManager>();
-    session_ = std::make_unique<AnnotationSession>();
+    // Created after the log was emptied, so what loading the preferences reports is kept.
+    if (!settings_)
+        settings_ = std::make_unique<SettingsManager>();
+    if (!neighbours_) {
+        sessionParts_ = std::make_unique<SessionParts>();
+        neighbours_ = sessionParts_->neighbours();
+    }
+    session_ = std::make_unique<AnnotationSession>(*neighbours_);
     session_->setSettings(settings_.get());
+
+    updateController_ = std::make_unique<UpdateController>();
+    updateController_->checkForUpdates(false);
+
+    menuBarController_ = std::make_unique<MenuBarController>(*settings_, *permissions_, *updateController_);
+    connect(menuBarController_.get(), &MenuBarController::annotationRequested, this,
+            &AppDelegate::requestAnnotation);
+    connect(menuBarController_.get(), &MenuBarController::hotkeyChanged, this,
+            &AppDelegate::restartHotkeyMonitor);
+    // New quick-draw triggers apply at once; a new hotkey only once the recorder has closed.
+    connect(settings_.get(), &SettingsManager::quickDrawModifiersChanged, this,
+            &AppDelegate::restartHotkeyMonitor);
+    connect(settings_.get(), &SettingsManager::quickDrawMiddleMouseEnabledChanged, this,
+            &AppDelegate::restartHotkeyMonitor);
+
+    startPermissionMonitoring();
+    handlePermissionState(true);
+}
+
+void AppDelegate::applicationWillTerminate() {
+    permissionMonitor_.stop();
+    stopHotkeyMonitor();
+    DebugLog::flush();
+}
+
+void AppDelegate::applicationShouldHandleReopen() {
+    if (menuBarController_)
+        menuBarController_->openSettingsWindow();
+}
+
+void AppDelegate::startPermissionMonitoring() {
+    permissionMonitor_.start(); // restarts a running timer
+}
+
+bool AppDelegate::handlePermissionState(bool forcePresentation) {
+    if (!permissions_->checkRequired().isEmpty()) {
+        stopHotkeyMonitor();
+        // Checked every second: an idle session has nothing to cancel (and would log that it did).
+        if (session_->state() != SessionState::Idle)
+            session_->cancel();
+        if (!settings_->hasCompletedOnboarding())
+            presentOnboarding(forcePresentation);
+        else if (forcePresentation)
+            openPermissionsTab();
+        return false;
+    }
+    if (onboardingController_) {
+        onboardingController_->close();
+        onboardingController_.reset();
+    }
+    startHotkeyMonitor();
+    return true;
+}
+
+void AppDelegate::openPermissionsTab() {
+    settings_->setSettingsSelectedTab(1);
+    menuBarController_->openSettingsWindow();
+}
+
+void AppDelegate::presentOnboarding(bool forcePresentation) {
+    if (!onboardingFactory_) {
+        if (forcePresentation)
+            openPermissionsTab();
+        return;
+    }
+    if (!onboardingController_) {
+        showOnboarding();
+        return;
+    }
+    onboardingController_->updatePermissions(permissions_->checkAll());
+    if (!forcePresentation && onboardingController_->isVisible())
+        return;
+    onboardingController_->show();
+}
+
+void AppDelegate::showOnboarding() {
+    onboardingController_ = onboardingFactory_(permissions_->checkAll(), [this] {
+        settings_->setHasCompletedOnboarding(true);
+        // The window is closing itself; let it finish before it is released.
+        if (onboardingController_)
+            QTimer::singleShot(0, this, [this] { onboardingController_.reset(); });
+        handlePermissionState(false);
+    });
+    onboardingController_->show();
+}
+
+void AppDelegate::startHotkeyMonitor() {
+    if (hotkeyMonitor_)
+        return;
+    if (!hintCapsuleController_)
+        hintCapsuleController_ = std::make_unique<HintCapsuleController>();
+
+    HotkeyTriggers triggers;
+    // The preferences never hold values outside these ranges; clamping keeps a damaged file harmless.
+    triggers.keyCode = quint16(qBound(0, settings_->hotkeyKeyCode(), 0xffff));
+    triggers.keyModifiers = quint64(qMax(0, settings_->hotkeyModifiers()));
+    triggers.quickDrawModifiers = quint64(qMax(0, settings_->quickDrawModifiers()));
+    triggers.quickDrawMiddleMouseEnabled = settings_->quickDrawMiddleMouseEnabled();
+
+    hotkeyMonitor_ = std::make_unique<HotkeyMonitor>(triggers);
+    connect(hotkeyMonitor_.get(), &HotkeyMonitor::activated, this, &AppDelegate::requestAnnotation);
+    connect(hotkeyMonitor_.get(), &HotkeyMonitor::activatedWithDraw, this,
+            &AppDelegate::requestAnnotationWithDraw);
+    // The session places a quick draw's first point once its overlay is up, one turn of the event loop
+    // later; a fast stroke's later events may already be queued by then and must not overtake it.
+    AnnotationSession *session = session_.get();
+    connect(hotkeyMonitor_.get(), &HotkeyMonitor::quickDrawDragged, session, [session](QPointF point) {
+        QMetaObject::invokeMethod(
+            session, [session, point] { session->continueDraw(point); }, Qt::QueuedConnection);
+    });
+    connect(hotkeyMonitor_.get(), &HotkeyMonitor::quickDrawReleased, session, [session] {
+        QMetaObject::invokeMethod(session, &AnnotationSession::endMiddleDraw, Qt::QueuedConnection);
+    });
+    connect(hotkeyMonitor_.get(), &HotkeyMonitor::quickDrawHint, this, &AppDelegate::quickDrawHint);
+    hotkeyMonitor_->start();
+}
+
+void AppDelegate::stopHotkeyMonitor() {
+    if (!hotkeyMonitor_)
+        return;
+    hotkeyMonitor_->stop();
+    hotkeyMonitor_.reset();
+}
+
+void AppDelegate::restartHotkeyMonitor() {
+    if (hintCapsuleController_)
+        hintCapsuleController_->hide();
+    stopHotkeyMonitor();
+    startHotkeyMonitor();
+}
+
+void AppDelegate::quickDrawHint(bool ready) {
+    if (!ready) {
+        hintCapsuleController_->hide();
+        session_->setAwaitingAdditionalDraw(false);
+        return;
+    }
+    if (session_->state() == SessionState::Idle)
+        hintCapsuleController_->show();
+    else if (session_->state() == SessionState::Querying)
+        session_->setAwaitingAdditionalDraw(true);
+}
+
+void AppDelegate::requestAnnotation() {
+    if (hintCapsuleController_)
+        hintCapsuleController_->hide();
+    if (!handlePermissionState(true))
+        return;
+    if (session_->state() == SessionState::Idle)
+        session_->begin(true);
+    else if (session_->state() == SessionState::Querying)
+        session_->beginAdditionalCapture(true);
+}
+
+void AppDelegate::requestAnnotationWithDraw(QPointF point) {
+    if (hintCapsuleController_)
+        hintCapsuleController_->hide();
+    if (!handlePermissionState(true))
+        return;
+    if (session_->state() == SessionState::Idle)
+        session_->beginWithDraw(point);
+    else if (session_->state() == SessionState::Querying)
+        session_->beginAdditionalCaptureWithDraw(point);
 }

@@ -1,0 +1,54 @@
+#include "app/APIKeyRow.h"
+
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStackedLayout>
+
+APIKeyRow::APIKeyRow(const QString &label, QWidget *parent)
+    : QWidget(parent)
+    , pages_(new QStackedLayout(this))
+    , input_(new QLineEdit)
+    , save_(new QPushButton(tr("Save")))
+    , clear_(new QPushButton(tr("Clear"))) {
+    input_->setEchoMode(QLineEdit::Password);
+    input_->setPlaceholderText(label);
+    save_->setEnabled(false);
+    connect(input_, &QLineEdit::textChanged, this,
+            [this](const QString &text) { save_->setEnabled(!text.isEmpty()); });
+    connect(save_, &QPushButton::clicked, this, [this] { Q_EMIT saveRequested(input_->text()); });
+
+    auto *entry = new QWidget;
+    auto *entryLayout = new QHBoxLayout(entry);
+    entryLayout->setContentsMargins(0, 0, 0, 0);
+    entryLayout->addWidget(input_, 1);
+    entryLayout->addWidget(save_);
+
+    auto *check = new QLabel(QStringLiteral("✔"));
+    check->setStyleSheet(QStringLiteral("color: green;"));
+    auto *mask = new QLabel(QStringLiteral("•••  •••  •••"));
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    mono.setPointSize(13);
+    mask->setFont(mono);
+    mask->setStyleSheet(QStringLiteral("color: palette(mid);"));
+    clear_->setFlat(true);
+    clear_->setStyleSheet(QStringLiteral("color: red;"));
+    connect(clear_, &QPushButton::clicked, this, &APIKeyRow::clearRequested);
+
+    auto *stored = new QWidget;
+    auto *storedLayout = new QHBoxLayout(stored);
+    storedLayout->setContentsMargins(0, 0, 0, 0);
+    storedLayout->addWidget(check);
+    storedLayout->addWidget(mask, 1);
+    storedLayout->addWidget(clear_);
+
+    pages_->addWidget(entry);
+    pages_->addWidget(stored);
+}
+
+void APIKeyRow::setSet(bool isSet) {
+    isSet_ = isSet;
+    pages_->setCurrentIndex(isSet ? 1 : 0);
+}

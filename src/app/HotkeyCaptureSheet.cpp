@@ -1,0 +1,124 @@
+#include "app/HotkeyCaptureSheet.h"
+
+#include "input/ModifierFlags.h"
+#include "input/VirtualKeyMap.h"
+#include "settings/SettingsManager.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QKeySequence>
+#include <QLabel>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWidget>
+
+namespace {
+constexpr int closeDelayMs = 800;
+
+quint64 flagsFromModifiers(Qt::KeyboardModifiers modifiers) {
+    quint64 flags = 0;
+    if (modifiers & Qt::ShiftModifier)
+        flags |= ModifierFlags::shift;
+    if (modifiers & Qt::ControlModifier)
+        flags |= ModifierFlags::control;
+    if (modifiers & Qt::AltModifier)
+        flags |= ModifierFlags::option;
+    if (modifiers & Qt::MetaModifier)
+        flags |= ModifierFlags::command;
+    return flags;
+}
+
+// Tells the sheet when the user closes the window without recording anything.
+class RecorderWindow : public QWidget {
+public:
+    std::function<void()> closed;
+
+protected:
+    void closeEvent(QCloseEvent *event) override {
+        if (closed)
+            closed();
+        QWidget::closeEvent(event);
+    }
+};
+} // namespace
+
+HotkeyCaptureSheet::HotkeyCaptureSheet(SettingsManager &settings, QObject *parent)
+    : QObject(parent)
+    , settings_(settings) {}
+
+HotkeyCaptureSheet::~HotkeyCaptureSheet() {
+    cleanupMonitor();
+    delete window_;
+}
+
+void HotkeyCaptureSheet::present() {
+    auto *window = new RecorderWindow;
+    window->closed = [this] { cleanupMonitor(); };
+    window->setWindowTitle(tr("Change Hotkey"));
+    window->setFixedSize(320, 100);
+    label_ = new QLabel(tr("Press your desired key combination..."));
+    label_->setAlignment(Qt::AlignCenter);
+    QFont font = label_->font();
+    font.setPointSize(14);
+    label_->setFont(font);
+    auto *layout = new QVBoxLayout(window);
+    layout->setContentsMargins(24, 24, 24, 24);
+    layout->addWidget(label_);
+    window_ = window;
+
+    window->show();
+    window->raise();
+    window->activateWindow();
+
+    qApp->installEventFilter(this);
+    monitoring_ = true;
+}
+
+QString HotkeyCaptureSheet::message() const {
+    return label_ ? label_->text() : QString();
+}
+
+bool HotkeyCaptureSheet::eventFilter(QObject *watched, QEvent *event) {
+    if (event->type() != QEvent::KeyPress || !window_ || !watched->isWidgetType() ||
+        static_cast<QWidget *>(watched)->window() != window_.data())
+        return false;
+    return handleKeyPress(static_cast<const QKeyEvent &>(*event));
+}
+
+bool HotkeyCaptureSheet::handleKeyPress(const QKeyEvent &event) {
+    const quint64 flags = flagsFromModifiers(event.modifiers()) & ModifierFlags::hotkeyMask;
+    if (flags == 0)
+        return false; // plain keys are ignored; the recorder keeps waiting
+    const std::optional<quint16> keyCode = VirtualKeyMap::fromQtKey(event.key());
+    if (!keyCode || VirtualKeyMap::isModifierKey(*keyCode)) {
+        QApplication::beep();
+        label_->setText(tr("Choose a non-modifier key with modifiers."));
+        return true;
+    }
+
+    settings_.setHotkeyKeyCode(*keyCode);
+    settings_.setHotkeyModifiers(int(flags));
+    const QString keyName = QKeySequence(event.key()).toString().toUpper();
+    label_->setText(
+        tr("Saved: %1 with %2")
+            .arg(keyName.isEmpty() ? QStringLiteral("?") : keyName, ModifierFlags::symbols(flags)));
+
+    cleanupMonitor();
+    QTimer::singleShot(closeDelayMs, this, [this] {
+        if (window_) {
+            static_cast<RecorderWindow *>(window_.data())->closed = nullptr;
+            window_->close();
+            window_->deleteLater();
+        }
+        Q_EMIT hotkeyChanged();
+    });
+    return true;
+}
+
+void HotkeyCaptureSheet::cleanupMonitor() {
+    if (!monitoring_)
+        return;
+    qApp->removeEventFilter(this);
+    monitoring_ = false;
+}

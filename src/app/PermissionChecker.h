@@ -1,0 +1,23 @@
+#pragma once
+
+#include "app/MissingPermission.h"
+
+// Answers which permissions are missing. On Linux they are capabilities of the session rather than
+// grants: global input needs an X11 display with XInput2 and XTest, screen capture needs an X11 display,
+// the microphone needs a PulseAudio or PipeWire server. Checks are cheap enough to run every second.
+class PermissionChecker {
+public:
+    virtual ~PermissionChecker() = default;
+
+    QList<MissingPermission> checkRequired() const;
+    QList<MissingPermission> checkAll() const;
+    bool isGranted(MissingPermission permission) const;
+
+    // Opens the desktop's settings where the permission can be sorted out; false when there is none.
+    virtual bool openSettings(MissingPermission permission) const;
+
+protected:
+    virtual bool hasGlobalInput() const;
+    virtual bool canCaptureScreen() const;
+    virtual bool hasMicrophone() const;
+};

@@ -1,0 +1,84 @@
+#include "app/UpdateController.h"
+
+#include "app/AppcastFeed.h"
+#include "log/DebugLog.h"
+
+#include <QHostAddress>
+#include <QMessageBox>
+#include <QNetworkReply>
+
+namespace {
+constexpr int timeoutMs = 15000;
+
+bool acceptableFeed(const QUrl &url) {
+    if (url.scheme() == u"https")
+        return !url.host().isEmpty();
+    // Plain http could be rewritten on the way and point the user at anything; only local test feeds.
+    return url.scheme() == u"http" && (url.host() == u"localhost" || QHostAddress(url.host()).isLoopback());
+}
+} // namespace
+
+UpdateController::UpdateController(QUrl feed, QVersionNumber current, QObject *parent)
+    : QObject(parent)
+    , feed_(std::move(feed))
+    , current_(current.isNull() ? QVersionNumber::fromString(QStringLiteral(GLINT_VERSION))
+                                : std::move(current)) {}
+
+QUrl UpdateController::feedFromEnvironment() {
+    return QUrl(qEnvironmentVariable(feedVariable));
+}
+
+void UpdateController::checkForUpdates(bool tellUser) {
+    if (feed_.isEmpty()) {
+        report(tr("No update feed is configured (set %1).").arg(QLatin1String(feedVariable)), {}, tellUser);
+        return;
+    }
+    if (!acceptableFeed(feed_)) {
+        report(tr("The update feed must be an https address: %1").arg(feed_.toString()), {}, tellUser);
+        return;
+    }
+    if (pending_)
+        pending_->abort();
+    QNetworkRequest request(feed_);
+    request.setTransferTimeout(timeoutMs);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    QNetworkReply *reply = network_.get(request);
+    pending_ = reply;
+    connect(reply, &QNetworkReply::finished, this, [this, reply, tellUser] {
+        reply->deleteLater();
+        if (reply->error() != QNetworkReply::OperationCanceledError || pending_ == reply)
+            finish(reply, tellUser);
+    });
+}
+
+void UpdateController::finish(QNetworkReply *reply, bool tellUser) {
+    if (reply->error() != QNetworkReply::NoError) {
+        report(tr("Could not check for updates: %1").arg(reply->errorString()), {}, tellUser);
+        return;
+    }
+    QString error;
+    const std::optional<AppcastRelease> newest = AppcastFeed::newestRelease(reply->readAll(), &error);
+    if (!error.isEmpty())
+        report(tr("Could not check for updates: %1").arg(error), {}, tellUser);
+    else if (newest && newest->version > current_)
+        report(tr("Glint %1 is available.").arg(newest->versionText), newest->link, tellUser);
+    else
+        report(tr("Glint %1 is up to date.").arg(current_.toString()), {}, tellUser);
+}
+
+void UpdateController::report(const QString &result, const QUrl &link, bool tellUser) {
+    DebugLog::log(QStringLiteral("App"), u"Update check finished result=\"" + result + u'"');
+    Q_EMIT checked(result);
+    if (!tellUser)
+        return;
+    auto *box = new QMessageBox(QMessageBox::Information, tr("Check for Updates"), result);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    if (link.scheme() == u"https" || link.scheme() == u"http") {
+        box->setTextFormat(Qt::RichText);
+        box->setText(result.toHtmlEscaped() + u"<br><a href=\"" +
+                     link.toString(QUrl::FullyEncoded).toHtmlEscaped() + u"\">" +
+                     link.toDisplayString().toHtmlEscaped() + u"</a>");
+        box->setTextInteractionFlags(Qt::TextBrowserInteraction);
+    }
+    box->open();
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QNetworkAccessManager>
+#include <QObject>
+#include <QPointer>
+#include <QUrl>
+#include <QVersionNumber>
+
+class QNetworkReply;
+
+// Looks for a newer release in the appcast named by GLINT_UPDATE_FEED_URL (https, or http on a loopback
+// address). Checks once at launch quietly; "Check for Updates..." checks again and tells the result.
+class UpdateController : public QObject {
+    Q_OBJECT
+public:
+    static constexpr const char *feedVariable = "GLINT_UPDATE_FEED_URL";
+
+    // `current` defaults to this build's version.
+    explicit UpdateController(QUrl feed = feedFromEnvironment(), QVersionNumber current = {},
+                              QObject *parent = nullptr);
+
+    static QUrl feedFromEnvironment();
+
+    // Starts a check; `tellUser` shows the outcome in a message box.
+    void checkForUpdates(bool tellUser = true);
+
+Q_SIGNALS:
+    // The sentence shown to the user, also emitted for quiet checks.
+    void checked(const QString &result);
+
+private:
+    void finish(QNetworkReply *reply, bool tellUser);
+    void report(const QString &result, const QUrl &link, bool tellUser);
+
+    QUrl feed_;
+    QVersionNumber current_;
+    QNetworkAccessManager network_;
+    QPointer<QNetworkReply> pending_;
+};

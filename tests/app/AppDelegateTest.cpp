@@ -1,0 +1,128 @@
+#include "app/AppDelegate.h"
+#include "app/MenuBarController.h"
+#include "app/OnboardingPresenter.h"
+#include "app/SettingsRootView.h"
+#include "session/SessionDoubles.h"
+#include "support/LogRecorder.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+struct MissingInput : PermissionChecker {
+    bool input = false;
+    bool hasGlobalInput() const override { return input; }
+    bool canCaptureScreen() const override { return true; }
+    bool hasMicrophone() const override { return false; }
+};
+
+struct OnboardingRecord {
+    QList<MissingPermission> steps;
+    std::function<void()> complete;
+    int shown = 0;
+    bool visible = false;
+    bool closed = false;
+    QList<MissingPermission> updated;
+};
+
+struct RecordingOnboarding : OnboardingPresenter {
+    std::shared_ptr<OnboardingRecord> record;
+    void show() override
+    {
+        ++record->shown;
+        record->visible = true;
+    }
+    bool isVisible() const override { return record->visible; }
+    void updatePermissions(const QList<MissingPermission> &missing) override { record->updated = missing; }
+    void close() override { record->closed = true; }
+};
+
+// The delegate with its permissions missing, so no global input is ever watched here.
+class AppDelegateTest : public ::testing::Test {
+protected:
+    LogRecorder log;
+    QTemporaryDir dir;
+    FakeWindows windows;
+    MissingInput *permissions = new MissingInput;
+    std::unique_ptr<AppDelegate> delegate;
+    std::shared_ptr<OnboardingRecord> onboarding = std::make_shared<OnboardingRecord>();
+
+    void launch(bool onboarded)
+    {
+        auto settings = std::make_unique<SettingsManager>(dir.filePath(QStringLiteral("glint.conf")),
+                                                          std::make_unique<MemorySecrets>());
+        settings->setHasCompletedOnboarding(onboarded);
+        SessionNeighbours neighbours;
+        neighbours.windows = &windows;
+        delegate = std::make_unique<AppDelegate>(std::move(settings), neighbours,
+                                                 std::unique_ptr<PermissionChecker>(permissions));
+        delegate->setOnboardingFactory([this](const QList<MissingPermission> &missing, std::function<void()> done) {
+            onboarding->steps = missing;
+            onboarding->complete = std::move(done);
+            auto presenter = std::make_unique<RecordingOnboarding>();
+            presenter->record = onboarding;
+            return presenter;
+        });
+        delegate->applicationDidFinishLaunching();
+    }
+
+    bool settingsWindowOpen() const
+    {
+        SettingsRootView *window = delegate->menuBarController()->settingsWindow();
+        return window && window->isVisible();
+    }
+};
+
+TEST_F(AppDelegateTest, FirstLaunchWithoutPermissionsShowsOnboardingAndAgainWhenHidden)
+{
+    launch(false);
+    EXPECT_EQ(log.lines().first(), u"[App] Application did finish launching");
+    EXPECT_EQ(onboarding->steps, (QList{MissingPermission::Accessibility, MissingPermission::Microphone}));
+    EXPECT_EQ(onboarding->shown, 1);
+    EXPECT_EQ(delegate->hotkeyMonitor(), nullptr);
+    EXPECT_FALSE(settingsWindowOpen());
+
+    onboarding->visible = false; // the user hid it
+    EXPECT_FALSE(delegate->handlePermissionState(false));
+    EXPECT_EQ(onboarding->shown, 2);
+    EXPECT_EQ(onboarding->updated, (QList{MissingPermission::Accessibility, MissingPermission::Microphone}));
+    EXPECT_FALSE(delegate->handlePermissionState(false));
+    EXPECT_EQ(onboarding->shown, 2); // still visible: left alone
+
+    onboarding->complete();
+    EXPECT_TRUE(delegate->settings().hasCompletedOnboarding());
+}
+
+TEST_F(AppDelegateTest, AfterOnboardingAMissingPermissionBlocksRequestsAndOpensThePermissionsTab)
+{
+    launch(true);
+    EXPECT_EQ(onboarding->shown, 0);
+    EXPECT_TRUE(settingsWindowOpen());
+    EXPECT_EQ(delegate->settings().settingsSelectedTab(), 1);
+    delegate->menuBarController()->settingsWindow()->close();
+    delegate->settings().setSettingsSelectedTab(0);
+
+    // The timer's checks do not pop the window up again; a request does, and starts nothing.
+    EXPECT_FALSE(delegate->handlePermissionState(false));
+    EXPECT_FALSE(settingsWindowOpen());
+    delegate->requestAnnotation();
+    delegate->requestAnnotationWithDraw(QPointF(5, 5));
+    EXPECT_EQ(delegate->session().state(), SessionState::Idle);
+    EXPECT_TRUE(windows.overlays.empty());
+    EXPECT_TRUE(settingsWindowOpen());
+    EXPECT_EQ(delegate->settings().settingsSelectedTab(), 1);
+}
+
+TEST_F(AppDelegateTest, LosingAPermissionCancelsTheRunningSessionOnce)
+{
+    launch(true);
+    delegate->session().begin(true); // as if started before the permission went away
+    ASSERT_EQ(delegate->session().state(), SessionState::Drawing);
+    log.clear();
+    QTest::qWait(2300); // two ticks of the permission check
+    EXPECT_EQ(delegate->session().state(), SessionState::Idle);
+    EXPECT_EQ(log.messages(QStringLiteral("Session")).count(u"Session cancelled and state reset"), 1);
+}
+} // namespace

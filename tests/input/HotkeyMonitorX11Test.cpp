@@ -1,0 +1,203 @@
+#include "XTestDriver.h"
+#include "app/AppDelegate.h"
+#include "app/HotkeyCaptureSheet.h"
+#include "app/MenuBarController.h"
+#include "drawing/HintCapsuleController.h"
+#include "input/HotkeyMonitor.h"
+#include "session/SessionDoubles.h"
+#include "support/LogRecorder.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+namespace {
+// A focused window of "another application", recording what reaches it.
+class TargetWindow : public QWidget {
+public:
+    QList<int> keys;
+    QList<Qt::MouseButton> presses;
+    QList<Qt::MouseButton> releases;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override { keys << event->key(); }
+    void mousePressEvent(QMouseEvent *event) override { presses << event->button(); }
+    void mouseReleaseEvent(QMouseEvent *event) override { releases << event->button(); }
+};
+
+bool waitFor(const std::function<bool()> &condition, int timeoutMs = 3000) {
+    return QTest::qWaitFor(condition, timeoutMs);
+}
+
+class HotkeyMonitorX11Test : public ::testing::Test {
+protected:
+    LogRecorder log;
+    QTemporaryDir dir;
+    FakeWindows windows;
+    std::unique_ptr<AppDelegate> delegate;
+    TargetWindow target;
+
+    void SetUp() override {
+        auto settings = std::make_unique<SettingsManager>(dir.filePath(QStringLiteral("glint.conf")),
+                                                          std::make_unique<MemorySecrets>());
+        SessionNeighbours neighbours;
+        neighbours.windows = &windows;
+        delegate = std::make_unique<AppDelegate>(std::move(settings), neighbours);
+        delegate->applicationDidFinishLaunching();
+        ASSERT_TRUE(waitForMonitor());
+
+        target.setGeometry(100, 100, 800, 600);
+        target.show();
+        target.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&target));
+        XTestDriver::moveTo({400, 400});
+    }
+
+    void TearDown() override {
+        XTestDriver::keyUp(QStringLiteral("ctrl+alt+super+shift"));
+        delegate.reset();
+    }
+
+    // The monitor in use right now has its grabs in place.
+    bool waitForMonitor() {
+        return waitFor([&] { return delegate->hotkeyMonitor() && delegate->hotkeyMonitor()->isWatching(); });
+    }
+
+    AnnotationSession &session() { return delegate->session(); }
+    // Every event sent so far has been handled by everyone: the monitor, the session and the window.
+    static void settle() { QTest::qWait(150); }
+};
+
+TEST_F(HotkeyMonitorX11Test, HotkeyStartsAnAnnotationAndIsSwallowed) {
+    ASSERT_TRUE(XTestDriver::key(QStringLiteral("ctrl+alt+space")));
+    EXPECT_TRUE(waitFor([&] { return session().state() == SessionState::Drawing; }));
+    ASSERT_EQ(windows.overlays.size(), 1u);
+    EXPECT_TRUE(windows.overlays[0]->showToolbar);
+    settle();
+    EXPECT_FALSE(target.keys.contains(Qt::Key_Space));
+
+    session().cancel();
+    ASSERT_TRUE(XTestDriver::key(QStringLiteral("ctrl+alt+shift+space")));
+    EXPECT_TRUE(waitFor([&] { return target.keys.contains(Qt::Key_Space); }));
+    EXPECT_EQ(session().state(), SessionState::Idle);
+}
+
+TEST_F(HotkeyMonitorX11Test, ModifierQuickDrawDrawsFromThePressPoint) {
+    XTestDriver::moveTo({300, 300});
+    XTestDriver::keyDown(QStringLiteral("alt+super"));
+    XTestDriver::press(1);
+    XTestDriver::moveTo({350, 320});
+    XTestDriver::moveTo({380, 360});
+    XTestDriver::release(1);
+    XTestDriver::keyUp(QStringLiteral("alt+super"));
+
+    ASSERT_TRUE(waitFor([&] { return session().state() == SessionState::Querying; }));
+    ASSERT_EQ(windows.overlays.size(), 1u);
+    const FakeCanvas &canvas = windows.overlays[0]->canvas;
+    ASSERT_EQ(canvas.begun.size(), 1u);
+    EXPECT_EQ(canvas.begun[0], QPointF(300, 300));
+    EXPECT_TRUE(std::find(canvas.extended.begin(), canvas.extended.end(), QPointF(380, 360)) !=
+                canvas.extended.end());
+    EXPECT_EQ(canvas.completedStrokes, 1);
+    EXPECT_FALSE(windows.overlays[0]->showToolbar);
+    settle();
+    EXPECT_TRUE(target.presses.isEmpty());
+    EXPECT_TRUE(target.releases.isEmpty());
+}
+
+TEST_F(HotkeyMonitorX11Test, MiddleButtonDragsClicksAndLongPresses) {
+    // A drag draws from where the button went down.
+    XTestDriver::moveTo({500, 500});
+    XTestDriver::press(2);
+    XTestDriver::moveTo({502, 502}); // inside the 5-point slop
+    XTestDriver::moveTo({560, 540});
+    XTestDriver::release(2);
+    ASSERT_TRUE(waitFor([&] { return session().state() == SessionState::Querying; }));
+    ASSERT_EQ(windows.overlays.size(), 1u);
+    ASSERT_EQ(windows.overlays[0]->canvas.begun.size(), 1u);
+    EXPECT_EQ(windows.overlays[0]->canvas.begun[0], QPointF(500, 500));
+    EXPECT_EQ(windows.overlays[0]->canvas.completedStrokes, 1);
+    session().cancel();
+
+    // A short click is given back to the window under the pointer.
+    XTestDriver::press(2);
+    XTestDriver::release(2);
+    EXPECT_TRUE(waitFor([&] { return target.releases.contains(Qt::MiddleButton); }));
+    EXPECT_EQ(target.presses, QList{Qt::MiddleButton});
+    EXPECT_EQ(session().state(), SessionState::Idle);
+
+    // A long press in place opens the overlay; nothing reaches the window.
+    XTestDriver::press(2);
+    QTest::qWait(450);
+    XTestDriver::release(2);
+    EXPECT_TRUE(waitFor([&] { return session().state() == SessionState::Drawing; }));
+    settle();
+    EXPECT_EQ(target.presses.size(), 1);
+    EXPECT_TRUE(windows.overlays.back()->showToolbar);
+}
+
+TEST_F(HotkeyMonitorX11Test, HoldingTheQuickDrawModifiersShowsTheHintOnce) {
+    QSignalSpy hints(delegate->hotkeyMonitor(), &HotkeyMonitor::quickDrawHint);
+    XTestDriver::keyDown(QStringLiteral("alt"));
+    XTestDriver::keyDown(QStringLiteral("super"));
+    XTestDriver::keyDown(QStringLiteral("shift")); // Shift does not count
+    ASSERT_TRUE(waitFor([&] { return delegate->hintCapsuleController()->isShown(); }));
+    settle();
+    EXPECT_EQ(hints.count(), 1);
+    EXPECT_TRUE(delegate->hintCapsuleController()->window()->isVisible());
+
+    XTestDriver::keyUp(QStringLiteral("shift+super+alt"));
+    EXPECT_TRUE(waitFor([&] { return !delegate->hintCapsuleController()->isShown(); }));
+    EXPECT_EQ(hints.count(), 2);
+    EXPECT_EQ(hints.last().first().toBool(), false);
+}
+
+TEST_F(HotkeyMonitorX11Test, TypingAShortcutWithTheModifiersTurnsTheNextClickOrdinary) {
+    XTestDriver::keyDown(QStringLiteral("alt+super"));
+    XTestDriver::key(QStringLiteral("c"));
+    XTestDriver::press(1);
+    XTestDriver::release(1);
+    EXPECT_TRUE(waitFor([&] { return target.presses.contains(Qt::LeftButton); }));
+    EXPECT_EQ(session().state(), SessionState::Idle);
+}
+
+TEST_F(HotkeyMonitorX11Test, HotkeyHeldByAnotherProgramIsLoggedAndTheMonitorStaysInert) {
+    // The running monitor is the other program here: a second one cannot have the same hotkey.
+    HotkeyMonitor second{HotkeyTriggers()};
+    QSignalSpy failed(&second, &HotkeyMonitor::failed);
+    second.start();
+    ASSERT_TRUE(failed.wait(3000));
+    EXPECT_EQ(failed.first().first().toString(), u"hotkey-taken");
+    EXPECT_TRUE(
+        log.contains(QStringLiteral("App"),
+                     QStringLiteral("Hotkey monitor inert reason=hotkey-taken keyCode=49 modifiers=786432")));
+    second.stop();
+}
+
+TEST_F(HotkeyMonitorX11Test, RecordedHotkeyWorksWithoutARestart) {
+    delegate->menuBarController()->presentHotkeySheet();
+    QWidget *recorder = delegate->menuBarController()->hotkeySheet()->window();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(recorder));
+    HotkeyMonitor *old = delegate->hotkeyMonitor();
+    QSignalSpy replaced(old, &QObject::destroyed);
+
+    ASSERT_TRUE(XTestDriver::key(QStringLiteral("ctrl+alt+k")));
+    EXPECT_TRUE(waitFor([&] { return delegate->settings().hotkeyKeyCode() == 40; }));
+    EXPECT_EQ(delegate->settings().hotkeyModifiers(), 786432);
+    ASSERT_TRUE(replaced.wait(3000));
+    ASSERT_TRUE(waitForMonitor());
+
+    target.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&target));
+    ASSERT_TRUE(XTestDriver::key(QStringLiteral("ctrl+alt+space")));
+    EXPECT_TRUE(waitFor([&] { return target.keys.contains(Qt::Key_Space); }));
+    EXPECT_EQ(session().state(), SessionState::Idle);
+    ASSERT_TRUE(XTestDriver::key(QStringLiteral("ctrl+alt+k")));
+    EXPECT_TRUE(waitFor([&] { return session().state() == SessionState::Drawing; }));
+}
+} // namespace

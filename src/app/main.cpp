@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "app/AskCommand.h"
 #include "app/InstanceChannel.h"
 #include "input/X11InputEventSource.h"
 #include "log/DebugLog.h"
@@ -9,11 +10,6 @@
 #include <cstring>
 
 namespace {
-int runAskCommand(int, char *[]) {
-    std::fputs("glint ask is not available yet\n", stderr);
-    return 2;
-}
-
 void printUsage() {
     std::fputs("usage: glint                  start Glint, or open the settings of the running one\n"
                "       glint annotate         start an annotation, as the hotkey does\n"
@@ -68,7 +64,7 @@ int main(int argc, char *argv[]) {
     if (std::strcmp(subcommand, "annotate") == 0 && argc == 2)
         return runTrayApplication(argc, argv, InstanceChannel::Command::Annotate);
     if (std::strcmp(subcommand, "ask") == 0)
-        return runAskCommand(argc - 1, argv + 1);
+        return AskCommand::main(argc, argv);
     printUsage();
     return 2;
 }

@@ -3,6 +3,7 @@
 #include "log/DebugLog.h"
 
 #include <QBuffer>
+#include <QImageWriter>
 
 QImage CaptureEncoding::resizeForVisionIfNeeded(const QImage &image) {
     const int longest = std::max(image.width(), image.height());
@@ -23,7 +24,11 @@ QImage CaptureEncoding::resizeForVisionIfNeeded(const QImage &image) {
 QByteArray CaptureEncoding::png(const QImage &image) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
-    if (image.isNull() || !image.save(&buffer, "PNG"))
+    QImageWriter writer(&buffer, "png");
+    // Qt turns this quality into zlib's fastest level: on screenshots about twice as fast as Qt's default
+    // and no larger.
+    writer.setQuality(80);
+    if (image.isNull() || !writer.write(image))
         return {};
     return bytes;
 }

@@ -5,7 +5,8 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
-int DesktopWindows::count() {
+int DesktopWindows::count()
+{
     const auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     Display *display = x11 ? x11->display() : nullptr;
     if (!display)
@@ -18,8 +19,8 @@ int DesktopWindows::count() {
     unsigned long items = 0;
     unsigned long remaining = 0;
     unsigned char *data = nullptr;
-    const int status = XGetWindowProperty(display, DefaultRootWindow(display), clientList, 0, 65536, False,
-                                          XA_WINDOW, &type, &format, &items, &remaining, &data);
+    const int status = XGetWindowProperty(display, DefaultRootWindow(display), clientList, 0, 65536, False, XA_WINDOW,
+                                          &type, &format, &items, &remaining, &data);
     if (data)
         XFree(data);
     return status == Success && type == XA_WINDOW ? int(items) : 0;

@@ -6,7 +6,8 @@
 #include <QPixmap>
 #include <QScreen>
 
-FrozenFrame FrozenFrame::grab() {
+FrozenFrame FrozenFrame::grab()
+{
     QList<Shot> shots;
     for (QScreen *screen : QGuiApplication::screens()) {
         const QRect frame = screen->geometry();

@@ -17,7 +17,9 @@ public:
     };
 
     explicit FrozenFrame(QList<Shot> shots)
-        : shots_(std::move(shots)) {}
+        : shots_(std::move(shots))
+    {
+    }
 
     // Grabs every screen as it is now.
     static FrozenFrame grab();

@@ -12,28 +12,33 @@
 
 namespace {
 
-void log(const QString &message) {
+void log(const QString &message)
+{
     DebugLog::log(QStringLiteral("Capture"), message);
 }
 
-QString sizeText(QSize size) {
+QString sizeText(QSize size)
+{
     return QString::number(size.width()) + u'x' + QString::number(size.height());
 }
 
-QFuture<CaptureResult> failed(ScreenCaptureError error) {
+QFuture<CaptureResult> failed(ScreenCaptureError error)
+{
     return QtFuture::makeReadyFuture(CaptureResult{{}, describe(error)});
 }
 
 } // namespace
 
 ScreenCaptureService::ScreenCaptureService(ScreenFreezer &freezer)
-    : freezer_(freezer) {}
+    : freezer_(freezer)
+{
+}
 
 QFuture<CaptureResult> ScreenCaptureService::captureWithAnnotations(std::optional<quint32> displayID,
-                                                                    const QImage &drawingOverlay) {
-    log(u"Starting capture targetDisplayID=" +
-        (displayID ? QString::number(*displayID) : QStringLiteral("nil")) + u" overlaySize=" +
-        sizeText(drawingOverlay.size()));
+                                                                    const QImage &drawingOverlay)
+{
+    log(u"Starting capture targetDisplayID=" + (displayID ? QString::number(*displayID) : QStringLiteral("nil")) +
+        u" overlaySize=" + sizeText(drawingOverlay.size()));
 
     // Without an overlay on screen there is no frozen frame; the screens as they are now will do.
     std::shared_ptr<const FrozenFrame> frame = freezer_.current();
@@ -49,10 +54,7 @@ QFuture<CaptureResult> ScreenCaptureService::captureWithAnnotations(std::optiona
         sizeText(shot->screen.frame.size()) + u" windowCount=" + QString::number(DesktopWindows::count()));
 
     return QtConcurrent::run([shot = *shot, drawingOverlay](QPromise<CaptureResult> &promise) {
-        const QImage composed = compose(shot, drawingOverlay);
-        if (promise.isCanceled())
-            return;
-        const QImage final = CaptureEncoding::resizeForVisionIfNeeded(composed);
+        const QImage final = compose(shot, drawingOverlay);
         if (promise.isCanceled())
             return;
         const QByteArray png = CaptureEncoding::png(final);
@@ -62,14 +64,13 @@ QFuture<CaptureResult> ScreenCaptureService::captureWithAnnotations(std::optiona
             promise.addResult(CaptureResult{{}, describe(ScreenCaptureError::conversionFailed)});
             return;
         }
-        log(u"Capture finished finalSize=" + sizeText(final.size()) + u" pngBytes=" +
-            QString::number(png.size()));
+        log(u"Capture finished finalSize=" + sizeText(final.size()) + u" pngBytes=" + QString::number(png.size()));
         promise.addResult(CaptureResult{png, std::nullopt});
     });
 }
 
-const FrozenFrame::Shot *ScreenCaptureService::matchDisplay(std::optional<quint32> displayID,
-                                                            const FrozenFrame &frame) {
+const FrozenFrame::Shot *ScreenCaptureService::matchDisplay(std::optional<quint32> displayID, const FrozenFrame &frame)
+{
     if (!displayID)
         return nullptr;
     for (const FrozenFrame::Shot &shot : frame.shots()) {
@@ -83,16 +84,22 @@ const FrozenFrame::Shot *ScreenCaptureService::matchDisplay(std::optional<quint3
     return nullptr;
 }
 
-QImage ScreenCaptureService::compose(const FrozenFrame::Shot &shot, const QImage &overlay) {
-    const QRect target(QPoint(0, 0), shot.screen.frame.size());
-    QImage composed(target.size(), QImage::Format_RGB32);
-    QPainter painter(&composed);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.drawImage(target, shot.picture);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    if (!overlay.isNull())
-        painter.drawImage(target, overlay);
-    painter.end();
-    return composed;
+QImage ScreenCaptureService::compose(const FrozenFrame::Shot &shot, const QImage &overlay)
+{
+    // One pixel per point: a dense screen's picture comes down to the display's size first.
+    const QSize displaySize = shot.screen.frame.size();
+    QImage screenshot = shot.picture.size() == displaySize
+                            ? shot.picture
+                            : shot.picture.scaled(displaySize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (screenshot.devicePixelRatio() != 1)
+        screenshot.setDevicePixelRatio(1);
+    // The strokes go onto the reduced picture: the same result as reducing the composition, without
+    // blending a whole display's worth of mostly transparent pixels.
+    QImage final = CaptureEncoding::resizeForVisionIfNeeded(screenshot).convertToFormat(QImage::Format_RGB32);
+    if (!overlay.isNull()) {
+        QPainter painter(&final);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(final.rect(), overlay);
+    }
+    return final;
 }

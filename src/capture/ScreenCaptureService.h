@@ -15,8 +15,8 @@ public:
     QFuture<CaptureResult> captureWithAnnotations(std::optional<quint32> displayID,
                                                   const QImage &drawingOverlay) override;
 
-    // The screenshot of `shot`'s display, one pixel per logical point, with `overlay` stretched over
-    // all of it.
+    // The screenshot of `shot`'s display, one pixel per logical point and reduced for the vision
+    // models, with `overlay` stretched over all of it.
     static QImage compose(const FrozenFrame::Shot &shot, const QImage &overlay);
 
 private:

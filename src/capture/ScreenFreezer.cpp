@@ -11,7 +11,8 @@ namespace {
 class HiddenWindows {
 public:
     // Hides every visible top-level window. Tool tips and menus close for good; windows come back.
-    HiddenWindows() {
+    HiddenWindows()
+    {
         for (QWidget *widget : QApplication::topLevelWidgets()) {
             if (!widget->isVisible())
                 continue;
@@ -24,7 +25,8 @@ public:
 
     bool anyHidden() const { return anyHidden_; }
 
-    void showAgain() {
+    void showAgain()
+    {
         for (const QPointer<QWidget> &window : std::exchange(windows_, {})) {
             if (!window)
                 continue;
@@ -40,13 +42,15 @@ private:
 
 } // namespace
 
-std::shared_ptr<const FrozenFrame> ScreenFreezer::adopt(FrozenFrame frame) {
+std::shared_ptr<const FrozenFrame> ScreenFreezer::adopt(FrozenFrame frame)
+{
     auto shared = std::make_shared<const FrozenFrame>(std::move(frame));
     current_ = shared;
     return shared;
 }
 
-void ScreenFreezer::freeze(QObject *context, std::function<void(std::shared_ptr<const FrozenFrame>)> frozen) {
+void ScreenFreezer::freeze(QObject *context, std::function<void(std::shared_ptr<const FrozenFrame>)> frozen)
+{
     auto hidden = std::make_shared<HiddenWindows>();
     if (!hidden->anyHidden()) {
         frozen(adopt(FrozenFrame::grab()));

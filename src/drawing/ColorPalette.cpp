@@ -1,6 +1,7 @@
 #include "drawing/ColorPalette.h"
 
-const QList<QColor> &ColorPalette::colors() {
+const QList<QColor> &ColorPalette::colors()
+{
     static const QList<QColor> palette{
         QColor::fromRgbF(1.0f, 0.0f, 0.0f), // red
         QColor::fromRgbF(1.0f, 0.5f, 0.0f), // orange

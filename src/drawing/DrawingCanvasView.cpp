@@ -8,33 +8,38 @@
 #include <QPainter>
 #include <QTimer>
 
-DrawingCanvasView::DrawingCanvasView(QPoint unionOrigin, DrawingState &drawingState,
-                                     AnnotationSession &session, QWidget *parent)
+DrawingCanvasView::DrawingCanvasView(QPoint unionOrigin, DrawingState &drawingState, AnnotationSession &session,
+                                     QWidget *parent)
     : QWidget(parent)
     , drawingState_(drawingState)
     , session_(session)
-    , unionOrigin_(unionOrigin) {
+    , unionOrigin_(unionOrigin)
+{
     connect(&session_, &AnnotationSession::stateChanged, this, &DrawingCanvasView::refreshCursor);
     refreshCursor();
 }
 
-bool DrawingCanvasView::isDrawing() const {
+bool DrawingCanvasView::isDrawing() const
+{
     return session_.state() == SessionState::Drawing;
 }
 
-void DrawingCanvasView::refreshCursor() {
+void DrawingCanvasView::refreshCursor()
+{
     if (isDrawing() || drawingCursorActive_)
         setCursor(PenCursor::cursor());
     else
         setCursor(Qt::ArrowCursor);
 }
 
-void DrawingCanvasView::resetCursor() {
+void DrawingCanvasView::resetCursor()
+{
     drawingCursorActive_ = false;
     refreshCursor();
 }
 
-void DrawingCanvasView::beginStroke(QPointF point) {
+void DrawingCanvasView::beginStroke(QPointF point)
+{
     if (!drawingCursorActive_) {
         drawingCursorActive_ = true;
         refreshCursor();
@@ -47,7 +52,8 @@ void DrawingCanvasView::beginStroke(QPointF point) {
     currentStroke_ = Stroke{path, drawingState_.selectedColor()};
 }
 
-void DrawingCanvasView::extendStroke(QPointF point) {
+void DrawingCanvasView::extendStroke(QPointF point)
+{
     if (!currentStroke_)
         return;
     const QPointF from = currentStroke_->path.currentPosition();
@@ -55,7 +61,8 @@ void DrawingCanvasView::extendStroke(QPointF point) {
     update(Stroke::paintedArea(QRectF(from, point).normalized()).toAlignedRect());
 }
 
-bool DrawingCanvasView::endStroke() {
+bool DrawingCanvasView::endStroke()
+{
     if (!currentStroke_)
         return false;
     strokes_.append(*std::exchange(currentStroke_, std::nullopt));
@@ -63,7 +70,8 @@ bool DrawingCanvasView::endStroke() {
     return !std::exchange(hasCompletedFirstStroke_, true);
 }
 
-QImage DrawingCanvasView::renderToImage(std::optional<QRectF> crop) const {
+QImage DrawingCanvasView::renderToImage(std::optional<QRectF> crop) const
+{
     const QRectF area = crop.value_or(QRectF(rect()));
     QImage image(area.size().toSize(), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
@@ -74,7 +82,8 @@ QImage DrawingCanvasView::renderToImage(std::optional<QRectF> crop) const {
     return image;
 }
 
-void DrawingCanvasView::mousePressEvent(QMouseEvent *event) {
+void DrawingCanvasView::mousePressEvent(QMouseEvent *event)
+{
     // Events are taken even when not drawing, so clicks never reach the windows below.
     if (!isDrawing() || event->button() != Qt::LeftButton)
         return;
@@ -82,12 +91,14 @@ void DrawingCanvasView::mousePressEvent(QMouseEvent *event) {
     beginStroke(canvasPoint(event->globalPosition()));
 }
 
-void DrawingCanvasView::mouseMoveEvent(QMouseEvent *event) {
+void DrawingCanvasView::mouseMoveEvent(QMouseEvent *event)
+{
     if (isDrawing())
         extendStroke(canvasPoint(event->globalPosition()));
 }
 
-void DrawingCanvasView::mouseReleaseEvent(QMouseEvent *event) {
+void DrawingCanvasView::mouseReleaseEvent(QMouseEvent *event)
+{
     if (!isDrawing() || event->button() != Qt::LeftButton || !endStroke())
         return;
     // After the release has been handled; the canvas may be gone by then.
@@ -98,7 +109,8 @@ void DrawingCanvasView::mouseReleaseEvent(QMouseEvent *event) {
     });
 }
 
-void DrawingCanvasView::paintEvent(QPaintEvent *) {
+void DrawingCanvasView::paintEvent(QPaintEvent *)
+{
     QPainter painter(this);
     for (const Stroke &stroke : strokes_)
         stroke.paint(painter);

@@ -18,7 +18,8 @@ const QString toolStyle = QStringLiteral("QToolButton { border: none; border-rad
 const QString highlighted = QStringLiteral("rgba(255, 255, 255, 77)"); // white at 0.3
 const QString plain = QStringLiteral("transparent");
 
-QHBoxLayout *row(int spacing) {
+QHBoxLayout *row(int spacing)
+{
     auto *layout = new QHBoxLayout;
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(spacing);
@@ -32,7 +33,8 @@ DrawingToolbarContentView::DrawingToolbarContentView(DrawingState &drawingState,
                                                      QWidget *parent)
     : QWidget(parent)
     , drawingState_(drawingState)
-    , session_(session) {
+    , session_(session)
+{
     setFocusPolicy(Qt::NoFocus);
     setCursor(Qt::ArrowCursor);
     setupLayout();
@@ -42,13 +44,15 @@ DrawingToolbarContentView::DrawingToolbarContentView(DrawingState &drawingState,
     setFixedSize(qMax(preferredSize.width(), sizeHint().width()), preferredSize.height());
 }
 
-QRect DrawingToolbarContentView::placement(const QRect &screen) const {
+QRect DrawingToolbarContentView::placement(const QRect &screen) const
+{
     const QPoint topLeft(screen.x() + screen.width() / 2 - width() / 2,
                          screen.y() + screen.height() - bottomMargin - height());
     return QRect(topLeft, size());
 }
 
-void DrawingToolbarContentView::setupLayout() {
+void DrawingToolbarContentView::setupLayout()
+{
     auto *stack = row(12);
     stack->setContentsMargins(16, 10, 16, 10);
 
@@ -98,8 +102,9 @@ void DrawingToolbarContentView::setupLayout() {
     setLayout(stack);
 }
 
-QAbstractButton *DrawingToolbarContentView::makeSymbolButton(const QString &symbol,
-                                                             const QString &description, int side) {
+QAbstractButton *DrawingToolbarContentView::makeSymbolButton(const QString &symbol, const QString &description,
+                                                             int side)
+{
     auto *button = new QToolButton;
     button->setIcon(QIcon(u":/drawing/" + symbol + u".svg"));
     button->setIconSize(QSize(symbolSize, symbolSize));
@@ -111,7 +116,8 @@ QAbstractButton *DrawingToolbarContentView::makeSymbolButton(const QString &symb
     return button;
 }
 
-QWidget *DrawingToolbarContentView::makeDivider() {
+QWidget *DrawingToolbarContentView::makeDivider()
+{
     auto *divider = new QWidget;
     divider->setFixedSize(1, 24);
     divider->setAttribute(Qt::WA_StyledBackground);
@@ -119,39 +125,45 @@ QWidget *DrawingToolbarContentView::makeDivider() {
     return divider;
 }
 
-void DrawingToolbarContentView::bindState() {
+void DrawingToolbarContentView::bindState()
+{
     connect(&drawingState_, &DrawingState::selectedToolChanged, this,
             &DrawingToolbarContentView::refreshSelectionState);
     connect(&drawingState_, &DrawingState::selectedColorChanged, this,
             &DrawingToolbarContentView::refreshSelectionState);
 }
 
-void DrawingToolbarContentView::refreshSelectionState() {
+void DrawingToolbarContentView::refreshSelectionState()
+{
     for (auto it = toolButtons_.cbegin(); it != toolButtons_.cend(); ++it)
-        it.value()->setStyleSheet(
-            toolStyle.arg(it.key() == drawingState_.selectedTool() ? highlighted : plain));
+        it.value()->setStyleSheet(toolStyle.arg(it.key() == drawingState_.selectedTool() ? highlighted : plain));
     for (ColorSwatchButton *swatch : colorButtons_)
         swatch->setSelected(swatch->swatchColor() == drawingState_.selectedColor());
 }
 
-void DrawingToolbarContentView::toolPressed(QAbstractButton *button) {
+void DrawingToolbarContentView::toolPressed(QAbstractButton *button)
+{
     if (const std::optional<DrawingTool> tool = DrawingTools::fromRawValue(button->objectName()))
         drawingState_.setSelectedTool(*tool);
 }
 
-void DrawingToolbarContentView::colorPressed(ColorSwatchButton *swatch) {
+void DrawingToolbarContentView::colorPressed(ColorSwatchButton *swatch)
+{
     drawingState_.setSelectedColor(swatch->swatchColor());
 }
 
-void DrawingToolbarContentView::donePressed() {
+void DrawingToolbarContentView::donePressed()
+{
     session_.advanceToQuery();
 }
 
-void DrawingToolbarContentView::cancelPressed() {
+void DrawingToolbarContentView::cancelPressed()
+{
     session_.cancel();
 }
 
-void DrawingToolbarContentView::paintEvent(QPaintEvent *) {
+void DrawingToolbarContentView::paintEvent(QPaintEvent *)
+{
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     QColor background = palette().color(QPalette::Window);

@@ -20,8 +20,7 @@ public:
     static constexpr QSize preferredSize{420, 56};
     static constexpr int bottomMargin = 40;
 
-    DrawingToolbarContentView(DrawingState &drawingState, AnnotationSession &session,
-                              QWidget *parent = nullptr);
+    DrawingToolbarContentView(DrawingState &drawingState, AnnotationSession &session, QWidget *parent = nullptr);
 
     // Centred horizontally, `bottomMargin` above the bottom edge of `screen`; both in the same coordinates.
     QRect placement(const QRect &screen) const;

@@ -6,7 +6,8 @@
 
 OverlayWindow::OverlayWindow(const QRect &unionRect)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
-    , unionOrigin_(unionRect.topLeft()) {
+    , unionOrigin_(unionRect.topLeft())
+{
     // Every pixel comes from the frozen frame; nothing needs clearing first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
@@ -14,18 +15,21 @@ OverlayWindow::OverlayWindow(const QRect &unionRect)
     setGeometry(unionRect);
 }
 
-void OverlayWindow::setFrame(std::shared_ptr<const FrozenFrame> frame) {
+void OverlayWindow::setFrame(std::shared_ptr<const FrozenFrame> frame)
+{
     frame_ = std::move(frame);
     update();
 }
 
-void OverlayWindow::setHoldsKeyboard(bool hold) {
+void OverlayWindow::setHoldsKeyboard(bool hold)
+{
     wantsKeyboard_ = hold;
     applyKeyboardGrab();
 }
 
 // A grab only succeeds once the window is viewable, so it is retried when the window is painted.
-void OverlayWindow::applyKeyboardGrab() {
+void OverlayWindow::applyKeyboardGrab()
+{
     if (wantsKeyboard_ == holdsKeyboard_ || !windowHandle())
         return;
     if (!wantsKeyboard_) {
@@ -36,7 +40,8 @@ void OverlayWindow::applyKeyboardGrab() {
     }
 }
 
-void OverlayWindow::paintEvent(QPaintEvent *event) {
+void OverlayWindow::paintEvent(QPaintEvent *event)
+{
     QPainter painter(this);
     QRegion uncovered = event->region();
     if (frame_) {
@@ -53,7 +58,8 @@ void OverlayWindow::paintEvent(QPaintEvent *event) {
     applyKeyboardGrab();
 }
 
-void OverlayWindow::keyPressEvent(QKeyEvent *event) {
+void OverlayWindow::keyPressEvent(QKeyEvent *event)
+{
     if (event->key() == Qt::Key_Escape)
         Q_EMIT escapePressed();
     else

@@ -13,7 +13,8 @@
 
 namespace {
 
-QRect unionOfScreens() {
+QRect unionOfScreens()
+{
     QRect united;
     for (const QScreen *screen : QGuiApplication::screens())
         united |= screen->geometry();
@@ -22,21 +23,20 @@ QRect unionOfScreens() {
 
 } // namespace
 
-OverlayWindowController::OverlayWindowController(AnnotationSession &session, bool showToolbar,
-                                                 ScreenFreezer &freezer)
+OverlayWindowController::OverlayWindowController(AnnotationSession &session, bool showToolbar, ScreenFreezer &freezer)
     : session_(session)
     , freezer_(freezer)
     , unionRect_(unionOfScreens())
     , window_(new OverlayWindow(unionRect_))
     , drawingState_(new DrawingState(window_))
-    , canvasView_(new DrawingCanvasView(unionRect_.topLeft(), *drawingState_, session, window_)) {
+    , canvasView_(new DrawingCanvasView(unionRect_.topLeft(), *drawingState_, session, window_))
+{
     canvasView_->setGeometry(QRect(QPoint(0, 0), unionRect_.size()));
 
     const QScreen *main = QGuiApplication::primaryScreen();
     if (showToolbar && main) {
         toolbarView_ = new DrawingToolbarContentView(*drawingState_, session, window_);
-        toolbarView_->setGeometry(
-            toolbarView_->placement(main->geometry().translated(-unionRect_.topLeft())));
+        toolbarView_->setGeometry(toolbarView_->placement(main->geometry().translated(-unionRect_.topLeft())));
     }
 
     AnnotationSession *target = &session;
@@ -47,29 +47,35 @@ OverlayWindowController::OverlayWindowController(AnnotationSession &session, boo
     connect(&session, &AnnotationSession::stateChanged, this, &OverlayWindowController::updateKeyboardGrab);
 }
 
-OverlayWindowController::~OverlayWindowController() {
+OverlayWindowController::~OverlayWindowController()
+{
     close();
     if (window_)
         window_->deleteLater();
 }
 
-OverlayCanvas *OverlayWindowController::canvas() {
+OverlayCanvas *OverlayWindowController::canvas()
+{
     return canvasView_.data();
 }
 
-OverlayWindow *OverlayWindowController::window() const {
+OverlayWindow *OverlayWindowController::window() const
+{
     return window_;
 }
 
-DrawingCanvasView *OverlayWindowController::canvasView() const {
+DrawingCanvasView *OverlayWindowController::canvasView() const
+{
     return canvasView_;
 }
 
-DrawingToolbarContentView *OverlayWindowController::toolbarView() const {
+DrawingToolbarContentView *OverlayWindowController::toolbarView() const
+{
     return toolbarView_;
 }
 
-void OverlayWindowController::show() {
+void OverlayWindowController::show()
+{
     freezer_.freeze(this, [this](std::shared_ptr<const FrozenFrame> frame) {
         if (closed_ || !window_)
             return;
@@ -82,12 +88,14 @@ void OverlayWindowController::show() {
 }
 
 // Only the user's drawing needs the keyboard; the query panel takes it as soon as it opens.
-void OverlayWindowController::updateKeyboardGrab() {
+void OverlayWindowController::updateKeyboardGrab()
+{
     if (window_)
         window_->setHoldsKeyboard(!closed_ && session_.state() == SessionState::Drawing);
 }
 
-void OverlayWindowController::close() {
+void OverlayWindowController::close()
+{
     if (closed_)
         return;
     closed_ = true;
@@ -98,7 +106,8 @@ void OverlayWindowController::close() {
         window_->hide();
 }
 
-void OverlayWindowController::hideToolbar() {
+void OverlayWindowController::hideToolbar()
+{
     if (toolbarView_)
         toolbarView_->hide();
 }

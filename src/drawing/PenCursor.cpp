@@ -7,7 +7,8 @@
 
 namespace {
 
-QCursor makeCursor() {
+QCursor makeCursor()
+{
     const qreal ratio = qGuiApp->devicePixelRatio();
     QPixmap image(PenCursor::size * ratio);
     image.setDevicePixelRatio(ratio);
@@ -23,7 +24,8 @@ QCursor makeCursor() {
 
 } // namespace
 
-const QCursor &PenCursor::cursor() {
+const QCursor &PenCursor::cursor()
+{
     static const QCursor pen = makeCursor();
     return pen;
 }

@@ -29,12 +29,14 @@ const bool onX11 = qEnvironmentVariableIsSet("DISPLAY") && qputenv("QT_QPA_PLATF
 
 const QColor strokeRed(255, 0, 0);
 const QColor panelMagenta(255, 0, 255);
-bool near(const QColor &a, const QColor &b, int tolerance = 10) {
+bool near(const QColor &a, const QColor &b, int tolerance = 10)
+{
     return qAbs(a.red() - b.red()) <= tolerance && qAbs(a.green() - b.green()) <= tolerance &&
            qAbs(a.blue() - b.blue()) <= tolerance;
 }
 
-bool reddish(const QColor &c) {
+bool reddish(const QColor &c)
+{
     return c.red() > 150 && c.green() < 110 && c.blue() < 110;
 }
 
@@ -42,7 +44,8 @@ bool reddish(const QColor &c) {
 class MagentaPanel : public QueryPanel {
 public:
     explicit MagentaPanel(const std::optional<ScreenInfo> &screen)
-        : window_(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+        : window_(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+    {
         QPalette palette;
         palette.setColor(QPalette::Window, panelMagenta);
         window_.setPalette(palette);
@@ -52,7 +55,8 @@ public:
     }
     void show() override { window_.show(); }
     void close() override { window_.hide(); }
-    void bringToFront() override {
+    void bringToFront() override
+    {
         window_.raise();
         window_.activateWindow();
     }
@@ -66,12 +70,15 @@ private:
 class RealWindows : public SessionWindows {
 public:
     explicit RealWindows(ScreenFreezer &freezer)
-        : freezer_(freezer) {}
-    std::unique_ptr<Overlay> createOverlay(AnnotationSession &session, bool showToolbar) override {
+        : freezer_(freezer)
+    {
+    }
+    std::unique_ptr<Overlay> createOverlay(AnnotationSession &session, bool showToolbar) override
+    {
         return std::make_unique<OverlayWindowController>(session, showToolbar, freezer_);
     }
-    std::unique_ptr<QueryPanel> createQueryPanel(AnnotationSession &,
-                                                 const std::optional<ScreenInfo> &screen) override {
+    std::unique_ptr<QueryPanel> createQueryPanel(AnnotationSession &, const std::optional<ScreenInfo> &screen) override
+    {
         auto panel = std::make_unique<MagentaPanel>(screen);
         lastPanel = panel.get();
         return panel;
@@ -84,9 +91,9 @@ private:
 
 class OverlayCapture : public ::testing::Test {
 protected:
-    void SetUp() override {
-        if (QGuiApplication::platformName() != u"xcb" || !desk.isOpen() ||
-            QGuiApplication::screens().size() < 2)
+    void SetUp() override
+    {
+        if (QGuiApplication::platformName() != u"xcb" || !desk.isOpen() || QGuiApplication::screens().size() < 2)
             GTEST_SKIP() << "needs the two-monitor X display of scripts/test";
         ratio = QGuiApplication::primaryScreen()->devicePixelRatio();
         QList<QRect> deviceMonitors;
@@ -98,18 +105,20 @@ protected:
         QTest::qWait(100);
     }
 
-    void TearDown() override {
+    void TearDown() override
+    {
         session.cancel();
         QTest::qWait(50);
     }
 
-    QRect device(const QRect &logical) const {
-        return QRect((QPointF(logical.topLeft()) * ratio).toPoint(),
-                     (QSizeF(logical.size()) * ratio).toSize());
+    QRect device(const QRect &logical) const
+    {
+        return QRect((QPointF(logical.topLeft()) * ratio).toPoint(), (QSizeF(logical.size()) * ratio).toSize());
     }
     QPoint device(QPoint logical) const { return (QPointF(logical) * ratio).toPoint(); }
 
-    void waitForOverlay() {
+    void waitForOverlay()
+    {
         auto *overlay = dynamic_cast<OverlayWindowController *>(session.overlayController());
         ASSERT_NE(overlay, nullptr);
         ASSERT_TRUE(QTest::qWaitFor([&] { return overlay->window()->isVisible(); }, 3000));
@@ -117,13 +126,15 @@ protected:
         QTest::qWait(150);
     }
 
-    QImage waitForImage(const std::function<std::optional<QByteArray>()> &bytes) {
+    QImage waitForImage(const std::function<std::optional<QByteArray>()> &bytes)
+    {
         EXPECT_TRUE(QTest::qWaitFor([&] { return bytes().has_value(); }, 15000));
         return bytes() ? QImage::fromData(*bytes(), "PNG") : QImage();
     }
 
     // Draws an L on `screen` (logical offsets from its top-left) and returns the points, logical global.
-    QList<QPoint> drawL(const QScreen *screen) {
+    QList<QPoint> drawL(const QScreen *screen)
+    {
         const QPoint origin = screen->geometry().topLeft();
         QList<QPoint> logical;
         for (int i = 0; i <= 10; ++i)
@@ -138,7 +149,8 @@ protected:
     }
 
     // The capture shows the stroke where it was drawn and the monitor's pattern everywhere else.
-    void expectCaptureOf(const QImage &png, const QScreen *screen, int monitor, const QList<QPoint> &stroke) {
+    void expectCaptureOf(const QImage &png, const QScreen *screen, int monitor, const QList<QPoint> &stroke)
+    {
         const QSize logical = screen->geometry().size();
         const qreal factor = qMin(1.0, 1568.0 / qMax(logical.width(), logical.height()));
         ASSERT_EQ(png.size(), QSize(int(logical.width() * factor), int(logical.height() * factor)));
@@ -161,8 +173,8 @@ protected:
                 const QPoint at = toPng(logicalLocal);
                 bool nearStroke = false;
                 for (const QPoint &p : stroke)
-                    nearStroke |= QLineF(logicalLocal, p - screen->geometry().topLeft()).length() <
-                                  X11Desk::cell / ratio;
+                    nearStroke |=
+                        QLineF(logicalLocal, p - screen->geometry().topLeft()).length() < X11Desk::cell / ratio;
                 if (nearStroke)
                     continue;
                 ++checked;
@@ -188,7 +200,8 @@ protected:
 
 } // namespace
 
-TEST_F(OverlayCapture, TheLockedDisplayHoldsThePatternAndTheStrokeOnly) {
+TEST_F(OverlayCapture, TheLockedDisplayHoldsThePatternAndTheStrokeOnly)
+{
     session.begin(true);
     waitForOverlay();
     const QScreen *left = QGuiApplication::screens().at(0);
@@ -199,7 +212,8 @@ TEST_F(OverlayCapture, TheLockedDisplayHoldsThePatternAndTheStrokeOnly) {
     EXPECT_TRUE(windows.lastPanel && windows.lastPanel->window().isVisible());
 }
 
-TEST_F(OverlayCapture, AStrokeOnTheRightMonitorCapturesThatMonitor) {
+TEST_F(OverlayCapture, AStrokeOnTheRightMonitorCapturesThatMonitor)
+{
     LogRecorder log;
     session.begin(true);
     waitForOverlay();
@@ -209,11 +223,11 @@ TEST_F(OverlayCapture, AStrokeOnTheRightMonitorCapturesThatMonitor) {
     const QImage png = waitForImage([&] { return session.capturedImage(); });
     expectCaptureOf(png, right, 1, stroke);
     const QString number = QString::number(SystemScreenCatalog::displayNumber(*right));
-    EXPECT_TRUE(log.contains(QStringLiteral("Capture"),
-                             u"Matched requested display id=" + number + u" to SCDisplay"));
+    EXPECT_TRUE(log.contains(QStringLiteral("Capture"), u"Matched requested display id=" + number + u" to SCDisplay"));
 }
 
-TEST_F(OverlayCapture, AnAdditionalCaptureLeavesTheOpenPanelOut) {
+TEST_F(OverlayCapture, AnAdditionalCaptureLeavesTheOpenPanelOut)
+{
     session.begin(true);
     waitForOverlay();
     drawL(QGuiApplication::screens().at(0));
@@ -234,14 +248,14 @@ TEST_F(OverlayCapture, AnAdditionalCaptureLeavesTheOpenPanelOut) {
     expectCaptureOf(png, left, 0, stroke);
 }
 
-TEST_F(OverlayCapture, AnUnknownDisplayFallsBackToTheFirst) {
+TEST_F(OverlayCapture, AnUnknownDisplayFallsBackToTheFirst)
+{
     LogRecorder log;
     QFuture<CaptureResult> future = capturer.captureWithAnnotations(4242u, QImage());
     ASSERT_TRUE(QTest::qWaitFor([&] { return future.isFinished(); }, 15000));
     const QImage png = QImage::fromData(future.result().imageData, "PNG");
     expectCaptureOf(png, QGuiApplication::screens().at(0), 0, {});
-    EXPECT_TRUE(
-        log.contains(QStringLiteral("Capture"),
-                     QStringLiteral("Falling back to first display because target display id=4242 could "
-                                    "not be matched")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Capture"),
+                             QStringLiteral("Falling back to first display because target display id=4242 could "
+                                            "not be matched")));
 }

@@ -10,25 +10,29 @@
 
 namespace {
 
-QImage filled(QSize size, const QColor &color, qreal ratio = 1.0) {
+QImage filled(QSize size, const QColor &color, qreal ratio = 1.0)
+{
     QImage image(size, QImage::Format_RGB32);
     image.fill(color);
     image.setDevicePixelRatio(ratio);
     return image;
 }
 
-QImage transparent(QSize size) {
+QImage transparent(QSize size)
+{
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     return image;
 }
 
-CaptureResult wait(QFuture<CaptureResult> future) {
+CaptureResult wait(QFuture<CaptureResult> future)
+{
     future.waitForFinished();
     return future.result();
 }
 
-QImage decoded(const CaptureResult &result) {
+QImage decoded(const CaptureResult &result)
+{
     EXPECT_FALSE(result.errorDescription) << result.errorDescription->toStdString();
     return QImage::fromData(result.imageData, "PNG");
 }
@@ -39,7 +43,8 @@ struct CaptureRig {
     ScreenCaptureService service{freezer};
     std::shared_ptr<const FrozenFrame> frame;
 
-    explicit CaptureRig(QSize secondSize = QSize(2560, 1440)) {
+    explicit CaptureRig(QSize secondSize = QSize(2560, 1440))
+    {
         frame = freezer.adopt(FrozenFrame({
             {ScreenInfo{QRect(QPoint(0, 0), QSize(1568, 980)), 10u}, filled(QSize(1568, 980), Qt::gray)},
             {ScreenInfo{QRect(QPoint(1568, 0), secondSize), 20u}, filled(secondSize, Qt::blue)},
@@ -49,7 +54,8 @@ struct CaptureRig {
 
 } // namespace
 
-TEST(ScreenCaptureService, ReducesLargeDisplaysToTheVisionLimitWithFloorRounding) {
+TEST(ScreenCaptureService, ReducesLargeDisplaysToTheVisionLimitWithFloorRounding)
+{
     for (const auto &[display, expected] :
          {std::pair(QSize(2560, 1440), QSize(1568, 882)), std::pair(QSize(1440, 2560), QSize(882, 1568))}) {
         CaptureRig rig(display);
@@ -67,14 +73,15 @@ TEST(ScreenCaptureService, ReducesLargeDisplaysToTheVisionLimitWithFloorRounding
         EXPECT_EQ(lines[0], u"Starting capture targetDisplayID=20 overlaySize=" + size(display));
         EXPECT_EQ(lines[1], u"Matched requested display id=20 to SCDisplay");
         EXPECT_TRUE(lines[2].startsWith(u"Using display id=20 size=" + size(display) + u" windowCount="));
-        EXPECT_EQ(lines[3], u"Resized image for Anthropic/OpenAI vision from=" + size(display) + u" to=" +
-                                size(expected));
+        EXPECT_EQ(lines[3],
+                  u"Resized image for Anthropic/OpenAI vision from=" + size(display) + u" to=" + size(expected));
         EXPECT_EQ(lines[4], u"Capture finished finalSize=" + size(expected) + u" pngBytes=" +
                                 QString::number(result.imageData.size()));
     }
 }
 
-TEST(ScreenCaptureService, LeavesADisplayWithinTheLimitUnchanged) {
+TEST(ScreenCaptureService, LeavesADisplayWithinTheLimitUnchanged)
+{
     CaptureRig rig;
     LogRecorder log;
     const QImage png = decoded(wait(rig.service.captureWithAnnotations(10u, transparent(QSize(1568, 980)))));
@@ -83,7 +90,8 @@ TEST(ScreenCaptureService, LeavesADisplayWithinTheLimitUnchanged) {
     EXPECT_FALSE(log.messages(QStringLiteral("Capture")).join(u'\n').contains(u"Resized"));
 }
 
-TEST(ScreenCaptureService, TakesTheFirstDisplayWhenNoneOrAnUnknownOneIsAsked) {
+TEST(ScreenCaptureService, TakesTheFirstDisplayWhenNoneOrAnUnknownOneIsAsked)
+{
     CaptureRig rig;
     LogRecorder log;
     EXPECT_EQ(decoded(wait(rig.service.captureWithAnnotations(std::nullopt, {}))).size(), QSize(1568, 980));
@@ -93,12 +101,12 @@ TEST(ScreenCaptureService, TakesTheFirstDisplayWhenNoneOrAnUnknownOneIsAsked) {
 
     log.clear();
     EXPECT_EQ(decoded(wait(rig.service.captureWithAnnotations(99u, {}))).size(), QSize(1568, 980));
-    EXPECT_TRUE(
-        log.contains(QStringLiteral("Capture"), QStringLiteral("Falling back to first display because "
-                                                               "target display id=99 could not be matched")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Capture"), QStringLiteral("Falling back to first display because "
+                                                                       "target display id=99 could not be matched")));
 }
 
-TEST(ScreenCaptureService, StretchesTheStrokesOverTheWholeDisplay) {
+TEST(ScreenCaptureService, StretchesTheStrokesOverTheWholeDisplay)
+{
     CaptureRig rig;
     // A quarter-size overlay whose left half is red.
     QImage overlay = transparent(QSize(392, 245));
@@ -112,7 +120,8 @@ TEST(ScreenCaptureService, StretchesTheStrokesOverTheWholeDisplay) {
     EXPECT_EQ(png.pixelColor(1560, 970), QColor(Qt::gray));
 }
 
-TEST(ScreenCaptureService, CapturesOnePixelPerPointOnDenseDisplays) {
+TEST(ScreenCaptureService, CapturesOnePixelPerPointOnDenseDisplays)
+{
     ScreenFreezer freezer;
     ScreenCaptureService service(freezer);
     const auto frame = freezer.adopt(
@@ -122,7 +131,8 @@ TEST(ScreenCaptureService, CapturesOnePixelPerPointOnDenseDisplays) {
     EXPECT_EQ(png.pixelColor(400, 300), QColor(Qt::green));
 }
 
-TEST(ScreenCaptureService, ReportsAMissingDisplay) {
+TEST(ScreenCaptureService, ReportsAMissingDisplay)
+{
     ScreenFreezer freezer;
     ScreenCaptureService service(freezer);
     const auto frame = freezer.adopt(FrozenFrame({}));
@@ -132,7 +142,8 @@ TEST(ScreenCaptureService, ReportsAMissingDisplay) {
     EXPECT_TRUE(result.errorDescription->contains(u"ScreenCaptureError error 0"));
 }
 
-TEST(ScreenCaptureService, ACancelledCaptureEndsCancelledWithoutAnImage) {
+TEST(ScreenCaptureService, ACancelledCaptureEndsCancelledWithoutAnImage)
+{
     CaptureRig rig;
     LogRecorder log;
     // Keep every worker busy so the capture is still waiting when it is cancelled.

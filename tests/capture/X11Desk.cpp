@@ -8,9 +8,12 @@
 #include <X11/extensions/XTest.h>
 
 X11Desk::X11Desk()
-    : display_(XOpenDisplay(nullptr)) {}
+    : display_(XOpenDisplay(nullptr))
+{
+}
 
-X11Desk::~X11Desk() {
+X11Desk::~X11Desk()
+{
     if (!display_)
         return;
     const Window root = DefaultRootWindow(display_);
@@ -19,19 +22,18 @@ X11Desk::~X11Desk() {
     XCloseDisplay(display_);
 }
 
-QColor X11Desk::patternAt(QPoint devicePoint, int monitor) {
+QColor X11Desk::patternAt(QPoint devicePoint, int monitor)
+{
     const bool dark = ((devicePoint.x() / cell) + (devicePoint.y() / cell)) % 2;
     if (monitor == 0)
         return dark ? QColor(0, 0, 200) : QColor(0, 160, 0);
     return dark ? QColor(0, 160, 160) : QColor(120, 0, 160);
 }
 
-void X11Desk::paintPattern(const QList<QRect> &deviceMonitors) {
+void X11Desk::paintPattern(const QList<QRect> &deviceMonitors)
+{
     const int screen = DefaultScreen(display_);
-    const Window root = DefaultRootWindow(display_);
-    const int width = DisplayWidth(display_, screen);
-    const int height = DisplayHeight(display_, screen);
-    QImage pattern(width, height, QImage::Format_RGB32);
+    QImage pattern(DisplayWidth(display_, screen), DisplayHeight(display_, screen), QImage::Format_RGB32);
     pattern.fill(Qt::black);
     for (int m = 0; m < deviceMonitors.size(); ++m) {
         const QRect area = deviceMonitors[m] & pattern.rect();
@@ -39,14 +41,21 @@ void X11Desk::paintPattern(const QList<QRect> &deviceMonitors) {
             for (int x = area.left(); x <= area.right(); ++x)
                 pattern.setPixel(x, y, patternAt(QPoint(x, y) - deviceMonitors[m].topLeft(), m).rgb());
     }
+    paintBackground(pattern);
+}
 
+void X11Desk::paintBackground(const QImage &picture)
+{
+    QImage pixels = picture.convertToFormat(QImage::Format_RGB32);
+    const int screen = DefaultScreen(display_);
+    const Window root = DefaultRootWindow(display_);
     const int depth = DefaultDepth(display_, screen);
-    const Pixmap pixmap = XCreatePixmap(display_, root, width, height, depth);
+    const Pixmap pixmap = XCreatePixmap(display_, root, pixels.width(), pixels.height(), depth);
     XImage *image = XCreateImage(display_, DefaultVisual(display_, screen), depth, ZPixmap, 0,
-                                 reinterpret_cast<char *>(pattern.bits()), width, height, 32,
-                                 int(pattern.bytesPerLine()));
+                                 reinterpret_cast<char *>(pixels.bits()), pixels.width(), pixels.height(), 32,
+                                 int(pixels.bytesPerLine()));
     const GC gc = XCreateGC(display_, pixmap, 0, nullptr);
-    XPutImage(display_, pixmap, gc, image, 0, 0, 0, 0, width, height);
+    XPutImage(display_, pixmap, gc, image, 0, 0, 0, 0, pixels.width(), pixels.height());
     image->data = nullptr; // the QImage owns the pixels
     XDestroyImage(image);
     XFreeGC(display_, gc);
@@ -56,7 +65,8 @@ void X11Desk::paintPattern(const QList<QRect> &deviceMonitors) {
     XSync(display_, False);
 }
 
-void X11Desk::drag(const QList<QPoint> &points) {
+void X11Desk::drag(const QList<QPoint> &points)
+{
     move(points.first());
     XTestFakeButtonEvent(display_, 1, True, CurrentTime);
     flushAndWait();
@@ -66,12 +76,14 @@ void X11Desk::drag(const QList<QPoint> &points) {
     flushAndWait();
 }
 
-void X11Desk::move(QPoint point) {
+void X11Desk::move(QPoint point)
+{
     XTestFakeMotionEvent(display_, -1, point.x(), point.y(), CurrentTime);
     flushAndWait();
 }
 
-void X11Desk::flushAndWait() {
+void X11Desk::flushAndWait()
+{
     XSync(display_, False);
     QTest::qWait(15);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
 #include <QList>
 #include <QPoint>
 #include <QRect>
@@ -21,6 +22,8 @@ public:
 
     // Paints the monitors' patterns as the root window's background, which the server redraws itself.
     void paintPattern(const QList<QRect> &deviceMonitors);
+    // Any picture as the root window's background, from the top-left corner.
+    void paintBackground(const QImage &picture);
 
     // A left-button drag through device-pixel points, giving Qt time to see every event.
     void drag(const QList<QPoint> &points);

@@ -16,7 +16,8 @@ const QColor blue = ColorPalette::colors()[4];
 struct CanvasOverlay : Overlay {
     CanvasOverlay(QRect unionRect, AnnotationSession &session)
         : unionRect_(unionRect)
-        , view(unionRect.topLeft(), state, session) {
+        , view(unionRect.topLeft(), state, session)
+    {
         view.setGeometry(QRect(QPoint(), unionRect.size()));
     }
     QRect unionRect_;
@@ -33,7 +34,8 @@ struct CanvasOverlay : Overlay {
 
 struct CanvasWindows : FakeWindows {
     CanvasOverlay *overlay = nullptr;
-    std::unique_ptr<Overlay> createOverlay(AnnotationSession &session, bool) override {
+    std::unique_ptr<Overlay> createOverlay(AnnotationSession &session, bool) override
+    {
         auto made = std::make_unique<CanvasOverlay>(unionRect, session);
         overlay = made.get();
         return made;
@@ -45,11 +47,11 @@ struct CanvasRig {
     FakeCapturer capturer;
     FakeScreens screens;
     QTemporaryDir settingsDir;
-    SettingsManager settings{settingsDir.filePath(QStringLiteral("glint.conf")),
-                             std::make_unique<MemorySecrets>()};
+    SettingsManager settings{settingsDir.filePath(QStringLiteral("glint.conf")), std::make_unique<MemorySecrets>()};
     AnnotationSession session{SessionNeighbours{&windows, &capturer, &screens, nullptr, nullptr}};
 
-    explicit CanvasRig(SubmitMode mode = SubmitMode::SingleStroke) {
+    explicit CanvasRig(SubmitMode mode = SubmitMode::SingleStroke)
+    {
         settings.setSubmitMode(mode);
         session.setSettings(&settings);
         session.begin(true);
@@ -57,7 +59,8 @@ struct CanvasRig {
     DrawingCanvasView &view() { return windows.overlay->view; }
 
     // A left-button drag through `points` (canvas = global coordinates here, the union starts at 0,0).
-    void drag(const QList<QPoint> &points) {
+    void drag(const QList<QPoint> &points)
+    {
         QTest::mousePress(&view(), Qt::LeftButton, {}, points.first());
         for (const QPoint &point : points.mid(1))
             QTest::mouseMove(&view(), point);
@@ -66,7 +69,8 @@ struct CanvasRig {
     }
 };
 
-bool paintedNear(const QImage &image, QPoint point, const QColor &color) {
+bool paintedNear(const QImage &image, QPoint point, const QColor &color)
+{
     for (int dy = -1; dy <= 1; ++dy)
         for (int dx = -1; dx <= 1; ++dx)
             if (image.pixelColor(point + QPoint(dx, dy)) == color)
@@ -76,7 +80,8 @@ bool paintedNear(const QImage &image, QPoint point, const QColor &color) {
 
 } // namespace
 
-TEST(DrawingCanvasView, RendersOnlyCompletedStrokesOnTransparency) {
+TEST(DrawingCanvasView, RendersOnlyCompletedStrokesOnTransparency)
+{
     AnnotationSession session;
     DrawingState state;
     DrawingCanvasView view(QPoint(0, 0), state, session);
@@ -98,7 +103,8 @@ TEST(DrawingCanvasView, RendersOnlyCompletedStrokesOnTransparency) {
     EXPECT_EQ(view.renderToImage(std::nullopt).pixelColor(100, 60).alpha(), 0);
 }
 
-TEST(DrawingCanvasView, AStrokeKeepsTheColourItBeganWith) {
+TEST(DrawingCanvasView, AStrokeKeepsTheColourItBeganWith)
+{
     AnnotationSession session;
     DrawingState state;
     DrawingCanvasView view(QPoint(0, 0), state, session);
@@ -118,7 +124,8 @@ TEST(DrawingCanvasView, AStrokeKeepsTheColourItBeganWith) {
     EXPECT_TRUE(paintedNear(image, QPoint(100, 150), blue));
 }
 
-TEST(DrawingCanvasView, CropsTheStrokesToTheLockedMonitor) {
+TEST(DrawingCanvasView, CropsTheStrokesToTheLockedMonitor)
+{
     for (const auto &[point, crop] : {std::pair(QPoint(300, 200), QRectF(0, 0, 1920, 1080)),
                                       std::pair(QPoint(2300, 700), QRectF(1920, 0, 2560, 1440))}) {
         CanvasRig rig;
@@ -134,7 +141,8 @@ TEST(DrawingCanvasView, CropsTheStrokesToTheLockedMonitor) {
     }
 }
 
-TEST(DrawingCanvasView, EveryDragEventBecomesASegment) {
+TEST(DrawingCanvasView, EveryDragEventBecomesASegment)
+{
     CanvasRig rig(SubmitMode::ManualSubmit);
     QList<QPoint> points;
     for (int i = 0; i < 40; ++i)
@@ -146,7 +154,8 @@ TEST(DrawingCanvasView, EveryDragEventBecomesASegment) {
     EXPECT_EQ(rig.session.state(), SessionState::Drawing) << "manual submit never advances by itself";
 }
 
-TEST(DrawingCanvasView, TheFirstClickAdvancesOnceInSingleStrokeMode) {
+TEST(DrawingCanvasView, TheFirstClickAdvancesOnceInSingleStrokeMode)
+{
     CanvasRig rig;
     rig.drag({QPoint(500, 500)});
     EXPECT_EQ(rig.session.state(), SessionState::Querying);

@@ -16,7 +16,8 @@ struct ToolbarRig {
     DrawingState state;
     std::unique_ptr<DrawingToolbarContentView> toolbar;
 
-    explicit ToolbarRig(SubmitMode mode) {
+    explicit ToolbarRig(SubmitMode mode)
+    {
         session.settings->setSubmitMode(mode);
         session.session->begin(true);
         toolbar = std::make_unique<DrawingToolbarContentView>(state, *session.session);
@@ -24,14 +25,16 @@ struct ToolbarRig {
     }
 
     QImage picture() const { return toolbar->grab().toImage(); }
-    QColor pixelOf(QWidget *child, QPoint offset) const {
+    QColor pixelOf(QWidget *child, QPoint offset) const
+    {
         return picture().pixelColor(child->geometry().topLeft() + offset);
     }
 };
 
 } // namespace
 
-TEST(DrawingToolbarContentView, OffersDoneOnlyInManualSubmitMode) {
+TEST(DrawingToolbarContentView, OffersDoneOnlyInManualSubmitMode)
+{
     ToolbarRig single(SubmitMode::SingleStroke);
     EXPECT_EQ(single.toolbar->toolButtons().size(), 2);
     EXPECT_EQ(single.toolbar->colorButtons().size(), 7);
@@ -44,11 +47,11 @@ TEST(DrawingToolbarContentView, OffersDoneOnlyInManualSubmitMode) {
     EXPECT_EQ(manual.toolbar->doneButton()->text(), QStringLiteral("Done →"));
     // Every button fits inside the toolbar, the done button's extra width included.
     for (QAbstractButton *button : manual.toolbar->findChildren<QAbstractButton *>())
-        EXPECT_TRUE(manual.toolbar->rect().contains(button->geometry()))
-            << button->objectName().toStdString();
+        EXPECT_TRUE(manual.toolbar->rect().contains(button->geometry())) << button->objectName().toStdString();
 }
 
-TEST(DrawingToolbarContentView, TheRingAndTheHighlightFollowTheState) {
+TEST(DrawingToolbarContentView, TheRingAndTheHighlightFollowTheState)
+{
     ToolbarRig rig(SubmitMode::SingleStroke);
     const QList<ColorSwatchButton *> &swatches = rig.toolbar->colorButtons();
     const QPoint ringPoint(10, 1); // on the ring, just inside the top edge
@@ -73,7 +76,8 @@ TEST(DrawingToolbarContentView, TheRingAndTheHighlightFollowTheState) {
     EXPECT_EQ(rig.pixelOf(scribble, corner), plainBefore);
 }
 
-TEST(DrawingToolbarContentView, DoneAdvancesAndCancelEndsTheSession) {
+TEST(DrawingToolbarContentView, DoneAdvancesAndCancelEndsTheSession)
+{
     ToolbarRig rig(SubmitMode::ManualSubmit);
     QTest::mouseClick(rig.toolbar->doneButton(), Qt::LeftButton);
     EXPECT_EQ(rig.session.session->state(), SessionState::Querying);
@@ -82,7 +86,8 @@ TEST(DrawingToolbarContentView, DoneAdvancesAndCancelEndsTheSession) {
     EXPECT_EQ(rig.session.session->state(), SessionState::Idle);
 }
 
-TEST(DrawingToolbarContentView, SitsCentredAboveTheBottomOfTheMainScreen) {
+TEST(DrawingToolbarContentView, SitsCentredAboveTheBottomOfTheMainScreen)
+{
     ToolbarRig rig(SubmitMode::SingleStroke);
     EXPECT_EQ(rig.toolbar->placement(QRect(1920, 0, 1920, 1080)), QRect(2670, 984, 420, 56));
 }

@@ -248,6 +248,17 @@ TEST_F(OverlayCapture, AnAdditionalCaptureLeavesTheOpenPanelOut)
     expectCaptureOf(png, left, 0, stroke);
 }
 
+TEST_F(OverlayCapture, EscapeWhileDrawingCancelsTheSession)
+{
+    LogRecorder log;
+    session.begin(true);
+    waitForOverlay();
+    desk.pressEscape();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return session.state() == SessionState::Idle; }, 3000));
+    EXPECT_TRUE(log.contains(QStringLiteral("OverlayWindow"), QStringLiteral("Escape pressed — cancelling session")));
+    EXPECT_EQ(session.overlayController(), nullptr);
+}
+
 TEST_F(OverlayCapture, AnUnknownDisplayFallsBackToTheFirst)
 {
     LogRecorder log;

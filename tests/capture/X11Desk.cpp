@@ -6,6 +6,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 X11Desk::X11Desk()
     : display_(XOpenDisplay(nullptr))
@@ -73,6 +74,14 @@ void X11Desk::drag(const QList<QPoint> &points)
     for (const QPoint &point : points.mid(1))
         move(point);
     XTestFakeButtonEvent(display_, 1, False, CurrentTime);
+    flushAndWait();
+}
+
+void X11Desk::pressEscape()
+{
+    const KeyCode escape = XKeysymToKeycode(display_, XK_Escape);
+    XTestFakeKeyEvent(display_, escape, True, CurrentTime);
+    XTestFakeKeyEvent(display_, escape, False, CurrentTime);
     flushAndWait();
 }
 

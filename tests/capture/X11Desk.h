@@ -28,6 +28,9 @@ public:
     // A left-button drag through device-pixel points, giving Qt time to see every event.
     void drag(const QList<QPoint> &points);
 
+    // Presses and releases Escape.
+    void pressEscape();
+
 private:
     void move(QPoint point);
     void flushAndWait();

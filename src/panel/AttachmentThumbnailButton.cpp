@@ -10,7 +10,8 @@
 
 AttachmentThumbnailButton::AttachmentThumbnailButton(const QImage &image, bool removable, QWidget *parent)
     : QAbstractButton(parent)
-    , image_(image) {
+    , image_(image)
+{
     setFixedSize(thumbnailSize(image.size()));
     setToolTip(QStringLiteral("Click to view full size"));
     setCursor(Qt::PointingHandCursor);
@@ -23,14 +24,16 @@ AttachmentThumbnailButton::AttachmentThumbnailButton(const QImage &image, bool r
     }
 }
 
-QSize AttachmentThumbnailButton::thumbnailSize(QSize imageSize) {
+QSize AttachmentThumbnailButton::thumbnailSize(QSize imageSize)
+{
     const qreal w = imageSize.width();
     const qreal h = imageSize.height();
     const qreal scale = w > 0 && h > 0 ? qMin(220 / w, 140 / h) : 1;
     return QSize(qMax(int(std::floor(w * scale)), 80), qMax(int(std::floor(h * scale)), 50));
 }
 
-void AttachmentThumbnailButton::paintEvent(QPaintEvent *) {
+void AttachmentThumbnailButton::paintEvent(QPaintEvent *)
+{
     QPainter painter(this);
     painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
     QPainterPath clip;

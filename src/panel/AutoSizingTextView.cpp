@@ -9,7 +9,8 @@
 #include <cmath>
 
 AutoSizingTextView::AutoSizingTextView(QWidget *parent)
-    : QTextEdit(parent) {
+    : QTextEdit(parent)
+{
     setReadOnly(true);
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     setFrameShape(QFrame::NoFrame);
@@ -30,7 +31,8 @@ AutoSizingTextView::AutoSizingTextView(QWidget *parent)
     QTextCursor(document()).setBlockFormat(paragraphFormat());
 }
 
-QTextCharFormat AutoSizingTextView::charFormat(TextStyle style, const QColor &foreground) {
+QTextCharFormat AutoSizingTextView::charFormat(TextStyle style, const QColor &foreground)
+{
     QTextCharFormat format;
     switch (style) {
     case TextStyle::Body:
@@ -50,14 +52,16 @@ QTextCharFormat AutoSizingTextView::charFormat(TextStyle style, const QColor &fo
     return format;
 }
 
-QTextBlockFormat AutoSizingTextView::paragraphFormat() {
+QTextBlockFormat AutoSizingTextView::paragraphFormat()
+{
     QTextBlockFormat format;
     format.setLineHeight(125, QTextBlockFormat::ProportionalHeight);
     format.setBottomMargin(3);
     return format;
 }
 
-void AutoSizingTextView::setStyledText(const StyledText &text, const QColor &foreground) {
+void AutoSizingTextView::setStyledText(const StyledText &text, const QColor &foreground)
+{
     qsizetype from = foreground == foreground_ ? StyledText::firstDifference(shown_, text) : 0;
     if (from == shown_.text.size() && from == text.text.size())
         return;
@@ -68,7 +72,7 @@ void AutoSizingTextView::setStyledText(const StyledText &text, const QColor &for
     QTextCursor cursor(document());
     cursor.beginEditBlock();
     cursor.setPosition(int(from));
-    cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    cursor.setPosition(document()->characterCount() - 1, QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
     for (qsizetype start = from; start < text.text.size();) {
         const TextStyle style = text.styles.at(start);
@@ -82,10 +86,13 @@ void AutoSizingTextView::setStyledText(const StyledText &text, const QColor &for
 
     shown_ = text;
     foreground_ = foreground;
+    heights_.clear();
+    idealWidths_.clear();
     updateGeometry();
 }
 
-template <typename Measure> auto AutoSizingTextView::measuredAt(int width, Measure measure) const {
+template <typename Measure> auto AutoSizingTextView::measuredAt(int width, Measure measure) const
+{
     QTextDocument *doc = document();
     const qreal shownWidth = doc->textWidth();
     const bool other = !qFuzzyCompare(shownWidth, qreal(width));
@@ -97,26 +104,37 @@ template <typename Measure> auto AutoSizingTextView::measuredAt(int width, Measu
     return result;
 }
 
-int AutoSizingTextView::heightForWidth(int width) const {
-    const qreal textHeight = measuredAt(
-        qMax(width, 1), [](QTextDocument *doc) { return doc->documentLayout()->documentSize().height(); });
-    return int(std::ceil(textHeight)) + 2 * verticalInset;
+int AutoSizingTextView::heightForWidth(int width) const
+{
+    width = qMax(width, 1);
+    if (const auto known = heights_.constFind(width); known != heights_.cend())
+        return *known;
+    const qreal textHeight =
+        measuredAt(width, [](QTextDocument *doc) { return doc->documentLayout()->documentSize().height(); });
+    return heights_[width] = int(std::ceil(textHeight)) + 2 * verticalInset;
 }
 
-int AutoSizingTextView::idealWidth(int maxWidth) const {
-    const qreal ideal = measuredAt(qMax(maxWidth, 1), [](QTextDocument *doc) { return doc->idealWidth(); });
-    return qMin(int(std::ceil(ideal)), maxWidth);
+int AutoSizingTextView::idealWidth(int maxWidth) const
+{
+    maxWidth = qMax(maxWidth, 1);
+    if (const auto known = idealWidths_.constFind(maxWidth); known != idealWidths_.cend())
+        return *known;
+    const qreal ideal = measuredAt(maxWidth, [](QTextDocument *doc) { return doc->idealWidth(); });
+    return idealWidths_[maxWidth] = qMin(int(std::ceil(ideal)), maxWidth);
 }
 
-QSize AutoSizingTextView::sizeHint() const {
+QSize AutoSizingTextView::sizeHint() const
+{
     return QSize(QTextEdit::sizeHint().width(), heightForWidth(width()));
 }
 
-QSize AutoSizingTextView::minimumSizeHint() const {
+QSize AutoSizingTextView::minimumSizeHint() const
+{
     return QSize(1, heightForWidth(width()));
 }
 
-void AutoSizingTextView::wheelEvent(QWheelEvent *event) {
+void AutoSizingTextView::wheelEvent(QWheelEvent *event)
+{
     // The text never scrolls by itself: the transcript around it does.
     event->ignore();
 }

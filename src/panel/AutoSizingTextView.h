@@ -2,6 +2,7 @@
 
 #include "panel/StyledText.h"
 
+#include <QHash>
 #include <QTextBlockFormat>
 #include <QTextCharFormat>
 #include <QTextEdit>
@@ -41,4 +42,7 @@ private:
 
     StyledText shown_;
     QColor foreground_;
+    // Layouts asked again and again about the same text at the same widths get the answer at once.
+    mutable QHash<int, int> heights_;
+    mutable QHash<int, int> idealWidths_;
 };

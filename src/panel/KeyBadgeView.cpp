@@ -5,7 +5,8 @@
 #include <QPainter>
 
 KeyBadgeView::KeyBadgeView(const QString &label, QWidget *parent)
-    : QLabel(label, parent) {
+    : QLabel(label, parent)
+{
     setFont(QueryPanelTheme::systemFont(10, QFont::Medium));
     QPalette palette = this->palette();
     palette.setColor(QPalette::WindowText, QueryPanelTheme::withAlpha(QueryPanelTheme::dimText(), 0.65));
@@ -14,7 +15,8 @@ KeyBadgeView::KeyBadgeView(const QString &label, QWidget *parent)
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 
-void KeyBadgeView::paintEvent(QPaintEvent *event) {
+void KeyBadgeView::paintEvent(QPaintEvent *event)
+{
     {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);

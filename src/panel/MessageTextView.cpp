@@ -12,7 +12,8 @@ namespace {
 // Every search finds the leftmost match of the current text. After a replacement at s no match can
 // begin before s − 1 (the text before it is unchanged and held none), so the next search starts there
 // instead of at the beginning: same result, without rescanning the whole answer for every marker.
-void replaceMatches(StyledText &text, const QRegularExpression &pattern, int group, TextStyle style) {
+void replaceMatches(StyledText &text, const QRegularExpression &pattern, int group, TextStyle style)
+{
     qsizetype from = 0;
     for (;;) {
         const QRegularExpressionMatch match = pattern.match(text.text, from);
@@ -29,58 +30,72 @@ void replaceMatches(StyledText &text, const QRegularExpression &pattern, int gro
 MessageTextView::MessageTextView(const QString &text, ChatMessageRole role, bool dimmed, QWidget *parent)
     : QWidget(parent)
     , role_(role)
-    , textView_(new AutoSizingTextView(this)) {
+    , textView_(new AutoSizingTextView(this))
+{
     QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
     setText(text, dimmed);
 }
 
-void MessageTextView::setText(const QString &text, bool dimmed) {
-    textView_->setStyledText(role_ == ChatMessageRole::User ? attributedPlainText(text)
-                                                            : attributedAssistantText(text),
+void MessageTextView::setText(const QString &text, bool dimmed)
+{
+    textView_->setStyledText(role_ == ChatMessageRole::User ? attributedPlainText(text) : markdown_.convert(text),
                              foreground(dimmed));
     updateGeometry();
 }
 
-QColor MessageTextView::foreground(bool dimmed) {
+QColor MessageTextView::foreground(bool dimmed)
+{
     return dimmed ? QueryPanelTheme::dimText() : QueryPanelTheme::text();
 }
 
-StyledText MessageTextView::attributedPlainText(const QString &text) {
+StyledText MessageTextView::attributedPlainText(const QString &text)
+{
     return StyledText(text, TextStyle::Body);
 }
 
-StyledText MessageTextView::attributedAssistantText(const QString &text) {
+StyledText MessageTextView::attributedAssistantText(const QString &text, bool *closed)
+{
     static const QRegularExpression doubleAsterisks(QStringLiteral("\\*\\*(.+?)\\*\\*"),
                                                     QRegularExpression::DotMatchesEverythingOption);
     static const QRegularExpression doubleUnderscores(QStringLiteral("__(.+?)__"),
                                                       QRegularExpression::DotMatchesEverythingOption);
     static const QRegularExpression backticks(QStringLiteral("`([^`\\n]+)`"),
                                               QRegularExpression::DotMatchesEverythingOption);
-
     StyledText styled(text, TextStyle::Body);
     replaceMatches(styled, doubleAsterisks, 1, TextStyle::Bold);
+    bool open = styled.text.contains(u"**");
     replaceMatches(styled, doubleUnderscores, 1, TextStyle::Bold);
+    open = open || styled.text.contains(u"__");
     replaceMatches(styled, backticks, 1, TextStyle::Code);
+    // Text after a last line that starts with hashes could still become its heading.
+    const QStringView lastLines = QStringView(styled.text).trimmed();
+    open = open || !text.endsWith(u'\n') || lastLines.mid(lastLines.lastIndexOf(u'\n') + 1).trimmed().startsWith(u'#');
     applyHeadingStyle(styled);
+    if (closed)
+        *closed = !open;
     return styled;
 }
 
-void MessageTextView::applyHeadingStyle(StyledText &text) {
+void MessageTextView::applyHeadingStyle(StyledText &text)
+{
     // `\s+` may run across a line break, so a lone "#" line turns the next line into the heading.
     static const QRegularExpression heading(QStringLiteral("(?m)^(#{1,3})\\s+(.+)$"));
     replaceMatches(text, heading, 2, TextStyle::Heading);
 }
 
-int MessageTextView::heightForWidth(int width) const {
+int MessageTextView::heightForWidth(int width) const
+{
     return qMax(textView_->heightForWidth(width), minimumHeight);
 }
 
-QSize MessageTextView::sizeHint() const {
+QSize MessageTextView::sizeHint() const
+{
     return QSize(textView_->sizeHint().width(), heightForWidth(width()));
 }
 
-void MessageTextView::resizeEvent(QResizeEvent *) {
+void MessageTextView::resizeEvent(QResizeEvent *)
+{
     textView_->setGeometry(rect());
 }

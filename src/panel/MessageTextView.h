@@ -1,5 +1,6 @@
 #pragma once
 
+#include "panel/StreamingMarkdown.h"
 #include "panel/StyledText.h"
 #include "session/ChatMessage.h"
 
@@ -26,7 +27,9 @@ public:
     QSize sizeHint() const override;
 
     static StyledText attributedPlainText(const QString &text);
-    static StyledText attributedAssistantText(const QString &text);
+    // `closed`, when given, tells whether the text ends a line and leaves no marker open, so that
+    // text appended later cannot change how this part is shown.
+    static StyledText attributedAssistantText(const QString &text, bool *closed = nullptr);
     static void applyHeadingStyle(StyledText &text);
     static QColor foreground(bool dimmed);
 
@@ -35,5 +38,6 @@ protected:
 
 private:
     ChatMessageRole role_;
+    StreamingMarkdown markdown_;
     AutoSizingTextView *textView_;
 };

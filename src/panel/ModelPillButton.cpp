@@ -3,7 +3,8 @@
 #include "panel/QueryPanelTheme.h"
 
 ModelPillButton::ModelPillButton(QWidget *parent)
-    : QPushButton(parent) {
+    : QPushButton(parent)
+{
     setFlat(true);
     setFont(QueryPanelTheme::systemFont(10));
     setCursor(Qt::PointingHandCursor);
@@ -15,7 +16,8 @@ ModelPillButton::ModelPillButton(QWidget *parent)
                                  "65%); padding: 0px 4px; }"));
 }
 
-QSize ModelPillButton::sizeHint() const {
+QSize ModelPillButton::sizeHint() const
+{
     // Room on both sides of the title, as the pill's rounded ends need.
     const QSize natural = QPushButton::sizeHint();
     return QSize(natural.width() + 14, pillHeight);

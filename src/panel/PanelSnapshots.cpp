@@ -5,9 +5,12 @@
 
 PanelSnapshots::PanelSnapshots(QWidget *panel)
     : panel_(panel)
-    , directory_(qEnvironmentVariable("GLINT_ARTIFACTS_DIR")) {}
+    , directory_(qEnvironmentVariable("GLINT_ARTIFACTS_DIR"))
+{
+}
 
-void PanelSnapshots::save(const QString &label) {
+void PanelSnapshots::save(const QString &label)
+{
     if (!isEnabled() || !panel_)
         return;
     QDir().mkpath(directory_);

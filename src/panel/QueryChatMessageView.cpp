@@ -20,7 +20,8 @@ constexpr int assistantTrailingGap = 48;
 
 QueryChatMessageView::QueryChatMessageView(const ChatMessage &message, QWidget *parent)
     : QWidget(parent)
-    , message_(message) {
+    , message_(message)
+{
     QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
@@ -32,9 +33,8 @@ QueryChatMessageView::QueryChatMessageView(const ChatMessage &message, QWidget *
         if (!image.isNull()) {
             thumbnail_ = new AttachmentThumbnailButton(image, isRemovable(message), this);
             const ChatAttachment attachment = *message.attachment;
-            connect(thumbnail_, &AttachmentThumbnailButton::clicked, this, [this, attachment] {
-                Q_EMIT openAttachmentRequested(attachment.imageData, attachment.title);
-            });
+            connect(thumbnail_, &AttachmentThumbnailButton::clicked, this,
+                    [this, attachment] { Q_EMIT openAttachmentRequested(attachment.imageData, attachment.title); });
             connect(thumbnail_, &AttachmentThumbnailButton::removeRequested, this,
                     &QueryChatMessageView::removeAttachmentRequested);
         }
@@ -50,11 +50,13 @@ QueryChatMessageView::QueryChatMessageView(const ChatMessage &message, QWidget *
     }
 }
 
-bool QueryChatMessageView::isRemovable(const ChatMessage &message) {
+bool QueryChatMessageView::isRemovable(const ChatMessage &message)
+{
     return message.text.isEmpty() && message.attachment && !message.isStreaming;
 }
 
-QueryChatMessageView::Shown QueryChatMessageView::shown(const ChatMessage &message) {
+QueryChatMessageView::Shown QueryChatMessageView::shown(const ChatMessage &message)
+{
     const bool assistant = message.role == ChatMessageRole::Assistant;
     if (message.isStreaming && message.text.isEmpty())
         return {assistant ? QStringLiteral("Thinking…") : QStringLiteral("Transcribing…"), true, true};
@@ -62,22 +64,31 @@ QueryChatMessageView::Shown QueryChatMessageView::shown(const ChatMessage &messa
             assistant || !message.text.isEmpty() || message.isStreaming};
 }
 
-bool QueryChatMessageView::updateMessage(const ChatMessage &message) {
-    if (message.id != message_.id || message.role != message_.role ||
-        message.attachment != message_.attachment || isRemovable(message) != isRemovable(message_) ||
-        shown(message).hasText != shown(message_).hasText)
+bool QueryChatMessageView::updateMessage(const ChatMessage &message)
+{
+    if (message.id != message_.id || message.role != message_.role || message.attachment != message_.attachment ||
+        isRemovable(message) != isRemovable(message_) || shown(message).hasText != shown(message_).hasText)
         return false;
     message_ = message;
     if (text_) {
         const Shown text = shown(message);
         text_->setText(text.text, text.dimmed);
+        geometryCache_.reset();
         placeChildren();
         updateGeometry();
     }
     return true;
 }
 
-QueryChatMessageView::Geometry QueryChatMessageView::geometryFor(int width) const {
+QueryChatMessageView::Geometry QueryChatMessageView::geometryFor(int width) const
+{
+    if (!geometryCache_ || geometryCache_->first != width)
+        geometryCache_.emplace(width, measuredGeometry(width));
+    return geometryCache_->second;
+}
+
+QueryChatMessageView::Geometry QueryChatMessageView::measuredGeometry(int width) const
+{
     Geometry g;
     if (message_.role == ChatMessageRole::Assistant) {
         if (text_) {
@@ -107,19 +118,23 @@ QueryChatMessageView::Geometry QueryChatMessageView::geometryFor(int width) cons
     return g;
 }
 
-int QueryChatMessageView::heightForWidth(int width) const {
+int QueryChatMessageView::heightForWidth(int width) const
+{
     return geometryFor(width).height;
 }
 
-QSize QueryChatMessageView::sizeHint() const {
+QSize QueryChatMessageView::sizeHint() const
+{
     return QSize(width(), heightForWidth(width()));
 }
 
-void QueryChatMessageView::resizeEvent(QResizeEvent *) {
+void QueryChatMessageView::resizeEvent(QResizeEvent *)
+{
     placeChildren();
 }
 
-void QueryChatMessageView::placeChildren() {
+void QueryChatMessageView::placeChildren()
+{
     const Geometry g = geometryFor(width());
     if (thumbnail_)
         thumbnail_->setGeometry(g.thumbnail);

@@ -4,6 +4,9 @@
 
 #include <QWidget>
 
+#include <optional>
+#include <utility>
+
 class AttachmentThumbnailButton;
 class MessageTextView;
 class RoundedBackgroundView;
@@ -53,10 +56,12 @@ private:
 
     static Shown shown(const ChatMessage &message);
     Geometry geometryFor(int width) const;
+    Geometry measuredGeometry(int width) const;
     void placeChildren();
 
     ChatMessage message_;
     AttachmentThumbnailButton *thumbnail_ = nullptr;
     RoundedBackgroundView *bubble_ = nullptr;
     MessageTextView *text_ = nullptr;
+    mutable std::optional<std::pair<int, Geometry>> geometryCache_; // for the width asked last
 };

@@ -12,7 +12,8 @@
 QueryInputTextView::QueryInputTextView(QWidget *parent)
     : QWidget(parent)
     , textView_(new QueryTextView(this))
-    , placeholderField_(new QLabel(this)) {
+    , placeholderField_(new QLabel(this))
+{
     setFocusPolicy(Qt::StrongFocus);
     setFocusProxy(textView_);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -41,8 +42,8 @@ QueryInputTextView::QueryInputTextView(QWidget *parent)
     connect(textView_, &QueryTextView::emptyEnterPressEnded, this, &QueryInputTextView::emptyEnterPressEnded);
 }
 
-void QueryInputTextView::configure(const QString &placeholder, const QColor &textColor,
-                                   const QColor &placeholderColor) {
+void QueryInputTextView::configure(const QString &placeholder, const QColor &textColor, const QColor &placeholderColor)
+{
     defaultPlaceholder_ = placeholder;
     const QFont font = QueryPanelTheme::systemFont(13);
     placeholderField_->setFont(font);
@@ -61,35 +62,38 @@ void QueryInputTextView::configure(const QString &placeholder, const QColor &tex
     recalculateHeight();
 }
 
-QString QueryInputTextView::text() const {
+QString QueryInputTextView::text() const
+{
     return textView_->toPlainText();
 }
 
-void QueryInputTextView::clear() {
+void QueryInputTextView::clear()
+{
     textView_->clear();
 }
 
-void QueryInputTextView::updatePlaceholder() {
-    placeholderField_->setText(temporaryPlaceholderText_.isEmpty() ? defaultPlaceholder_
-                                                                   : temporaryPlaceholderText_);
+void QueryInputTextView::updatePlaceholder()
+{
+    placeholderField_->setText(temporaryPlaceholderText_.isEmpty() ? defaultPlaceholder_ : temporaryPlaceholderText_);
     placeholderField_->adjustSize();
     placeholderField_->resize(qMin(placeholderField_->width(), width()), placeholderField_->height());
     placeholderField_->setVisible(textView_->isBlank());
 }
 
-void QueryInputTextView::showTemporaryPlaceholder(const QString &text, int durationMs) {
+void QueryInputTextView::showTemporaryPlaceholder(const QString &text, int durationMs)
+{
     // A second hint restarts the period.
     temporaryPlaceholderText_ = text;
     updatePlaceholder();
     temporaryPlaceholderTimer_.start(durationMs);
 }
 
-void QueryInputTextView::recalculateHeight() {
+void QueryInputTextView::recalculateHeight()
+{
     QTextDocument *document = textView_->document();
     document->setTextWidth(qMax(textView_->viewport()->width(), 1));
     const qreal used = document->documentLayout()->documentSize().height();
-    const int height =
-        qBound(minimumHeight, int(std::ceil(used)) + 2 * QueryTextView::verticalInset, maximumHeight);
+    const int height = qBound(minimumHeight, int(std::ceil(used)) + 2 * QueryTextView::verticalInset, maximumHeight);
     if (height == currentIntrinsicHeight_)
         return;
     currentIntrinsicHeight_ = height;
@@ -97,17 +101,20 @@ void QueryInputTextView::recalculateHeight() {
     Q_EMIT heightChanged();
 }
 
-QSize QueryInputTextView::sizeHint() const {
+QSize QueryInputTextView::sizeHint() const
+{
     return QSize(QWidget::sizeHint().width(), currentIntrinsicHeight_);
 }
 
-void QueryInputTextView::resizeEvent(QResizeEvent *event) {
+void QueryInputTextView::resizeEvent(QResizeEvent *event)
+{
     QWidget::resizeEvent(event);
     updatePlaceholder();
     recalculateHeight();
 }
 
-void QueryInputTextView::focusInEvent(QFocusEvent *event) {
+void QueryInputTextView::focusInEvent(QFocusEvent *event)
+{
     QWidget::focusInEvent(event);
     textView_->setFocus(event->reason());
 }

@@ -39,7 +39,8 @@ constexpr qreal disabledInputOpacity = 0.72;
 const QString anthropicProvider = QStringLiteral("anthropic");
 const QString openAIProvider = QStringLiteral("openai");
 
-QString cssColor(const QColor &color) {
+QString cssColor(const QColor &color)
+{
     return QStringLiteral("rgba(%1, %2, %3, %4)")
         .arg(color.red())
         .arg(color.green())
@@ -47,7 +48,8 @@ QString cssColor(const QColor &color) {
         .arg(color.alphaF());
 }
 
-QLabel *label(const QString &text, const QFont &font, const QColor &color) {
+QLabel *label(const QString &text, const QFont &font, const QColor &color)
+{
     auto *result = new QLabel(text);
     result->setFont(font);
     QPalette palette = result->palette();
@@ -56,7 +58,8 @@ QLabel *label(const QString &text, const QFont &font, const QColor &color) {
     return result;
 }
 
-QHBoxLayout *row(QWidget *owner, QMargins margins, int spacing) {
+QHBoxLayout *row(QWidget *owner, QMargins margins, int spacing)
+{
     auto *layout = new QHBoxLayout(owner);
     layout->setContentsMargins(margins);
     layout->setSpacing(spacing);
@@ -67,7 +70,8 @@ QHBoxLayout *row(QWidget *owner, QMargins margins, int spacing) {
 
 QueryPanelContentView::QueryPanelContentView(AnnotationSession &session, QWidget *parent)
     : QWidget(parent)
-    , session_(&session) {
+    , session_(&session)
+{
     setAttribute(Qt::WA_TranslucentBackground);
     transcriptTimer_.setSingleShot(true);
     connect(&transcriptTimer_, &QTimer::timeout, this, &QueryPanelContentView::updateTranscript);
@@ -90,7 +94,8 @@ QueryPanelContentView::~QueryPanelContentView() = default;
 
 // --- view tree ----------------------------------------------------------------------------------------
 
-void QueryPanelContentView::setupHierarchy() {
+void QueryPanelContentView::setupHierarchy()
+{
     cardView_ = new RoundedBackgroundView(18, QueryPanelTheme::background(), QueryPanelTheme::border(), 1);
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
@@ -105,7 +110,8 @@ void QueryPanelContentView::setupHierarchy() {
     stack->addStretch();
 }
 
-QWidget *QueryPanelContentView::setupTranscriptSection() {
+QWidget *QueryPanelContentView::setupTranscriptSection()
+{
     transcriptDocumentView_ = new QWidget;
     transcriptDocumentView_->setObjectName(QStringLiteral("transcriptDocument"));
     transcriptStack_ = new QVBoxLayout(transcriptDocumentView_);
@@ -119,11 +125,12 @@ QWidget *QueryPanelContentView::setupTranscriptSection() {
     transcriptScrollView_->setObjectName(QStringLiteral("transcript"));
     transcriptScrollView_->setFrameShape(QFrame::NoFrame);
     transcriptScrollView_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    transcriptScrollView_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // The scroller floats over the text instead of taking width from it: a scroll bar that came and
+    // went would make every message wrap again.
+    transcriptScrollView_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     transcriptScrollView_->setWidgetResizable(false);
-    transcriptScrollView_->setStyleSheet(QStringLiteral("QScrollArea, QScrollArea > QWidget > QWidget "
-                                                        "{ background: transparent; }") +
-                                         QueryPanelTheme::scrollBarStyle());
+    transcriptScrollView_->setStyleSheet(
+        QStringLiteral("QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }"));
     transcriptScrollView_->viewport()->setAutoFillBackground(false);
     transcriptScrollView_->setWidget(transcriptDocumentView_);
     transcriptScrollView_->setFixedHeight(0);
@@ -131,13 +138,25 @@ QWidget *QueryPanelContentView::setupTranscriptSection() {
     transcriptScrollView_->installEventFilter(this);
 
     transcriptBottomFade_ = new GradientFadeView(transcriptScrollView_);
+    transcriptScroller_ = new QScrollBar(Qt::Vertical, transcriptScrollView_);
+    transcriptScroller_->setStyleSheet(QueryPanelTheme::scrollBarStyle());
+    transcriptScroller_->hide();
+    QScrollBar *inner = transcriptScrollView_->verticalScrollBar();
+    connect(inner, &QScrollBar::rangeChanged, transcriptScroller_, [this](int minimum, int maximum) {
+        transcriptScroller_->setRange(minimum, maximum);
+        transcriptScroller_->setPageStep(transcriptScrollView_->verticalScrollBar()->pageStep());
+        transcriptScroller_->setVisible(maximum > minimum);
+    });
+    connect(inner, &QScrollBar::valueChanged, transcriptScroller_, &QScrollBar::setValue);
+    connect(transcriptScroller_, &QScrollBar::valueChanged, inner, &QScrollBar::setValue);
     transcriptDivider_ = new QWidget(transcriptScrollView_);
     transcriptDivider_->setAttribute(Qt::WA_TransparentForMouseEvents);
     transcriptDivider_->setStyleSheet(u"background: " + cssColor(QueryPanelTheme::faintBorder()) + u';');
     return transcriptScrollView_;
 }
 
-QWidget *QueryPanelContentView::setupInputRow() {
+QWidget *QueryPanelContentView::setupInputRow()
+{
     inputRow_ = new QWidget;
     inputRow_->setObjectName(QStringLiteral("inputRow"));
     auto *layout = row(inputRow_, QMargins(24, 8, 24, 8), 0);
@@ -197,7 +216,8 @@ QWidget *QueryPanelContentView::setupInputRow() {
     return inputRow_;
 }
 
-RoundedBackgroundView *QueryPanelContentView::setupDrawingHintBanner() {
+RoundedBackgroundView *QueryPanelContentView::setupDrawingHintBanner()
+{
     auto *banner = new RoundedBackgroundView(18, QueryPanelTheme::inputBackground(),
                                              QueryPanelTheme::withAlpha(QueryPanelTheme::accent(), 0.45), 1);
     banner->setObjectName(QStringLiteral("drawingHint"));
@@ -205,23 +225,23 @@ RoundedBackgroundView *QueryPanelContentView::setupDrawingHintBanner() {
     auto *layout = row(banner, QMargins(18, 0, 18, 0), 12);
 
     auto *icon = new QLabel;
-    icon->setPixmap(
-        SymbolIcon::tinted(QStringLiteral("scribble-variable"), QueryPanelTheme::accent(), QSize(22, 22))
-            .pixmap(QSize(22, 22), devicePixelRatioF()));
+    icon->setPixmap(SymbolIcon::tinted(QStringLiteral("scribble-variable"), QueryPanelTheme::accent(), QSize(22, 22))
+                        .pixmap(QSize(22, 22), devicePixelRatioF()));
     icon->setFixedSize(22, 22);
     auto *texts = new QVBoxLayout;
     texts->setSpacing(2);
     texts->addWidget(label(QStringLiteral("Circle the area on the screen to attach"),
                            QueryPanelTheme::systemFont(13, QFont::Medium), QueryPanelTheme::text()));
-    texts->addWidget(label(QStringLiteral("Press esc to cancel"), QueryPanelTheme::systemFont(11),
-                           QueryPanelTheme::dimText()));
+    texts->addWidget(
+        label(QStringLiteral("Press esc to cancel"), QueryPanelTheme::systemFont(11), QueryPanelTheme::dimText()));
     layout->addWidget(icon, 0, Qt::AlignVCenter);
     layout->addLayout(texts);
     layout->addStretch();
     return banner;
 }
 
-QWidget *QueryPanelContentView::setupFooterRow() {
+QWidget *QueryPanelContentView::setupFooterRow()
+{
     auto *footer = new QWidget;
     footer->setFixedHeight(footerHeight);
     auto *layout = row(footer, QMargins(14, 11, 14, 11), 8);
@@ -232,9 +252,8 @@ QWidget *QueryPanelContentView::setupFooterRow() {
     cancelButton->setFocusPolicy(Qt::NoFocus);
     cancelButton->setCursor(Qt::PointingHandCursor);
     cancelButton->setFont(QueryPanelTheme::systemFont(11, QFont::Medium));
-    cancelButton->setStyleSheet(
-        u"QPushButton { border: none; background: transparent; padding: 0px; color: " +
-        cssColor(QueryPanelTheme::dimText()) + u"; }");
+    cancelButton->setStyleSheet(u"QPushButton { border: none; background: transparent; padding: 0px; color: " +
+                                cssColor(QueryPanelTheme::dimText()) + u"; }");
     connect(cancelButton, &QPushButton::clicked, this, &QueryPanelContentView::cancelPressed);
 
     auto *cancelGroup = new QHBoxLayout;
@@ -243,8 +262,8 @@ QWidget *QueryPanelContentView::setupFooterRow() {
     cancelGroup->addWidget(new KeyBadgeView(QStringLiteral("esc")));
 
     preparingSpinner_ = new SpinnerView;
-    preparingLabel_ = label(QStringLiteral("Preparing screenshot…"), QueryPanelTheme::systemFont(11),
-                            QueryPanelTheme::dimText());
+    preparingLabel_ =
+        label(QStringLiteral("Preparing screenshot…"), QueryPanelTheme::systemFont(11), QueryPanelTheme::dimText());
     auto *status = new QHBoxLayout;
     status->setSpacing(5);
     status->addWidget(preparingSpinner_);
@@ -256,7 +275,8 @@ QWidget *QueryPanelContentView::setupFooterRow() {
     return footer;
 }
 
-void QueryPanelContentView::setupObservers() {
+void QueryPanelContentView::setupObservers()
+{
     AnnotationSession *session = session_.data();
     connect(session, &AnnotationSession::chatMessagesChanged, this, [this] {
         rowsOutdated_ = true;
@@ -266,18 +286,19 @@ void QueryPanelContentView::setupObservers() {
         changedMessages_.insert(id);
         scheduleTranscriptRefresh();
     });
-    for (auto signal : {&AnnotationSession::stateChanged, &AnnotationSession::isPreparingCaptureChanged,
-                        &AnnotationSession::isAdditionalCaptureChanged,
-                        &AnnotationSession::isAwaitingAdditionalDrawChanged})
+    for (auto signal :
+         {&AnnotationSession::stateChanged, &AnnotationSession::isPreparingCaptureChanged,
+          &AnnotationSession::isAdditionalCaptureChanged, &AnnotationSession::isAwaitingAdditionalDrawChanged})
         connect(session, signal, &stateTimer_, qOverload<>(&QTimer::start));
     if (SettingsManager *store = settings()) {
-        for (auto signal : {&SettingsManager::selectedProviderChanged,
-                            &SettingsManager::anthropicModelChanged, &SettingsManager::openAIModelChanged})
+        for (auto signal : {&SettingsManager::selectedProviderChanged, &SettingsManager::anthropicModelChanged,
+                            &SettingsManager::openAIModelChanged})
             connect(store, signal, this, &QueryPanelContentView::updateModelButtonTitle);
     }
 }
 
-bool QueryPanelContentView::eventFilter(QObject *watched, QEvent *event) {
+bool QueryPanelContentView::eventFilter(QObject *watched, QEvent *event)
+{
     if (watched == transcriptScrollView_->viewport() && event->type() == QEvent::Resize)
         resizeDocument();
     else if (watched == transcriptScrollView_ && event->type() == QEvent::Resize)
@@ -290,22 +311,24 @@ bool QueryPanelContentView::eventFilter(QObject *watched, QEvent *event) {
 // --- transcript ---------------------------------------------------------------------------------------
 
 // Changes arriving within one frame of the last update are applied together at the next frame.
-void QueryPanelContentView::scheduleTranscriptRefresh() {
+void QueryPanelContentView::scheduleTranscriptRefresh()
+{
     if (transcriptTimer_.isActive())
         return;
-    const qint64 elapsed =
-        sinceTranscriptUpdate_.isValid() ? sinceTranscriptUpdate_.elapsed() : frameIntervalMs;
+    const qint64 elapsed = sinceTranscriptUpdate_.isValid() ? sinceTranscriptUpdate_.elapsed() : frameIntervalMs;
     transcriptTimer_.start(int(qMax<qint64>(0, frameIntervalMs - elapsed)));
 }
 
-void QueryPanelContentView::flushPendingUpdates() {
+void QueryPanelContentView::flushPendingUpdates()
+{
     if (stateTimer_.isActive())
         updateState();
     if (transcriptTimer_.isActive() || rowsOutdated_ || !changedMessages_.isEmpty())
         updateTranscript();
 }
 
-void QueryPanelContentView::updateTranscript() {
+void QueryPanelContentView::updateTranscript()
+{
     transcriptTimer_.stop();
     sinceTranscriptUpdate_.start();
     if (!session_)
@@ -326,7 +349,8 @@ void QueryPanelContentView::updateTranscript() {
 }
 
 // Keeps the rows whose message is unchanged (or only has new text), makes the others.
-void QueryPanelContentView::syncRows() {
+void QueryPanelContentView::syncRows()
+{
     QHash<QUuid, QueryChatMessageView *> previous = std::exchange(rowsByID_, {});
     for (QueryChatMessageView *view : std::as_const(rows_))
         transcriptStack_->removeWidget(view);
@@ -351,7 +375,8 @@ void QueryPanelContentView::syncRows() {
     }
 }
 
-void QueryPanelContentView::refreshRow(const QUuid &id) {
+void QueryPanelContentView::refreshRow(const QUuid &id)
+{
     QueryChatMessageView *view = rowsByID_.value(id);
     if (!view)
         return;
@@ -373,10 +398,10 @@ void QueryPanelContentView::refreshRow(const QUuid &id) {
     }
 }
 
-QueryChatMessageView *QueryPanelContentView::makeRow(const ChatMessage &message) {
+QueryChatMessageView *QueryPanelContentView::makeRow(const ChatMessage &message)
+{
     auto *view = new QueryChatMessageView(message, transcriptDocumentView_);
-    connect(view, &QueryChatMessageView::openAttachmentRequested, this,
-            &QueryPanelContentView::openImagePreview);
+    connect(view, &QueryChatMessageView::openAttachmentRequested, this, &QueryPanelContentView::openImagePreview);
     if (QueryChatMessageView::isRemovable(message)) {
         const QUuid id = message.id;
         connect(view, &QueryChatMessageView::removeAttachmentRequested, this, [this, id] {
@@ -387,33 +412,39 @@ QueryChatMessageView *QueryPanelContentView::makeRow(const ChatMessage &message)
     return view;
 }
 
-void QueryPanelContentView::resizeDocument() {
+void QueryPanelContentView::resizeDocument()
+{
     const int width = qMax(transcriptScrollView_->viewport()->width(), 1);
     transcriptDocumentView_->resize(width, transcriptStack_->totalHeightForWidth(width));
 }
 
-void QueryPanelContentView::scrollTranscriptToBottom() {
+void QueryPanelContentView::scrollTranscriptToBottom()
+{
     QScrollBar *bar = transcriptScrollView_->verticalScrollBar();
     bar->setValue(bar->maximum());
 }
 
-void QueryPanelContentView::placeTranscriptOverlays() {
+void QueryPanelContentView::placeTranscriptOverlays()
+{
     const QRect area = transcriptScrollView_->rect();
     transcriptBottomFade_->setGeometry(0, area.height() - 20, area.width(), 20);
     transcriptDivider_->setGeometry(0, area.height() - 1, area.width(), 1);
+    transcriptScroller_->setGeometry(area.width() - 8, 0, 6, area.height());
     transcriptBottomFade_->raise();
     transcriptDivider_->raise();
+    transcriptScroller_->raise();
 }
 
 // --- state --------------------------------------------------------------------------------------------
 
-void QueryPanelContentView::updateState() {
+void QueryPanelContentView::updateState()
+{
     stateTimer_.stop();
     if (!session_)
         return;
     const SessionState state = session_->state();
-    const bool hideInput = (state == SessionState::Drawing && session_->isAdditionalCapture()) ||
-                           session_->isAwaitingAdditionalDraw();
+    const bool hideInput =
+        (state == SessionState::Drawing && session_->isAdditionalCapture()) || session_->isAwaitingAdditionalDraw();
     inputContainer_->setVisible(!hideInput);
     drawingHintContainer_->setVisible(hideInput);
 
@@ -440,7 +471,8 @@ void QueryPanelContentView::updateState() {
     preparingLabel_->setVisible(session_->isPreparingCapture());
 }
 
-void QueryPanelContentView::updateSendButton() {
+void QueryPanelContentView::updateSendButton()
+{
     const bool enabled = session_ && !queryField_->textView()->isBlank() &&
                          session_->state() != SessionState::Streaming && !session_->isPreparingCapture();
     sendButton_->setEnabled(enabled);
@@ -449,13 +481,15 @@ void QueryPanelContentView::updateSendButton() {
                                             QSize(22, 22)));
 }
 
-void QueryPanelContentView::updateInputBorder() {
+void QueryPanelContentView::updateInputBorder()
+{
     inputContainer_->setBorderColor(queryField_->textView()->hasFocus()
                                         ? QueryPanelTheme::withAlpha(QueryPanelTheme::accent(), 0.5)
                                         : QueryPanelTheme::subtleBorder());
 }
 
-void QueryPanelContentView::updatePanelHeight() {
+void QueryPanelContentView::updatePanelHeight()
+{
     // Size changes travel up the tree one posted layout request per level; settle them all first.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     const int input = qMax(inputRow_->sizeHint().height(), minimumInputRowHeight);
@@ -474,7 +508,8 @@ void QueryPanelContentView::updatePanelHeight() {
 
 // --- actions ------------------------------------------------------------------------------------------
 
-void QueryPanelContentView::submitQuery() {
+void QueryPanelContentView::submitQuery()
+{
     const QString query = queryField_->text().trimmed();
     if (query.isEmpty() || !session_)
         return;
@@ -483,16 +518,17 @@ void QueryPanelContentView::submitQuery() {
     queryField_->recalculateHeight();
     updateSendButton();
     session_->submit(query);
-    DebugLog::log(QStringLiteral("QueryPanel"),
-                  u"Submit triggered queryLength=" + QString::number(query.size()));
+    DebugLog::log(QStringLiteral("QueryPanel"), u"Submit triggered queryLength=" + QString::number(query.size()));
 }
 
-void QueryPanelContentView::cancelPressed() {
+void QueryPanelContentView::cancelPressed()
+{
     if (session_)
         session_->cancel();
 }
 
-void QueryPanelContentView::openImagePreview(const QByteArray &data, const QString &title) {
+void QueryPanelContentView::openImagePreview(const QByteArray &data, const QString &title)
+{
     const QImage image = QImage::fromData(data);
     if (image.isNull())
         return;
@@ -502,17 +538,20 @@ void QueryPanelContentView::openImagePreview(const QByteArray &data, const QStri
 
 // --- model pill ---------------------------------------------------------------------------------------
 
-SettingsManager *QueryPanelContentView::settings() const {
+SettingsManager *QueryPanelContentView::settings() const
+{
     return session_ ? session_->settings() : nullptr;
 }
 
-bool QueryPanelContentView::hasKey(const QString &account) const {
+bool QueryPanelContentView::hasKey(const QString &account) const
+{
     SettingsManager *store = settings();
     const std::optional<QString> key = store ? store->keychainRead(account) : std::nullopt;
     return key && !key->isEmpty();
 }
 
-QString QueryPanelContentView::modelDisplayName(const QString &model) {
+QString QueryPanelContentView::modelDisplayName(const QString &model)
+{
     static const QHash<QString, QString> names = {
         {QStringLiteral("claude-opus-4-6"), QStringLiteral("Opus 4.6")},
         {QStringLiteral("claude-sonnet-4-6"), QStringLiteral("Sonnet 4.6")},
@@ -524,19 +563,20 @@ QString QueryPanelContentView::modelDisplayName(const QString &model) {
     return names.value(model, model);
 }
 
-void QueryPanelContentView::updateModelButtonTitle() {
+void QueryPanelContentView::updateModelButtonTitle()
+{
     SettingsManager *store = settings();
-    if (!store ||
-        (!hasKey(SettingsManager::anthropicKeyAccount) && !hasKey(SettingsManager::openAIKeyAccount))) {
+    if (!store || (!hasKey(SettingsManager::anthropicKeyAccount) && !hasKey(SettingsManager::openAIKeyAccount))) {
         modelButton_->setText(QStringLiteral("Configure API keys"));
     } else {
-        modelButton_->setText(modelDisplayName(
-            store->selectedProvider() == anthropicProvider ? store->anthropicModel() : store->openAIModel()));
+        modelButton_->setText(modelDisplayName(store->selectedProvider() == anthropicProvider ? store->anthropicModel()
+                                                                                              : store->openAIModel()));
     }
     modelButton_->updateGeometry();
 }
 
-QMenu *QueryPanelContentView::createModelMenu() {
+QMenu *QueryPanelContentView::createModelMenu()
+{
     SettingsManager *store = settings();
     auto *menu = new QMenu(this);
     if (!store)
@@ -554,8 +594,8 @@ QMenu *QueryPanelContentView::createModelMenu() {
     };
     const bool anthropic = hasKey(SettingsManager::anthropicKeyAccount);
     if (anthropic)
-        addGroup(QStringLiteral("Claude"), anthropicProvider,
-                 AnthropicProvider(QString(), QString()).availableModels(), store->anthropicModel());
+        addGroup(QStringLiteral("Claude"), anthropicProvider, AnthropicProvider(QString(), QString()).availableModels(),
+                 store->anthropicModel());
     if (hasKey(SettingsManager::openAIKeyAccount)) {
         if (anthropic)
             menu->addSeparator();
@@ -565,7 +605,8 @@ QMenu *QueryPanelContentView::createModelMenu() {
     return menu;
 }
 
-void QueryPanelContentView::showModelMenu() {
+void QueryPanelContentView::showModelMenu()
+{
     if (!hasKey(SettingsManager::anthropicKeyAccount) && !hasKey(SettingsManager::openAIKeyAccount)) {
         Q_EMIT settingsRequested();
         return;
@@ -575,7 +616,8 @@ void QueryPanelContentView::showModelMenu() {
     menu->popup(modelButton_->mapToGlobal(QPoint(0, modelButton_->height() + 4)));
 }
 
-void QueryPanelContentView::selectModel(QAction *item) {
+void QueryPanelContentView::selectModel(QAction *item)
+{
     SettingsManager *store = settings();
     if (!store || !item || item->data().typeId() != QMetaType::QString)
         return;

@@ -18,6 +18,7 @@ class QAction;
 class QLabel;
 class QMenu;
 class QScrollArea;
+class QScrollBar;
 class QToolButton;
 class QVBoxLayout;
 class QueryChatMessageView;
@@ -108,6 +109,7 @@ private:
     QVBoxLayout *transcriptStack_ = nullptr;
     QWidget *transcriptBottomFade_ = nullptr;
     QWidget *transcriptDivider_ = nullptr;
+    QScrollBar *transcriptScroller_ = nullptr;
     QWidget *inputRow_ = nullptr;
     RoundedBackgroundView *inputContainer_ = nullptr;
     QueryInputTextView *queryField_ = nullptr;

@@ -21,21 +21,25 @@ constexpr int closeDurationMs = 150;
 constexpr int resizeDurationMs = 320;
 constexpr int snapshotDelayMs = 60;
 
-void log(const QString &message) {
+void log(const QString &message)
+{
     DebugLog::log(QStringLiteral("QueryPanel"), message);
 }
 
 // Coordinates as "0.0", "1920.0" or "12.5".
-QString coordinate(qreal value) {
+QString coordinate(qreal value)
+{
     return value == std::trunc(value) ? QString::number(qint64(value)) + u".0" : QString::number(value);
 }
 
-QString describe(const QRect &rect) {
-    return u'(' + coordinate(rect.x()) + u", " + coordinate(rect.y()) + u", " + coordinate(rect.width()) +
-           u", " + coordinate(rect.height()) + u')';
+QString describe(const QRect &rect)
+{
+    return u'(' + coordinate(rect.x()) + u", " + coordinate(rect.y()) + u", " + coordinate(rect.width()) + u", " +
+           coordinate(rect.height()) + u')';
 }
 
-QEasingCurve cubicBezier(QPointF c1, QPointF c2) {
+QEasingCurve cubicBezier(QPointF c1, QPointF c2)
+{
     QEasingCurve curve(QEasingCurve::BezierSpline);
     curve.addCubicBezierSegment(c1, c2, QPointF(1, 1));
     return curve;
@@ -48,7 +52,8 @@ public:
     std::function<void()> onEscape;
 
     QueryInputPanel()
-        : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+        : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+    {
         setObjectName(QStringLiteral("queryPanel"));
         setWindowTitle(QStringLiteral("Glint"));
         setAttribute(Qt::WA_TranslucentBackground);
@@ -56,7 +61,8 @@ public:
     }
 
 protected:
-    void keyPressEvent(QKeyEvent *event) override {
+    void keyPressEvent(QKeyEvent *event) override
+    {
         if (event->key() == Qt::Key_Escape) {
             if (onEscape)
                 onEscape();
@@ -65,7 +71,8 @@ protected:
         QWidget::keyPressEvent(event);
     }
 
-    void mousePressEvent(QMouseEvent *event) override {
+    void mousePressEvent(QMouseEvent *event) override
+    {
         if (event->button() != Qt::LeftButton)
             return QWidget::mousePressEvent(event);
         // The window manager moves it when it can; otherwise follow the pointer ourselves.
@@ -73,7 +80,8 @@ protected:
             dragOffset_ = event->globalPosition().toPoint() - pos();
     }
 
-    void mouseMoveEvent(QMouseEvent *event) override {
+    void mouseMoveEvent(QMouseEvent *event) override
+    {
         if (dragOffset_ && (event->buttons() & Qt::LeftButton))
             move(event->globalPosition().toPoint() - *dragOffset_);
     }
@@ -86,10 +94,10 @@ private:
 
 } // namespace
 
-QueryPanelController::QueryPanelController(AnnotationSession &session,
-                                           const std::optional<ScreenInfo> &screen,
+QueryPanelController::QueryPanelController(AnnotationSession &session, const std::optional<ScreenInfo> &screen,
                                            std::function<void()> openSettings)
-    : session_(session) {
+    : session_(session)
+{
     QScreen *target = screenFor(screen);
     const QRect visible = target ? target->availableGeometry() : QRect();
     const QPoint origin = panelOrigin(visible);
@@ -130,13 +138,15 @@ QueryPanelController::QueryPanelController(AnnotationSession &session,
     }
 }
 
-QueryPanelController::~QueryPanelController() {
+QueryPanelController::~QueryPanelController()
+{
     // A closing panel finishes its fade and deletes itself; any other goes with its controller.
     if (window_ && !closing_)
         window_->deleteLater();
 }
 
-QScreen *QueryPanelController::screenFor(const std::optional<ScreenInfo> &screen) {
+QScreen *QueryPanelController::screenFor(const std::optional<ScreenInfo> &screen)
+{
     const QList<QScreen *> screens = QGuiApplication::screens();
     if (screen) {
         for (QScreen *candidate : screens)
@@ -150,17 +160,20 @@ QScreen *QueryPanelController::screenFor(const std::optional<ScreenInfo> &screen
     return screens.isEmpty() ? nullptr : screens.first();
 }
 
-QPoint QueryPanelController::panelOrigin(const QRect &visibleFrame) {
+QPoint QueryPanelController::panelOrigin(const QRect &visibleFrame)
+{
     const int x = visibleFrame.x() + visibleFrame.width() / 2 - panelWidth / 2;
     const int bottom = visibleFrame.y() + visibleFrame.height() - bottomGap;
     return QPoint(x, bottom - initialHeight);
 }
 
-int QueryPanelController::clampedHeight(int requested) {
+int QueryPanelController::clampedHeight(int requested)
+{
     return qBound(minimumHeight, requested, maximumHeight);
 }
 
-void QueryPanelController::logPlacement(QScreen *screen, QPoint origin) {
+void QueryPanelController::logPlacement(QScreen *screen, QPoint origin)
+{
     const QRect frame = screen ? screen->geometry() : QRect();
     const QRect visible = screen ? screen->availableGeometry() : QRect();
     const int panelBottom = origin.y() + initialHeight;
@@ -168,13 +181,14 @@ void QueryPanelController::logPlacement(QScreen *screen, QPoint origin) {
     log(u"screen=" + describe(frame) + u" visibleFrame=" + describe(visible));
     log(u"panel origin=(" + QString::number(origin.x()) + u", " + QString::number(origin.y()) + u") size=" +
         QString::number(panelWidth) + u'x' + QString::number(initialHeight));
-    log(u"dock clearance: panelBottom=" + QString::number(panelBottom) + u" dockTop=" +
-        QString::number(dockTop) + u" gap=" + QString::number(dockTop - panelBottom) + u"pt");
+    log(u"dock clearance: panelBottom=" + QString::number(panelBottom) + u" dockTop=" + QString::number(dockTop) +
+        u" gap=" + QString::number(dockTop - panelBottom) + u"pt");
 }
 
 // --- showing and closing ------------------------------------------------------------------------------
 
-void QueryPanelController::show() {
+void QueryPanelController::show()
+{
     if (!window_ || closing_)
         return;
     const QRect rest = restingFrame();
@@ -207,7 +221,8 @@ void QueryPanelController::show() {
     fade->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
-void QueryPanelController::close() {
+void QueryPanelController::close()
+{
     if (!window_ || closing_)
         return;
     closing_ = true;
@@ -228,7 +243,8 @@ void QueryPanelController::close() {
     fade->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
-void QueryPanelController::bringToFront() {
+void QueryPanelController::bringToFront()
+{
     if (!window_ || closing_)
         return;
     if (!window_->isVisible())
@@ -237,7 +253,8 @@ void QueryPanelController::bringToFront() {
     window_->activateWindow();
 }
 
-void QueryPanelController::focusInput() {
+void QueryPanelController::focusInput()
+{
     if (contentView_ && contentView_->window()->isVisible())
         contentView_->queryField()->setFocus(Qt::OtherFocusReason);
 }
@@ -245,7 +262,8 @@ void QueryPanelController::focusInput() {
 // --- height -------------------------------------------------------------------------------------------
 
 // Where the panel comes to rest once running animations end.
-QRect QueryPanelController::restingFrame() const {
+QRect QueryPanelController::restingFrame() const
+{
     if (resize_ && resize_->state() == QAbstractAnimation::Running)
         return resize_->endValue().toRect();
     if (slide_ && slide_->state() == QAbstractAnimation::Running)
@@ -254,7 +272,8 @@ QRect QueryPanelController::restingFrame() const {
 }
 
 // Keeps the bottom edge where it is (the user may have dragged the panel) and grows or shrinks the top.
-void QueryPanelController::animatePanel(int height) {
+void QueryPanelController::animatePanel(int height)
+{
     if (!window_ || closing_)
         return;
     const int clamped = clampedHeight(height);

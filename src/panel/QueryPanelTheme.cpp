@@ -5,68 +5,84 @@
 
 namespace {
 
-QColor white(qreal alpha) {
+QColor white(qreal alpha)
+{
     return QColor::fromRgbF(1, 1, 1, alpha);
 }
 
 // Qt scales point sizes by the logical DPI; at the standard 96 DPI a point of ours is one pixel.
-qreal qtPoints(qreal size) {
+qreal qtPoints(qreal size)
+{
     return size * 72.0 / 96.0;
 }
 
 } // namespace
 
-QColor QueryPanelTheme::background() {
+QColor QueryPanelTheme::background()
+{
     return QColor::fromRgbF(0.067f, 0.067f, 0.082f, 1.0f);
 }
-QColor QueryPanelTheme::inputBackground() {
+QColor QueryPanelTheme::inputBackground()
+{
     return QColor::fromRgbF(0.15f, 0.15f, 0.175f, 1.0f);
 }
-QColor QueryPanelTheme::userBubbleBackground() {
+QColor QueryPanelTheme::userBubbleBackground()
+{
     return white(0.1);
 }
-QColor QueryPanelTheme::userBubbleBorder() {
+QColor QueryPanelTheme::userBubbleBorder()
+{
     return white(0.08);
 }
-QColor QueryPanelTheme::border() {
+QColor QueryPanelTheme::border()
+{
     return white(0.14);
 }
-QColor QueryPanelTheme::subtleBorder() {
+QColor QueryPanelTheme::subtleBorder()
+{
     return white(0.1);
 }
-QColor QueryPanelTheme::faintBorder() {
+QColor QueryPanelTheme::faintBorder()
+{
     return white(0.06);
 }
-QColor QueryPanelTheme::text() {
+QColor QueryPanelTheme::text()
+{
     return white(1.0);
 }
-QColor QueryPanelTheme::dimText() {
+QColor QueryPanelTheme::dimText()
+{
     return white(0.4);
 }
-QColor QueryPanelTheme::accent() {
+QColor QueryPanelTheme::accent()
+{
     return QColor::fromRgbF(0.38f, 0.44f, 1.0f, 1.0f);
 }
 
-QColor QueryPanelTheme::withAlpha(QColor color, qreal alpha) {
+QColor QueryPanelTheme::withAlpha(QColor color, qreal alpha)
+{
     color.setAlphaF(float(alpha));
     return color;
 }
 
-QFont QueryPanelTheme::systemFont(qreal size, QFont::Weight weight) {
+QFont QueryPanelTheme::systemFont(qreal size, QFont::Weight weight)
+{
     QFont font = QGuiApplication::font();
     font.setPointSizeF(qtPoints(size));
     font.setWeight(weight);
     return font;
 }
 
-QFont QueryPanelTheme::monospacedFont(qreal size) {
+QFont QueryPanelTheme::monospacedFont(qreal size)
+{
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     font.setPointSizeF(qtPoints(size));
     font.setWeight(QFont::Normal);
     return font;
 }
 
-QString QueryPanelTheme::scrollBarStyle() {
+QString QueryPanelTheme::scrollBarStyle()
+{
     return QStringLiteral(
         "QScrollBar:vertical { width: 6px; background: transparent; margin: 2px 0px; }"
         "QScrollBar::handle:vertical { background: rgba(255, 255, 255, 25%); border-radius: 3px; min-height: "

@@ -9,19 +9,22 @@
 
 namespace {
 
-bool isReturn(const QKeyEvent *event) {
+bool isReturn(const QKeyEvent *event)
+{
     return event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
 }
 
 // Alt stands for the Option key of other desktops.
-bool keepsLineBreak(const QKeyEvent *event) {
+bool keepsLineBreak(const QKeyEvent *event)
+{
     return event->modifiers() & (Qt::ShiftModifier | Qt::AltModifier);
 }
 
 } // namespace
 
 QueryTextView::QueryTextView(QWidget *parent)
-    : QTextEdit(parent) {
+    : QTextEdit(parent)
+{
     setAcceptRichText(false);
     setTabChangesFocus(true);
     setFrameShape(QFrame::NoFrame);
@@ -32,15 +35,16 @@ QueryTextView::QueryTextView(QWidget *parent)
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     document()->setDocumentMargin(0);
     viewport()->setAutoFillBackground(false);
-    setStyleSheet(QStringLiteral("QTextEdit { background: transparent; }") +
-                  QueryPanelTheme::scrollBarStyle());
+    setStyleSheet(QStringLiteral("QTextEdit { background: transparent; }") + QueryPanelTheme::scrollBarStyle());
 }
 
-bool QueryTextView::isBlank() const {
+bool QueryTextView::isBlank() const
+{
     return toPlainText().trimmed().isEmpty();
 }
 
-void QueryTextView::keyPressEvent(QKeyEvent *event) {
+void QueryTextView::keyPressEvent(QKeyEvent *event)
+{
     if (event->key() == Qt::Key_Escape) {
         Q_EMIT cancelRequested();
         return;
@@ -60,7 +64,8 @@ void QueryTextView::keyPressEvent(QKeyEvent *event) {
     QTextEdit::keyPressEvent(event);
 }
 
-void QueryTextView::keyReleaseEvent(QKeyEvent *event) {
+void QueryTextView::keyReleaseEvent(QKeyEvent *event)
+{
     if (isReturn(event) && !event->isAutoRepeat() && std::exchange(emptyEnterDown_, false) && isBlank()) {
         Q_EMIT emptyEnterPressEnded();
         return;
@@ -68,7 +73,8 @@ void QueryTextView::keyReleaseEvent(QKeyEvent *event) {
     QTextEdit::keyReleaseEvent(event);
 }
 
-void QueryTextView::insertFromMimeData(const QMimeData *source) {
+void QueryTextView::insertFromMimeData(const QMimeData *source)
+{
     // Plain text only, whatever the clipboard offers.
     if (source->hasText())
         insertPlainText(source->text());

@@ -5,7 +5,8 @@
 #include <QPainter>
 
 RoundIconButton::RoundIconButton(QWidget *parent)
-    : QAbstractButton(parent) {
+    : QAbstractButton(parent)
+{
     setIcon(SymbolIcon::tinted(QStringLiteral("xmark"), Qt::white, QSize(10, 10)));
     setIconSize(QSize(10, 10));
     setAccessibleName(QStringLiteral("Remove"));
@@ -14,7 +15,8 @@ RoundIconButton::RoundIconButton(QWidget *parent)
     setFixedSize(diameter, diameter);
 }
 
-void RoundIconButton::paintEvent(QPaintEvent *) {
+void RoundIconButton::paintEvent(QPaintEvent *)
+{
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
@@ -22,7 +24,6 @@ void RoundIconButton::paintEvent(QPaintEvent *) {
     // Always a circle, whatever size the layout gives it.
     const qreal side = qMin(width(), height());
     painter.drawEllipse(QRectF((width() - side) / 2, (height() - side) / 2, side, side));
-    const QRect iconRect(QPoint((width() - iconSize().width()) / 2, (height() - iconSize().height()) / 2),
-                         iconSize());
+    const QRect iconRect(QPoint((width() - iconSize().width()) / 2, (height() - iconSize().height()) / 2), iconSize());
     icon().paint(&painter, iconRect);
 }

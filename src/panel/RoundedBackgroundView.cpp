@@ -3,22 +3,26 @@
 #include <QPainter>
 #include <QPainterPath>
 
-RoundedBackgroundView::RoundedBackgroundView(qreal cornerRadius, QColor background, QColor border,
-                                             qreal borderWidth, QWidget *parent)
+RoundedBackgroundView::RoundedBackgroundView(qreal cornerRadius, QColor background, QColor border, qreal borderWidth,
+                                             QWidget *parent)
     : QWidget(parent)
     , cornerRadius_(cornerRadius)
     , backgroundColor_(background)
     , borderColor_(border)
-    , borderWidth_(borderWidth) {}
+    , borderWidth_(borderWidth)
+{
+}
 
-void RoundedBackgroundView::setBorderColor(const QColor &color) {
+void RoundedBackgroundView::setBorderColor(const QColor &color)
+{
     if (borderColor_ == color)
         return;
     borderColor_ = color;
     update();
 }
 
-void RoundedBackgroundView::paintEvent(QPaintEvent *) {
+void RoundedBackgroundView::paintEvent(QPaintEvent *)
+{
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     // Inset by half the line so the whole border stays inside the bounds.

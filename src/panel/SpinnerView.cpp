@@ -5,7 +5,8 @@
 #include <QPainter>
 
 SpinnerView::SpinnerView(QWidget *parent)
-    : QWidget(parent) {
+    : QWidget(parent)
+{
     setFixedSize(sizeHint());
     setVisible(false);
     rotation_.setStartValue(0.0);
@@ -15,18 +16,21 @@ SpinnerView::SpinnerView(QWidget *parent)
     connect(&rotation_, &QVariantAnimation::valueChanged, this, [this] { update(); });
 }
 
-void SpinnerView::start() {
+void SpinnerView::start()
+{
     setVisible(true);
     if (!isSpinning())
         rotation_.start();
 }
 
-void SpinnerView::stop() {
+void SpinnerView::stop()
+{
     rotation_.stop();
     setVisible(false);
 }
 
-void SpinnerView::paintEvent(QPaintEvent *) {
+void SpinnerView::paintEvent(QPaintEvent *)
+{
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(QueryPanelTheme::dimText(), 1.6, Qt::SolidLine, Qt::RoundCap));

@@ -5,11 +5,13 @@
 #include <QSvgRenderer>
 
 // The icons live in a static library: their resource registration must be pulled in by hand.
-static void loadIcons() {
+static void loadIcons()
+{
     Q_INIT_RESOURCE(panel_icons);
 }
 
-QIcon SymbolIcon::tinted(const QString &name, const QColor &color, QSize size) {
+QIcon SymbolIcon::tinted(const QString &name, const QColor &color, QSize size)
+{
     static const bool loaded = (loadIcons(), true);
     Q_UNUSED(loaded);
     QSvgRenderer renderer(u":/panel/icons/" + name + u".svg");

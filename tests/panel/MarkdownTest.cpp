@@ -3,6 +3,7 @@
 #include "panel/AutoSizingTextView.h"
 #include "panel/MessageTextView.h"
 #include "panel/QueryPanelTheme.h"
+#include "panel/StreamingMarkdown.h"
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -11,14 +12,16 @@
 
 namespace {
 
-ShownRun run(const QString &text, TextStyle style, bool dimmed = false) {
+ShownRun run(const QString &text, TextStyle style, bool dimmed = false)
+{
     const QTextCharFormat format = AutoSizingTextView::charFormat(style, MessageTextView::foreground(dimmed));
     return {text, format.font().family(), format.font().weight(), format.font().pointSizeF(),
             format.foreground().color()};
 }
 
 std::vector<ShownRun> rendered(const QString &text, ChatMessageRole role = ChatMessageRole::Assistant,
-                               bool dimmed = false) {
+                               bool dimmed = false)
+{
     MessageTextView view(text, role, dimmed);
     return shownRuns(*view.textView()->document());
 }
@@ -27,22 +30,23 @@ using Runs = std::vector<ShownRun>;
 
 } // namespace
 
-TEST(Markdown, BoldNeedsDoubleMarkersAndPairsThemFromTheLeft) {
-    EXPECT_EQ(rendered(u"a **b** c"_qs), (Runs{run(u"a "_qs, TextStyle::Body), run(u"b"_qs, TextStyle::Bold),
-                                               run(u" c"_qs, TextStyle::Body)}));
+TEST(Markdown, BoldNeedsDoubleMarkersAndPairsThemFromTheLeft)
+{
+    EXPECT_EQ(rendered(u"a **b** c"_qs),
+              (Runs{run(u"a "_qs, TextStyle::Body), run(u"b"_qs, TextStyle::Bold), run(u" c"_qs, TextStyle::Body)}));
     EXPECT_EQ(rendered(u"__b__!"_qs), (Runs{run(u"b"_qs, TextStyle::Bold), run(u"!"_qs, TextStyle::Body)}));
     EXPECT_EQ(rendered(u"*one* _two_"_qs), (Runs{run(u"*one* _two_"_qs, TextStyle::Body)}));
     // The third pair has no partner and stays as typed.
-    EXPECT_EQ(rendered(u"**x** y **"_qs),
-              (Runs{run(u"x"_qs, TextStyle::Bold), run(u" y **"_qs, TextStyle::Body)}));
+    EXPECT_EQ(rendered(u"**x** y **"_qs), (Runs{run(u"x"_qs, TextStyle::Bold), run(u" y **"_qs, TextStyle::Body)}));
     // Bold may span lines.
     EXPECT_EQ(rendered(u"**a\nb**"_qs), (Runs{run(u"a\nb"_qs, TextStyle::Bold)}));
 }
 
-TEST(Markdown, InlineCodeStaysOnOneLineAndFencesStayAsTyped) {
-    EXPECT_EQ(rendered(u"run `ls -l` now"_qs),
-              (Runs{run(u"run "_qs, TextStyle::Body), run(u"ls -l"_qs, TextStyle::Code),
-                    run(u" now"_qs, TextStyle::Body)}));
+TEST(Markdown, InlineCodeStaysOnOneLineAndFencesStayAsTyped)
+{
+    EXPECT_EQ(
+        rendered(u"run `ls -l` now"_qs),
+        (Runs{run(u"run "_qs, TextStyle::Body), run(u"ls -l"_qs, TextStyle::Code), run(u" now"_qs, TextStyle::Body)}));
     EXPECT_EQ(rendered(u"empty `` pair"_qs), (Runs{run(u"empty `` pair"_qs, TextStyle::Body)}));
     EXPECT_EQ(rendered(u"`a\nb`"_qs), (Runs{run(u"`a\nb`"_qs, TextStyle::Body)}));
     EXPECT_EQ(rendered(u"```\nx = 1\n```"_qs), (Runs{run(u"```\nx = 1\n```"_qs, TextStyle::Body)}));
@@ -50,7 +54,8 @@ TEST(Markdown, InlineCodeStaysOnOneLineAndFencesStayAsTyped) {
     EXPECT_EQ(rendered(u"`a **b** c`"_qs), (Runs{run(u"a b c"_qs, TextStyle::Code)}));
 }
 
-TEST(Markdown, HeadingsOfOneToThreeHashesBecomeUniformTitles) {
+TEST(Markdown, HeadingsOfOneToThreeHashesBecomeUniformTitles)
+{
     for (const QString &hashes : {u"#"_qs, u"##"_qs, u"###"_qs})
         EXPECT_EQ(rendered(hashes + u" Title\nbody"_qs),
                   (Runs{run(u"Title"_qs, TextStyle::Heading), run(u"\nbody"_qs, TextStyle::Body)}));
@@ -61,7 +66,8 @@ TEST(Markdown, HeadingsOfOneToThreeHashesBecomeUniformTitles) {
     EXPECT_EQ(rendered(u"#\nNext"_qs), (Runs{run(u"Next"_qs, TextStyle::Heading)}));
 }
 
-TEST(Markdown, DimmedTextAndUserTextUseOneColourAndNoMarkup) {
+TEST(Markdown, DimmedTextAndUserTextUseOneColourAndNoMarkup)
+{
     EXPECT_EQ(rendered(u"# H\n**b** `c` d"_qs, ChatMessageRole::Assistant, true),
               (Runs{run(u"H"_qs, TextStyle::Heading, true), run(u"\nb"_qs, TextStyle::Bold, true),
                     run(u" "_qs, TextStyle::Body, true), run(u"c"_qs, TextStyle::Code, true),
@@ -72,7 +78,8 @@ TEST(Markdown, DimmedTextAndUserTextUseOneColourAndNoMarkup) {
     EXPECT_GT(run(u""_qs, TextStyle::Heading).pointSize, run(u""_qs, TextStyle::Bold).pointSize);
 }
 
-TEST(Markdown, EmptyAnswerStillTakesARow) {
+TEST(Markdown, EmptyAnswerStillTakesARow)
+{
     MessageTextView view(QString(), ChatMessageRole::Assistant, false);
     EXPECT_GE(view.heightForWidth(400), MessageTextView::minimumHeight);
 }
@@ -80,10 +87,10 @@ TEST(Markdown, EmptyAnswerStillTakesARow) {
 namespace {
 
 // The conversion exactly as described: every search starts again at the beginning of the text.
-StyledText restartingConversion(const QString &text) {
+StyledText restartingConversion(const QString &text)
+{
     const auto pass = [](StyledText &styled, const QRegularExpression &pattern, int group, TextStyle style) {
-        for (QRegularExpressionMatch m = pattern.match(styled.text); m.hasMatch();
-             m = pattern.match(styled.text))
+        for (QRegularExpressionMatch m = pattern.match(styled.text); m.hasMatch(); m = pattern.match(styled.text))
             styled.replace(m.capturedStart(0), m.capturedLength(0), m.captured(group), style);
     };
     const auto dotAll = QRegularExpression::DotMatchesEverythingOption;
@@ -95,7 +102,8 @@ StyledText restartingConversion(const QString &text) {
     return styled;
 }
 
-QString randomMarkdown(QRandomGenerator &random, int length) {
+QString randomMarkdown(QRandomGenerator &random, int length)
+{
     static const QStringList pieces = {u"*"_qs,   u"**"_qs, u"_"_qs,  u"__"_qs, u"`"_qs,  u"#"_qs,
                                        u"## "_qs, u" "_qs,  u"\n"_qs, u"a"_qs,  u"bc"_qs, u"é"_qs};
     QString text;
@@ -106,16 +114,17 @@ QString randomMarkdown(QRandomGenerator &random, int length) {
 
 } // namespace
 
-TEST(Markdown, ResumingSearchesGivesTheSameResultAsRestartingThem) {
+TEST(Markdown, ResumingSearchesGivesTheSameResultAsRestartingThem)
+{
     QRandomGenerator random(20261206);
     for (int i = 0; i < 3000; ++i) {
         const QString text = randomMarkdown(random, 1 + random.bounded(40));
-        ASSERT_EQ(MessageTextView::attributedAssistantText(text), restartingConversion(text))
-            << text.toStdString();
+        ASSERT_EQ(MessageTextView::attributedAssistantText(text), restartingConversion(text)) << text.toStdString();
     }
 }
 
-TEST(Markdown, AnswerGrownPieceByPieceLooksLikeTheWholeAnswer) {
+TEST(Markdown, AnswerGrownPieceByPieceLooksLikeTheWholeAnswer)
+{
     QRandomGenerator random(7);
     for (int i = 0; i < 40; ++i) {
         const QString answer = randomMarkdown(random, 200);
@@ -128,5 +137,19 @@ TEST(Markdown, AnswerGrownPieceByPieceLooksLikeTheWholeAnswer) {
         MessageTextView whole(answer, ChatMessageRole::Assistant, false);
         ASSERT_EQ(shownRuns(*streamed.textView()->document()), shownRuns(*whole.textView()->document()))
             << answer.toStdString();
+    }
+}
+
+TEST(Markdown, StreamedConversionAlwaysMatchesTheWholeText)
+{
+    QRandomGenerator random(31);
+    for (int i = 0; i < 1500; ++i) {
+        const QString answer = randomMarkdown(random, 120);
+        StreamingMarkdown streamed;
+        for (qsizetype end = 0; end < answer.size();) {
+            end = qMin(answer.size(), end + 1 + random.bounded(4));
+            ASSERT_EQ(streamed.convert(answer.left(end)), MessageTextView::attributedAssistantText(answer.left(end)))
+                << answer.left(end).toStdString();
+        }
     }
 }

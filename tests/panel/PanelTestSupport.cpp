@@ -11,7 +11,8 @@
 #include <ostream>
 #include <utility>
 
-std::vector<ShownRun> shownRuns(const QTextDocument &document) {
+std::vector<ShownRun> shownRuns(const QTextDocument &document)
+{
     std::vector<ShownRun> runs;
     // A block break shows no glyph: it goes with the text after it.
     QString pending;
@@ -38,12 +39,14 @@ std::vector<ShownRun> shownRuns(const QTextDocument &document) {
     return runs;
 }
 
-void PrintTo(const ShownRun &run, std::ostream *out) {
+void PrintTo(const ShownRun &run, std::ostream *out)
+{
     *out << std::quoted(run.text.toStdString()) << ' ' << run.family.toStdString() << ' ' << run.weight << ' '
          << run.pointSize << "pt " << run.color.name(QColor::HexArgb).toStdString();
 }
 
-QByteArray pngOfSize(int width, int height) {
+QByteArray pngOfSize(int width, int height)
+{
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(Qt::darkCyan);
     QByteArray bytes;
@@ -53,7 +56,8 @@ QByteArray pngOfSize(int width, int height) {
     return bytes;
 }
 
-void saveArtifact(QWidget *widget, const QString &name) {
+void saveArtifact(QWidget *widget, const QString &name)
+{
     const QString directory = qEnvironmentVariable("GLINT_ARTIFACTS_DIR");
     if (directory.isEmpty())
         return;

@@ -12,7 +12,8 @@ namespace {
 
 struct Field {
     QueryInputTextView view;
-    Field() {
+    Field()
+    {
         view.configure(u"Ask"_qs, QueryPanelTheme::text(), QueryPanelTheme::dimText());
         view.resize(500, view.sizeHint().height());
         view.show();
@@ -22,7 +23,8 @@ struct Field {
 
 } // namespace
 
-TEST(QueryInputTextView, ReturnSubmitsAndModifiedReturnBreaksTheLine) {
+TEST(QueryInputTextView, ReturnSubmitsAndModifiedReturnBreaksTheLine)
+{
     Field field;
     QSignalSpy submitted(&field.view, &QueryInputTextView::submitRequested);
     QSignalSpy began(&field.view, &QueryInputTextView::emptyEnterPressBegan);
@@ -43,7 +45,8 @@ TEST(QueryInputTextView, ReturnSubmitsAndModifiedReturnBreaksTheLine) {
     EXPECT_EQ(submitted.count(), 2);
 }
 
-TEST(QueryInputTextView, EscapeCancelsEvenWithText) {
+TEST(QueryInputTextView, EscapeCancelsEvenWithText)
+{
     Field field;
     QSignalSpy cancelled(&field.view, &QueryInputTextView::cancelRequested);
     QTest::keyClicks(field.text(), u"question"_qs);
@@ -52,7 +55,8 @@ TEST(QueryInputTextView, EscapeCancelsEvenWithText) {
     EXPECT_EQ(field.view.text(), u"question"_qs);
 }
 
-TEST(QueryInputTextView, KeyRepeatOnEmptyFieldIsOneHold) {
+TEST(QueryInputTextView, KeyRepeatOnEmptyFieldIsOneHold)
+{
     Field field;
     QSignalSpy began(&field.view, &QueryInputTextView::emptyEnterPressBegan);
     QSignalSpy ended(&field.view, &QueryInputTextView::emptyEnterPressEnded);
@@ -67,7 +71,8 @@ TEST(QueryInputTextView, KeyRepeatOnEmptyFieldIsOneHold) {
     EXPECT_EQ(ended.count(), 1);
 }
 
-TEST(QueryInputTextView, GrowsFrom28To92ThenScrolls) {
+TEST(QueryInputTextView, GrowsFrom28To92ThenScrolls)
+{
     Field field;
     QSignalSpy heights(&field.view, &QueryInputTextView::heightChanged);
     EXPECT_EQ(field.view.currentIntrinsicHeight(), QueryInputTextView::minimumHeight);
@@ -86,7 +91,8 @@ TEST(QueryInputTextView, GrowsFrom28To92ThenScrolls) {
     EXPECT_EQ(heights.count(), 3);
 }
 
-TEST(QueryInputTextView, PlaceholderHidesForTextAndHintLastsFromItsLatestShowing) {
+TEST(QueryInputTextView, PlaceholderHidesForTextAndHintLastsFromItsLatestShowing)
+{
     Field field;
     EXPECT_EQ(field.view.placeholderField()->text(), u"Ask"_qs);
     field.text()->setPlainText(u"  \n"_qs);

@@ -33,7 +33,8 @@ struct ContentFixture : ::testing::Test {
     SessionRig rig;
     std::unique_ptr<QueryPanelContentView> view;
 
-    void open(bool captured = true) {
+    void open(bool captured = true)
+    {
         rig.keys->insert(SettingsManager::anthropicKeyAccount, u"sk-ant"_qs);
         if (captured)
             rig.openPanelWithCapture(pngOfSize(400, 300));
@@ -44,29 +45,31 @@ struct ContentFixture : ::testing::Test {
         view->show();
         settle();
     }
-    void settle() {
+    void settle()
+    {
         SessionRig::settle();
         view->flushPendingUpdates();
     }
-    void ask(const QString &question) {
+    void ask(const QString &question)
+    {
         view->queryField()->textView()->setPlainText(question);
         view->submitQuery();
         settle();
     }
-    void answer(const QString &text) {
+    void answer(const QString &text)
+    {
         rig.providers.latest().yield(text);
         rig.providers.latest().finish();
         settle();
     }
     int inputRowHeight() const { return view->findChild<QWidget *>(u"inputRow"_qs)->sizeHint().height(); }
-    QString rowText(int index) const {
-        return view->rows().at(index)->textView()->textView()->styledText().text;
-    }
+    QString rowText(int index) const { return view->rows().at(index)->textView()->textView()->styledText().text; }
 };
 
 } // namespace
 
-TEST_F(ContentFixture, HeightsFollowInputAndTranscriptWithinTheirCaps) {
+TEST_F(ContentFixture, HeightsFollowInputAndTranscriptWithinTheirCaps)
+{
     rig.keys->insert(SettingsManager::anthropicKeyAccount, u"k"_qs);
     rig.openPanel();
     view = std::make_unique<QueryPanelContentView>(*rig.session);
@@ -92,7 +95,8 @@ TEST_F(ContentFixture, HeightsFollowInputAndTranscriptWithinTheirCaps) {
     saveArtifact(view.get(), u"content-tallest"_qs);
 }
 
-TEST_F(ContentFixture, SendButtonNeedsTextAndAnIdleSession) {
+TEST_F(ContentFixture, SendButtonNeedsTextAndAnIdleSession)
+{
     open(false);
     QToolButton *send = view->sendButton();
     EXPECT_FALSE(send->isEnabled());
@@ -119,7 +123,8 @@ TEST_F(ContentFixture, SendButtonNeedsTextAndAnIdleSession) {
     EXPECT_FALSE(view->queryField()->textView()->isReadOnly());
 }
 
-TEST_F(ContentFixture, ReturnSubmitsTrimmedQuestionAndEscapeCancels) {
+TEST_F(ContentFixture, ReturnSubmitsTrimmedQuestionAndEscapeCancels)
+{
     open();
     LogRecorder log;
     QueryTextView *text = view->queryField()->textView();
@@ -135,20 +140,19 @@ TEST_F(ContentFixture, ReturnSubmitsTrimmedQuestionAndEscapeCancels) {
     EXPECT_EQ(rig.session->state(), SessionState::Idle);
 }
 
-TEST_F(ContentFixture, ReturnOnEmptyFieldExplainsRecording) {
+TEST_F(ContentFixture, ReturnOnEmptyFieldExplainsRecording)
+{
     open();
     QTest::keyClick(view->queryField()->textView(), Qt::Key_Return);
     EXPECT_EQ(view->queryField()->placeholderField()->text(), u"Hold Enter to record"_qs);
     EXPECT_EQ(rig.session->state(), SessionState::Querying);
     EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
-            return view->queryField()->placeholderField()->text() ==
-                   u"Ask anything about the annotated area…"_qs;
-        },
+        [&] { return view->queryField()->placeholderField()->text() == u"Ask anything about the annotated area…"_qs; },
         3000));
 }
 
-TEST_F(ContentFixture, RowsShowThumbnailsThinkingAndAnswers) {
+TEST_F(ContentFixture, RowsShowThumbnailsThinkingAndAnswers)
+{
     open();
     ASSERT_EQ(view->rows().size(), 1);
     AttachmentThumbnailButton *thumbnail = view->rows().at(0)->thumbnail();
@@ -173,7 +177,8 @@ TEST_F(ContentFixture, RowsShowThumbnailsThinkingAndAnswers) {
     EXPECT_NE(view->rows().at(0)->thumbnail(), nullptr);
 }
 
-TEST_F(ContentFixture, RemovingTheScreenshotRemovesItsRow) {
+TEST_F(ContentFixture, RemovingTheScreenshotRemovesItsRow)
+{
     open();
     RoundIconButton *remove = view->rows().at(0)->thumbnail()->removeButton();
     QTest::mousePress(remove, Qt::LeftButton);
@@ -183,7 +188,8 @@ TEST_F(ContentFixture, RemovingTheScreenshotRemovesItsRow) {
     EXPECT_EQ(view->reportedHeight(), 130);
 }
 
-TEST_F(ContentFixture, UndecodableAttachmentShowsNoThumbnail) {
+TEST_F(ContentFixture, UndecodableAttachmentShowsNoThumbnail)
+{
     rig.keys->insert(SettingsManager::anthropicKeyAccount, u"k"_qs);
     rig.openPanelWithCapture("not an image");
     view = std::make_unique<QueryPanelContentView>(*rig.session);
@@ -193,7 +199,8 @@ TEST_F(ContentFixture, UndecodableAttachmentShowsNoThumbnail) {
     EXPECT_EQ(view->imagePreviewController(), nullptr);
 }
 
-TEST_F(ContentFixture, StreamingUpdatesOnlyTheAnswerRow) {
+TEST_F(ContentFixture, StreamingUpdatesOnlyTheAnswerRow)
+{
     open();
     ask(u"First"_qs);
     answer(u"One."_qs);
@@ -214,7 +221,8 @@ TEST_F(ContentFixture, StreamingUpdatesOnlyTheAnswerRow) {
               shownRuns(*whole.textView()->document()));
 }
 
-TEST_F(ContentFixture, BannerReplacesInputWhileAnotherDrawingIsAwaited) {
+TEST_F(ContentFixture, BannerReplacesInputWhileAnotherDrawingIsAwaited)
+{
     open();
     rig.session->setAwaitingAdditionalDraw(true);
     settle();
@@ -227,7 +235,8 @@ TEST_F(ContentFixture, BannerReplacesInputWhileAnotherDrawingIsAwaited) {
     EXPECT_FALSE(view->inputContainer()->isHidden());
 }
 
-TEST(AttachmentThumbnailButton, ScalesToTouchTheBoxThenRaisesToTheMinimum) {
+TEST(AttachmentThumbnailButton, ScalesToTouchTheBoxThenRaisesToTheMinimum)
+{
     EXPECT_EQ(AttachmentThumbnailButton::thumbnailSize(QSize(10, 10)), QSize(140, 140));
     EXPECT_EQ(AttachmentThumbnailButton::thumbnailSize(QSize(440, 10)), QSize(220, 50));
     EXPECT_EQ(AttachmentThumbnailButton::thumbnailSize(QSize(10, 440)), QSize(80, 140));
@@ -239,14 +248,16 @@ TEST(AttachmentThumbnailButton, ScalesToTouchTheBoxThenRaisesToTheMinimum) {
 namespace {
 
 struct PillFixture : ContentFixture {
-    void openWith(bool anthropic, bool openAI) {
+    void openWith(bool anthropic, bool openAI)
+    {
         if (anthropic)
             rig.keys->insert(SettingsManager::anthropicKeyAccount, u"a"_qs);
         if (openAI)
             rig.keys->insert(SettingsManager::openAIKeyAccount, u"o"_qs);
         view = std::make_unique<QueryPanelContentView>(*rig.session);
     }
-    QStringList menuEntries() {
+    QStringList menuEntries()
+    {
         std::unique_ptr<QMenu> menu(view->createModelMenu());
         QStringList entries;
         for (QAction *item : menu->actions()) {
@@ -263,7 +274,8 @@ struct PillFixture : ContentFixture {
         }
         return entries;
     }
-    QAction *item(QMenu &menu, const QString &title) {
+    QAction *item(QMenu &menu, const QString &title)
+    {
         for (QAction *action : menu.actions())
             if (action->text() == title)
                 return action;
@@ -273,7 +285,8 @@ struct PillFixture : ContentFixture {
 
 } // namespace
 
-TEST_F(PillFixture, WithoutKeysThePillAsksForSettings) {
+TEST_F(PillFixture, WithoutKeysThePillAsksForSettings)
+{
     openWith(false, false);
     EXPECT_EQ(view->modelButton()->text(), u"Configure API keys"_qs);
     QSignalSpy settingsRequested(view.get(), &QueryPanelContentView::settingsRequested);
@@ -281,7 +294,8 @@ TEST_F(PillFixture, WithoutKeysThePillAsksForSettings) {
     EXPECT_EQ(settingsRequested.count(), 1);
 }
 
-TEST_F(PillFixture, MenuListsTheProvidersWithKeys) {
+TEST_F(PillFixture, MenuListsTheProvidersWithKeys)
+{
     openWith(true, true);
     EXPECT_EQ(view->modelButton()->text(), u"Sonnet 4.6"_qs);
     EXPECT_EQ(menuEntries(),
@@ -289,24 +303,24 @@ TEST_F(PillFixture, MenuListsTheProvidersWithKeys) {
                            u"[OpenAI]"_qs, u"GPT-5.4"_qs, u"GPT-5.4 mini"_qs, u"GPT-5.4 nano"_qs}));
 }
 
-TEST_F(PillFixture, OnlyOpenAIGetsNoClaudeGroupAndNoSeparator) {
+TEST_F(PillFixture, OnlyOpenAIGetsNoClaudeGroupAndNoSeparator)
+{
     openWith(false, true);
     EXPECT_EQ(view->modelButton()->text(), u"Sonnet 4.6"_qs) << "the selected provider's model, key or not";
-    EXPECT_EQ(menuEntries(),
-              (QStringList{u"[OpenAI]"_qs, u"GPT-5.4"_qs, u"GPT-5.4 mini"_qs, u"GPT-5.4 nano"_qs}));
+    EXPECT_EQ(menuEntries(), (QStringList{u"[OpenAI]"_qs, u"GPT-5.4"_qs, u"GPT-5.4 mini"_qs, u"GPT-5.4 nano"_qs}));
     rig.settings->setSelectedProvider(u"openai"_qs);
     EXPECT_EQ(view->modelButton()->text(), u"GPT-5.4 mini"_qs);
-    EXPECT_EQ(menuEntries(),
-              (QStringList{u"[OpenAI]"_qs, u"GPT-5.4"_qs, u"GPT-5.4 mini ✓"_qs, u"GPT-5.4 nano"_qs}));
+    EXPECT_EQ(menuEntries(), (QStringList{u"[OpenAI]"_qs, u"GPT-5.4"_qs, u"GPT-5.4 mini ✓"_qs, u"GPT-5.4 nano"_qs}));
 }
 
-TEST_F(PillFixture, OnlyAnthropicListsClaude) {
+TEST_F(PillFixture, OnlyAnthropicListsClaude)
+{
     openWith(true, false);
-    EXPECT_EQ(menuEntries(),
-              (QStringList{u"[Claude]"_qs, u"Sonnet 4.6 ✓"_qs, u"Opus 4.6"_qs, u"Haiku 4.5"_qs}));
+    EXPECT_EQ(menuEntries(), (QStringList{u"[Claude]"_qs, u"Sonnet 4.6 ✓"_qs, u"Opus 4.6"_qs, u"Haiku 4.5"_qs}));
 }
 
-TEST_F(PillFixture, ChoosingAModelWritesTheSettings) {
+TEST_F(PillFixture, ChoosingAModelWritesTheSettings)
+{
     openWith(true, true);
     std::unique_ptr<QMenu> menu(view->createModelMenu());
     item(*menu, u"GPT-5.4 nano"_qs)->trigger();
@@ -319,10 +333,11 @@ TEST_F(PillFixture, ChoosingAModelWritesTheSettings) {
     EXPECT_EQ(rig.settings->openAIModel(), u"gpt-5.4-nano"_qs);
 }
 
-TEST_F(PillFixture, MalformedChoiceChangesNothing) {
+TEST_F(PillFixture, MalformedChoiceChangesNothing)
+{
     openWith(true, true);
-    for (const QVariant &data : {QVariant(u"anthropic"_qs), QVariant(u":claude-opus-4-6"_qs),
-                                 QVariant(u"openai:"_qs), QVariant(42), QVariant()}) {
+    for (const QVariant &data : {QVariant(u"anthropic"_qs), QVariant(u":claude-opus-4-6"_qs), QVariant(u"openai:"_qs),
+                                 QVariant(42), QVariant()}) {
         QAction action;
         action.setData(data);
         view->selectModel(&action);
@@ -332,7 +347,8 @@ TEST_F(PillFixture, MalformedChoiceChangesNothing) {
     EXPECT_EQ(rig.settings->openAIModel(), u"gpt-5.4-mini"_qs);
 }
 
-TEST(ModelDisplayName, KnownModelsHaveShortNamesOthersShowTheirIdentifier) {
+TEST(ModelDisplayName, KnownModelsHaveShortNamesOthersShowTheirIdentifier)
+{
     EXPECT_EQ(QueryPanelContentView::modelDisplayName(u"claude-opus-4-6"_qs), u"Opus 4.6"_qs);
     EXPECT_EQ(QueryPanelContentView::modelDisplayName(u"gpt-5.4"_qs), u"GPT-5.4"_qs);
     EXPECT_EQ(QueryPanelContentView::modelDisplayName(u"my-model"_qs), u"my-model"_qs);

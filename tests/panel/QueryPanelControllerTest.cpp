@@ -24,7 +24,8 @@ struct ControllerFixture : ::testing::Test {
 
 } // namespace
 
-TEST(QueryPanelPlacement, CentredOnTheVisibleAreaAbove16ptOfClearance) {
+TEST(QueryPanelPlacement, CentredOnTheVisibleAreaAbove16ptOfClearance)
+{
     EXPECT_EQ(QueryPanelController::panelOrigin(QRect(0, 0, 1920, 1050)), QPoint(650, 904));
     EXPECT_EQ(QueryPanelController::panelOrigin(QRect(1920, 30, 2560, 1410)), QPoint(2890, 1294));
     EXPECT_EQ(QueryPanelController::clampedHeight(50), 130);
@@ -35,7 +36,8 @@ TEST(QueryPanelPlacement, CentredOnTheVisibleAreaAbove16ptOfClearance) {
               QGuiApplication::primaryScreen());
 }
 
-TEST_F(ControllerFixture, OpensAtTheBottomOfItsScreenAndLogsWhere) {
+TEST_F(ControllerFixture, OpensAtTheBottomOfItsScreenAndLogsWhere)
+{
     LogRecorder log;
     QScreen *screen = QGuiApplication::primaryScreen();
     const QRect frame = screen->geometry();
@@ -50,15 +52,15 @@ TEST_F(ControllerFixture, OpensAtTheBottomOfItsScreenAndLogsWhere) {
     };
     EXPECT_EQ(log.messages(u"QueryPanel"_qs),
               (QStringList{u"screen="_qs + rect(frame) + u" visibleFrame=" + rect(visible),
-                           u"panel origin=("_qs + number(origin.x()) + u", " + number(origin.y()) +
-                               u") size=620x130",
+                           u"panel origin=("_qs + number(origin.x()) + u", " + number(origin.y()) + u") size=620x130",
                            u"dock clearance: panelBottom="_qs + number(origin.y() + 130) + u" dockTop=" +
                                number(visible.bottom() + 1) + u" gap=16pt"}));
     EXPECT_EQ(controller.window()->geometry(), QRect(origin, QSize(620, 130)));
     EXPECT_EQ(controller.window()->objectName(), u"queryPanel"_qs);
 }
 
-TEST_F(ControllerFixture, SlidesInThenFollowsTheContentHeightWithItsBottomFixed) {
+TEST_F(ControllerFixture, SlidesInThenFollowsTheContentHeightWithItsBottomFixed)
+{
     rig.openPanel();
     QueryPanelController controller(*rig.session, std::nullopt);
     QWidget *panel = controller.window();
@@ -91,7 +93,8 @@ TEST_F(ControllerFixture, SlidesInThenFollowsTheContentHeightWithItsBottomFixed)
     saveArtifact(panel, u"panel-grown"_qs);
 }
 
-TEST_F(ControllerFixture, EscapeCancelsTheSessionAndThePanelFadesAway) {
+TEST_F(ControllerFixture, EscapeCancelsTheSessionAndThePanelFadesAway)
+{
     rig.openPanel();
     auto controller = std::make_unique<QueryPanelController>(*rig.session, std::nullopt);
     controller->show();

@@ -1,0 +1,141 @@
+#include "session/SessionDoubles.h"
+
+#include "log/DebugLog.h"
+#include "panel/AutoSizingTextView.h"
+#include "panel/MessageTextView.h"
+#include "panel/QueryChatMessageView.h"
+#include "panel/QueryPanelContentView.h"
+#include "panel/QueryPanelController.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTextBlock>
+#include <QTextDocument>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+constexpr int answerLength = 30000;
+constexpr int fragmentCount = 3000;
+
+// A long answer in the Markdown the panel renders: headings, bold, inline code, lists and a fence.
+QString markdownAnswer()
+{
+    const QString section =
+        QStringLiteral("## Step %1\n"
+                       "The **highlighted** widget calls `updateLayout()` when the window is resized, which is why the "
+                       "list flickers. Check __both__ handlers and the `QTimer` that drives the refresh.\n"
+                       "- first, remove the extra call\n"
+                       "- then move the work into `paintEvent`\n"
+                       "```\nwidget->update();\n```\n"
+                       "That keeps **one repaint per frame** even while the data streams in.\n\n");
+    QString text;
+    for (int i = 1; text.size() < answerLength; ++i)
+        text += section.arg(i);
+    return text.left(answerLength);
+}
+
+// What the document shows, run by run, for comparing two renderings.
+QList<QPair<QString, QTextCharFormat>> runs(const QTextDocument &document)
+{
+    QList<QPair<QString, QTextCharFormat>> result;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
+        for (auto it = block.begin(); !it.atEnd(); ++it)
+            result.append({it.fragment().text(), it.fragment().charFormat()});
+    return result;
+}
+
+// One answer streamed into a shown panel after `earlierExchanges` finished ones. Every fragment is
+// delivered, applied and painted before the next: the worst case, where each fragment gets a frame
+// of its own. The counters are the main-thread time per fragment.
+void streamAnswerIntoPanel(benchmark::State &state)
+{
+    const int earlierExchanges = int(state.range(0));
+    const QString answer = markdownAnswer();
+    bool identical = true;
+    std::vector<double> costs;
+    std::vector<double> deliverCosts;
+    std::vector<double> applyCosts;
+
+    for (auto _ : state) {
+        SessionRig rig;
+        rig.keys->insert(SettingsManager::anthropicKeyAccount, QStringLiteral("sk-ant-bench"));
+        rig.openPanelWithCapture("not decoded");
+        QueryPanelController panel(*rig.session, std::nullopt);
+        panel.show();
+        QueryPanelContentView *view = panel.contentView();
+        for (int i = 0; i <= earlierExchanges; ++i) {
+            rig.session->submit(QStringLiteral("Question %1").arg(i));
+            SessionRig::settle();
+            if (i == earlierExchanges)
+                break;
+            rig.providers.latest().yield(answer.left(600));
+            rig.providers.latest().finish();
+            SessionRig::settle();
+        }
+        view->flushPendingUpdates();
+
+        costs.clear();
+        deliverCosts.clear();
+        applyCosts.clear();
+        const int step = answerLength / fragmentCount;
+        QElapsedTimer timer;
+        for (int i = 0; i < fragmentCount; ++i) {
+            timer.start();
+            rig.providers.latest().yield(answer.mid(i * step, step));
+            QCoreApplication::sendPostedEvents();
+            const qint64 delivered = timer.nsecsElapsed();
+            view->flushPendingUpdates();
+            const qint64 applied = timer.nsecsElapsed();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+            costs.push_back(double(timer.nsecsElapsed()) / 1e6);
+            deliverCosts.push_back(double(delivered) / 1e6);
+            applyCosts.push_back(double(applied - delivered) / 1e6);
+        }
+        rig.providers.latest().finish();
+        SessionRig::settle();
+        view->flushPendingUpdates();
+
+        MessageTextView whole(answer, ChatMessageRole::Assistant, false);
+        const QTextDocument *shown = view->rows().last()->textView()->textView()->document();
+        identical = identical && runs(*shown) == runs(*whole.textView()->document());
+        panel.close();
+    }
+
+    const auto median = [](std::vector<double> values) {
+        std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+        return values[values.size() / 2];
+    };
+    state.counters["deliver_median_ms"] = median(deliverCosts);
+    state.counters["apply_median_ms"] = median(applyCosts);
+    std::sort(costs.begin(), costs.end());
+    state.counters["median_ms"] = costs[costs.size() / 2];
+    state.counters["p90_ms"] = costs[costs.size() * 9 / 10];
+    state.counters["max_ms"] = costs.back();
+    state.counters["rows_before"] = double(2 * earlierExchanges + 1);
+    state.counters["matches_whole"] = identical ? 1 : 0;
+    if (!identical)
+        state.SkipWithError("the streamed transcript differs from the whole answer rendered at once");
+}
+
+} // namespace
+
+BENCHMARK(streamAnswerIntoPanel)->Arg(0)->Arg(40)->Unit(benchmark::kSecond)->Iterations(1);
+
+// Widgets need a QApplication, so this benchmark brings its own main.
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    DebugLog::setFilePath(QString());
+    DebugLog::setEcho(nullptr);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

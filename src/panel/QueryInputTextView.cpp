@@ -16,6 +16,7 @@ QueryInputTextView::QueryInputTextView(QWidget *parent)
 {
     setFocusPolicy(Qt::StrongFocus);
     setFocusProxy(textView_);
+    textView_->setObjectName(QStringLiteral("queryText"));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 
     auto *layout = new QVBoxLayout(this);

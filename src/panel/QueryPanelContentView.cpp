@@ -401,6 +401,7 @@ void QueryPanelContentView::refreshRow(const QUuid &id)
 QueryChatMessageView *QueryPanelContentView::makeRow(const ChatMessage &message)
 {
     auto *view = new QueryChatMessageView(message, transcriptDocumentView_);
+    view->setObjectName(QStringLiteral("transcriptRow"));
     connect(view, &QueryChatMessageView::openAttachmentRequested, this, &QueryPanelContentView::openImagePreview);
     if (QueryChatMessageView::isRemovable(message)) {
         const QUuid id = message.id;

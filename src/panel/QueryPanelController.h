@@ -21,9 +21,10 @@ class QueryPanelContentView;
 // The floating panel of one query phase: placed at the bottom centre of the session's screen, above the
 // overlay and its toolbar, sliding in, fading out and following the height its content asks for.
 //
-// Find it in tests by object names: the window "queryPanel", its field "queryField" (a
-// QueryInputTextView; the editable text is its textView()), the transcript "transcript" and the send
-// button "sendButton".
+// Found by object names: the window "queryPanel"; in it the field "queryField" (a QueryInputTextView)
+// with its editable "queryText", the transcript "transcript" (a QScrollArea) whose rows are
+// "transcriptRow", and the buttons "sendButton", "modelButton" and "cancelButton". With
+// GLINT_ARTIFACTS_DIR set, pictures of the panel are saved there as it opens and changes state.
 class QueryPanelController : public QObject, public QueryPanel {
     Q_OBJECT
 public:

@@ -244,7 +244,8 @@ BENCHMARK(twentySessionsResidentGrowth)->Unit(benchmark::kMillisecond)->Iteratio
 // Widgets need a QApplication, so this benchmark brings its own main.
 int main(int argc, char *argv[])
 {
-    PrivateDisplay display;
+    // Static, so the server outlives the rig and its connections, which go after main returns.
+    static PrivateDisplay display;
     QApplication app(argc, argv);
     QApplication::setAttribute(Qt::AA_CompressHighFrequencyEvents, false);
     DebugLog::setFilePath(QString());

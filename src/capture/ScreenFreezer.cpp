@@ -10,7 +10,8 @@ namespace {
 // This application's windows taken off the screen for a grab; they come back exactly once.
 class HiddenWindows {
 public:
-    // Hides every visible top-level window. Tool tips and menus close for good; windows come back.
+    // Hides every visible top-level window. Windows come back; tool tips, menus and hints that take no
+    // input (the quick-draw hint, which is on its way out when a drawing starts) close for good.
     HiddenWindows()
     {
         for (QWidget *widget : QApplication::topLevelWidgets()) {
@@ -18,7 +19,9 @@ public:
                 continue;
             widget->hide();
             anyHidden_ = true;
-            if (widget->windowType() != Qt::ToolTip && widget->windowType() != Qt::Popup)
+            const bool transient = widget->windowType() == Qt::ToolTip || widget->windowType() == Qt::Popup ||
+                                   widget->windowFlags().testFlag(Qt::WindowTransparentForInput);
+            if (!transient)
                 windows_.append(widget);
         }
     }

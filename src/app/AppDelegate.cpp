@@ -39,7 +39,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     if (!settings_)
         settings_ = std::make_unique<SettingsManager>();
     if (!neighbours_) {
-        sessionParts_ = std::make_unique<SessionParts>();
+        sessionParts_ = std::make_unique<SessionParts>([this] { applicationShouldHandleReopen(); });
         neighbours_ = sessionParts_->neighbours();
     }
     session_ = std::make_unique<AnnotationSession>(*neighbours_);

@@ -1,7 +1,11 @@
 #include "app/SessionParts.h"
 
-SessionNeighbours SessionParts::neighbours() {
-    SessionNeighbours neighbours;
-    neighbours.providers = &providers_;
-    return neighbours;
+SessionParts::SessionParts(std::function<void()> openSettings)
+    : windows_(freezer_, std::move(openSettings))
+{
+}
+
+SessionNeighbours SessionParts::neighbours()
+{
+    return SessionNeighbours{&windows_, &capturer_, &screens_, nullptr, &providers_};
 }

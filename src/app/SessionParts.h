@@ -1,14 +1,26 @@
 #pragma once
 
+#include "app/AppSessionWindows.h"
+#include "capture/ScreenCaptureService.h"
+#include "capture/ScreenFreezer.h"
+#include "capture/SystemScreenCatalog.h"
 #include "providers/StandardProviderFactory.h"
 #include "session/AnnotationSession.h"
+
+#include <functional>
 
 // The real neighbours of the annotation session, owned for the whole run. The one place where the
 // session is connected to the windows, capture, screens, focus handling and providers.
 class SessionParts {
 public:
+    explicit SessionParts(std::function<void()> openSettings);
+
     SessionNeighbours neighbours();
 
 private:
+    ScreenFreezer freezer_;
+    ScreenCaptureService capturer_{freezer_};
+    SystemScreenCatalog screens_;
+    AppSessionWindows windows_;
     StandardProviderFactory providers_;
 };

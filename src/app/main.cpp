@@ -21,6 +21,8 @@ void printUsage() {
 // if there is none; plain `glint` opens the running instance's settings window.
 int runTrayApplication(int argc, char *argv[], InstanceChannel::Command command) {
     X11InputEventSource::prepareThreads();
+    // Every drag event adds a segment to the stroke being drawn.
+    QApplication::setAttribute(Qt::AA_CompressHighFrequencyEvents, false);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("glint"));
     QApplication::setApplicationVersion(QStringLiteral(GLINT_VERSION));

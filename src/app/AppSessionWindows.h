@@ -1,0 +1,22 @@
+#pragma once
+
+#include "session/SessionWindows.h"
+
+#include <functional>
+
+class ScreenFreezer;
+
+// The real windows of a session: the freeze-frame overlay and the query panel.
+class AppSessionWindows : public SessionWindows {
+public:
+    // `openSettings` runs when the panel needs the settings window (no API key stored yet).
+    AppSessionWindows(ScreenFreezer &freezer, std::function<void()> openSettings);
+
+    std::unique_ptr<Overlay> createOverlay(AnnotationSession &session, bool showToolbar) override;
+    std::unique_ptr<QueryPanel> createQueryPanel(AnnotationSession &session,
+                                                 const std::optional<ScreenInfo> &screen) override;
+
+private:
+    ScreenFreezer &freezer_;
+    std::function<void()> openSettings_;
+};

@@ -12,12 +12,12 @@ APIKeyRow::APIKeyRow(const QString &label, QWidget *parent)
     , pages_(new QStackedLayout(this))
     , input_(new QLineEdit)
     , save_(new QPushButton(tr("Save")))
-    , clear_(new QPushButton(tr("Clear"))) {
+    , clear_(new QPushButton(tr("Clear")))
+{
     input_->setEchoMode(QLineEdit::Password);
     input_->setPlaceholderText(label);
     save_->setEnabled(false);
-    connect(input_, &QLineEdit::textChanged, this,
-            [this](const QString &text) { save_->setEnabled(!text.isEmpty()); });
+    connect(input_, &QLineEdit::textChanged, this, [this](const QString &text) { save_->setEnabled(!text.isEmpty()); });
     connect(save_, &QPushButton::clicked, this, [this] { Q_EMIT saveRequested(input_->text()); });
 
     auto *entry = new QWidget;
@@ -48,7 +48,8 @@ APIKeyRow::APIKeyRow(const QString &label, QWidget *parent)
     pages_->addWidget(stored);
 }
 
-void APIKeyRow::setSet(bool isSet) {
+void APIKeyRow::setSet(bool isSet)
+{
     isSet_ = isSet;
     pages_->setCurrentIndex(isSet ? 1 : 0);
 }

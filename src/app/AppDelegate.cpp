@@ -16,22 +16,24 @@ namespace {
 constexpr int permissionCheckIntervalMs = 1000;
 }
 
-AppDelegate::AppDelegate(std::unique_ptr<SettingsManager> settings,
-                         std::optional<SessionNeighbours> neighbours,
+AppDelegate::AppDelegate(std::unique_ptr<SettingsManager> settings, std::optional<SessionNeighbours> neighbours,
                          std::unique_ptr<PermissionChecker> permissions, QObject *parent)
     : QObject(parent)
     , settings_(std::move(settings))
     , neighbours_(std::move(neighbours))
-    , permissions_(permissions ? std::move(permissions) : std::make_unique<PermissionChecker>()) {
+    , permissions_(permissions ? std::move(permissions) : std::make_unique<PermissionChecker>())
+{
     permissionMonitor_.setInterval(permissionCheckIntervalMs);
     connect(&permissionMonitor_, &QTimer::timeout, this, [this] { handlePermissionState(false); });
 }
 
-AppDelegate::~AppDelegate() {
+AppDelegate::~AppDelegate()
+{
     applicationWillTerminate();
 }
 
-void AppDelegate::applicationDidFinishLaunching() {
+void AppDelegate::applicationDidFinishLaunching()
+{
     DebugLog::reset();
     DebugLog::log(QStringLiteral("App"), QStringLiteral("Application did finish launching"));
 
@@ -49,13 +51,10 @@ void AppDelegate::applicationDidFinishLaunching() {
     updateController_->checkForUpdates(false);
 
     menuBarController_ = std::make_unique<MenuBarController>(*settings_, *permissions_, *updateController_);
-    connect(menuBarController_.get(), &MenuBarController::annotationRequested, this,
-            &AppDelegate::requestAnnotation);
-    connect(menuBarController_.get(), &MenuBarController::hotkeyChanged, this,
-            &AppDelegate::restartHotkeyMonitor);
+    connect(menuBarController_.get(), &MenuBarController::annotationRequested, this, &AppDelegate::requestAnnotation);
+    connect(menuBarController_.get(), &MenuBarController::hotkeyChanged, this, &AppDelegate::restartHotkeyMonitor);
     // New quick-draw triggers apply at once; a new hotkey only once the recorder has closed.
-    connect(settings_.get(), &SettingsManager::quickDrawModifiersChanged, this,
-            &AppDelegate::restartHotkeyMonitor);
+    connect(settings_.get(), &SettingsManager::quickDrawModifiersChanged, this, &AppDelegate::restartHotkeyMonitor);
     connect(settings_.get(), &SettingsManager::quickDrawMiddleMouseEnabledChanged, this,
             &AppDelegate::restartHotkeyMonitor);
 
@@ -63,22 +62,26 @@ void AppDelegate::applicationDidFinishLaunching() {
     handlePermissionState(true);
 }
 
-void AppDelegate::applicationWillTerminate() {
+void AppDelegate::applicationWillTerminate()
+{
     permissionMonitor_.stop();
     stopHotkeyMonitor();
     DebugLog::flush();
 }
 
-void AppDelegate::applicationShouldHandleReopen() {
+void AppDelegate::applicationShouldHandleReopen()
+{
     if (menuBarController_)
         menuBarController_->openSettingsWindow();
 }
 
-void AppDelegate::startPermissionMonitoring() {
+void AppDelegate::startPermissionMonitoring()
+{
     permissionMonitor_.start(); // restarts a running timer
 }
 
-bool AppDelegate::handlePermissionState(bool forcePresentation) {
+bool AppDelegate::handlePermissionState(bool forcePresentation)
+{
     if (!permissions_->checkRequired().isEmpty()) {
         stopHotkeyMonitor();
         // Checked every second: an idle session has nothing to cancel (and would log that it did).
@@ -98,12 +101,14 @@ bool AppDelegate::handlePermissionState(bool forcePresentation) {
     return true;
 }
 
-void AppDelegate::openPermissionsTab() {
+void AppDelegate::openPermissionsTab()
+{
     settings_->setSettingsSelectedTab(1);
     menuBarController_->openSettingsWindow();
 }
 
-void AppDelegate::presentOnboarding(bool forcePresentation) {
+void AppDelegate::presentOnboarding(bool forcePresentation)
+{
     if (!onboardingFactory_) {
         if (forcePresentation)
             openPermissionsTab();
@@ -119,7 +124,8 @@ void AppDelegate::presentOnboarding(bool forcePresentation) {
     onboardingController_->show();
 }
 
-void AppDelegate::showOnboarding() {
+void AppDelegate::showOnboarding()
+{
     onboardingController_ = onboardingFactory_(permissions_->checkAll(), [this] {
         settings_->setHasCompletedOnboarding(true);
         // The window is closing itself; let it finish before it is released.
@@ -130,7 +136,8 @@ void AppDelegate::showOnboarding() {
     onboardingController_->show();
 }
 
-void AppDelegate::startHotkeyMonitor() {
+void AppDelegate::startHotkeyMonitor()
+{
     if (hotkeyMonitor_)
         return;
     if (!hintCapsuleController_)
@@ -145,8 +152,7 @@ void AppDelegate::startHotkeyMonitor() {
 
     hotkeyMonitor_ = std::make_unique<HotkeyMonitor>(triggers);
     connect(hotkeyMonitor_.get(), &HotkeyMonitor::activated, this, &AppDelegate::requestAnnotation);
-    connect(hotkeyMonitor_.get(), &HotkeyMonitor::activatedWithDraw, this,
-            &AppDelegate::requestAnnotationWithDraw);
+    connect(hotkeyMonitor_.get(), &HotkeyMonitor::activatedWithDraw, this, &AppDelegate::requestAnnotationWithDraw);
     // The session places a quick draw's first point once its overlay is up, one turn of the event loop
     // later; a fast stroke's later events may already be queued by then and must not overtake it.
     AnnotationSession *session = session_.get();
@@ -154,28 +160,30 @@ void AppDelegate::startHotkeyMonitor() {
         QMetaObject::invokeMethod(
             session, [session, point] { session->continueDraw(point); }, Qt::QueuedConnection);
     });
-    connect(hotkeyMonitor_.get(), &HotkeyMonitor::quickDrawReleased, session, [session] {
-        QMetaObject::invokeMethod(session, &AnnotationSession::endMiddleDraw, Qt::QueuedConnection);
-    });
+    connect(hotkeyMonitor_.get(), &HotkeyMonitor::quickDrawReleased, session,
+            [session] { QMetaObject::invokeMethod(session, &AnnotationSession::endMiddleDraw, Qt::QueuedConnection); });
     connect(hotkeyMonitor_.get(), &HotkeyMonitor::quickDrawHint, this, &AppDelegate::quickDrawHint);
     hotkeyMonitor_->start();
 }
 
-void AppDelegate::stopHotkeyMonitor() {
+void AppDelegate::stopHotkeyMonitor()
+{
     if (!hotkeyMonitor_)
         return;
     hotkeyMonitor_->stop();
     hotkeyMonitor_.reset();
 }
 
-void AppDelegate::restartHotkeyMonitor() {
+void AppDelegate::restartHotkeyMonitor()
+{
     if (hintCapsuleController_)
         hintCapsuleController_->hide();
     stopHotkeyMonitor();
     startHotkeyMonitor();
 }
 
-void AppDelegate::quickDrawHint(bool ready) {
+void AppDelegate::quickDrawHint(bool ready)
+{
     if (!ready) {
         hintCapsuleController_->hide();
         session_->setAwaitingAdditionalDraw(false);
@@ -187,7 +195,8 @@ void AppDelegate::quickDrawHint(bool ready) {
         session_->setAwaitingAdditionalDraw(true);
 }
 
-void AppDelegate::requestAnnotation() {
+void AppDelegate::requestAnnotation()
+{
     if (hintCapsuleController_)
         hintCapsuleController_->hide();
     if (!handlePermissionState(true))
@@ -198,7 +207,8 @@ void AppDelegate::requestAnnotation() {
         session_->beginAdditionalCapture(true);
 }
 
-void AppDelegate::requestAnnotationWithDraw(QPointF point) {
+void AppDelegate::requestAnnotationWithDraw(QPointF point)
+{
     if (hintCapsuleController_)
         hintCapsuleController_->hide();
     if (!handlePermissionState(true))

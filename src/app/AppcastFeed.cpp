@@ -3,17 +3,20 @@
 #include <QXmlStreamReader>
 
 namespace {
-bool isVersionName(QStringView name) {
+bool isVersionName(QStringView name)
+{
     return name == u"shortVersionString" || name == u"version";
 }
 
 // Sparkle's human version wins over its build number; a plain <version> is the last resort.
-int versionRank(QStringView name) {
+int versionRank(QStringView name)
+{
     return name == u"shortVersionString" ? 2 : 1;
 }
 } // namespace
 
-std::optional<AppcastRelease> AppcastFeed::newestRelease(const QByteArray &xml, QString *error) {
+std::optional<AppcastRelease> AppcastFeed::newestRelease(const QByteArray &xml, QString *error)
+{
     QXmlStreamReader reader(xml);
     std::optional<AppcastRelease> newest;
     AppcastRelease item;

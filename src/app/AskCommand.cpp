@@ -18,15 +18,17 @@ namespace {
 
 const QString verboseFlag = QStringLiteral("verbose");
 
-void write(QIODevice &device, const QString &text) {
+void write(QIODevice &device, const QString &text)
+{
     device.write(text.toUtf8());
     if (auto *file = qobject_cast<QFile *>(&device))
         file->flush(); // each fragment shows as it arrives
 }
 
-std::optional<QString> apiKey(const SettingsManager &settings, bool openAI) {
-    const std::optional<QString> stored = settings.keychainRead(
-        openAI ? SettingsManager::openAIKeyAccount : SettingsManager::anthropicKeyAccount);
+std::optional<QString> apiKey(const SettingsManager &settings, bool openAI)
+{
+    const std::optional<QString> stored =
+        settings.keychainRead(openAI ? SettingsManager::openAIKeyAccount : SettingsManager::anthropicKeyAccount);
     if (stored && !stored->isEmpty())
         return stored;
     const QString fromEnvironment = qEnvironmentVariable(openAI ? "OPENAI_API_KEY" : "ANTHROPIC_API_KEY");
@@ -36,7 +38,8 @@ std::optional<QString> apiKey(const SettingsManager &settings, bool openAI) {
 }
 
 // The image as a capture would hand it over, or a message saying why there is none.
-std::variant<QByteArray, QString> screenshot(const QString &source, QIODevice &input) {
+std::variant<QByteArray, QString> screenshot(const QString &source, QIODevice &input)
+{
     QByteArray bytes;
     if (source == u"-") {
         bytes = input.readAll();
@@ -58,7 +61,8 @@ std::variant<QByteArray, QString> screenshot(const QString &source, QIODevice &i
 
 } // namespace
 
-int AskCommand::main(int &argc, char **argv) {
+int AskCommand::main(int &argc, char **argv)
+{
     QCoreApplication application(argc, argv);
     // The tray application owns its log file; a question from a script never touches it.
     DebugLog::setFilePath(QString());
@@ -72,15 +76,15 @@ int AskCommand::main(int &argc, char **argv) {
     return run(QCoreApplication::arguments(), settings, input, output, errors);
 }
 
-int AskCommand::run(const QStringList &arguments, SettingsManager &settings, QIODevice &input,
-                    QIODevice &output, QIODevice &errors) {
+int AskCommand::run(const QStringList &arguments, SettingsManager &settings, QIODevice &input, QIODevice &output,
+                    QIODevice &errors)
+{
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Ask the configured model one question, optionally about an image."));
-    const QCommandLineOption providerOption(u"provider"_qs,
-                                            u"anthropic or openai (default: the settings)."_qs, u"name"_qs);
-    const QCommandLineOption modelOption(u"model"_qs, u"Model identifier (default: the settings)."_qs,
-                                         u"id"_qs);
+    const QCommandLineOption providerOption(u"provider"_qs, u"anthropic or openai (default: the settings)."_qs,
+                                            u"name"_qs);
+    const QCommandLineOption modelOption(u"model"_qs, u"Model identifier (default: the settings)."_qs, u"id"_qs);
     const QCommandLineOption imageOption(u"image"_qs, u"Image file to ask about, or - for standard input."_qs,
                                          u"file"_qs);
     const QCommandLineOption verboseOption(verboseFlag, u"Write the debug log to standard error."_qs);
@@ -96,8 +100,7 @@ int AskCommand::run(const QStringList &arguments, SettingsManager &settings, QIO
         write(output, parser.helpText());
         return 0;
     }
-    const QString provider =
-        parser.isSet(providerOption) ? parser.value(providerOption) : settings.selectedProvider();
+    const QString provider = parser.isSet(providerOption) ? parser.value(providerOption) : settings.selectedProvider();
     const QString question = parser.positionalArguments().join(u' ');
     QString usage;
     if (!parsed)
@@ -114,9 +117,8 @@ int AskCommand::run(const QStringList &arguments, SettingsManager &settings, QIO
     const bool openAI = provider == u"openai"; // any other stored value means Anthropic, as in the panel
     const std::optional<QString> key = apiKey(settings, openAI);
     if (!key) {
-        write(errors,
-              openAI ? u"No OpenAI API key configured. Add it in Settings or set OPENAI_API_KEY.\n"_qs
-                     : u"No Anthropic API key configured. Add it in Settings or set ANTHROPIC_API_KEY.\n"_qs);
+        write(errors, openAI ? u"No OpenAI API key configured. Add it in Settings or set OPENAI_API_KEY.\n"_qs
+                             : u"No Anthropic API key configured. Add it in Settings or set ANTHROPIC_API_KEY.\n"_qs);
         return 1;
     }
 
@@ -132,10 +134,9 @@ int AskCommand::run(const QStringList &arguments, SettingsManager &settings, QIO
 
     StandardProviderFactory factory;
     const std::unique_ptr<LLMProvider> llm =
-        openAI ? factory.openAI(*key, parser.isSet(modelOption) ? parser.value(modelOption)
-                                                                : settings.openAIModel())
-               : factory.anthropic(*key, parser.isSet(modelOption) ? parser.value(modelOption)
-                                                                   : settings.anthropicModel());
+        openAI ? factory.openAI(*key, parser.isSet(modelOption) ? parser.value(modelOption) : settings.openAIModel())
+               : factory.anthropic(*key,
+                                   parser.isSet(modelOption) ? parser.value(modelOption) : settings.anthropicModel());
     const std::shared_ptr<LLMAnswerStream> stream = llm->stream({turn}, settings.effectiveSystemPrompt());
 
     QEventLoop loop;

@@ -18,6 +18,6 @@ public:
 
     // Needs an application object. `arguments` are the whole command line, "ask" included. Returns 0
     // when the answer arrived, 1 when it failed, 2 for a usage error.
-    static int run(const QStringList &arguments, SettingsManager &settings, QIODevice &input,
-                   QIODevice &output, QIODevice &errors);
+    static int run(const QStringList &arguments, SettingsManager &settings, QIODevice &input, QIODevice &output,
+                   QIODevice &errors);
 };

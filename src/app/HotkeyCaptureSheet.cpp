@@ -16,7 +16,8 @@
 namespace {
 constexpr int closeDelayMs = 800;
 
-quint64 flagsFromModifiers(Qt::KeyboardModifiers modifiers) {
+quint64 flagsFromModifiers(Qt::KeyboardModifiers modifiers)
+{
     quint64 flags = 0;
     if (modifiers & Qt::ShiftModifier)
         flags |= ModifierFlags::shift;
@@ -35,7 +36,8 @@ public:
     std::function<void()> closed;
 
 protected:
-    void closeEvent(QCloseEvent *event) override {
+    void closeEvent(QCloseEvent *event) override
+    {
         if (closed)
             closed();
         QWidget::closeEvent(event);
@@ -45,14 +47,18 @@ protected:
 
 HotkeyCaptureSheet::HotkeyCaptureSheet(SettingsManager &settings, QObject *parent)
     : QObject(parent)
-    , settings_(settings) {}
+    , settings_(settings)
+{
+}
 
-HotkeyCaptureSheet::~HotkeyCaptureSheet() {
+HotkeyCaptureSheet::~HotkeyCaptureSheet()
+{
     cleanupMonitor();
     delete window_;
 }
 
-void HotkeyCaptureSheet::present() {
+void HotkeyCaptureSheet::present()
+{
     auto *window = new RecorderWindow;
     window->closed = [this] { cleanupMonitor(); };
     window->setWindowTitle(tr("Change Hotkey"));
@@ -75,18 +81,21 @@ void HotkeyCaptureSheet::present() {
     monitoring_ = true;
 }
 
-QString HotkeyCaptureSheet::message() const {
+QString HotkeyCaptureSheet::message() const
+{
     return label_ ? label_->text() : QString();
 }
 
-bool HotkeyCaptureSheet::eventFilter(QObject *watched, QEvent *event) {
+bool HotkeyCaptureSheet::eventFilter(QObject *watched, QEvent *event)
+{
     if (event->type() != QEvent::KeyPress || !window_ || !watched->isWidgetType() ||
         static_cast<QWidget *>(watched)->window() != window_.data())
         return false;
     return handleKeyPress(static_cast<const QKeyEvent &>(*event));
 }
 
-bool HotkeyCaptureSheet::handleKeyPress(const QKeyEvent &event) {
+bool HotkeyCaptureSheet::handleKeyPress(const QKeyEvent &event)
+{
     const quint64 flags = flagsFromModifiers(event.modifiers()) & ModifierFlags::hotkeyMask;
     if (flags == 0)
         return false; // plain keys are ignored; the recorder keeps waiting
@@ -101,8 +110,7 @@ bool HotkeyCaptureSheet::handleKeyPress(const QKeyEvent &event) {
     settings_.setHotkeyModifiers(int(flags));
     const QString keyName = QKeySequence(event.key()).toString().toUpper();
     label_->setText(
-        tr("Saved: %1 with %2")
-            .arg(keyName.isEmpty() ? QStringLiteral("?") : keyName, ModifierFlags::symbols(flags)));
+        tr("Saved: %1 with %2").arg(keyName.isEmpty() ? QStringLiteral("?") : keyName, ModifierFlags::symbols(flags)));
 
     cleanupMonitor();
     QTimer::singleShot(closeDelayMs, this, [this] {
@@ -116,7 +124,8 @@ bool HotkeyCaptureSheet::handleKeyPress(const QKeyEvent &event) {
     return true;
 }
 
-void HotkeyCaptureSheet::cleanupMonitor() {
+void HotkeyCaptureSheet::cleanupMonitor()
+{
     if (!monitoring_)
         return;
     qApp->removeEventFilter(this);

@@ -11,13 +11,15 @@ namespace {
 constexpr int timeoutMs = 2000;
 constexpr qint64 maxLineLength = 64;
 
-QByteArray wireName(InstanceChannel::Command command) {
+QByteArray wireName(InstanceChannel::Command command)
+{
     return command == InstanceChannel::Command::Annotate ? QByteArrayLiteral("annotate\n")
                                                          : QByteArrayLiteral("reopen\n");
 }
 } // namespace
 
-QString InstanceChannel::defaultSocketPath() {
+QString InstanceChannel::defaultSocketPath()
+{
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty())
         return QDir(runtime).filePath(QStringLiteral("glint.socket"));
@@ -26,12 +28,14 @@ QString InstanceChannel::defaultSocketPath() {
 
 InstanceChannel::InstanceChannel(QString socketPath, QObject *parent)
     : QObject(parent)
-    , socketPath_(std::move(socketPath)) {
+    , socketPath_(std::move(socketPath))
+{
     server_.setSocketOptions(QLocalServer::UserAccessOption);
     connect(&server_, &QLocalServer::newConnection, this, &InstanceChannel::acceptConnection);
 }
 
-bool InstanceChannel::sendToRunning(Command command) const {
+bool InstanceChannel::sendToRunning(Command command) const
+{
     QLocalSocket socket;
     socket.connectToServer(socketPath_);
     if (!socket.waitForConnected(timeoutMs))
@@ -46,7 +50,8 @@ bool InstanceChannel::sendToRunning(Command command) const {
     return socket.readLine() == "ok\n";
 }
 
-bool InstanceChannel::listen() {
+bool InstanceChannel::listen()
+{
     // Listening with restricted access replaces any file at the path, so a live instance is asked first.
     // A socket nobody answers on is left over from an instance that ended abruptly.
     QLocalSocket probe;
@@ -57,7 +62,8 @@ bool InstanceChannel::listen() {
     return server_.listen(socketPath_);
 }
 
-void InstanceChannel::acceptConnection() {
+void InstanceChannel::acceptConnection()
+{
     while (QLocalSocket *socket = server_.nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {

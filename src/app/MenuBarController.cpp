@@ -9,7 +9,8 @@
 #include <QApplication>
 
 // Resources of a static library are registered by hand; outside any namespace, as the macro requires.
-static void registerIcons() {
+static void registerIcons()
+{
     Q_INIT_RESOURCE(app);
 }
 
@@ -17,7 +18,8 @@ MenuBarController::MenuBarController(SettingsManager &settings, const Permission
                                      UpdateController &updates, QObject *parent)
     : QObject(parent)
     , settings_(settings)
-    , permissions_(permissions) {
+    , permissions_(permissions)
+{
     menu_.addAction(tr("Annotate Screen"), this, &MenuBarController::annotationRequested);
     menu_.addSeparator();
     menu_.addAction(tr("Change Hotkey..."), this, &MenuBarController::presentHotkeySheet);
@@ -33,28 +35,29 @@ MenuBarController::MenuBarController(SettingsManager &settings, const Permission
     statusItem_.setToolTip(QStringLiteral("Glint"));
     statusItem_.setContextMenu(&menu_);
     // A left click opens the same menu a right click does.
-    connect(&statusItem_, &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger)
-                    menu_.popup(QCursor::pos());
-            });
+    connect(&statusItem_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger)
+            menu_.popup(QCursor::pos());
+    });
     if (!QSystemTrayIcon::isSystemTrayAvailable())
-        DebugLog::log(
-            QStringLiteral("App"),
-            QStringLiteral("No system tray available; running without a tray icon (hotkey and glint "
-                           "commands still work)"));
+        DebugLog::log(QStringLiteral("App"),
+                      QStringLiteral("No system tray available; running without a tray icon (hotkey and glint "
+                                     "commands still work)"));
     statusItem_.show();
 }
 
-MenuBarController::~MenuBarController() {
+MenuBarController::~MenuBarController()
+{
     delete settingsWindow_;
 }
 
-SettingsRootView *MenuBarController::settingsWindow() const {
+SettingsRootView *MenuBarController::settingsWindow() const
+{
     return settingsWindow_;
 }
 
-void MenuBarController::openSettingsWindow() {
+void MenuBarController::openSettingsWindow()
+{
     if (!settingsWindow_) {
         settingsWindow_ = new SettingsRootView(settings_, permissions_);
         settingsWindow_->setWindowTitle(tr("Glint Settings"));
@@ -69,7 +72,8 @@ void MenuBarController::openSettingsWindow() {
     settingsWindow_->setFocus(); // no field starts focused
 }
 
-void MenuBarController::presentHotkeySheet() {
+void MenuBarController::presentHotkeySheet()
+{
     hotkeySheet_ = std::make_unique<HotkeyCaptureSheet>(settings_);
     connect(hotkeySheet_.get(), &HotkeyCaptureSheet::hotkeyChanged, this, &MenuBarController::hotkeyChanged);
     hotkeySheet_->present();

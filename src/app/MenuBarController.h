@@ -17,8 +17,8 @@ class UpdateController;
 class MenuBarController : public QObject {
     Q_OBJECT
 public:
-    MenuBarController(SettingsManager &settings, const PermissionChecker &permissions,
-                      UpdateController &updates, QObject *parent = nullptr);
+    MenuBarController(SettingsManager &settings, const PermissionChecker &permissions, UpdateController &updates,
+                      QObject *parent = nullptr);
     ~MenuBarController() override;
 
     void openSettingsWindow();

@@ -1,6 +1,7 @@
 #include "app/MissingPermission.h"
 
-QString MissingPermissions::rawValue(MissingPermission permission) {
+QString MissingPermissions::rawValue(MissingPermission permission)
+{
     switch (permission) {
     case MissingPermission::Accessibility:
         return QStringLiteral("accessibility");
@@ -12,13 +13,15 @@ QString MissingPermissions::rawValue(MissingPermission permission) {
     return {};
 }
 
-std::optional<MissingPermission> MissingPermissions::fromRawValue(const QString &raw) {
+std::optional<MissingPermission> MissingPermissions::fromRawValue(const QString &raw)
+{
     for (MissingPermission permission : all)
         if (rawValue(permission) == raw)
             return permission;
     return std::nullopt;
 }
 
-bool MissingPermissions::isRequired(MissingPermission permission) {
+bool MissingPermissions::isRequired(MissingPermission permission)
+{
     return permission != MissingPermission::Microphone;
 }

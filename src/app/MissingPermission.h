@@ -13,8 +13,8 @@ enum class MissingPermission {
 };
 
 namespace MissingPermissions {
-inline const QList<MissingPermission> all = {
-    MissingPermission::Accessibility, MissingPermission::ScreenRecording, MissingPermission::Microphone};
+inline const QList<MissingPermission> all = {MissingPermission::Accessibility, MissingPermission::ScreenRecording,
+                                             MissingPermission::Microphone};
 QString rawValue(MissingPermission permission);
 std::optional<MissingPermission> fromRawValue(const QString &raw);
 bool isRequired(MissingPermission permission);

@@ -10,7 +10,8 @@
 #include <QStandardPaths>
 
 namespace {
-bool onX11() {
+bool onX11()
+{
     return QGuiApplication::platformName() == u"xcb";
 }
 
@@ -19,7 +20,8 @@ struct SettingsCommand {
     QStringList arguments;
 };
 
-QList<SettingsCommand> settingsCommands(MissingPermission permission) {
+QList<SettingsCommand> settingsCommands(MissingPermission permission)
+{
     if (permission == MissingPermission::Microphone)
         return {{QStringLiteral("gnome-control-center"), {QStringLiteral("sound")}},
                 {QStringLiteral("systemsettings"), {QStringLiteral("kcm_pulseaudio")}},
@@ -31,7 +33,8 @@ QList<SettingsCommand> settingsCommands(MissingPermission permission) {
 }
 } // namespace
 
-QList<MissingPermission> PermissionChecker::checkRequired() const {
+QList<MissingPermission> PermissionChecker::checkRequired() const
+{
     QList<MissingPermission> missing;
     if (!hasGlobalInput())
         missing << MissingPermission::Accessibility;
@@ -40,14 +43,16 @@ QList<MissingPermission> PermissionChecker::checkRequired() const {
     return missing;
 }
 
-QList<MissingPermission> PermissionChecker::checkAll() const {
+QList<MissingPermission> PermissionChecker::checkAll() const
+{
     QList<MissingPermission> missing = checkRequired();
     if (!hasMicrophone())
         missing << MissingPermission::Microphone;
     return missing;
 }
 
-bool PermissionChecker::isGranted(MissingPermission permission) const {
+bool PermissionChecker::isGranted(MissingPermission permission) const
+{
     switch (permission) {
     case MissingPermission::Accessibility:
         return hasGlobalInput();
@@ -59,7 +64,8 @@ bool PermissionChecker::isGranted(MissingPermission permission) const {
     return false;
 }
 
-bool PermissionChecker::openSettings(MissingPermission permission) const {
+bool PermissionChecker::openSettings(MissingPermission permission) const
+{
     for (const SettingsCommand &command : settingsCommands(permission)) {
         const QString program = QStandardPaths::findExecutable(command.program);
         if (!program.isEmpty() && QProcess::startDetached(program, command.arguments))
@@ -68,19 +74,21 @@ bool PermissionChecker::openSettings(MissingPermission permission) const {
     return false;
 }
 
-bool PermissionChecker::hasGlobalInput() const {
+bool PermissionChecker::hasGlobalInput() const
+{
     return onX11() && X11InputEventSource::isAvailable();
 }
 
-bool PermissionChecker::canCaptureScreen() const {
+bool PermissionChecker::canCaptureScreen() const
+{
     return onX11() && QGuiApplication::primaryScreen() != nullptr;
 }
 
-bool PermissionChecker::hasMicrophone() const {
+bool PermissionChecker::hasMicrophone() const
+{
     if (!qEnvironmentVariableIsEmpty("PULSE_SERVER"))
         return true;
     const QDir runtime(qEnvironmentVariable("XDG_RUNTIME_DIR"));
-    return !runtime.path().isEmpty() &&
-           (QFileInfo::exists(runtime.filePath(QStringLiteral("pulse/native"))) ||
-            QFileInfo::exists(runtime.filePath(QStringLiteral("pipewire-0"))));
+    return !runtime.path().isEmpty() && (QFileInfo::exists(runtime.filePath(QStringLiteral("pulse/native"))) ||
+                                         QFileInfo::exists(runtime.filePath(QStringLiteral("pipewire-0"))));
 }

@@ -12,7 +12,8 @@ PermissionRow::PermissionRow(const QIcon &icon, const QString &title, const QStr
     , grantedLabel_(new QLabel(u"✔ " + tr("Granted")))
     , grantButton_(new QPushButton(tr("Grant Access")))
     , iconSource_(icon)
-    , required_(isRequired) {
+    , required_(isRequired)
+{
     icon_->setFixedWidth(36);
     icon_->setPixmap(icon.pixmap(26, 26));
     icon_->setAlignment(Qt::AlignCenter);
@@ -25,8 +26,7 @@ PermissionRow::PermissionRow(const QIcon &icon, const QString &title, const QStr
     titleLine->addWidget(titleLabel);
     if (!isRequired) {
         auto *badge = new QLabel(tr("Optional"));
-        badge->setStyleSheet(
-            QStringLiteral("color: palette(mid); background: palette(midlight); padding: 2px 6px;"));
+        badge->setStyleSheet(QStringLiteral("color: palette(mid); background: palette(midlight); padding: 2px 6px;"));
         titleLine->addWidget(badge);
     }
     titleLine->addStretch();
@@ -50,7 +50,8 @@ PermissionRow::PermissionRow(const QIcon &icon, const QString &title, const QStr
     setGranted(false);
 }
 
-void PermissionRow::setGranted(bool granted) {
+void PermissionRow::setGranted(bool granted)
+{
     granted_ = granted;
     grantedLabel_->setVisible(granted);
     grantButton_->setVisible(!granted);

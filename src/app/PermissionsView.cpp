@@ -9,7 +9,8 @@
 #include <QVBoxLayout>
 
 namespace {
-QWidget *statusLine(QStyle::StandardPixmap icon, const QString &text, const QString &style) {
+QWidget *statusLine(QStyle::StandardPixmap icon, const QString &text, const QString &style)
+{
     auto *line = new QWidget;
     line->setAutoFillBackground(true);
     line->setStyleSheet(style);
@@ -27,10 +28,10 @@ QWidget *statusLine(QStyle::StandardPixmap icon, const QString &text, const QStr
 PermissionsView::PermissionsView(const PermissionChecker &checker, QWidget *parent)
     : QWidget(parent)
     , checker_(checker)
-    , warning_(statusLine(QStyle::SP_MessageBoxWarning,
-                          tr("Glint can't work without the required permissions below."),
+    , warning_(statusLine(QStyle::SP_MessageBoxWarning, tr("Glint can't work without the required permissions below."),
                           QStringLiteral("background: rgba(255, 204, 0, 26);")))
-    , confirmation_(statusLine(QStyle::SP_DialogApplyButton, tr("All permissions granted"), QString())) {
+    , confirmation_(statusLine(QStyle::SP_DialogApplyButton, tr("All permissions granted"), QString()))
+{
     struct RowText {
         MissingPermission permission;
         QStyle::StandardPixmap icon;
@@ -64,30 +65,35 @@ PermissionsView::PermissionsView(const PermissionChecker &checker, QWidget *pare
     refresh();
 }
 
-void PermissionsView::refresh() {
+void PermissionsView::refresh()
+{
     for (auto it = rows_.cbegin(); it != rows_.cend(); ++it)
         it.value()->setGranted(checker_.isGranted(it.key()));
-    const bool required = row(MissingPermission::Accessibility)->isGranted() &&
-                          row(MissingPermission::ScreenRecording)->isGranted();
+    const bool required =
+        row(MissingPermission::Accessibility)->isGranted() && row(MissingPermission::ScreenRecording)->isGranted();
     warning_->setVisible(!required);
     confirmation_->setVisible(required && row(MissingPermission::Microphone)->isGranted());
 }
 
-bool PermissionsView::isWarningShown() const {
+bool PermissionsView::isWarningShown() const
+{
     return !warning_->isHidden();
 }
 
-bool PermissionsView::isConfirmationShown() const {
+bool PermissionsView::isConfirmationShown() const
+{
     return !confirmation_->isHidden();
 }
 
-void PermissionsView::showEvent(QShowEvent *event) {
+void PermissionsView::showEvent(QShowEvent *event)
+{
     refresh();
     refreshTimer_.start();
     QWidget::showEvent(event);
 }
 
-void PermissionsView::hideEvent(QHideEvent *event) {
+void PermissionsView::hideEvent(QHideEvent *event)
+{
     refreshTimer_.stop();
     QWidget::hideEvent(event);
 }

@@ -11,14 +11,14 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
-SettingsRootView::SettingsRootView(SettingsManager &settings, const PermissionChecker &permissions,
-                                   QWidget *parent)
+SettingsRootView::SettingsRootView(SettingsManager &settings, const PermissionChecker &permissions, QWidget *parent)
     : QWidget(parent)
     , settings_(settings)
     , segments_(new QButtonGroup(this))
     , tabs_(new QStackedWidget)
     , general_(new SettingsView(settings))
-    , permissions_(new PermissionsView(permissions)) {
+    , permissions_(new PermissionsView(permissions))
+{
     auto *segmentRow = new QHBoxLayout;
     segmentRow->setContentsMargins(120, 20, 120, 12);
     segmentRow->setSpacing(0);
@@ -49,11 +49,13 @@ SettingsRootView::SettingsRootView(SettingsManager &settings, const PermissionCh
     showTab(settings_.settingsSelectedTab());
 }
 
-int SettingsRootView::currentTab() const {
+int SettingsRootView::currentTab() const
+{
     return tabs_->currentIndex();
 }
 
-void SettingsRootView::showTab(int tab) {
+void SettingsRootView::showTab(int tab)
+{
     // Any value other than 0 is the permissions tab.
     const int index = tab == 0 ? 0 : 1;
     segments_->button(index)->setChecked(true);

@@ -14,8 +14,7 @@ class SettingsView;
 class SettingsRootView : public QWidget {
     Q_OBJECT
 public:
-    SettingsRootView(SettingsManager &settings, const PermissionChecker &permissions,
-                     QWidget *parent = nullptr);
+    SettingsRootView(SettingsManager &settings, const PermissionChecker &permissions, QWidget *parent = nullptr);
 
     SettingsView *generalTab() const { return general_; }
     PermissionsView *permissionsTab() const { return permissions_; }

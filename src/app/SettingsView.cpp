@@ -22,7 +22,8 @@
 namespace {
 namespace Flag = ModifierFlags;
 
-QLabel *secondaryLabel(const QString &text) {
+QLabel *secondaryLabel(const QString &text)
+{
     auto *label = new QLabel(text);
     label->setStyleSheet(QStringLiteral("color: palette(mid);"));
     label->setWordWrap(true);
@@ -32,7 +33,8 @@ QLabel *secondaryLabel(const QString &text) {
 
 SettingsView::SettingsView(SettingsManager &settings, QWidget *parent)
     : QWidget(parent)
-    , settings_(settings) {
+    , settings_(settings)
+{
     auto *content = new QWidget;
     auto *sections = new QVBoxLayout(content);
     sections->addWidget(apiKeysSection());
@@ -52,12 +54,12 @@ SettingsView::SettingsView(SettingsManager &settings, QWidget *parent)
     connect(&settings_, &SettingsManager::hotkeyKeyCodeChanged, this, &SettingsView::updateTriggers);
     connect(&settings_, &SettingsManager::hotkeyModifiersChanged, this, &SettingsView::updateTriggers);
     connect(&settings_, &SettingsManager::quickDrawModifiersChanged, this, &SettingsView::updateTriggers);
-    connect(&settings_, &SettingsManager::quickDrawMiddleMouseEnabledChanged, this,
-            &SettingsView::updateTriggers);
+    connect(&settings_, &SettingsManager::quickDrawMiddleMouseEnabledChanged, this, &SettingsView::updateTriggers);
     updateTriggers();
 }
 
-QWidget *SettingsView::apiKeysSection() {
+QWidget *SettingsView::apiKeysSection()
+{
     auto *box = new QGroupBox(tr("API Keys"));
     auto *form = new QFormLayout(box);
     anthropicKey_ = new APIKeyRow(tr("Anthropic API Key"));
@@ -69,7 +71,8 @@ QWidget *SettingsView::apiKeysSection() {
     return box;
 }
 
-void SettingsView::connectKeyRow(APIKeyRow *row, const QString &account) {
+void SettingsView::connectKeyRow(APIKeyRow *row, const QString &account)
+{
     // Keys are stored as typed; what a provider makes of blanks is its own business.
     connect(row, &APIKeyRow::saveRequested, this, [this, row, account](const QString &key) {
         settings_.keychainWrite(account, key);
@@ -82,7 +85,8 @@ void SettingsView::connectKeyRow(APIKeyRow *row, const QString &account) {
     });
 }
 
-QWidget *SettingsView::guidanceSection() {
+QWidget *SettingsView::guidanceSection()
+{
     auto *box = new QGroupBox(tr("Things to know"));
     auto *layout = new QVBoxLayout(box);
     systemPrompt_ = new QPlainTextEdit(settings_.systemPrompt());
@@ -97,7 +101,8 @@ QWidget *SettingsView::guidanceSection() {
     return box;
 }
 
-QWidget *SettingsView::activationSection() {
+QWidget *SettingsView::activationSection()
+{
     auto *box = new QGroupBox(tr("Activation"));
     auto *layout = new QVBoxLayout(box);
 
@@ -138,7 +143,8 @@ QWidget *SettingsView::activationSection() {
     return box;
 }
 
-QWidget *SettingsView::drawingSection() {
+QWidget *SettingsView::drawingSection()
+{
     auto *box = new QGroupBox(tr("Drawing"));
     auto *layout = new QVBoxLayout(box);
     layout->addWidget(new QLabel(tr("Submit Mode")));
@@ -159,14 +165,16 @@ QWidget *SettingsView::drawingSection() {
     return box;
 }
 
-QCheckBox *SettingsView::quickDrawToggle(quint64 flag) const {
+QCheckBox *SettingsView::quickDrawToggle(quint64 flag) const
+{
     for (QCheckBox *toggle : quickDrawToggles_)
         if (toggle->property("flag").toULongLong() == flag)
             return toggle;
     return nullptr;
 }
 
-void SettingsView::updateTriggers() {
+void SettingsView::updateTriggers()
+{
     const quint64 mask = quint64(settings_.quickDrawModifiers());
     hotkey_->setText(hotkeyDescription(settings_.hotkeyKeyCode(), quint64(settings_.hotkeyModifiers())));
     for (QCheckBox *toggle : quickDrawToggles_) {
@@ -179,16 +187,16 @@ void SettingsView::updateTriggers() {
     quickDrawDescription_->setText(quickDrawDescription(mask, settings_.quickDrawMiddleMouseEnabled()));
 }
 
-void SettingsView::showEvent(QShowEvent *event) {
+void SettingsView::showEvent(QShowEvent *event)
+{
     // Only whether a key exists is read, never the key.
-    anthropicKey_->setSet(
-        !settings_.keychainRead(SettingsManager::anthropicKeyAccount).value_or(QString()).isEmpty());
-    openAIKey_->setSet(
-        !settings_.keychainRead(SettingsManager::openAIKeyAccount).value_or(QString()).isEmpty());
+    anthropicKey_->setSet(!settings_.keychainRead(SettingsManager::anthropicKeyAccount).value_or(QString()).isEmpty());
+    openAIKey_->setSet(!settings_.keychainRead(SettingsManager::openAIKeyAccount).value_or(QString()).isEmpty());
     QWidget::showEvent(event);
 }
 
-QString SettingsView::keyCodeToString(int keyCode) {
+QString SettingsView::keyCodeToString(int keyCode)
+{
     switch (keyCode) {
     case 49:
         return QStringLiteral("Space");
@@ -201,7 +209,8 @@ QString SettingsView::keyCodeToString(int keyCode) {
     }
 }
 
-QString SettingsView::formattedQuickDrawModifiers(quint64 mask) {
+QString SettingsView::formattedQuickDrawModifiers(quint64 mask)
+{
     QString text;
     if (mask & Flag::control)
         text += u"⌃";
@@ -214,11 +223,13 @@ QString SettingsView::formattedQuickDrawModifiers(quint64 mask) {
     return text;
 }
 
-QString SettingsView::hotkeyDescription(int keyCode, quint64 modifiers) {
+QString SettingsView::hotkeyDescription(int keyCode, quint64 modifiers)
+{
     return Flag::symbols(modifiers) + keyCodeToString(keyCode);
 }
 
-QString SettingsView::quickDrawDescription(quint64 quickDrawModifiers, bool middleMouseEnabled) {
+QString SettingsView::quickDrawDescription(quint64 quickDrawModifiers, bool middleMouseEnabled)
+{
     QStringList parts;
     if (quickDrawModifiers != 0)
         parts << formattedQuickDrawModifiers(quickDrawModifiers) + u" + Click";

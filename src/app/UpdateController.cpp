@@ -10,7 +10,8 @@
 namespace {
 constexpr int timeoutMs = 15000;
 
-bool acceptableFeed(const QUrl &url) {
+bool acceptableFeed(const QUrl &url)
+{
     if (url.scheme() == u"https")
         return !url.host().isEmpty();
     // Plain http could be rewritten on the way and point the user at anything; only local test feeds.
@@ -21,14 +22,17 @@ bool acceptableFeed(const QUrl &url) {
 UpdateController::UpdateController(QUrl feed, QVersionNumber current, QObject *parent)
     : QObject(parent)
     , feed_(std::move(feed))
-    , current_(current.isNull() ? QVersionNumber::fromString(QStringLiteral(GLINT_VERSION))
-                                : std::move(current)) {}
+    , current_(current.isNull() ? QVersionNumber::fromString(QStringLiteral(GLINT_VERSION)) : std::move(current))
+{
+}
 
-QUrl UpdateController::feedFromEnvironment() {
+QUrl UpdateController::feedFromEnvironment()
+{
     return QUrl(qEnvironmentVariable(feedVariable));
 }
 
-void UpdateController::checkForUpdates(bool tellUser) {
+void UpdateController::checkForUpdates(bool tellUser)
+{
     if (feed_.isEmpty()) {
         report(tr("No update feed is configured (set %1).").arg(QLatin1String(feedVariable)), {}, tellUser);
         return;
@@ -51,7 +55,8 @@ void UpdateController::checkForUpdates(bool tellUser) {
     });
 }
 
-void UpdateController::finish(QNetworkReply *reply, bool tellUser) {
+void UpdateController::finish(QNetworkReply *reply, bool tellUser)
+{
     if (reply->error() != QNetworkReply::NoError) {
         report(tr("Could not check for updates: %1").arg(reply->errorString()), {}, tellUser);
         return;
@@ -66,7 +71,8 @@ void UpdateController::finish(QNetworkReply *reply, bool tellUser) {
         report(tr("Glint %1 is up to date.").arg(current_.toString()), {}, tellUser);
 }
 
-void UpdateController::report(const QString &result, const QUrl &link, bool tellUser) {
+void UpdateController::report(const QString &result, const QUrl &link, bool tellUser)
+{
     DebugLog::log(QStringLiteral("App"), u"Update check finished result=\"" + result + u'"');
     Q_EMIT checked(result);
     if (!tellUser)
@@ -75,9 +81,8 @@ void UpdateController::report(const QString &result, const QUrl &link, bool tell
     box->setAttribute(Qt::WA_DeleteOnClose);
     if (link.scheme() == u"https" || link.scheme() == u"http") {
         box->setTextFormat(Qt::RichText);
-        box->setText(result.toHtmlEscaped() + u"<br><a href=\"" +
-                     link.toString(QUrl::FullyEncoded).toHtmlEscaped() + u"\">" +
-                     link.toDisplayString().toHtmlEscaped() + u"</a>");
+        box->setText(result.toHtmlEscaped() + u"<br><a href=\"" + link.toString(QUrl::FullyEncoded).toHtmlEscaped() +
+                     u"\">" + link.toDisplayString().toHtmlEscaped() + u"</a>");
         box->setTextInteractionFlags(Qt::TextBrowserInteraction);
     }
     box->open();

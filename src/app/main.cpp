@@ -10,7 +10,8 @@
 #include <cstring>
 
 namespace {
-void printUsage() {
+void printUsage()
+{
     std::fputs("usage: glint                  start Glint, or open the settings of the running one\n"
                "       glint annotate         start an annotation, as the hotkey does\n"
                "       glint ask [options] QUESTION\n",
@@ -19,7 +20,8 @@ void printUsage() {
 
 // The tray application: `annotate` starts an annotation in the running instance, starting one first
 // if there is none; plain `glint` opens the running instance's settings window.
-int runTrayApplication(int argc, char *argv[], InstanceChannel::Command command) {
+int runTrayApplication(int argc, char *argv[], InstanceChannel::Command command)
+{
     X11InputEventSource::prepareThreads();
     // Every drag event adds a segment to the stroke being drawn.
     QApplication::setAttribute(Qt::AA_CompressHighFrequencyEvents, false);
@@ -41,16 +43,14 @@ int runTrayApplication(int argc, char *argv[], InstanceChannel::Command command)
         return 1;
     }
 
-    DebugLog::setFilePath(
-        qEnvironmentVariable("GLINT_LOG_FILE", QString::fromLatin1(DebugLog::defaultFilePath)));
+    DebugLog::setFilePath(qEnvironmentVariable("GLINT_LOG_FILE", QString::fromLatin1(DebugLog::defaultFilePath)));
     AppDelegate delegate;
-    QObject::connect(&channel, &InstanceChannel::commandReceived, &delegate,
-                     [&delegate](InstanceChannel::Command c) {
-                         if (c == InstanceChannel::Command::Annotate)
-                             delegate.requestAnnotation();
-                         else
-                             delegate.applicationShouldHandleReopen();
-                     });
+    QObject::connect(&channel, &InstanceChannel::commandReceived, &delegate, [&delegate](InstanceChannel::Command c) {
+        if (c == InstanceChannel::Command::Annotate)
+            delegate.requestAnnotation();
+        else
+            delegate.applicationShouldHandleReopen();
+    });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &AppDelegate::applicationWillTerminate);
     delegate.applicationDidFinishLaunching();
     if (command == InstanceChannel::Command::Annotate)
@@ -59,7 +59,8 @@ int runTrayApplication(int argc, char *argv[], InstanceChannel::Command command)
 }
 } // namespace
 
-int main(int argc, char *argv[]) {
+int main(int argc, char *argv[])
+{
     const char *subcommand = argc > 1 ? argv[1] : nullptr;
     if (!subcommand)
         return runTrayApplication(argc, argv, InstanceChannel::Command::Reopen);

@@ -5,7 +5,8 @@
 #include <QBuffer>
 #include <QImageWriter>
 
-QImage CaptureEncoding::resizeForVisionIfNeeded(const QImage &image) {
+QImage CaptureEncoding::resizeForVisionIfNeeded(const QImage &image)
+{
     const int longest = std::max(image.width(), image.height());
     if (longest <= maxAnthropicVisionEdge)
         return image;
@@ -14,14 +15,15 @@ QImage CaptureEncoding::resizeForVisionIfNeeded(const QImage &image) {
         return std::max(1, int(qint64(side) * maxAnthropicVisionEdge / longest));
     };
     const QSize size(reduced(image.width()), reduced(image.height()));
-    DebugLog::log(QStringLiteral("Capture"),
-                  u"Resized image for Anthropic/OpenAI vision from=" + QString::number(image.width()) + u'x' +
-                      QString::number(image.height()) + u" to=" + QString::number(size.width()) + u'x' +
-                      QString::number(size.height()));
+    DebugLog::log(QStringLiteral("Capture"), u"Resized image for Anthropic/OpenAI vision from=" +
+                                                 QString::number(image.width()) + u'x' +
+                                                 QString::number(image.height()) + u" to=" +
+                                                 QString::number(size.width()) + u'x' + QString::number(size.height()));
     return image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
-QByteArray CaptureEncoding::png(const QImage &image) {
+QByteArray CaptureEncoding::png(const QImage &image)
+{
     QByteArray bytes;
     QBuffer buffer(&bytes);
     QImageWriter writer(&buffer, "png");

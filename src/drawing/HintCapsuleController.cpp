@@ -16,19 +16,20 @@ public:
     HintCapsuleView()
         : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                                Qt::WindowDoesNotAcceptFocus | Qt::WindowTransparentForInput |
-                               Qt::X11BypassWindowManagerHint) {
+                               Qt::X11BypassWindowManagerHint)
+    {
         setAttribute(Qt::WA_TranslucentBackground);
         setAttribute(Qt::WA_ShowWithoutActivating);
         setAttribute(Qt::WA_TransparentForMouseEvents);
         setFocusPolicy(Qt::NoFocus);
         setFixedSize(HintCapsuleController::width, HintCapsuleController::height);
         // Without a compositor the translucent corners would paint black: cut them off instead.
-        setMask(QRegion(rect(), QRegion::Ellipse)
-                    .united(QRegion(rect().adjusted(height() / 2, 0, -height() / 2, 0))));
+        setMask(QRegion(rect(), QRegion::Ellipse).united(QRegion(rect().adjusted(height() / 2, 0, -height() / 2, 0))));
     }
 
 protected:
-    void paintEvent(QPaintEvent *) override {
+    void paintEvent(QPaintEvent *) override
+    {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         QPainterPath capsule;
@@ -47,7 +48,8 @@ protected:
 HintCapsuleController::HintCapsuleController(QObject *parent)
     : QObject(parent)
     , window_(std::make_unique<HintCapsuleView>())
-    , fade_(nullptr, "windowOpacity") {
+    , fade_(nullptr, "windowOpacity")
+{
     fade_.setTargetObject(window_.get());
     window_->setWindowOpacity(0);
     connect(&fade_, &QPropertyAnimation::finished, this, [this] {
@@ -58,12 +60,14 @@ HintCapsuleController::HintCapsuleController(QObject *parent)
 
 HintCapsuleController::~HintCapsuleController() = default;
 
-QRect HintCapsuleController::frameFor(const QRect &availableGeometry) {
+QRect HintCapsuleController::frameFor(const QRect &availableGeometry)
+{
     return QRect(availableGeometry.center().x() + 1 - width / 2,
                  availableGeometry.y() + availableGeometry.height() - bottomMargin - height, width, height);
 }
 
-void HintCapsuleController::show() {
+void HintCapsuleController::show()
+{
     const QPoint pointer = QCursor::pos();
     QScreen *screen = QGuiApplication::screenAt(pointer);
     if (!screen)
@@ -88,7 +92,8 @@ void HintCapsuleController::show() {
     fade_.start();
 }
 
-void HintCapsuleController::hide() {
+void HintCapsuleController::hide()
+{
     if (!shown_)
         return;
     shown_ = false;

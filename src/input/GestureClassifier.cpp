@@ -6,7 +6,8 @@
 namespace {
 constexpr int middleButton = 2;
 
-double squaredDistance(QPointF a, QPointF b) {
+double squaredDistance(QPointF a, QPointF b)
+{
     const QPointF d = a - b;
     return d.x() * d.x() + d.y() * d.y();
 }
@@ -14,9 +15,12 @@ double squaredDistance(QPointF a, QPointF b) {
 
 GestureClassifier::GestureClassifier(const HotkeyTriggers &triggers, GestureListener &listener)
     : triggers_(triggers)
-    , listener_(listener) {}
+    , listener_(listener)
+{
+}
 
-GestureClassifier::Fate GestureClassifier::handle(const InputEvent &event) {
+GestureClassifier::Fate GestureClassifier::handle(const InputEvent &event)
+{
     using Type = InputEvent::Type;
     switch (event.type) {
     case Type::LeftMouseDown:
@@ -46,24 +50,27 @@ GestureClassifier::Fate GestureClassifier::handle(const InputEvent &event) {
     return Fate::Pass;
 }
 
-bool GestureClassifier::quickDrawModifiersActive(quint64 flags) const {
-    return triggers_.quickDrawModifiers != 0 &&
-           (flags & ModifierFlags::quickDrawMask) == triggers_.quickDrawModifiers;
+bool GestureClassifier::quickDrawModifiersActive(quint64 flags) const
+{
+    return triggers_.quickDrawModifiers != 0 && (flags & ModifierFlags::quickDrawMask) == triggers_.quickDrawModifiers;
 }
 
-void GestureClassifier::reportReadiness(bool ready) {
+void GestureClassifier::reportReadiness(bool ready)
+{
     if (ready == wereQuickDrawModifiersActive_)
         return;
     wereQuickDrawModifiersActive_ = ready;
     listener_.quickDrawReadinessChanged(ready);
 }
 
-void GestureClassifier::clearPendingMiddleDown() {
+void GestureClassifier::clearPendingMiddleDown()
+{
     pendingMiddleDown_ = false;
     pendingMiddleDownEvent_ = InputEvent();
 }
 
-GestureClassifier::Fate GestureClassifier::leftMouseDown(const InputEvent &event) {
+GestureClassifier::Fate GestureClassifier::leftMouseDown(const InputEvent &event)
+{
     if (triggers_.quickDrawModifiers == 0)
         return Fate::Pass;
     if (!quickDrawModifiersActive(event.flags) || isQuickDrawSuppressed_)
@@ -74,9 +81,9 @@ GestureClassifier::Fate GestureClassifier::leftMouseDown(const InputEvent &event
     return Fate::Swallow;
 }
 
-GestureClassifier::Fate GestureClassifier::keyDown(const InputEvent &event) {
-    if (event.keyCode == triggers_.keyCode &&
-        (event.flags & ModifierFlags::hotkeyMask) == triggers_.keyModifiers) {
+GestureClassifier::Fate GestureClassifier::keyDown(const InputEvent &event)
+{
+    if (event.keyCode == triggers_.keyCode && (event.flags & ModifierFlags::hotkeyMask) == triggers_.keyModifiers) {
         listener_.trace(QStringLiteral("hotkey matched — consuming event"));
         listener_.activate();
         return Fate::Swallow;
@@ -91,7 +98,8 @@ GestureClassifier::Fate GestureClassifier::keyDown(const InputEvent &event) {
     return Fate::Pass;
 }
 
-GestureClassifier::Fate GestureClassifier::flagsChanged(const InputEvent &event) {
+GestureClassifier::Fate GestureClassifier::flagsChanged(const InputEvent &event)
+{
     const bool active = quickDrawModifiersActive(event.flags);
     if (isQuickDrawSuppressed_) {
         if (!active) {
@@ -105,7 +113,8 @@ GestureClassifier::Fate GestureClassifier::flagsChanged(const InputEvent &event)
     return Fate::Pass;
 }
 
-GestureClassifier::Fate GestureClassifier::otherMouseDown(const InputEvent &event) {
+GestureClassifier::Fate GestureClassifier::otherMouseDown(const InputEvent &event)
+{
     if (!triggers_.quickDrawMiddleMouseEnabled || event.button != middleButton || event.replayed)
         return Fate::Pass;
     pendingMiddleDown_ = true;
@@ -113,7 +122,8 @@ GestureClassifier::Fate GestureClassifier::otherMouseDown(const InputEvent &even
     return Fate::Swallow;
 }
 
-GestureClassifier::Fate GestureClassifier::otherMouseDragged(const InputEvent &event) {
+GestureClassifier::Fate GestureClassifier::otherMouseDragged(const InputEvent &event)
+{
     if (pendingMiddleDown_ && event.button == middleButton) {
         if (squaredDistance(pendingMiddleDownEvent_.location, event.location) <= dragSlopSquared)
             return Fate::Swallow;
@@ -131,7 +141,8 @@ GestureClassifier::Fate GestureClassifier::otherMouseDragged(const InputEvent &e
     return Fate::Pass;
 }
 
-GestureClassifier::Fate GestureClassifier::otherMouseUp(const InputEvent &event) {
+GestureClassifier::Fate GestureClassifier::otherMouseUp(const InputEvent &event)
+{
     if (pendingMiddleDown_ && event.button == middleButton) {
         const bool click = event.time - pendingMiddleDownEvent_.time < longPressSeconds;
         pendingMiddleDown_ = false;

@@ -1,6 +1,7 @@
 #include "input/ModifierFlags.h"
 
-QString ModifierFlags::symbols(quint64 mask) {
+QString ModifierFlags::symbols(quint64 mask)
+{
     QString text;
     if (mask & control)
         text += u"⌃";

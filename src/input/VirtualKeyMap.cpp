@@ -24,21 +24,19 @@ constexpr std::pair<quint32, quint16> keysymCodes[] = {
 };
 
 constexpr std::pair<int, quint32> qtSpecialKeysyms[] = {
-    {Qt::Key_Return, 0xff0d},  {Qt::Key_Enter, 0xff0d},     {Qt::Key_Tab, 0xff09},
-    {Qt::Key_Backtab, 0xff09}, {Qt::Key_Backspace, 0xff08}, {Qt::Key_Escape, 0xff1b},
-    {Qt::Key_Shift, 0xffe1},   {Qt::Key_Control, 0xffe3},   {Qt::Key_Alt, 0xffe9},
-    {Qt::Key_AltGr, 0xffea},   {Qt::Key_Meta, 0xffeb},      {Qt::Key_Super_L, 0xffeb},
-    {Qt::Key_Super_R, 0xffec}, {Qt::Key_CapsLock, 0xffe5},  {Qt::Key_Insert, 0xff63},
-    {Qt::Key_Delete, 0xffff},  {Qt::Key_Home, 0xff50},      {Qt::Key_End, 0xff57},
-    {Qt::Key_PageUp, 0xff55},  {Qt::Key_PageDown, 0xff56},  {Qt::Key_Left, 0xff51},
-    {Qt::Key_Right, 0xff53},   {Qt::Key_Up, 0xff52},        {Qt::Key_Down, 0xff54},
-    {Qt::Key_BraceLeft, '['},  {Qt::Key_Bar, '\\'},         {Qt::Key_Colon, ';'},
-    {Qt::Key_QuoteDbl, '\''},  {Qt::Key_Less, ','},         {Qt::Key_Greater, '.'},
-    {Qt::Key_Question, '/'},
+    {Qt::Key_Return, 0xff0d},    {Qt::Key_Enter, 0xff0d},    {Qt::Key_Tab, 0xff09},    {Qt::Key_Backtab, 0xff09},
+    {Qt::Key_Backspace, 0xff08}, {Qt::Key_Escape, 0xff1b},   {Qt::Key_Shift, 0xffe1},  {Qt::Key_Control, 0xffe3},
+    {Qt::Key_Alt, 0xffe9},       {Qt::Key_AltGr, 0xffea},    {Qt::Key_Meta, 0xffeb},   {Qt::Key_Super_L, 0xffeb},
+    {Qt::Key_Super_R, 0xffec},   {Qt::Key_CapsLock, 0xffe5}, {Qt::Key_Insert, 0xff63}, {Qt::Key_Delete, 0xffff},
+    {Qt::Key_Home, 0xff50},      {Qt::Key_End, 0xff57},      {Qt::Key_PageUp, 0xff55}, {Qt::Key_PageDown, 0xff56},
+    {Qt::Key_Left, 0xff51},      {Qt::Key_Right, 0xff53},    {Qt::Key_Up, 0xff52},     {Qt::Key_Down, 0xff54},
+    {Qt::Key_BraceLeft, '['},    {Qt::Key_Bar, '\\'},        {Qt::Key_Colon, ';'},     {Qt::Key_QuoteDbl, '\''},
+    {Qt::Key_Less, ','},         {Qt::Key_Greater, '.'},     {Qt::Key_Question, '/'},
 };
 } // namespace
 
-std::optional<quint16> VirtualKeyMap::fromKeysym(quint32 keysym) {
+std::optional<quint16> VirtualKeyMap::fromKeysym(quint32 keysym)
+{
     if (keysym >= 'A' && keysym <= 'Z')
         keysym += 'a' - 'A';
     for (const auto &[sym, code] : keysymCodes)
@@ -47,14 +45,16 @@ std::optional<quint16> VirtualKeyMap::fromKeysym(quint32 keysym) {
     return std::nullopt;
 }
 
-std::optional<quint32> VirtualKeyMap::keysym(quint16 keyCode) {
+std::optional<quint32> VirtualKeyMap::keysym(quint16 keyCode)
+{
     for (const auto &[sym, code] : keysymCodes)
         if (code == keyCode)
             return sym;
     return std::nullopt;
 }
 
-std::optional<quint16> VirtualKeyMap::fromQtKey(int qtKey) {
+std::optional<quint16> VirtualKeyMap::fromQtKey(int qtKey)
+{
     for (const auto &[key, sym] : qtSpecialKeysyms)
         if (key == qtKey)
             return fromKeysym(sym);

@@ -18,7 +18,8 @@ public:
     static std::optional<quint32> keysym(quint16 keyCode);
     static std::optional<quint16> fromQtKey(int qtKey);
 
-    static bool isModifierKey(quint16 keyCode) {
+    static bool isModifierKey(quint16 keyCode)
+    {
         return keyCode >= firstModifierKeyCode && keyCode <= lastModifierKeyCode;
     }
 };

@@ -27,7 +27,8 @@ constexpr quint16 unknownKeyCode = 0xffff;
 constexpr unsigned int lockVariants[] = {0, LockMask, Mod2Mask, LockMask | Mod2Mask};
 constexpr unsigned int buttonEventMask = ButtonPressMask | ButtonReleaseMask | ButtonMotionMask;
 
-quint64 flagsFromState(unsigned int state) {
+quint64 flagsFromState(unsigned int state)
+{
     quint64 flags = 0;
     if (state & ShiftMask)
         flags |= ModifierFlags::shift;
@@ -41,7 +42,8 @@ quint64 flagsFromState(unsigned int state) {
 }
 
 // The X11 modifiers for a mask, or nothing when the mask needs a modifier X11 does not have (Fn).
-std::optional<unsigned int> stateFromFlags(quint64 flags) {
+std::optional<unsigned int> stateFromFlags(quint64 flags)
+{
     if (flags & ~(ModifierFlags::hotkeyMask))
         return std::nullopt;
     unsigned int state = 0;
@@ -60,14 +62,16 @@ std::optional<unsigned int> stateFromFlags(quint64 flags) {
 std::atomic<Display *> trappedDisplay{nullptr};
 std::atomic<int> trappedError{0};
 
-int trapError(Display *display, XErrorEvent *error) {
+int trapError(Display *display, XErrorEvent *error)
+{
     if (display == trappedDisplay.load())
         trappedError.store(error->error_code);
     return 0;
 }
 
 // Runs `requests` and reports the first X error they caused (0 for none).
-template <typename Requests> int withErrorTrap(Display *display, Requests requests) {
+template <typename Requests> int withErrorTrap(Display *display, Requests requests)
+{
     XSync(display, False);
     trappedDisplay.store(display);
     trappedError.store(0);
@@ -97,7 +101,9 @@ struct X11InputEventSource::Thread {
 
     Thread(GestureClassifier &c, GestureListener &l)
         : classifier(c)
-        , listener(l) {}
+        , listener(l)
+    {
+    }
 
     void run();
     bool connect();
@@ -114,11 +120,13 @@ struct X11InputEventSource::Thread {
 
 X11InputEventSource::X11InputEventSource() = default;
 
-X11InputEventSource::~X11InputEventSource() {
+X11InputEventSource::~X11InputEventSource()
+{
     stop();
 }
 
-void X11InputEventSource::start(GestureClassifier &classifier, GestureListener &listener) {
+void X11InputEventSource::start(GestureClassifier &classifier, GestureListener &listener)
+{
     if (thread_)
         return;
     thread_ = std::make_unique<Thread>(classifier, listener);
@@ -133,7 +141,8 @@ void X11InputEventSource::start(GestureClassifier &classifier, GestureListener &
     state->thread->start();
 }
 
-void X11InputEventSource::stop() {
+void X11InputEventSource::stop()
+{
     if (!thread_)
         return;
     const char wake = 1;
@@ -145,11 +154,13 @@ void X11InputEventSource::stop() {
     thread_.reset();
 }
 
-void X11InputEventSource::prepareThreads() {
+void X11InputEventSource::prepareThreads()
+{
     XInitThreads();
 }
 
-bool X11InputEventSource::isAvailable() {
+bool X11InputEventSource::isAvailable()
+{
     static const bool available = [] {
         Display *display = XOpenDisplay(nullptr);
         if (!display)
@@ -168,7 +179,8 @@ bool X11InputEventSource::isAvailable() {
     return available;
 }
 
-void X11InputEventSource::Thread::run() {
+void X11InputEventSource::Thread::run()
+{
     if (connect() && grabTriggers()) {
         watchKeys();
         listener.monitorStarted();
@@ -177,7 +189,8 @@ void X11InputEventSource::Thread::run() {
     disconnect();
 }
 
-bool X11InputEventSource::Thread::connect() {
+bool X11InputEventSource::Thread::connect()
+{
     grab = XOpenDisplay(nullptr);
     watch = XOpenDisplay(nullptr);
     if (!grab || !watch) {
@@ -195,7 +208,8 @@ bool X11InputEventSource::Thread::connect() {
     return true;
 }
 
-bool X11InputEventSource::Thread::grabTriggers() {
+bool X11InputEventSource::Thread::grabTriggers()
+{
     const HotkeyTriggers &triggers = classifier.triggers();
     // A hotkey X11 cannot type (an unknown key, or one needing Fn) is simply never matched.
     const std::optional<quint32> keysym = VirtualKeyMap::keysym(triggers.keyCode);
@@ -223,8 +237,8 @@ bool X11InputEventSource::Thread::grabTriggers() {
         error = withErrorTrap(grab, [&] {
             for (unsigned int shift : {0u, unsigned(ShiftMask)})
                 for (unsigned int lock : lockVariants)
-                    XGrabButton(grab, Button1, *drawState | shift | lock, root, False, buttonEventMask,
-                                GrabModeSync, GrabModeAsync, 0, 0);
+                    XGrabButton(grab, Button1, *drawState | shift | lock, root, False, buttonEventMask, GrabModeSync,
+                                GrabModeAsync, 0, 0);
         });
     }
     if (!error && triggers.quickDrawMiddleMouseEnabled)
@@ -236,11 +250,13 @@ bool X11InputEventSource::Thread::grabTriggers() {
     return true;
 }
 
-void X11InputEventSource::Thread::grabMiddleButton() {
+void X11InputEventSource::Thread::grabMiddleButton()
+{
     XGrabButton(grab, Button2, AnyModifier, root, False, buttonEventMask, GrabModeSync, GrabModeAsync, 0, 0);
 }
 
-void X11InputEventSource::Thread::watchKeys() {
+void X11InputEventSource::Thread::watchKeys()
+{
     XModifierKeymap *map = XGetModifierMapping(watch);
     const std::pair<int, quint64> modifierFlags[] = {{ShiftMapIndex, ModifierFlags::shift},
                                                      {ControlMapIndex, ModifierFlags::control},
@@ -260,7 +276,8 @@ void X11InputEventSource::Thread::watchKeys() {
     XFlush(watch);
 }
 
-void X11InputEventSource::Thread::loop() {
+void X11InputEventSource::Thread::loop()
+{
     pollfd fds[3] = {
         {ConnectionNumber(grab), POLLIN, 0}, {ConnectionNumber(watch), POLLIN, 0}, {wakeFds[0], POLLIN, 0}};
     for (;;) {
@@ -282,16 +299,17 @@ void X11InputEventSource::Thread::loop() {
     }
 }
 
-quint64 X11InputEventSource::Thread::heldFlags() const {
+quint64 X11InputEventSource::Thread::heldFlags() const
+{
     quint64 flags = 0;
     for (int code : heldModifierKeys)
         flags |= modifierKeyFlags.value(code);
     return flags;
 }
 
-void X11InputEventSource::Thread::handleRaw(XEvent &event) {
-    if (event.type != GenericEvent || event.xcookie.extension != xiOpcode ||
-        !XGetEventData(watch, &event.xcookie))
+void X11InputEventSource::Thread::handleRaw(XEvent &event)
+{
+    if (event.type != GenericEvent || event.xcookie.extension != xiOpcode || !XGetEventData(watch, &event.xcookie))
         return;
     const auto *raw = static_cast<const XIRawEvent *>(event.xcookie.data);
     const bool press = event.xcookie.evtype == XI_RawKeyPress;
@@ -315,7 +333,8 @@ void X11InputEventSource::Thread::handleRaw(XEvent &event) {
     XFreeEventData(watch, &event.xcookie);
 }
 
-void X11InputEventSource::Thread::handleGrabbed(XEvent &event) {
+void X11InputEventSource::Thread::handleGrabbed(XEvent &event)
+{
     using Type = InputEvent::Type;
     // The grabbed hotkey press only needs swallowing; the raw watch reports it to the classifier.
     if (event.type != ButtonPress && event.type != ButtonRelease && event.type != MotionNotify)
@@ -350,15 +369,15 @@ void X11InputEventSource::Thread::handleGrabbed(XEvent &event) {
 
     const GestureClassifier::Fate fate = classifier.handle(input);
     if (press) {
-        XAllowEvents(grab, fate == GestureClassifier::Fate::Swallow ? AsyncPointer : ReplayPointer,
-                     button.time);
+        XAllowEvents(grab, fate == GestureClassifier::Fate::Swallow ? AsyncPointer : ReplayPointer, button.time);
         XFlush(grab);
     } else if (fate == GestureClassifier::Fate::ReplayPressThenPass) {
         replayMiddleClick();
     }
 }
 
-void X11InputEventSource::Thread::replayMiddleClick() {
+void X11InputEventSource::Thread::replayMiddleClick()
+{
     XUngrabButton(grab, Button2, AnyModifier, root);
     XTestFakeButtonEvent(grab, Button2, True, CurrentTime);
     XTestFakeButtonEvent(grab, Button2, False, CurrentTime);
@@ -368,7 +387,8 @@ void X11InputEventSource::Thread::replayMiddleClick() {
     replayMayBeQueued = true;
 }
 
-void X11InputEventSource::Thread::disconnect() {
+void X11InputEventSource::Thread::disconnect()
+{
     if (grab)
         XCloseDisplay(grab);
     if (watch)

@@ -5,9 +5,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <deque>
 #include <fcntl.h>
@@ -243,10 +243,22 @@ void DebugLog::log(const QString &category, const QString &message)
     writer.enqueue(std::move(line));
 }
 
-void DebugLog::reset() { LogWriter::instance().enqueueReset(); }
+void DebugLog::reset()
+{
+    LogWriter::instance().enqueueReset();
+}
 
-void DebugLog::flush() { LogWriter::instance().flush(); }
+void DebugLog::flush()
+{
+    LogWriter::instance().flush();
+}
 
-void DebugLog::setFilePath(const QString &path) { LogWriter::instance().setPath(QFile::encodeName(path)); }
+void DebugLog::setFilePath(const QString &path)
+{
+    LogWriter::instance().setPath(QFile::encodeName(path));
+}
 
-void DebugLog::setEcho(FILE *stream) { LogWriter::instance().setEcho(stream); }
+void DebugLog::setEcho(FILE *stream)
+{
+    LogWriter::instance().setEcho(stream);
+}

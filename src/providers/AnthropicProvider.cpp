@@ -13,11 +13,13 @@ namespace {
 
 const QString category = QStringLiteral("Anthropic");
 
-QJsonObject textBlock(const QString &text) {
+QJsonObject textBlock(const QString &text)
+{
     return {{QStringLiteral("type"), QStringLiteral("text")}, {QStringLiteral("text"), text}};
 }
 
-QJsonObject imageBlock(const EncodedImage &image) {
+QJsonObject imageBlock(const EncodedImage &image)
+{
     const QJsonObject source{{QStringLiteral("type"), QStringLiteral("base64")},
                              {QStringLiteral("media_type"), image.mediaType},
                              {QStringLiteral("data"), QString::fromLatin1(image.base64)}};
@@ -28,24 +30,25 @@ QJsonObject imageBlock(const EncodedImage &image) {
 
 AnthropicProvider::AnthropicProvider(const QString &apiKey, const QString &model)
     : apiKey_(apiKey)
-    , model_(model) {}
+    , model_(model)
+{
+}
 
-QStringList AnthropicProvider::availableModels() const {
+QStringList AnthropicProvider::availableModels() const
+{
     return {QStringLiteral("claude-sonnet-4-6"), QStringLiteral("claude-opus-4-6"),
             QStringLiteral("claude-haiku-4-5-20251001")};
 }
 
-std::shared_ptr<LLMAnswerStream> AnthropicProvider::stream(const LLMConversation &messages,
-                                                           const QString &systemPrompt) {
+std::shared_ptr<LLMAnswerStream> AnthropicProvider::stream(const LLMConversation &messages, const QString &systemPrompt)
+{
     LLMStreamPlan plan;
     plan.category = category;
     plan.model = model_;
-    plan.endpoint =
-        LLMEndpoint::resolve("GLINT_ANTHROPIC_BASE_URL", QStringLiteral("https://api.anthropic.com"),
-                             QStringLiteral("/v1/messages"));
-    plan.headers = {{"x-api-key", apiKey_.toUtf8()},
-                    {"anthropic-version", "2023-06-01"},
-                    {"Content-Type", "application/json"}};
+    plan.endpoint = LLMEndpoint::resolve("GLINT_ANTHROPIC_BASE_URL", QStringLiteral("https://api.anthropic.com"),
+                                         QStringLiteral("/v1/messages"));
+    plan.headers = {
+        {"x-api-key", apiKey_.toUtf8()}, {"anthropic-version", "2023-06-01"}, {"Content-Type", "application/json"}};
     plan.apiKey = apiKey_;
     plan.buildBody = [messages, systemPrompt, model = model_] {
         return buildRequestBody(messages, systemPrompt, model);
@@ -56,8 +59,8 @@ std::shared_ptr<LLMAnswerStream> AnthropicProvider::stream(const LLMConversation
 
 std::variant<QByteArray, LLMError> AnthropicProvider::buildRequestBody(const LLMConversation &messages,
                                                                        const QString &systemPrompt,
-                                                                       const QString &model,
-                                                                       qsizetype imageByteLimit) {
+                                                                       const QString &model, qsizetype imageByteLimit)
+{
     QJsonArray turns;
     for (const LLMMessage &message : messages) {
         QJsonArray content;
@@ -72,10 +75,10 @@ std::variant<QByteArray, LLMError> AnthropicProvider::buildRequestBody(const LLM
                                         QString::number(encoded.byteCount));
         }
         content.append(textBlock(message.text));
-        turns.append(QJsonObject{{QStringLiteral("role"), message.role == LLMMessage::Role::User
-                                                              ? QStringLiteral("user")
-                                                              : QStringLiteral("assistant")},
-                                 {QStringLiteral("content"), content}});
+        turns.append(
+            QJsonObject{{QStringLiteral("role"),
+                         message.role == LLMMessage::Role::User ? QStringLiteral("user") : QStringLiteral("assistant")},
+                        {QStringLiteral("content"), content}});
     }
 
     QJsonObject body{{QStringLiteral("model"), model},
@@ -87,7 +90,8 @@ std::variant<QByteArray, LLMError> AnthropicProvider::buildRequestBody(const LLM
     return QJsonDocument(body).toJson(QJsonDocument::Compact);
 }
 
-LLMLineEvent AnthropicProvider::processLine(const QString &line) {
+LLMLineEvent AnthropicProvider::processLine(const QString &line)
+{
     const std::optional<QJsonObject> event = ServerSentEvent::dataObject(line);
     if (!event)
         return {};

@@ -16,13 +16,11 @@ public:
     QString id() const override { return QStringLiteral("anthropic"); }
     QString displayName() const override { return QStringLiteral("Anthropic (Claude)"); }
     QStringList availableModels() const override;
-    std::shared_ptr<LLMAnswerStream> stream(const LLMConversation &messages,
-                                            const QString &systemPrompt) override;
+    std::shared_ptr<LLMAnswerStream> stream(const LLMConversation &messages, const QString &systemPrompt) override;
 
     // Every image is re-encoded to fit `imageByteLimit`. Call off the main thread when images are attached.
     static std::variant<QByteArray, LLMError> buildRequestBody(const LLMConversation &messages,
-                                                               const QString &systemPrompt,
-                                                               const QString &model,
+                                                               const QString &systemPrompt, const QString &model,
                                                                qsizetype imageByteLimit = maxImageBytes);
     // One line of the event stream: a text delta, an error event, or nothing of interest.
     static LLMLineEvent processLine(const QString &line);

@@ -4,14 +4,15 @@
 
 namespace {
 
-bool isLoopback(const QString &host) {
+bool isLoopback(const QString &host)
+{
     return host.compare(u"localhost", Qt::CaseInsensitive) == 0 || QHostAddress(host).isLoopback();
 }
 
 } // namespace
 
-LLMEndpoint LLMEndpoint::resolve(const char *environmentVariable, const QString &defaultBaseUrl,
-                                 const QString &path) {
+LLMEndpoint LLMEndpoint::resolve(const char *environmentVariable, const QString &defaultBaseUrl, const QString &path)
+{
     const QString configured = qEnvironmentVariable(environmentVariable);
     const QString base = configured.isEmpty() ? defaultBaseUrl : configured;
     const QUrl baseUrl(base, QUrl::StrictMode);

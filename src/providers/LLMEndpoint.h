@@ -8,8 +8,7 @@
 // loopback host, so an API key never crosses a network unencrypted.
 class LLMEndpoint {
 public:
-    static LLMEndpoint resolve(const char *environmentVariable, const QString &defaultBaseUrl,
-                               const QString &path);
+    static LLMEndpoint resolve(const char *environmentVariable, const QString &defaultBaseUrl, const QString &path);
 
     bool isUsable() const { return error_.isEmpty(); }
     const QUrl &url() const { return url_; }

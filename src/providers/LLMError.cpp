@@ -3,17 +3,22 @@
 LLMError::LLMError(Kind kind, int status, std::optional<QString> text)
     : kind_(kind)
     , status_(status)
-    , body_(std::move(text)) {}
+    , body_(std::move(text))
+{
+}
 
-LLMError LLMError::httpError(int status, std::optional<QString> body) {
+LLMError LLMError::httpError(int status, std::optional<QString> body)
+{
     return LLMError(Kind::HttpError, status, std::move(body));
 }
 
-LLMError LLMError::imageEncodingFailed(const QString &message) {
+LLMError LLMError::imageEncodingFailed(const QString &message)
+{
     return LLMError(Kind::ImageEncodingFailed, 0, message);
 }
 
-QString LLMError::description() const {
+QString LLMError::description() const
+{
     if (kind_ == Kind::ImageEncodingFailed)
         return body_.value_or(QString());
     QString text = u"HTTP error " + QString::number(status_);

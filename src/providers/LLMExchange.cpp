@@ -13,7 +13,8 @@ const QString timedOutDescription = QStringLiteral("The request timed out.");
 
 // A failure after the head that cut the body short, as opposed to the error Qt derives from a non-2xx
 // status, which only labels a body we still read in full.
-bool interruptsBody(QNetworkReply::NetworkError error) {
+bool interruptsBody(QNetworkReply::NetworkError error)
+{
     return (error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied) ||
            error == QNetworkReply::ProtocolFailure;
 }
@@ -25,7 +26,8 @@ LLMExchange::LLMExchange(const QNetworkRequest &request, const QByteArray &body,
     : QObject(parent)
     , request_(request)
     , body_(body)
-    , category_(category) {
+    , category_(category)
+{
     request_.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request_.setSslConfiguration(LLMTransport::sslConfiguration());
 
@@ -41,11 +43,13 @@ LLMExchange::LLMExchange(const QNetworkRequest &request, const QByteArray &body,
     connect(&retryTimer_, &QTimer::timeout, this, &LLMExchange::startAttempt);
 }
 
-LLMExchange::~LLMExchange() {
+LLMExchange::~LLMExchange()
+{
     abort();
 }
 
-bool LLMExchange::isRetryable(QNetworkReply::NetworkError error) {
+bool LLMExchange::isRetryable(QNetworkReply::NetworkError error)
+{
     switch (error) {
     case QNetworkReply::TimeoutError:
     case QNetworkReply::RemoteHostClosedError: // connection lost before the head
@@ -60,12 +64,14 @@ bool LLMExchange::isRetryable(QNetworkReply::NetworkError error) {
     }
 }
 
-void LLMExchange::start() {
+void LLMExchange::start()
+{
     exchangeTimer_.start();
     startAttempt();
 }
 
-void LLMExchange::abort() {
+void LLMExchange::abort()
+{
     end();
     if (QNetworkReply *reply = std::exchange(reply_, nullptr)) {
         reply->disconnect(this);
@@ -74,17 +80,20 @@ void LLMExchange::abort() {
     }
 }
 
-void LLMExchange::end() {
+void LLMExchange::end()
+{
     inactivityTimer_.stop();
     exchangeTimer_.stop();
     retryTimer_.stop();
 }
 
-void LLMExchange::log(const QString &message) const {
+void LLMExchange::log(const QString &message) const
+{
     DebugLog::log(category_, message);
 }
 
-void LLMExchange::startAttempt() {
+void LLMExchange::startAttempt()
+{
     ++attempt_;
     log(u"Starting request attempt=" + QString::number(attempt_));
     reply_ = LLMTransport::network().post(request_, body_);
@@ -97,7 +106,8 @@ void LLMExchange::startAttempt() {
     connect(reply_, &QNetworkReply::finished, this, &LLMExchange::attemptFinished);
 }
 
-void LLMExchange::noteHead() {
+void LLMExchange::noteHead()
+{
     inactivityTimer_.start();
     const QVariant status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (headSeen_ || !status.isValid())
@@ -106,7 +116,8 @@ void LLMExchange::noteHead() {
     Q_EMIT headReceived(status.toInt());
 }
 
-void LLMExchange::forwardBody() {
+void LLMExchange::forwardBody()
+{
     inactivityTimer_.start();
     noteHead();
     if (!headSeen_ || !reply_->isOpen()) // an aborted reply has nothing left to read
@@ -116,7 +127,8 @@ void LLMExchange::forwardBody() {
         Q_EMIT bodyReceived(chunk);
 }
 
-void LLMExchange::attemptFinished() {
+void LLMExchange::attemptFinished()
+{
     QNetworkReply *reply = reply_;
     noteHead();
     if (headSeen_)
@@ -153,7 +165,8 @@ void LLMExchange::attemptFinished() {
     Q_EMIT failed(description);
 }
 
-void LLMExchange::expire(Expiry expiry) {
+void LLMExchange::expire(Expiry expiry)
+{
     expiry_ = expiry;
     if (reply_) {
         reply_->abort(); // finishes the attempt, which reports the time-out

@@ -9,7 +9,8 @@
 
 namespace {
 
-QString bodyText(const QByteArray &body) {
+QString bodyText(const QByteArray &body)
+{
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = decoder.decode(body);
     return decoder.hasError() ? QStringLiteral("<non-utf8 body>") : text;
@@ -17,7 +18,8 @@ QString bodyText(const QByteArray &body) {
 
 } // namespace
 
-std::shared_ptr<LLMAnswerStream> LLMStreamingRun::start(const LLMConversation &messages, LLMStreamPlan plan) {
+std::shared_ptr<LLMAnswerStream> LLMStreamingRun::start(const LLMConversation &messages, LLMStreamPlan plan)
+{
     std::shared_ptr<LLMAnswerStream> stream = LLMAnswerStream::create();
     LLMTransport::post([messages, plan = std::move(plan), stream]() mutable {
         auto *run = new LLMStreamingRun(std::move(plan), stream);
@@ -29,26 +31,32 @@ std::shared_ptr<LLMAnswerStream> LLMStreamingRun::start(const LLMConversation &m
 LLMStreamingRun::LLMStreamingRun(LLMStreamPlan plan, std::shared_ptr<LLMAnswerStream> stream)
     : QObject(LLMTransport::context())
     , plan_(std::move(plan))
-    , stream_(std::move(stream)) {}
+    , stream_(std::move(stream))
+{
+}
 
-LLMStreamingRun::~LLMStreamingRun() {
+LLMStreamingRun::~LLMStreamingRun()
+{
     // Only the transport's shutdown deletes a run that has not ended.
     stream_->fail({QStringLiteral("The request was cancelled."), true});
 }
 
-void LLMStreamingRun::log(const QString &message) const {
+void LLMStreamingRun::log(const QString &message) const
+{
     DebugLog::log(plan_.category, message);
 }
 
-QString LLMStreamingRun::redacted(QString text) const {
+QString LLMStreamingRun::redacted(QString text) const
+{
     if (!plan_.apiKey.isEmpty())
         text.replace(plan_.apiKey, QStringLiteral("<redacted>"));
     return text;
 }
 
-void LLMStreamingRun::begin(const LLMConversation &messages) {
-    const bool imageAttached = std::any_of(messages.begin(), messages.end(),
-                                           [](const LLMMessage &m) { return m.imageData.has_value(); });
+void LLMStreamingRun::begin(const LLMConversation &messages)
+{
+    const bool imageAttached =
+        std::any_of(messages.begin(), messages.end(), [](const LLMMessage &m) { return m.imageData.has_value(); });
     log(u"Preparing request model=" + plan_.model + u" messages=" + QString::number(messages.size()) +
         u" imageAttached=" + (imageAttached ? u"true" : u"false"));
     if (!plan_.endpoint.isUsable()) {
@@ -63,7 +71,8 @@ void LLMStreamingRun::begin(const LLMConversation &messages) {
     });
 }
 
-void LLMStreamingRun::send(const QByteArray &body) {
+void LLMStreamingRun::send(const QByteArray &body)
+{
     QNetworkRequest request(plan_.endpoint.url());
     for (const auto &[name, value] : plan_.headers)
         request.setRawHeader(name, value);
@@ -75,20 +84,23 @@ void LLMStreamingRun::send(const QByteArray &body) {
     exchange_->start();
 }
 
-void LLMStreamingRun::headReceived(int status) {
+void LLMStreamingRun::headReceived(int status)
+{
     status_ = status;
     if (status_ == 200)
         log(QStringLiteral("Streaming response started status=200"));
 }
 
-void LLMStreamingRun::bodyReceived(const QByteArray &chunk) {
+void LLMStreamingRun::bodyReceived(const QByteArray &chunk)
+{
     if (status_ != 200)
         errorBody_ += chunk;
     else
         interpret(lines_.feed(chunk));
 }
 
-void LLMStreamingRun::completed() {
+void LLMStreamingRun::completed()
+{
     if (status_ != 200) {
         const QString body = redacted(bodyText(errorBody_));
         log(u"HTTP error status=" + QString::number(status_) + u" body=" + body);
@@ -100,7 +112,8 @@ void LLMStreamingRun::completed() {
         succeed();
 }
 
-void LLMStreamingRun::interpret(const QStringList &lines) {
+void LLMStreamingRun::interpret(const QStringList &lines)
+{
     for (const QString &line : lines) {
         if (stream_->hasEnded())
             return;
@@ -115,13 +128,15 @@ void LLMStreamingRun::interpret(const QStringList &lines) {
     }
 }
 
-void LLMStreamingRun::succeed() {
+void LLMStreamingRun::succeed()
+{
     log(u"Streaming response completed emittedChunks=" + QString::number(emittedChunks_));
     stream_->finish();
     deleteLater();
 }
 
-void LLMStreamingRun::fail(const QString &description) {
+void LLMStreamingRun::fail(const QString &description)
+{
     const QString text = redacted(description);
     log(u"Streaming failed error=" + text);
     stream_->fail({text, false});

@@ -16,19 +16,22 @@ struct NetworkThread {
     LLMTransport::Limits limits;
     QList<QSslCertificate> additionalCaCertificates;
 
-    ~NetworkThread() {
+    ~NetworkThread()
+    {
         thread.quit();
         thread.wait();
     }
 };
 
-NetworkThread &instance() {
+NetworkThread &instance()
+{
     static NetworkThread state;
     return state;
 }
 
 // Ends what is still in flight on the network thread and stops it, before the application goes away.
-void shutDown() {
+void shutDown()
+{
     NetworkThread &state = instance();
     if (!state.thread.isRunning())
         return;
@@ -46,7 +49,8 @@ void shutDown() {
 
 } // namespace
 
-QObject *LLMTransport::threadContext() {
+QObject *LLMTransport::threadContext()
+{
     static QObject *context = [] {
         NetworkThread &state = instance();
         state.thread.setObjectName(QStringLiteral("LLMNetwork"));
@@ -59,11 +63,13 @@ QObject *LLMTransport::threadContext() {
     return context;
 }
 
-QObject *LLMTransport::context() {
+QObject *LLMTransport::context()
+{
     return instance().context;
 }
 
-QNetworkAccessManager &LLMTransport::network() {
+QNetworkAccessManager &LLMTransport::network()
+{
     NetworkThread &state = instance();
     Q_ASSERT(QThread::currentThread() == &state.thread);
     if (!state.manager) {
@@ -74,19 +80,22 @@ QNetworkAccessManager &LLMTransport::network() {
     return *state.manager;
 }
 
-LLMTransport::Limits LLMTransport::limits() {
+LLMTransport::Limits LLMTransport::limits()
+{
     NetworkThread &state = instance();
     QMutexLocker lock(&state.mutex);
     return state.limits;
 }
 
-void LLMTransport::setLimits(Limits limits) {
+void LLMTransport::setLimits(Limits limits)
+{
     NetworkThread &state = instance();
     QMutexLocker lock(&state.mutex);
     state.limits = limits;
 }
 
-QSslConfiguration LLMTransport::sslConfiguration() {
+QSslConfiguration LLMTransport::sslConfiguration()
+{
     NetworkThread &state = instance();
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
     QMutexLocker lock(&state.mutex);
@@ -94,7 +103,8 @@ QSslConfiguration LLMTransport::sslConfiguration() {
     return configuration;
 }
 
-void LLMTransport::setAdditionalCaCertificates(const QList<QSslCertificate> &certificates) {
+void LLMTransport::setAdditionalCaCertificates(const QList<QSslCertificate> &certificates)
+{
     NetworkThread &state = instance();
     QMutexLocker lock(&state.mutex);
     state.additionalCaCertificates = certificates;

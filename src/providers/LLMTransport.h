@@ -42,6 +42,7 @@ private:
 
 #include <QMetaObject>
 
-template <typename Work> void LLMTransport::post(Work &&work) {
+template <typename Work> void LLMTransport::post(Work &&work)
+{
     QMetaObject::invokeMethod(threadContext(), std::forward<Work>(work), Qt::QueuedConnection);
 }

@@ -1,6 +1,7 @@
 #include "providers/LineAssembler.h"
 
-QStringList LineAssembler::feed(QByteArrayView chunk) {
+QStringList LineAssembler::feed(QByteArrayView chunk)
+{
     QStringList lines;
     qsizetype start = 0;
     for (qsizetype end; (end = chunk.indexOf('\n', start)) >= 0; start = end + 1) {
@@ -17,7 +18,8 @@ QStringList LineAssembler::feed(QByteArrayView chunk) {
     return lines;
 }
 
-QStringList LineAssembler::finish() {
+QStringList LineAssembler::finish()
+{
     QStringList lines;
     pending_.removeIf([](char c) { return c == '\r'; }); // a lone carriage return is no line
     if (!pending_.isEmpty())
@@ -26,7 +28,8 @@ QStringList LineAssembler::finish() {
     return lines;
 }
 
-void LineAssembler::complete(QByteArrayView line, QStringList &lines) {
+void LineAssembler::complete(QByteArrayView line, QStringList &lines)
+{
     QByteArray withoutReturns;
     if (line.contains('\r')) {
         withoutReturns = line.toByteArray();

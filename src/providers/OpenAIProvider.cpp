@@ -9,20 +9,21 @@
 
 namespace {
 
-QJsonValue content(const LLMMessage &message) {
+QJsonValue content(const LLMMessage &message)
+{
     if (!message.imageData)
         return message.text;
     const QString url = u"data:image/png;base64," + QString::fromLatin1(message.imageData->toBase64());
     const QJsonObject image{{QStringLiteral("type"), QStringLiteral("image_url")},
                             {QStringLiteral("image_url"), QJsonObject{{QStringLiteral("url"), url}}}};
-    const QJsonObject text{{QStringLiteral("type"), QStringLiteral("text")},
-                           {QStringLiteral("text"), message.text}};
+    const QJsonObject text{{QStringLiteral("type"), QStringLiteral("text")}, {QStringLiteral("text"), message.text}};
     return QJsonArray{image, text};
 }
 
 // The answer is choice 0. Each chunk carries the choices it advances, so the first element may belong
 // to another answer when several were asked for.
-std::optional<QJsonObject> firstChoice(const QJsonArray &choices) {
+std::optional<QJsonObject> firstChoice(const QJsonArray &choices)
+{
     for (const QJsonValue &choice : choices) {
         const QJsonObject object = choice.toObject();
         if (choice.isObject() && object.value(u"index").toInt(0) == 0)
@@ -35,14 +36,17 @@ std::optional<QJsonObject> firstChoice(const QJsonArray &choices) {
 
 OpenAIProvider::OpenAIProvider(const QString &apiKey, const QString &model)
     : apiKey_(apiKey)
-    , model_(model) {}
+    , model_(model)
+{
+}
 
-QStringList OpenAIProvider::availableModels() const {
+QStringList OpenAIProvider::availableModels() const
+{
     return {QStringLiteral("gpt-5.4"), QStringLiteral("gpt-5.4-mini"), QStringLiteral("gpt-5.4-nano")};
 }
 
-std::shared_ptr<LLMAnswerStream> OpenAIProvider::stream(const LLMConversation &messages,
-                                                        const QString &systemPrompt) {
+std::shared_ptr<LLMAnswerStream> OpenAIProvider::stream(const LLMConversation &messages, const QString &systemPrompt)
+{
     LLMStreamPlan plan;
     plan.category = QStringLiteral("OpenAI");
     plan.model = model_;
@@ -58,16 +62,17 @@ std::shared_ptr<LLMAnswerStream> OpenAIProvider::stream(const LLMConversation &m
 }
 
 QByteArray OpenAIProvider::buildRequestBody(const LLMConversation &messages, const QString &systemPrompt,
-                                            const QString &model) {
+                                            const QString &model)
+{
     QJsonArray turns;
     if (!systemPrompt.trimmed().isEmpty())
-        turns.append(QJsonObject{{QStringLiteral("role"), QStringLiteral("system")},
-                                 {QStringLiteral("content"), systemPrompt}});
+        turns.append(
+            QJsonObject{{QStringLiteral("role"), QStringLiteral("system")}, {QStringLiteral("content"), systemPrompt}});
     for (const LLMMessage &message : messages)
-        turns.append(QJsonObject{{QStringLiteral("role"), message.role == LLMMessage::Role::User
-                                                              ? QStringLiteral("user")
-                                                              : QStringLiteral("assistant")},
-                                 {QStringLiteral("content"), content(message)}});
+        turns.append(
+            QJsonObject{{QStringLiteral("role"),
+                         message.role == LLMMessage::Role::User ? QStringLiteral("user") : QStringLiteral("assistant")},
+                        {QStringLiteral("content"), content(message)}});
 
     const QJsonObject body{{QStringLiteral("model"), model},
                            {QStringLiteral("max_completion_tokens"), 1024},
@@ -76,7 +81,8 @@ QByteArray OpenAIProvider::buildRequestBody(const LLMConversation &messages, con
     return QJsonDocument(body).toJson(QJsonDocument::Compact);
 }
 
-LLMLineEvent OpenAIProvider::processLine(const QString &line) {
+LLMLineEvent OpenAIProvider::processLine(const QString &line)
+{
     const std::optional<QJsonObject> chunk = ServerSentEvent::dataObject(line);
     if (!chunk)
         return {};

@@ -11,8 +11,7 @@ public:
     QString id() const override { return QStringLiteral("openai"); }
     QString displayName() const override { return QStringLiteral("OpenAI"); }
     QStringList availableModels() const override;
-    std::shared_ptr<LLMAnswerStream> stream(const LLMConversation &messages,
-                                            const QString &systemPrompt) override;
+    std::shared_ptr<LLMAnswerStream> stream(const LLMConversation &messages, const QString &systemPrompt) override;
 
     // Images go in unchanged, as PNG data URLs.
     static QByteArray buildRequestBody(const LLMConversation &messages, const QString &systemPrompt,

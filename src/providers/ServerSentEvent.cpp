@@ -8,7 +8,8 @@ const QString dataPrefix = QStringLiteral("data: ");
 
 } // namespace
 
-std::optional<QJsonObject> ServerSentEvent::dataObject(const QString &line) {
+std::optional<QJsonObject> ServerSentEvent::dataObject(const QString &line)
+{
     if (!line.startsWith(dataPrefix))
         return std::nullopt;
     const QStringView payload = QStringView(line).sliced(dataPrefix.size());
@@ -20,6 +21,7 @@ std::optional<QJsonObject> ServerSentEvent::dataObject(const QString &line) {
     return document.object();
 }
 
-QString ServerSentEvent::streamErrorDescription(const QString &line) {
+QString ServerSentEvent::streamErrorDescription(const QString &line)
+{
     return u"Stream error: " + QStringView(line).sliced(dataPrefix.size());
 }

@@ -4,7 +4,8 @@
 
 #include <memory>
 
-QByteArray WebPEncoder::encode(const QImage &image, float quality) {
+QByteArray WebPEncoder::encode(const QImage &image, float quality)
+{
     WebPConfig config;
     if (!WebPConfigInit(&config))
         return {};
@@ -23,16 +24,14 @@ QByteArray WebPEncoder::encode(const QImage &image, float quality) {
 
     const bool opaque = !image.hasAlphaChannel();
     const QImage pixels = image.convertToFormat(opaque ? QImage::Format_RGB888 : QImage::Format_RGBA8888);
-    const int imported =
-        opaque ? WebPPictureImportRGB(&picture, pixels.constBits(), int(pixels.bytesPerLine()))
-               : WebPPictureImportRGBA(&picture, pixels.constBits(), int(pixels.bytesPerLine()));
+    const int imported = opaque ? WebPPictureImportRGB(&picture, pixels.constBits(), int(pixels.bytesPerLine()))
+                                : WebPPictureImportRGBA(&picture, pixels.constBits(), int(pixels.bytesPerLine()));
     if (!imported)
         return {};
 
     WebPMemoryWriter writer;
     WebPMemoryWriterInit(&writer);
-    std::unique_ptr<WebPMemoryWriter, decltype(&WebPMemoryWriterClear)> output(&writer,
-                                                                               &WebPMemoryWriterClear);
+    std::unique_ptr<WebPMemoryWriter, decltype(&WebPMemoryWriterClear)> output(&writer, &WebPMemoryWriterClear);
     picture.writer = WebPMemoryWrite;
     picture.custom_ptr = &writer;
     if (!WebPEncode(&config, &picture))

@@ -11,11 +11,20 @@ namespace {
 constexpr int focusRestoreDelayMs = 200;
 const QString screenshotTitle = QStringLiteral("Screenshot");
 
-void log(const QString &message) { DebugLog::log(QStringLiteral("Session"), message); }
+void log(const QString &message)
+{
+    DebugLog::log(QStringLiteral("Session"), message);
+}
 
-QString flag(bool value) { return value ? QStringLiteral("true") : QStringLiteral("false"); }
+QString flag(bool value)
+{
+    return value ? QStringLiteral("true") : QStringLiteral("false");
+}
 
-QString canonical(const QUuid &id) { return id.toString(QUuid::WithoutBraces).toUpper(); }
+QString canonical(const QUuid &id)
+{
+    return id.toString(QUuid::WithoutBraces).toUpper();
+}
 
 ChatMessage captureMessage(const QByteArray &bytes)
 {
@@ -414,9 +423,9 @@ void AnnotationSession::startCapture(CaptureKind kind, std::optional<quint32> di
     const quint64 serial = nextCaptureSerial_++;
     const QUuid revision = sessionRevision_;
     QFuture<CaptureResult> future =
-        neighbours_.capturer ? neighbours_.capturer->captureWithAnnotations(display, strokes)
-                             : QtFuture::makeReadyFuture(
-                                   CaptureResult{{}, QStringLiteral("No screen capture service is available")});
+        neighbours_.capturer
+            ? neighbours_.capturer->captureWithAnnotations(display, strokes)
+            : QtFuture::makeReadyFuture(CaptureResult{{}, QStringLiteral("No screen capture service is available")});
     captureTask_ = CaptureTask{serial, future};
     auto *watcher = new QFutureWatcher<CaptureResult>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, serial, kind, revision] {
@@ -447,7 +456,8 @@ void AnnotationSession::captureEnded(quint64 serial, CaptureKind kind, const QUu
             setPreparingCapture(false);
         }
         if (live)
-            log(initial ? QStringLiteral("Screenshot capture cancelled") : QStringLiteral("Additional capture cancelled"));
+            log(initial ? QStringLiteral("Screenshot capture cancelled")
+                        : QStringLiteral("Additional capture cancelled"));
     } else {
         const CaptureResult result = future.resultCount() > 0
                                          ? future.result()
@@ -579,8 +589,9 @@ void AnnotationSession::performSubmit(const std::shared_ptr<Submission> &s, std:
 
     const std::optional<QString> &key = openAI ? s->openAIKey : s->anthropicKey;
     if (!key || key->isEmpty() || !neighbours_.providers) {
-        finishSubmissionWithError(openAI ? QStringLiteral("Error: No OpenAI API key configured. Add it in Settings.")
-                                         : QStringLiteral("Error: No Anthropic API key configured. Add it in Settings."),
+        finishSubmissionWithError(openAI
+                                      ? QStringLiteral("Error: No OpenAI API key configured. Add it in Settings.")
+                                      : QStringLiteral("Error: No Anthropic API key configured. Add it in Settings."),
                                   s->revision);
         log(openAI ? QStringLiteral("OpenAI API key missing") : QStringLiteral("Anthropic API key missing"));
         endSubmission(s);
@@ -658,8 +669,7 @@ void AnnotationSession::streamFinished(const std::shared_ptr<Submission> &s)
     endSubmission(s);
 }
 
-void AnnotationSession::streamFailed(const std::shared_ptr<Submission> &s, const QString &description,
-                                     bool cancelled)
+void AnnotationSession::streamFailed(const std::shared_ptr<Submission> &s, const QString &description, bool cancelled)
 {
     // A stream that reports cancellation while its submission is still current was not cancelled by us
     // (the network gave up); it is a failure like any other, or the panel would wait forever.

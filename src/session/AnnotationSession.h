@@ -20,7 +20,6 @@
 #include <memory>
 #include <optional>
 
-
 // The session's neighbours. Any of them may be absent; the session then skips what it would have done
 // with it (no overlay, no panel, no capture, no focus hand-back, no providers).
 struct SessionNeighbours {
@@ -92,7 +91,7 @@ public:
 Q_SIGNALS:
     void stateChanged();
     void streamedResponseChanged();
-    void chatMessagesChanged(); // messages added, removed or the list replaced
+    void chatMessagesChanged();               // messages added, removed or the list replaced
     void chatMessageUpdated(const QUuid &id); // one message's text or streaming flag changed in place
     void isPreparingCaptureChanged();
     void isAdditionalCaptureChanged();

@@ -27,8 +27,8 @@ public:
     // Removes the overlay and its toolbar. May be called from the overlay's own event handlers; the
     // session drops the handle right afterwards.
     virtual void close() = 0;
-    virtual QRect unionRect() const = 0; // global coordinates
-    virtual OverlayCanvas *canvas() = 0; // null when the overlay has none
+    virtual QRect unionRect() const = 0;                          // global coordinates
+    virtual OverlayCanvas *canvas() = 0;                          // null when the overlay has none
     virtual QPointF mapFromGlobal(QPointF globalPoint) const = 0; // to canvas coordinates
     virtual void hideToolbar() = 0;
 };

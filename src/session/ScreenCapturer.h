@@ -9,7 +9,7 @@
 
 // How a capture ended, unless it was cancelled (a cancelled capture is a cancelled future).
 struct CaptureResult {
-    QByteArray imageData;               // the encoded screenshot on success
+    QByteArray imageData;                    // the encoded screenshot on success
     std::optional<QString> errorDescription; // set when the capture failed
 };
 

@@ -16,14 +16,20 @@ const SecretSchema *schema()
         "org.glint.Glint.ApiKey",
         SECRET_SCHEMA_DONT_MATCH_NAME,
         {{"service", SECRET_SCHEMA_ATTRIBUTE_STRING}, {"account", SECRET_SCHEMA_ATTRIBUTE_STRING}, {nullptr, {}}},
-        0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+        0,
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr};
     return &s;
 }
 
 // Runs a blocking libsecret call on a pool thread and waits at most `limit` for it. A call that overruns
 // is cancelled and left to finish on its own; its result is dropped.
-template <typename T, typename Call>
-std::optional<T> runBounded(std::chrono::milliseconds limit, Call call)
+template <typename T, typename Call> std::optional<T> runBounded(std::chrono::milliseconds limit, Call call)
 {
     struct Shared {
         QSemaphore done;
@@ -58,9 +64,8 @@ std::optional<QString> Keychain::read(const QString &account) const
     const QByteArray name = account.toUtf8();
     auto found = runBounded<std::optional<QString>>(limit_, [service, name](GCancellable *cancellable) {
         GError *error = nullptr;
-        SecretValue *value = secret_password_lookup_binary_sync(schema(), cancellable, &error, "service",
-                                                                service.constData(), "account", name.constData(),
-                                                                nullptr);
+        SecretValue *value = secret_password_lookup_binary_sync(
+            schema(), cancellable, &error, "service", service.constData(), "account", name.constData(), nullptr);
         g_clear_error(&error);
         if (!value)
             return std::optional<QString>();

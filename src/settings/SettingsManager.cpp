@@ -34,8 +34,8 @@ const QString defaultOpenAIModel = QStringLiteral("gpt-5.4-mini");
 
 } // namespace
 
-const QStringList SettingsManager::supportedOpenAIModels = {
-    QStringLiteral("gpt-5.4"), QStringLiteral("gpt-5.4-mini"), QStringLiteral("gpt-5.4-nano")};
+const QStringList SettingsManager::supportedOpenAIModels = {QStringLiteral("gpt-5.4"), QStringLiteral("gpt-5.4-mini"),
+                                                            QStringLiteral("gpt-5.4-nano")};
 
 const QString SettingsManager::builtInSystemPrompt = QStringLiteral(
     "You are given an annotated screenshot of the user's screen. The screenshot contains a red marked area, that is "
@@ -122,9 +122,10 @@ void SettingsManager::load()
         systemPrompt_ = defaultSystemPrompt;
 
     const std::optional<QString> storedVersion = storedString(QStringLiteral("replicateModelVersion"));
-    replicateModelVersion_ = storedVersion && !storedVersion->isEmpty() && !retiredReplicateVersions.contains(*storedVersion)
-                                 ? *storedVersion
-                                 : defaultReplicateModelVersion;
+    replicateModelVersion_ =
+        storedVersion && !storedVersion->isEmpty() && !retiredReplicateVersions.contains(*storedVersion)
+            ? *storedVersion
+            : defaultReplicateModelVersion;
     if (storedVersion != replicateModelVersion_)
         store(QStringLiteral("replicateModelVersion"), replicateModelVersion_);
 
@@ -195,7 +196,8 @@ void SettingsManager::setHotkeyModifiers(int v)
 }
 void SettingsManager::setQuickDrawModifiers(int v)
 {
-    assign(quickDrawModifiers_, v, QStringLiteral("quickDrawModifiers"), v, &SettingsManager::quickDrawModifiersChanged);
+    assign(quickDrawModifiers_, v, QStringLiteral("quickDrawModifiers"), v,
+           &SettingsManager::quickDrawModifiersChanged);
 }
 void SettingsManager::setQuickDrawMiddleMouseEnabled(bool v)
 {
@@ -218,6 +220,12 @@ QString SettingsManager::effectiveSystemPrompt() const
     return extra.isEmpty() ? builtInSystemPrompt : builtInSystemPrompt + u"\n\n" + extra;
 }
 
-std::optional<QString> SettingsManager::keychainRead(const QString &account) const { return secrets_->read(account); }
+std::optional<QString> SettingsManager::keychainRead(const QString &account) const
+{
+    return secrets_->read(account);
+}
 
-void SettingsManager::keychainWrite(const QString &account, const QString &value) { secrets_->write(account, value); }
+void SettingsManager::keychainWrite(const QString &account, const QString &value)
+{
+    secrets_->write(account, value);
+}

@@ -29,7 +29,8 @@ struct OnboardingRecord {
 
 struct RecordingOnboarding : OnboardingPresenter {
     std::shared_ptr<OnboardingRecord> record;
-    void show() override {
+    void show() override
+    {
         ++record->shown;
         record->visible = true;
     }
@@ -48,7 +49,8 @@ protected:
     std::unique_ptr<AppDelegate> delegate;
     std::shared_ptr<OnboardingRecord> onboarding = std::make_shared<OnboardingRecord>();
 
-    void launch(bool onboarded) {
+    void launch(bool onboarded)
+    {
         auto settings = std::make_unique<SettingsManager>(dir.filePath(QStringLiteral("glint.conf")),
                                                           std::make_unique<MemorySecrets>());
         settings->setHasCompletedOnboarding(onboarded);
@@ -56,24 +58,25 @@ protected:
         neighbours.windows = &windows;
         delegate = std::make_unique<AppDelegate>(std::move(settings), neighbours,
                                                  std::unique_ptr<PermissionChecker>(permissions));
-        delegate->setOnboardingFactory(
-            [this](const QList<MissingPermission> &missing, std::function<void()> done) {
-                onboarding->steps = missing;
-                onboarding->complete = std::move(done);
-                auto presenter = std::make_unique<RecordingOnboarding>();
-                presenter->record = onboarding;
-                return presenter;
-            });
+        delegate->setOnboardingFactory([this](const QList<MissingPermission> &missing, std::function<void()> done) {
+            onboarding->steps = missing;
+            onboarding->complete = std::move(done);
+            auto presenter = std::make_unique<RecordingOnboarding>();
+            presenter->record = onboarding;
+            return presenter;
+        });
         delegate->applicationDidFinishLaunching();
     }
 
-    bool settingsWindowOpen() const {
+    bool settingsWindowOpen() const
+    {
         SettingsRootView *window = delegate->menuBarController()->settingsWindow();
         return window && window->isVisible();
     }
 };
 
-TEST_F(AppDelegateTest, FirstLaunchWithoutPermissionsShowsOnboardingAndAgainWhenHidden) {
+TEST_F(AppDelegateTest, FirstLaunchWithoutPermissionsShowsOnboardingAndAgainWhenHidden)
+{
     launch(false);
     EXPECT_EQ(log.lines().first(), u"[App] Application did finish launching");
     EXPECT_EQ(onboarding->steps, (QList{MissingPermission::Accessibility, MissingPermission::Microphone}));
@@ -92,7 +95,8 @@ TEST_F(AppDelegateTest, FirstLaunchWithoutPermissionsShowsOnboardingAndAgainWhen
     EXPECT_TRUE(delegate->settings().hasCompletedOnboarding());
 }
 
-TEST_F(AppDelegateTest, AfterOnboardingAMissingPermissionBlocksRequestsAndOpensThePermissionsTab) {
+TEST_F(AppDelegateTest, AfterOnboardingAMissingPermissionBlocksRequestsAndOpensThePermissionsTab)
+{
     launch(true);
     EXPECT_EQ(onboarding->shown, 0);
     EXPECT_TRUE(settingsWindowOpen());
@@ -111,7 +115,8 @@ TEST_F(AppDelegateTest, AfterOnboardingAMissingPermissionBlocksRequestsAndOpensT
     EXPECT_EQ(delegate->settings().settingsSelectedTab(), 1);
 }
 
-TEST_F(AppDelegateTest, LosingAPermissionCancelsTheRunningSessionOnce) {
+TEST_F(AppDelegateTest, LosingAPermissionCancelsTheRunningSessionOnce)
+{
     launch(true);
     delegate->session().begin(true); // as if started before the permission went away
     ASSERT_EQ(delegate->session().state(), SessionState::Drawing);

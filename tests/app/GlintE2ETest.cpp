@@ -14,7 +14,8 @@ protected:
 
     QString logPath() const { return dir.filePath(QStringLiteral("glint.log")); }
 
-    QProcessEnvironment environment() const {
+    QProcessEnvironment environment() const
+    {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("GLINT_LOG_FILE"), logPath());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
@@ -24,7 +25,8 @@ protected:
         return env;
     }
 
-    void start(QProcess &process, const QStringList &arguments = {}) {
+    void start(QProcess &process, const QStringList &arguments = {})
+    {
         process.setProcessEnvironment(environment());
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.start(QStringLiteral(GLINT_BINARY), arguments);
@@ -32,7 +34,8 @@ protected:
     }
 
     // Runs a second invocation to its end; its exit status.
-    int invoke(const QStringList &arguments = {}) {
+    int invoke(const QStringList &arguments = {})
+    {
         QProcess process;
         start(process, arguments);
         if (!process.waitForFinished(10000))
@@ -40,7 +43,8 @@ protected:
         return process.exitCode();
     }
 
-    QStringList logLines() const {
+    QStringList logLines() const
+    {
         QFile file(logPath());
         if (!file.open(QIODevice::ReadOnly))
             return {};
@@ -50,20 +54,22 @@ protected:
         return lines;
     }
 
-    bool waitForLog(const QString &line, int timeoutMs = 10000) {
+    bool waitForLog(const QString &line, int timeoutMs = 10000)
+    {
         return QTest::qWaitFor([&] { return logLines().contains(line); }, timeoutMs);
     }
 
-    static bool settingsWindowShown() {
+    static bool settingsWindowShown()
+    {
         QProcess search;
-        search.start(QStringLiteral("xdotool"),
-                     {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                      QStringLiteral("^Glint Settings$")});
+        search.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                                 QStringLiteral("--name"), QStringLiteral("^Glint Settings$")});
         search.waitForFinished();
         return !search.readAllStandardOutput().trimmed().isEmpty();
     }
 
-    void TearDown() override {
+    void TearDown() override
+    {
         if (first.state() != QProcess::NotRunning) {
             first.terminate();
             if (!first.waitForFinished(5000))
@@ -72,7 +78,8 @@ protected:
     }
 };
 
-TEST_F(GlintE2ETest, SecondInvocationsReachTheRunningInstance) {
+TEST_F(GlintE2ETest, SecondInvocationsReachTheRunningInstance)
+{
     start(first);
     ASSERT_TRUE(waitForLog(QStringLiteral("[App] Application did finish launching")));
     EXPECT_EQ(logLines().first(), u"[App] Application did finish launching");
@@ -87,14 +94,16 @@ TEST_F(GlintE2ETest, SecondInvocationsReachTheRunningInstance) {
     EXPECT_EQ(logLines().count(u"[App] Application did finish launching"), 1);
 }
 
-TEST_F(GlintE2ETest, AnnotateStartsAnInstanceWhenNoneRuns) {
+TEST_F(GlintE2ETest, AnnotateStartsAnInstanceWhenNoneRuns)
+{
     start(first, {QStringLiteral("annotate")});
     EXPECT_TRUE(waitForLog(QStringLiteral("[Session] Begin annotation session showToolbar=true")));
     EXPECT_EQ(logLines().first(), u"[App] Application did finish launching");
     EXPECT_EQ(first.state(), QProcess::Running);
 }
 
-TEST_F(GlintE2ETest, UnknownCommandsAreRefused) {
+TEST_F(GlintE2ETest, UnknownCommandsAreRefused)
+{
     EXPECT_EQ(invoke({QStringLiteral("frobnicate")}), 2);
     EXPECT_FALSE(QFile::exists(logPath()));
 }

@@ -11,12 +11,14 @@
 #include <gtest/gtest.h>
 
 namespace {
-TEST(HintCapsuleControllerTest, FrameSitsAboveTheBottomOfTheAvailableArea) {
+TEST(HintCapsuleControllerTest, FrameSitsAboveTheBottomOfTheAvailableArea)
+{
     EXPECT_EQ(HintCapsuleController::frameFor(QRect(1920, 0, 1920, 1080)), QRect(2700, 1024, 360, 40));
     EXPECT_EQ(HintCapsuleController::frameFor(QRect(0, 30, 1920, 1000)), QRect(780, 974, 360, 40));
 }
 
-TEST(HintCapsuleControllerTest, ShowsOnThePointersScreenAndFadesOnce) {
+TEST(HintCapsuleControllerTest, ShowsOnThePointersScreenAndFadesOnce)
+{
     const QList<QScreen *> screens = QGuiApplication::screens();
     ASSERT_GE(screens.size(), 2) << "the test display has two monitors";
     QScreen *second = screens.at(1);
@@ -38,7 +40,8 @@ TEST(HintCapsuleControllerTest, ShowsOnThePointersScreenAndFadesOnce) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return !capsule.window()->isVisible(); }));
 }
 
-TEST(HintCapsuleControllerTest, ShowingDuringTheFadeOutKeepsTheCapsule) {
+TEST(HintCapsuleControllerTest, ShowingDuringTheFadeOutKeepsTheCapsule)
+{
     HintCapsuleController capsule;
     capsule.show();
     ASSERT_TRUE(QTest::qWaitFor([&] { return capsule.window()->windowOpacity() == 1.0; }));
@@ -59,7 +62,8 @@ protected:
     void mousePressEvent(QMouseEvent *) override { ++presses; }
 };
 
-TEST(HintCapsuleControllerTest, ClicksGoThroughToTheWindowBelow) {
+TEST(HintCapsuleControllerTest, ClicksGoThroughToTheWindowBelow)
+{
     QScreen *screen = QGuiApplication::primaryScreen();
     const QRect frame = HintCapsuleController::frameFor(screen->availableGeometry());
     ClickTarget below;
@@ -72,8 +76,7 @@ TEST(HintCapsuleControllerTest, ClicksGoThroughToTheWindowBelow) {
     capsule.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(capsule.window()));
     QTest::qWait(250);
-    ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("click"), QStringLiteral("1")}),
-              0);
+    ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("click"), QStringLiteral("1")}), 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return below.presses == 1; }));
 }
 } // namespace

@@ -13,15 +13,16 @@
 
 namespace {
 // The client side blocks, so it runs on a worker while the listening side's event loop runs here.
-bool sendFromWorker(const QString &path, InstanceChannel::Command command) {
-    QFuture<bool> sent =
-        QtConcurrent::run([path, command] { return InstanceChannel(path).sendToRunning(command); });
+bool sendFromWorker(const QString &path, InstanceChannel::Command command)
+{
+    QFuture<bool> sent = QtConcurrent::run([path, command] { return InstanceChannel(path).sendToRunning(command); });
     while (!sent.isFinished())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     return sent.result();
 }
 
-TEST(InstanceChannelTest, SecondInvocationHandsItsCommandToTheFirst) {
+TEST(InstanceChannelTest, SecondInvocationHandsItsCommandToTheFirst)
+{
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("glint.socket"));
     EXPECT_FALSE(InstanceChannel(path).sendToRunning(InstanceChannel::Command::Reopen));
@@ -38,7 +39,8 @@ TEST(InstanceChannelTest, SecondInvocationHandsItsCommandToTheFirst) {
     EXPECT_EQ(received.at(1).first().value<InstanceChannel::Command>(), InstanceChannel::Command::Annotate);
 }
 
-TEST(InstanceChannelTest, SocketLeftByACrashedInstanceIsTakenOver) {
+TEST(InstanceChannelTest, SocketLeftByACrashedInstanceIsTakenOver)
+{
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("glint.socket"));
     // What a killed instance leaves behind: the socket file, with nobody listening on it.

@@ -10,7 +10,8 @@
 #include <gtest/gtest.h>
 
 // The settings window's key rows against the session's real Secret Service.
-TEST(SettingsKeyringTest, KeyRowsWriteToTheSecretService) {
+TEST(SettingsKeyringTest, KeyRowsWriteToTheSecretService)
+{
     QTemporaryDir dir;
     SettingsManager settings(dir.filePath(QStringLiteral("glint.conf")));
     const Keychain keychain(SettingsManager::keychainService);

@@ -25,7 +25,8 @@ namespace Flag = ModifierFlags;
 
 struct MemorySecrets : SecretStore {
     std::shared_ptr<QHash<QString, QString>> items = std::make_shared<QHash<QString, QString>>();
-    std::optional<QString> read(const QString &account) const override {
+    std::optional<QString> read(const QString &account) const override
+    {
         return items->contains(account) ? std::optional(items->value(account)) : std::nullopt;
     }
     void write(const QString &account, const QString &value) override { items->insert(account, value); }
@@ -46,20 +47,22 @@ protected:
     std::unique_ptr<SettingsManager> settings;
     SwitchablePermissions permissions;
 
-    void SetUp() override {
+    void SetUp() override
+    {
         auto secrets = std::make_unique<MemorySecrets>();
         keys = secrets->items;
-        settings =
-            std::make_unique<SettingsManager>(dir.filePath(QStringLiteral("glint.conf")), std::move(secrets));
+        settings = std::make_unique<SettingsManager>(dir.filePath(QStringLiteral("glint.conf")), std::move(secrets));
     }
 
     // The value stored on disk, as a fresh load sees it.
-    QVariant stored(const QString &key) const {
+    QVariant stored(const QString &key) const
+    {
         return QSettings(dir.filePath(QStringLiteral("glint.conf")), QSettings::IniFormat).value(key);
     }
 };
 
-TEST(SettingsViewTextTest, DescriptionsOfHotkeyAndQuickDraw) {
+TEST(SettingsViewTextTest, DescriptionsOfHotkeyAndQuickDraw)
+{
     EXPECT_EQ(SettingsView::hotkeyDescription(49, 786432), u"⌃⌥Space");
     EXPECT_EQ(SettingsView::hotkeyDescription(40, Flag::command | Flag::shift), u"⇧⌘Key(40)");
     EXPECT_EQ(SettingsView::keyCodeToString(48), u"Tab");
@@ -68,11 +71,11 @@ TEST(SettingsViewTextTest, DescriptionsOfHotkeyAndQuickDraw) {
     EXPECT_EQ(SettingsView::quickDrawDescription(1572864, true), u"⌥⌘ + Click or Middle Mouse Button");
     EXPECT_EQ(SettingsView::quickDrawDescription(Flag::function, true), u"fn + Click or Middle Mouse Button");
     EXPECT_EQ(SettingsView::quickDrawDescription(Flag::control | Flag::shift, false), u"⌃ + Click");
-    EXPECT_EQ(SettingsView::quickDrawDescription(0, false),
-              u"Quick draw is disabled until a trigger is enabled.");
+    EXPECT_EQ(SettingsView::quickDrawDescription(0, false), u"Quick draw is disabled until a trigger is enabled.");
 }
 
-TEST_F(SettingsWindowTest, ActivationControlsWriteThroughAndFollowTheSettings) {
+TEST_F(SettingsWindowTest, ActivationControlsWriteThroughAndFollowTheSettings)
+{
     SettingsView view(*settings);
     QSignalSpy restarts(settings.get(), &SettingsManager::quickDrawModifiersChanged);
     EXPECT_TRUE(view.quickDrawToggle(Flag::command)->isChecked());
@@ -102,7 +105,8 @@ TEST_F(SettingsWindowTest, ActivationControlsWriteThroughAndFollowTheSettings) {
     EXPECT_EQ(change.count(), 1);
 }
 
-TEST_F(SettingsWindowTest, GuidanceAndSubmitModeAreStored) {
+TEST_F(SettingsWindowTest, GuidanceAndSubmitModeAreStored)
+{
     SettingsView view(*settings);
     view.systemPromptEditor()->setPlainText(QStringLiteral("Answer in French."));
     EXPECT_EQ(settings->systemPrompt(), u"Answer in French.");
@@ -113,7 +117,8 @@ TEST_F(SettingsWindowTest, GuidanceAndSubmitModeAreStored) {
     EXPECT_EQ(settings->submitMode(), SubmitMode::ManualSubmit);
 }
 
-TEST_F(SettingsWindowTest, KeysAreSavedAndClearedWithoutEverBeingShown) {
+TEST_F(SettingsWindowTest, KeysAreSavedAndClearedWithoutEverBeingShown)
+{
     keys->insert(SettingsManager::openAIKeyAccount, QStringLiteral("sk-old"));
     SettingsView view(*settings);
     view.show();
@@ -136,7 +141,8 @@ TEST_F(SettingsWindowTest, KeysAreSavedAndClearedWithoutEverBeingShown) {
     EXPECT_FALSE(view.openAIKeyRow()->isSet());
 }
 
-TEST_F(SettingsWindowTest, RootViewFollowsTheSelectedTab) {
+TEST_F(SettingsWindowTest, RootViewFollowsTheSelectedTab)
+{
     settings->setSettingsSelectedTab(1);
     SettingsRootView root(*settings, permissions);
     EXPECT_EQ(root.currentTab(), 1);
@@ -146,13 +152,13 @@ TEST_F(SettingsWindowTest, RootViewFollowsTheSelectedTab) {
     EXPECT_EQ(root.currentTab(), 1);
 }
 
-TEST_F(SettingsWindowTest, PermissionsViewShowsBannerOrConfirmation) {
+TEST_F(SettingsWindowTest, PermissionsViewShowsBannerOrConfirmation)
+{
     permissions.input = true;
     permissions.screen = false;
     permissions.microphone = false;
     EXPECT_EQ(permissions.checkRequired(), QList{MissingPermission::ScreenRecording});
-    EXPECT_EQ(permissions.checkAll(),
-              (QList{MissingPermission::ScreenRecording, MissingPermission::Microphone}));
+    EXPECT_EQ(permissions.checkAll(), (QList{MissingPermission::ScreenRecording, MissingPermission::Microphone}));
 
     PermissionsView view(permissions);
     EXPECT_TRUE(view.isWarningShown());
@@ -169,12 +175,12 @@ TEST_F(SettingsWindowTest, PermissionsViewShowsBannerOrConfirmation) {
     view.refresh();
     EXPECT_TRUE(view.isConfirmationShown());
     EXPECT_TRUE(permissions.checkAll().isEmpty());
-    EXPECT_EQ(MissingPermissions::fromRawValue(QStringLiteral("screenRecording")),
-              MissingPermission::ScreenRecording);
+    EXPECT_EQ(MissingPermissions::fromRawValue(QStringLiteral("screenRecording")), MissingPermission::ScreenRecording);
     EXPECT_EQ(MissingPermissions::fromRawValue(QStringLiteral("Microphone")), std::nullopt);
 }
 
-TEST_F(SettingsWindowTest, HotkeyRecorderStoresTheCombinationAndClosesLater) {
+TEST_F(SettingsWindowTest, HotkeyRecorderStoresTheCombinationAndClosesLater)
+{
     HotkeyCaptureSheet sheet(*settings);
     QSignalSpy changed(&sheet, &HotkeyCaptureSheet::hotkeyChanged);
     sheet.present();
@@ -197,7 +203,8 @@ TEST_F(SettingsWindowTest, HotkeyRecorderStoresTheCombinationAndClosesLater) {
     EXPECT_FALSE(sheet.window() && sheet.window()->isVisible());
 }
 
-TEST_F(SettingsWindowTest, ClosingTheRecorderKeepsTheHotkey) {
+TEST_F(SettingsWindowTest, ClosingTheRecorderKeepsTheHotkey)
+{
     HotkeyCaptureSheet sheet(*settings);
     QSignalSpy changed(&sheet, &HotkeyCaptureSheet::hotkeyChanged);
     sheet.present();

@@ -21,7 +21,8 @@ const QByteArray feed = R"(<?xml version="1.0"?>
   </channel>
 </rss>)";
 
-TEST(AppcastFeedTest, NewestReleaseWinsAndPrefersTheHumanVersion) {
+TEST(AppcastFeedTest, NewestReleaseWinsAndPrefersTheHumanVersion)
+{
     QString error;
     const std::optional<AppcastRelease> newest = AppcastFeed::newestRelease(feed, &error);
     ASSERT_TRUE(newest);
@@ -38,7 +39,8 @@ TEST(AppcastFeedTest, NewestReleaseWinsAndPrefersTheHumanVersion) {
     EXPECT_EQ(release->link, QUrl(QStringLiteral("https://example.invalid/a.tgz")));
 }
 
-TEST(AppcastFeedTest, UnreadableFeedsSayWhy) {
+TEST(AppcastFeedTest, UnreadableFeedsSayWhy)
+{
     QString error;
     EXPECT_FALSE(AppcastFeed::newestRelease("<rss><channel><item>", &error));
     EXPECT_FALSE(error.isEmpty());
@@ -50,7 +52,8 @@ TEST(AppcastFeedTest, UnreadableFeedsSayWhy) {
     EXPECT_TRUE(error.isEmpty()); // a valid feed without releases
 }
 
-QString checkOnce(UpdateController &controller) {
+QString checkOnce(UpdateController &controller)
+{
     QSignalSpy checked(&controller, &UpdateController::checked);
     controller.checkForUpdates(false);
     if (checked.isEmpty() && !checked.wait(5000))
@@ -58,7 +61,8 @@ QString checkOnce(UpdateController &controller) {
     return checked.first().first().toString();
 }
 
-TEST(UpdateControllerTest, TellsEachOutcome) {
+TEST(UpdateControllerTest, TellsEachOutcome)
+{
     FakeModelServer server;
     const QUrl url(server.baseUrl() + u"/appcast.xml");
 

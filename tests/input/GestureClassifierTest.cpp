@@ -19,7 +19,8 @@ struct Recorder : GestureListener {
     void activateWithDraw(QPointF p) override { calls << QStringLiteral("draw %1,%2").arg(p.x()).arg(p.y()); }
     void quickDrawDrag(QPointF p) override { calls << QStringLiteral("drag %1,%2").arg(p.x()).arg(p.y()); }
     void quickDrawUp() override { calls << QStringLiteral("up"); }
-    void quickDrawReadinessChanged(bool ready) override {
+    void quickDrawReadinessChanged(bool ready) override
+    {
         calls << (ready ? QStringLiteral("ready") : QStringLiteral("not ready"));
     }
     void trace(const QString &line) override { traces << line; }
@@ -28,28 +29,33 @@ struct Recorder : GestureListener {
     QStringList traces;
 };
 
-InputEvent event(Type type, quint64 flags) {
+InputEvent event(Type type, quint64 flags)
+{
     InputEvent event;
     event.type = type;
     event.flags = flags;
     return event;
 }
-InputEvent key(quint16 code, quint64 flags) {
+InputEvent key(quint16 code, quint64 flags)
+{
     InputEvent down = event(Type::KeyDown, flags);
     down.keyCode = code;
     return down;
 }
-InputEvent modifiers(quint64 flags) {
+InputEvent modifiers(quint64 flags)
+{
     return event(Type::FlagsChanged, flags);
 }
-InputEvent mouse(Type type, QPointF at, quint64 flags = 0, int button = 1, double time = 0) {
+InputEvent mouse(Type type, QPointF at, quint64 flags = 0, int button = 1, double time = 0)
+{
     InputEvent event = ::event(type, flags);
     event.button = button;
     event.location = at;
     event.time = time;
     return event;
 }
-InputEvent middle(Type type, QPointF at, double time) {
+InputEvent middle(Type type, QPointF at, double time)
+{
     return mouse(type, at, 0, 2, time);
 }
 
@@ -59,13 +65,12 @@ protected:
     HotkeyTriggers triggers;
     std::unique_ptr<GestureClassifier> classifier = std::make_unique<GestureClassifier>(triggers, listener);
 
-    void reconfigure(const HotkeyTriggers &t) {
-        classifier = std::make_unique<GestureClassifier>(t, listener);
-    }
+    void reconfigure(const HotkeyTriggers &t) { classifier = std::make_unique<GestureClassifier>(t, listener); }
     Fate feed(const InputEvent &event) { return classifier->handle(event); }
 };
 
-TEST_F(GestureClassifierTest, HotkeyMatchesItsExactModifiersOnly) {
+TEST_F(GestureClassifierTest, HotkeyMatchesItsExactModifiersOnly)
+{
     EXPECT_EQ(feed(key(49, Flag::control | Flag::option)), Fate::Swallow);
     EXPECT_EQ(listener.calls, QStringList{"activate"});
     EXPECT_EQ(listener.traces, QStringList{"hotkey matched — consuming event"});
@@ -78,7 +83,8 @@ TEST_F(GestureClassifierTest, HotkeyMatchesItsExactModifiersOnly) {
     EXPECT_EQ(listener.calls, (QStringList{"activate", "activate"}));
 }
 
-TEST_F(GestureClassifierTest, QuickDrawStrokeWithModifiersIgnoresShiftButNotFn) {
+TEST_F(GestureClassifierTest, QuickDrawStrokeWithModifiersIgnoresShiftButNotFn)
+{
     EXPECT_EQ(feed(mouse(Type::LeftMouseDown, {10, 20}, optionCommand | Flag::shift)), Fate::Swallow);
     EXPECT_EQ(feed(mouse(Type::LeftMouseDragged, {15, 25}, optionCommand)), Fate::Swallow);
     EXPECT_EQ(feed(mouse(Type::LeftMouseUp, {15, 25}, optionCommand)), Fate::Swallow);
@@ -93,7 +99,8 @@ TEST_F(GestureClassifierTest, QuickDrawStrokeWithModifiersIgnoresShiftButNotFn) 
     EXPECT_TRUE(listener.calls.isEmpty());
 }
 
-TEST_F(GestureClassifierTest, ReadinessIsReportedOnlyWhenItChanges) {
+TEST_F(GestureClassifierTest, ReadinessIsReportedOnlyWhenItChanges)
+{
     feed(modifiers(Flag::option));
     feed(modifiers(optionCommand));
     feed(modifiers(optionCommand | Flag::shift)); // still ready: Shift is ignored
@@ -111,7 +118,8 @@ TEST_F(GestureClassifierTest, ReadinessIsReportedOnlyWhenItChanges) {
     EXPECT_EQ(listener.calls, (QStringList{"ready", "draw 0,0", "not ready"}));
 }
 
-TEST_F(GestureClassifierTest, TypingWithQuickDrawModifiersSuppressesUntilTheyAreReleased) {
+TEST_F(GestureClassifierTest, TypingWithQuickDrawModifiersSuppressesUntilTheyAreReleased)
+{
     feed(modifiers(optionCommand));
     EXPECT_EQ(feed(key(8, optionCommand)), Fate::Pass);
     EXPECT_TRUE(classifier->isQuickDrawSuppressed());
@@ -130,7 +138,8 @@ TEST_F(GestureClassifierTest, TypingWithQuickDrawModifiersSuppressesUntilTheyAre
     EXPECT_EQ(listener.calls, (QStringList{"ready", "not ready", "ready", "draw 6,6", "not ready"}));
 }
 
-TEST_F(GestureClassifierTest, ShortMiddleClickIsGivenBackAndTheReplayPasses) {
+TEST_F(GestureClassifierTest, ShortMiddleClickIsGivenBackAndTheReplayPasses)
+{
     EXPECT_EQ(feed(middle(Type::OtherMouseDown, {100, 100}, 1.0)), Fate::Swallow);
     EXPECT_EQ(feed(middle(Type::OtherMouseDragged, {103, 104}, 1.1)), Fate::Swallow); // within 5 points
     EXPECT_EQ(feed(middle(Type::OtherMouseUp, {103, 104}, 1.29)), Fate::ReplayPressThenPass);
@@ -145,14 +154,16 @@ TEST_F(GestureClassifierTest, ShortMiddleClickIsGivenBackAndTheReplayPasses) {
     EXPECT_TRUE(listener.calls.isEmpty());
 }
 
-TEST_F(GestureClassifierTest, LongMiddlePressInPlaceActivates) {
+TEST_F(GestureClassifierTest, LongMiddlePressInPlaceActivates)
+{
     feed(middle(Type::OtherMouseDown, {100, 100}, 1.0));
     EXPECT_EQ(feed(middle(Type::OtherMouseUp, {100, 100}, 1.3)), Fate::Swallow);
     EXPECT_EQ(listener.calls, QStringList{"activate"});
     EXPECT_FALSE(classifier->isMiddleDownPending());
 }
 
-TEST_F(GestureClassifierTest, MiddleDragBeyondFivePointsDrawsFromThePressPoint) {
+TEST_F(GestureClassifierTest, MiddleDragBeyondFivePointsDrawsFromThePressPoint)
+{
     feed(middle(Type::OtherMouseDown, {100, 100}, 1.0));
     EXPECT_EQ(feed(middle(Type::OtherMouseDragged, {103, 104}, 1.1)), Fate::Swallow); // exactly 5
     EXPECT_EQ(feed(middle(Type::OtherMouseDragged, {104, 104}, 1.2)), Fate::Swallow);
@@ -162,7 +173,8 @@ TEST_F(GestureClassifierTest, MiddleDragBeyondFivePointsDrawsFromThePressPoint) 
     EXPECT_EQ(listener.calls, (QStringList{"draw 100,100", "drag 140,120", "up"}));
 }
 
-TEST_F(GestureClassifierTest, OtherButtonsAndDisabledTriggersPass) {
+TEST_F(GestureClassifierTest, OtherButtonsAndDisabledTriggersPass)
+{
     EXPECT_EQ(feed(mouse(Type::OtherMouseDown, {1, 1}, 0, 3)), Fate::Pass);
     EXPECT_EQ(feed(mouse(Type::OtherMouseUp, {1, 1}, 0, 3)), Fate::Pass);
 
@@ -172,15 +184,16 @@ TEST_F(GestureClassifierTest, OtherButtonsAndDisabledTriggersPass) {
     reconfigure(off);
     for (const InputEvent &event :
          {modifiers(optionCommand), mouse(Type::LeftMouseDown, {1, 1}, optionCommand),
-          mouse(Type::LeftMouseDragged, {9, 9}, optionCommand),
-          mouse(Type::LeftMouseUp, {9, 9}, optionCommand), middle(Type::OtherMouseDown, {1, 1}, 0),
-          middle(Type::OtherMouseDragged, {90, 90}, 0.1), middle(Type::OtherMouseUp, {90, 90}, 1.0)})
+          mouse(Type::LeftMouseDragged, {9, 9}, optionCommand), mouse(Type::LeftMouseUp, {9, 9}, optionCommand),
+          middle(Type::OtherMouseDown, {1, 1}, 0), middle(Type::OtherMouseDragged, {90, 90}, 0.1),
+          middle(Type::OtherMouseUp, {90, 90}, 1.0)})
         EXPECT_EQ(feed(event), Fate::Pass);
     EXPECT_EQ(feed(key(49, Flag::control | Flag::option)), Fate::Swallow);
     EXPECT_EQ(listener.calls, QStringList{"activate"});
 }
 
-TEST_F(GestureClassifierTest, StoredTriggersAreHonoured) {
+TEST_F(GestureClassifierTest, StoredTriggersAreHonoured)
+{
     HotkeyTriggers custom;
     custom.keyCode = 40;
     custom.keyModifiers = Flag::command | Flag::shift;

@@ -30,7 +30,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override { releases << event->button(); }
 };
 
-bool waitFor(const std::function<bool()> &condition, int timeoutMs = 3000) {
+bool waitFor(const std::function<bool()> &condition, int timeoutMs = 3000)
+{
     return QTest::qWaitFor(condition, timeoutMs);
 }
 
@@ -42,7 +43,8 @@ protected:
     std::unique_ptr<AppDelegate> delegate;
     TargetWindow target;
 
-    void SetUp() override {
+    void SetUp() override
+    {
         auto settings = std::make_unique<SettingsManager>(dir.filePath(QStringLiteral("glint.conf")),
                                                           std::make_unique<MemorySecrets>());
         SessionNeighbours neighbours;
@@ -58,13 +60,15 @@ protected:
         XTestDriver::moveTo({400, 400});
     }
 
-    void TearDown() override {
+    void TearDown() override
+    {
         XTestDriver::keyUp(QStringLiteral("ctrl+alt+super+shift"));
         delegate.reset();
     }
 
     // The monitor in use right now has its grabs in place.
-    bool waitForMonitor() {
+    bool waitForMonitor()
+    {
         return waitFor([&] { return delegate->hotkeyMonitor() && delegate->hotkeyMonitor()->isWatching(); });
     }
 
@@ -73,7 +77,8 @@ protected:
     static void settle() { QTest::qWait(150); }
 };
 
-TEST_F(HotkeyMonitorX11Test, HotkeyStartsAnAnnotationAndIsSwallowed) {
+TEST_F(HotkeyMonitorX11Test, HotkeyStartsAnAnnotationAndIsSwallowed)
+{
     ASSERT_TRUE(XTestDriver::key(QStringLiteral("ctrl+alt+space")));
     EXPECT_TRUE(waitFor([&] { return session().state() == SessionState::Drawing; }));
     ASSERT_EQ(windows.overlays.size(), 1u);
@@ -87,7 +92,8 @@ TEST_F(HotkeyMonitorX11Test, HotkeyStartsAnAnnotationAndIsSwallowed) {
     EXPECT_EQ(session().state(), SessionState::Idle);
 }
 
-TEST_F(HotkeyMonitorX11Test, ModifierQuickDrawDrawsFromThePressPoint) {
+TEST_F(HotkeyMonitorX11Test, ModifierQuickDrawDrawsFromThePressPoint)
+{
     XTestDriver::moveTo({300, 300});
     XTestDriver::keyDown(QStringLiteral("alt+super"));
     XTestDriver::press(1);
@@ -101,8 +107,7 @@ TEST_F(HotkeyMonitorX11Test, ModifierQuickDrawDrawsFromThePressPoint) {
     const FakeCanvas &canvas = windows.overlays[0]->canvas;
     ASSERT_EQ(canvas.begun.size(), 1u);
     EXPECT_EQ(canvas.begun[0], QPointF(300, 300));
-    EXPECT_TRUE(std::find(canvas.extended.begin(), canvas.extended.end(), QPointF(380, 360)) !=
-                canvas.extended.end());
+    EXPECT_TRUE(std::find(canvas.extended.begin(), canvas.extended.end(), QPointF(380, 360)) != canvas.extended.end());
     EXPECT_EQ(canvas.completedStrokes, 1);
     EXPECT_FALSE(windows.overlays[0]->showToolbar);
     settle();
@@ -110,7 +115,8 @@ TEST_F(HotkeyMonitorX11Test, ModifierQuickDrawDrawsFromThePressPoint) {
     EXPECT_TRUE(target.releases.isEmpty());
 }
 
-TEST_F(HotkeyMonitorX11Test, MiddleButtonDragsClicksAndLongPresses) {
+TEST_F(HotkeyMonitorX11Test, MiddleButtonDragsClicksAndLongPresses)
+{
     // A drag draws from where the button went down.
     XTestDriver::moveTo({500, 500});
     XTestDriver::press(2);
@@ -141,7 +147,8 @@ TEST_F(HotkeyMonitorX11Test, MiddleButtonDragsClicksAndLongPresses) {
     EXPECT_TRUE(windows.overlays.back()->showToolbar);
 }
 
-TEST_F(HotkeyMonitorX11Test, HoldingTheQuickDrawModifiersShowsTheHintOnce) {
+TEST_F(HotkeyMonitorX11Test, HoldingTheQuickDrawModifiersShowsTheHintOnce)
+{
     QSignalSpy hints(delegate->hotkeyMonitor(), &HotkeyMonitor::quickDrawHint);
     XTestDriver::keyDown(QStringLiteral("alt"));
     XTestDriver::keyDown(QStringLiteral("super"));
@@ -157,7 +164,8 @@ TEST_F(HotkeyMonitorX11Test, HoldingTheQuickDrawModifiersShowsTheHintOnce) {
     EXPECT_EQ(hints.last().first().toBool(), false);
 }
 
-TEST_F(HotkeyMonitorX11Test, TypingAShortcutWithTheModifiersTurnsTheNextClickOrdinary) {
+TEST_F(HotkeyMonitorX11Test, TypingAShortcutWithTheModifiersTurnsTheNextClickOrdinary)
+{
     XTestDriver::keyDown(QStringLiteral("alt+super"));
     XTestDriver::key(QStringLiteral("c"));
     XTestDriver::press(1);
@@ -166,20 +174,21 @@ TEST_F(HotkeyMonitorX11Test, TypingAShortcutWithTheModifiersTurnsTheNextClickOrd
     EXPECT_EQ(session().state(), SessionState::Idle);
 }
 
-TEST_F(HotkeyMonitorX11Test, HotkeyHeldByAnotherProgramIsLoggedAndTheMonitorStaysInert) {
+TEST_F(HotkeyMonitorX11Test, HotkeyHeldByAnotherProgramIsLoggedAndTheMonitorStaysInert)
+{
     // The running monitor is the other program here: a second one cannot have the same hotkey.
     HotkeyMonitor second{HotkeyTriggers()};
     QSignalSpy failed(&second, &HotkeyMonitor::failed);
     second.start();
     ASSERT_TRUE(failed.wait(3000));
     EXPECT_EQ(failed.first().first().toString(), u"hotkey-taken");
-    EXPECT_TRUE(
-        log.contains(QStringLiteral("App"),
-                     QStringLiteral("Hotkey monitor inert reason=hotkey-taken keyCode=49 modifiers=786432")));
+    EXPECT_TRUE(log.contains(QStringLiteral("App"),
+                             QStringLiteral("Hotkey monitor inert reason=hotkey-taken keyCode=49 modifiers=786432")));
     second.stop();
 }
 
-TEST_F(HotkeyMonitorX11Test, RecordedHotkeyWorksWithoutARestart) {
+TEST_F(HotkeyMonitorX11Test, RecordedHotkeyWorksWithoutARestart)
+{
     delegate->menuBarController()->presentHotkeySheet();
     QWidget *recorder = delegate->menuBarController()->hotkeySheet()->window();
     ASSERT_TRUE(QTest::qWaitForWindowActive(recorder));

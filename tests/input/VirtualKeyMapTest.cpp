@@ -3,7 +3,8 @@
 
 #include <gtest/gtest.h>
 
-TEST(VirtualKeyMapTest, KeysymsAndQtKeysReachTheStoredCodes) {
+TEST(VirtualKeyMapTest, KeysymsAndQtKeysReachTheStoredCodes)
+{
     EXPECT_EQ(VirtualKeyMap::fromKeysym(' '), 49);
     EXPECT_EQ(VirtualKeyMap::fromKeysym('k'), 40);
     EXPECT_EQ(VirtualKeyMap::fromKeysym('K'), 40);
@@ -19,7 +20,8 @@ TEST(VirtualKeyMapTest, KeysymsAndQtKeysReachTheStoredCodes) {
     EXPECT_EQ(VirtualKeyMap::fromQtKey(Qt::Key_unknown), std::nullopt);
 }
 
-TEST(VirtualKeyMapTest, GrabbingUsesTheUnshiftedKeysymAndModifierKeysAreRecognised) {
+TEST(VirtualKeyMapTest, GrabbingUsesTheUnshiftedKeysymAndModifierKeysAreRecognised)
+{
     for (quint16 code : {0, 18, 24, 40, 49, 117, 126})
         EXPECT_EQ(VirtualKeyMap::fromKeysym(*VirtualKeyMap::keysym(code)), code);
     EXPECT_EQ(VirtualKeyMap::keysym(18), quint32('1'));
@@ -30,7 +32,8 @@ TEST(VirtualKeyMapTest, GrabbingUsesTheUnshiftedKeysymAndModifierKeysAreRecognis
     EXPECT_FALSE(VirtualKeyMap::isModifierKey(40));
 }
 
-TEST(ModifierFlagsTest, SymbolsFollowTheFixedOrder) {
+TEST(ModifierFlagsTest, SymbolsFollowTheFixedOrder)
+{
     namespace Flag = ModifierFlags;
     EXPECT_EQ(Flag::symbols(786432), u"⌃⌥");
     EXPECT_EQ(Flag::symbols(Flag::command | Flag::shift | Flag::option | Flag::control), u"⌃⌥⇧⌘");

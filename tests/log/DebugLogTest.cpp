@@ -35,9 +35,13 @@ struct LogTo {
 
 TEST(DebugLog, FormatsTheLineExactly)
 {
-    const QRegularExpression shape(QStringLiteral(R"(^\[\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ\] \[App\] Application did finish launching$)"));
-    EXPECT_TRUE(shape.match(DebugLog::formatLine(QStringLiteral("App"), QStringLiteral("Application did finish launching"))).hasMatch());
-    EXPECT_TRUE(QRegularExpression(QStringLiteral(R"(^\[[^\]]+Z\] \[\] $)")).match(DebugLog::formatLine({}, {})).hasMatch());
+    const QRegularExpression shape(
+        QStringLiteral(R"(^\[\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ\] \[App\] Application did finish launching$)"));
+    EXPECT_TRUE(
+        shape.match(DebugLog::formatLine(QStringLiteral("App"), QStringLiteral("Application did finish launching")))
+            .hasMatch());
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral(R"(^\[[^\]]+Z\] \[\] $)")).match(DebugLog::formatLine({}, {})).hasMatch());
 }
 
 TEST(DebugLog, ResetKeepsOnlyTheLinesLoggedAfterIt)

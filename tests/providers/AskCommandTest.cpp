@@ -20,7 +20,8 @@ using Response = FakeModelServer::Response;
 const QByteArray anthropicKey = "sk-ant-cli-5e2d";
 const QByteArray openAIKey = "sk-proj-cli-9b1c";
 
-QByteArray png(int width, int height) {
+QByteArray png(int width, int height)
+{
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(Qt::darkYellow);
     QByteArray bytes;
@@ -31,13 +32,15 @@ QByteArray png(int width, int height) {
 
 class AskCommandTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         qputenv("GLINT_ANTHROPIC_BASE_URL", server_.baseUrl().toUtf8());
         qputenv("GLINT_OPENAI_BASE_URL", server_.baseUrl().toUtf8());
         qputenv("ANTHROPIC_API_KEY", anthropicKey);
         qputenv("OPENAI_API_KEY", openAIKey);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         for (const char *name :
              {"GLINT_ANTHROPIC_BASE_URL", "GLINT_OPENAI_BASE_URL", "ANTHROPIC_API_KEY", "OPENAI_API_KEY"})
             qunsetenv(name);
@@ -45,7 +48,8 @@ protected:
         EXPECT_FALSE(everything.contains(anthropicKey) || everything.contains(openAIKey));
     }
 
-    int ask(QStringList arguments, const QByteArray &standardInput = {}) {
+    int ask(QStringList arguments, const QByteArray &standardInput = {})
+    {
         QByteArray in = standardInput;
         QBuffer input(&in), output(&output_), errors(&errors_);
         input.open(QIODevice::ReadOnly);
@@ -56,7 +60,8 @@ protected:
         return AskCommand::run(arguments, settings_, input, output, errors);
     }
 
-    QJsonObject sentBody(int index = 0) const {
+    QJsonObject sentBody(int index = 0) const
+    {
         return QJsonDocument::fromJson(server_.requests().value(index).body).object();
     }
 
@@ -68,10 +73,10 @@ protected:
     QByteArray errors_;
 };
 
-TEST_F(AskCommandTest, AsksTheProviderFromTheSettingsAndPrintsTheAnswer) {
-    server_.enqueue(
-        Response::events("data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"Hello\"}}\n"
-                         "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\" there\"}}\n"));
+TEST_F(AskCommandTest, AsksTheProviderFromTheSettingsAndPrintsTheAnswer)
+{
+    server_.enqueue(Response::events("data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"Hello\"}}\n"
+                                     "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\" there\"}}\n"));
     EXPECT_EQ(ask({u"What"_qs, u"is"_qs, u"this?"_qs}), 0);
     EXPECT_EQ(output_, "Hello there\n");
     EXPECT_EQ(errors_, "");
@@ -83,35 +88,33 @@ TEST_F(AskCommandTest, AsksTheProviderFromTheSettingsAndPrintsTheAnswer) {
     EXPECT_EQ(body.value(u"system").toString(), settings_.effectiveSystemPrompt());
     EXPECT_EQ(
         body.value(u"messages").toArray(),
-        QJsonDocument::fromJson(R"([{"role":"user","content":[{"type":"text","text":"What is this?"}]}])")
-            .array());
+        QJsonDocument::fromJson(R"([{"role":"user","content":[{"type":"text","text":"What is this?"}]}])").array());
 }
 
-TEST_F(AskCommandTest, SendsAnImageReducedAndEncodedAsACapture) {
+TEST_F(AskCommandTest, SendsAnImageReducedAndEncodedAsACapture)
+{
     QTemporaryDir images;
     QFile file(images.filePath(u"wide.png"_qs));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(png(3137, 1000));
     file.close();
 
-    server_.enqueue(
-        Response::events("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"A wall.\"}}]}\n"));
-    EXPECT_EQ(ask({u"--provider"_qs, u"openai"_qs, u"--model"_qs, u"gpt-5.4-nano"_qs, u"--image"_qs,
-                   file.fileName(), u"Colour?"_qs}),
+    server_.enqueue(Response::events("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"A wall.\"}}]}\n"));
+    EXPECT_EQ(ask({u"--provider"_qs, u"openai"_qs, u"--model"_qs, u"gpt-5.4-nano"_qs, u"--image"_qs, file.fileName(),
+                   u"Colour?"_qs}),
               0);
     EXPECT_EQ(output_, "A wall.\n");
     const QJsonObject body = sentBody();
     EXPECT_EQ(body.value(u"model").toString(), u"gpt-5.4-nano");
-    const QString url =
-        body.value(u"messages").toArray().last()[u"content"][0][u"image_url"][u"url"].toString();
+    const QString url = body.value(u"messages").toArray().last()[u"content"][0][u"image_url"][u"url"].toString();
     ASSERT_TRUE(url.startsWith(u"data:image/png;base64,"));
     const QImage sent = QImage::fromData(QByteArray::fromBase64(url.sliced(22).toLatin1()), "PNG");
     EXPECT_EQ(sent.size(), QSize(1568, 499));
 }
 
-TEST_F(AskCommandTest, ReadsTheImageFromStandardInput) {
-    server_.enqueue(
-        Response::events("data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"Square.\"}}\n"));
+TEST_F(AskCommandTest, ReadsTheImageFromStandardInput)
+{
+    server_.enqueue(Response::events("data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"Square.\"}}\n"));
     EXPECT_EQ(ask({u"--image"_qs, u"-"_qs, u"Shape?"_qs}, png(40, 40)), 0);
     const QJsonObject block = sentBody().value(u"messages")[0][u"content"][0].toObject();
     EXPECT_EQ(block.value(u"source")[u"media_type"].toString(), u"image/webp");
@@ -120,14 +123,13 @@ TEST_F(AskCommandTest, ReadsTheImageFromStandardInput) {
     EXPECT_EQ(errors_, "No readable image in standard input\n");
 }
 
-TEST_F(AskCommandTest, FailuresGoToStandardErrorWithAFailingStatus) {
-    server_.enqueue(
-        Response::error(401, R"({"error":{"type":"authentication_error","message":"invalid x-api-key"}})"));
+TEST_F(AskCommandTest, FailuresGoToStandardErrorWithAFailingStatus)
+{
+    server_.enqueue(Response::error(401, R"({"error":{"type":"authentication_error","message":"invalid x-api-key"}})"));
     EXPECT_EQ(ask({u"Hi"_qs}), 1);
     EXPECT_EQ(output_, "");
-    EXPECT_EQ(errors_,
-              R"(HTTP error 401: {"error":{"type":"authentication_error","message":"invalid x-api-key"}})"
-              "\n");
+    EXPECT_EQ(errors_, R"(HTTP error 401: {"error":{"type":"authentication_error","message":"invalid x-api-key"}})"
+                       "\n");
 
     errors_.clear();
     qunsetenv("OPENAI_API_KEY");
@@ -137,7 +139,8 @@ TEST_F(AskCommandTest, FailuresGoToStandardErrorWithAFailingStatus) {
     }
 }
 
-TEST_F(AskCommandTest, UsageErrorsExitWithTwo) {
+TEST_F(AskCommandTest, UsageErrorsExitWithTwo)
+{
     EXPECT_EQ(ask({}), 2);
     EXPECT_TRUE(errors_.startsWith("glint ask: Missing question."));
     EXPECT_EQ(ask({u"--provider"_qs, u"gemini"_qs, u"Hi"_qs}), 2);

@@ -25,13 +25,15 @@ struct Outcome {
 
 class AskProcess : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         const Outcome help = ask({QStringLiteral("--help")});
         if (help.exitCode != 0 || !help.output.contains("QUESTION"))
             GTEST_SKIP() << "glint does not run AskCommand yet";
     }
 
-    Outcome ask(const QStringList &arguments, const QByteArray &input = {}) {
+    Outcome ask(const QStringList &arguments, const QByteArray &input = {})
+    {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(u"GLINT_ANTHROPIC_BASE_URL"_qs, server_.baseUrl());
         environment.insert(u"GLINT_OPENAI_BASE_URL"_qs, server_.baseUrl());
@@ -49,21 +51,21 @@ protected:
         // The server answers on this thread, so wait with the event loop running.
         const bool ended = QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 30000);
         EXPECT_TRUE(ended);
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                process.readAllStandardOutput(), process.readAllStandardError()};
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
+                process.readAllStandardError()};
     }
 
     QTemporaryDir config_;
     FakeModelServer server_;
 };
 
-TEST_F(AskProcess, StreamsTheAnswerAndLeavesTheTrayLogAlone) {
+TEST_F(AskProcess, StreamsTheAnswerAndLeavesTheTrayLogAlone)
+{
     const QFileInfo trayLog(QStringLiteral("/tmp/glint.log"));
     const QDateTime logChanged = trayLog.exists() ? trayLog.lastModified() : QDateTime();
 
-    server_.enqueue(
-        Response::events({{"data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"Hel\"}}\n", 0},
-                          {"data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"lo\"}}\n", 50}}));
+    server_.enqueue(Response::events({{"data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"Hel\"}}\n", 0},
+                                      {"data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"lo\"}}\n", 50}}));
     const Outcome run = ask({u"--verbose"_qs, u"Hi"_qs});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.output, "Hello\n");
@@ -74,27 +76,28 @@ TEST_F(AskProcess, StreamsTheAnswerAndLeavesTheTrayLogAlone) {
     EXPECT_EQ(after.exists() ? after.lastModified() : QDateTime(), logChanged);
 }
 
-TEST_F(AskProcess, SendsAnImageFromStandardInput) {
+TEST_F(AskProcess, SendsAnImageFromStandardInput)
+{
     QImage image(2000, 1000, QImage::Format_RGB32);
     image.fill(Qt::gray);
     QByteArray png;
     QBuffer buffer(&png);
     image.save(&buffer, "PNG");
 
-    server_.enqueue(
-        Response::events("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"Grey.\"}}]}\n"));
+    server_.enqueue(Response::events("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"Grey.\"}}]}\n"));
     const Outcome run = ask({u"--provider"_qs, u"openai"_qs, u"--image"_qs, u"-"_qs, u"Colour?"_qs}, png);
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.output, "Grey.\n");
     ASSERT_EQ(server_.requests().size(), 1);
     EXPECT_EQ(server_.requests()[0].headers.value("authorization"), "Bearer sk-openai-process");
-    const QString url = QJsonDocument::fromJson(
-                            server_.requests()[0].body)[u"messages"][1][u"content"][0][u"image_url"][u"url"]
-                            .toString();
+    const QString url =
+        QJsonDocument::fromJson(server_.requests()[0].body)[u"messages"][1][u"content"][0][u"image_url"][u"url"]
+            .toString();
     EXPECT_EQ(QImage::fromData(QByteArray::fromBase64(url.sliced(22).toLatin1())).size(), QSize(1568, 784));
 }
 
-TEST_F(AskProcess, AnHttpErrorExitsNonZeroWithTheDescription) {
+TEST_F(AskProcess, AnHttpErrorExitsNonZeroWithTheDescription)
+{
     server_.enqueue(Response::error(429, R"({"error":{"type":"rate_limit_error"}})"));
     const Outcome run = ask({u"Hi"_qs});
     EXPECT_EQ(run.exitCode, 1);

@@ -9,7 +9,8 @@
 
 namespace {
 
-QByteArray png(int width, int height) {
+QByteArray png(int width, int height)
+{
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(Qt::white);
     QByteArray bytes;
@@ -18,13 +19,15 @@ QByteArray png(int width, int height) {
     return bytes;
 }
 
-QString failure(const std::variant<EncodedImage, LLMError> &result) {
+QString failure(const std::variant<EncodedImage, LLMError> &result)
+{
     return std::holds_alternative<LLMError>(result) ? std::get<LLMError>(result).description() : QString();
 }
 
 const QString limitError = QStringLiteral("Image could not be reduced below Anthropic's 5 MB limit");
 
-TEST(AnthropicImageEncoder, AScreenshotThatFitsIsOneWebPWithoutLogLines) {
+TEST(AnthropicImageEncoder, AScreenshotThatFitsIsOneWebPWithoutLogLines)
+{
     LogRecorder log;
     const auto result = AnthropicImageEncoder::encodeImageForAnthropic(png(1568, 882), 5 * 1024 * 1024);
     ASSERT_TRUE(std::holds_alternative<EncodedImage>(result));
@@ -36,20 +39,20 @@ TEST(AnthropicImageEncoder, AScreenshotThatFitsIsOneWebPWithoutLogLines) {
     EXPECT_EQ(log.messages("Anthropic"), QStringList{});
 }
 
-TEST(AnthropicImageEncoder, FallsBackToJpegWhereWebPCannotEncode) {
+TEST(AnthropicImageEncoder, FallsBackToJpegWhereWebPCannotEncode)
+{
     LogRecorder log;
     const auto result =
         AnthropicImageEncoder::encodeImageForAnthropic(png(17000, 16), 5 * 1024 * 1024); // too wide for WebP
     ASSERT_TRUE(std::holds_alternative<EncodedImage>(result));
     EXPECT_EQ(std::get<EncodedImage>(result).mediaType, u"image/jpeg");
     EXPECT_TRUE(QByteArray::fromBase64(std::get<EncodedImage>(result).base64).startsWith("\xff\xd8"));
-    EXPECT_EQ(
-        log.messages("Anthropic"),
-        QStringList{
-            "Falling back to JPEG because WebP encoding did not produce a valid payload within limits"});
+    EXPECT_EQ(log.messages("Anthropic"),
+              QStringList{"Falling back to JPEG because WebP encoding did not produce a valid payload within limits"});
 }
 
-TEST(AnthropicImageEncoder, ShrinksSixTimesAtMostThenGivesUp) {
+TEST(AnthropicImageEncoder, ShrinksSixTimesAtMostThenGivesUp)
+{
     LogRecorder log;
     EXPECT_EQ(failure(AnthropicImageEncoder::encodeImageForAnthropic(png(4000, 3000), 1)), limitError);
     EXPECT_EQ(log.messages("Anthropic"), (QStringList{
@@ -62,14 +65,15 @@ TEST(AnthropicImageEncoder, ShrinksSixTimesAtMostThenGivesUp) {
                                          }));
 }
 
-TEST(AnthropicImageEncoder, StopsWhenTheFloorLeavesNothingToShrink) {
+TEST(AnthropicImageEncoder, StopsWhenTheFloorLeavesNothingToShrink)
+{
     LogRecorder log;
     EXPECT_EQ(failure(AnthropicImageEncoder::encodeImageForAnthropic(png(300, 200), 1)), limitError);
-    EXPECT_EQ(log.messages("Anthropic"),
-              QStringList{"Downscaled image for Anthropic limit attempt=1 size=320x320"});
+    EXPECT_EQ(log.messages("Anthropic"), QStringList{"Downscaled image for Anthropic limit attempt=1 size=320x320"});
 }
 
-TEST(AnthropicImageEncoder, BytesThatAreNoImageFailBeforeAnyEncoding) {
+TEST(AnthropicImageEncoder, BytesThatAreNoImageFailBeforeAnyEncoding)
+{
     LogRecorder log;
     EXPECT_EQ(failure(AnthropicImageEncoder::encodeImageForAnthropic("%PDF-1.4 not an image", 1 << 20)),
               u"Could not decode screenshot for Anthropic upload");

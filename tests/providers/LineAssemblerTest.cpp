@@ -5,7 +5,8 @@
 namespace {
 
 // Feeds the chunks in order and returns every line, the unterminated last one included.
-QStringList assemble(const QList<QByteArray> &chunks) {
+QStringList assemble(const QList<QByteArray> &chunks)
+{
     LineAssembler assembler;
     QStringList lines;
     for (const QByteArray &chunk : chunks)
@@ -13,17 +14,20 @@ QStringList assemble(const QList<QByteArray> &chunks) {
     return lines + assembler.finish();
 }
 
-TEST(LineAssembler, LineFeedsEndLinesAndTheLastLineNeedsNone) {
+TEST(LineAssembler, LineFeedsEndLinesAndTheLastLineNeedsNone)
+{
     EXPECT_EQ(assemble({"one\n\ntwo\nthree"}), (QStringList{"one", "", "two", "three"}));
     EXPECT_EQ(assemble({"one\n"}), QStringList{"one"});
     EXPECT_EQ(assemble({""}), QStringList{});
 }
 
-TEST(LineAssembler, CarriageReturnsAreDroppedWhereverTheyStand) {
+TEST(LineAssembler, CarriageReturnsAreDroppedWhereverTheyStand)
+{
     EXPECT_EQ(assemble({"data: a\r\n\r\n", "b\rc\r", "\n\r"}), (QStringList{"data: a", "", "bc"}));
 }
 
-TEST(LineAssembler, LinesAndCharactersMaySpanChunks) {
+TEST(LineAssembler, LinesAndCharactersMaySpanChunks)
+{
     const QByteArray text = "event: x\r\ndata: Gr\xc3\xbc\xc3\x9f"
                             "e \xe2\x9c\x93\n";
     QList<QByteArray> bytes;
@@ -32,13 +36,14 @@ TEST(LineAssembler, LinesAndCharactersMaySpanChunks) {
     EXPECT_EQ(assemble(bytes), (QStringList{"event: x", u"data: Grüße ✓"_qs}));
 }
 
-TEST(LineAssembler, InvalidUtf8DropsOnlyItsOwnLine) {
-    EXPECT_EQ(assemble({"good\nbad \xff\ncut \xe2\x9c\nover\xc0\xaf\n", "fine"}),
-              (QStringList{"good", "fine"}));
+TEST(LineAssembler, InvalidUtf8DropsOnlyItsOwnLine)
+{
+    EXPECT_EQ(assemble({"good\nbad \xff\ncut \xe2\x9c\nover\xc0\xaf\n", "fine"}), (QStringList{"good", "fine"}));
     EXPECT_EQ(assemble({"last \xe2\x9c"}), QStringList{});
 }
 
-TEST(LineAssembler, ByteOrderMarkStaysText) {
+TEST(LineAssembler, ByteOrderMarkStaysText)
+{
     EXPECT_EQ(assemble({"\xef\xbb\xbf"
                         "data: x\n"}),
               QStringList{u"\ufeffdata: x"_qs});

@@ -16,7 +16,8 @@ struct Outcome {
 };
 
 // What a recorded stream gives through the line assembly and an interpreter, up to a failure.
-Outcome interpretFile(const QString &name, Interpreter interpret) {
+Outcome interpretFile(const QString &name, Interpreter interpret)
+{
     QFile file(QStringLiteral(GLINT_PROVIDER_TEST_DATA "/") + name);
     EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
     LineAssembler assembler;
@@ -33,42 +34,42 @@ Outcome interpretFile(const QString &name, Interpreter interpret) {
     return outcome;
 }
 
-bool delivers(Interpreter interpret, const QString &line, const QString &fragment) {
+bool delivers(Interpreter interpret, const QString &line, const QString &fragment)
+{
     const LLMLineEvent event = interpret(line);
     return event.kind == LLMLineEvent::Kind::Fragment && event.text == fragment;
 }
 
-bool ignores(Interpreter interpret, const QString &line) {
+bool ignores(Interpreter interpret, const QString &line)
+{
     return interpret(line).kind == LLMLineEvent::Kind::Nothing;
 }
 
-TEST(AnthropicLines, RecordedStreamsGiveTheirTextDeltas) {
+TEST(AnthropicLines, RecordedStreamsGiveTheirTextDeltas)
+{
     // Ends without a line feed, has a ping with spaced JSON.
     EXPECT_EQ(interpretFile("anthropic/sse-basic-text-stream.sse", AnthropicProvider::processLine).fragments,
               (QStringList{"Hello", " there", "!"}));
 
     // The live service pads its JSON with spaces before the closing brace.
-    const Outcome padded =
-        interpretFile("anthropic/sse-padded-markdown-stream.sse", AnthropicProvider::processLine);
+    const Outcome padded = interpretFile("anthropic/sse-padded-markdown-stream.sse", AnthropicProvider::processLine);
     EXPECT_EQ(padded.fragments.size(), 15);
-    EXPECT_TRUE(
-        padded.fragments.join(QString()).startsWith(u" there! Happy to explain.\n\n**Solar eclipses**"));
+    EXPECT_TRUE(padded.fragments.join(QString()).startsWith(u" there! Happy to explain.\n\n**Solar eclipses**"));
     EXPECT_TRUE(padded.failure.isEmpty());
 
-    EXPECT_EQ(
-        interpretFile("anthropic/sse-refusal-no-text-stream.sse", AnthropicProvider::processLine).fragments,
-        QStringList{});
+    EXPECT_EQ(interpretFile("anthropic/sse-refusal-no-text-stream.sse", AnthropicProvider::processLine).fragments,
+              QStringList{});
 }
 
-TEST(AnthropicLines, AnErrorEventFailsTheAnswer) {
-    const Outcome outcome =
-        interpretFile("anthropic/sse-error-event-overloaded.sse", AnthropicProvider::processLine);
-    EXPECT_EQ(outcome.failure,
-              u"Stream error: {\"type\": \"error\", \"error\": {\"type\": \"overloaded_error\", "
-              u"\"message\": \"Overloaded\"}}");
+TEST(AnthropicLines, AnErrorEventFailsTheAnswer)
+{
+    const Outcome outcome = interpretFile("anthropic/sse-error-event-overloaded.sse", AnthropicProvider::processLine);
+    EXPECT_EQ(outcome.failure, u"Stream error: {\"type\": \"error\", \"error\": {\"type\": \"overloaded_error\", "
+                               u"\"message\": \"Overloaded\"}}");
 }
 
-TEST(AnthropicLines, OnlyDataLinesWithATextDeltaDeliver) {
+TEST(AnthropicLines, OnlyDataLinesWithATextDeltaDeliver)
+{
     const auto interpret = AnthropicProvider::processLine;
     EXPECT_TRUE(delivers(interpret, R"(data: {"type":"content_block_delta","delta":{"text":""}})", ""));
     EXPECT_TRUE(ignores(interpret, R"(data:{"type":"content_block_delta","delta":{"text":"x"}})"));
@@ -83,32 +84,32 @@ TEST(AnthropicLines, OnlyDataLinesWithATextDeltaDeliver) {
     EXPECT_TRUE(ignores(interpret, ""));
 }
 
-TEST(OpenAILines, RecordedStreamsGiveTheFirstAnswersContent) {
+TEST(OpenAILines, RecordedStreamsGiveTheFirstAnswersContent)
+{
     const Outcome text = interpretFile("openai/sse-chat-text-stream.sse", OpenAIProvider::processLine);
     EXPECT_EQ(text.fragments.size(), 31); // the first delta's empty content counts
-    EXPECT_EQ(
-        text.fragments.join(QString()),
-        "I'm unable to provide real-time weather updates. To get the current weather in San Francisco, I "
-        "recommend checking a reliable weather website or a weather app.");
+    EXPECT_EQ(text.fragments.join(QString()),
+              "I'm unable to provide real-time weather updates. To get the current weather in San Francisco, I "
+              "recommend checking a reliable weather website or a weather app.");
 
     // Three answers interleaved chunk by chunk: only answer 0 is ours.
     EXPECT_EQ(interpretFile("openai/sse-chat-n3-interleaved-choices.sse", OpenAIProvider::processLine)
                   .fragments.join(QString()),
               R"({"city":"San Francisco","temperature":65,"units":"f"})");
 
-    EXPECT_EQ(
-        interpretFile("openai/sse-chat-refusal-content-null.sse", OpenAIProvider::processLine).fragments,
-        QStringList{});
+    EXPECT_EQ(interpretFile("openai/sse-chat-refusal-content-null.sse", OpenAIProvider::processLine).fragments,
+              QStringList{});
 }
 
-TEST(OpenAILines, AnErrorObjectFailsTheAnswer) {
+TEST(OpenAILines, AnErrorObjectFailsTheAnswer)
+{
     const Outcome outcome =
         interpretFile("openai/sse-chat-midstream-error-normalized.sse", OpenAIProvider::processLine);
-    EXPECT_TRUE(
-        outcome.failure.startsWith(u"Stream error: {\"error\":{\"message\":\"The server had an error"));
+    EXPECT_TRUE(outcome.failure.startsWith(u"Stream error: {\"error\":{\"message\":\"The server had an error"));
 }
 
-TEST(OpenAILines, OnlyAStringContentOfAnswerZeroDelivers) {
+TEST(OpenAILines, OnlyAStringContentOfAnswerZeroDelivers)
+{
     const auto interpret = OpenAIProvider::processLine;
     EXPECT_TRUE(delivers(interpret, R"(data: {"choices":[{"index":0,"delta":{"content":"hi"}}]})", "hi"));
     EXPECT_TRUE(delivers(interpret, R"(data: {"choices":[{"delta":{"content":""}}]})", ""));

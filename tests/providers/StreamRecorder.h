@@ -13,7 +13,8 @@
 class StreamRecorder {
 public:
     explicit StreamRecorder(std::shared_ptr<LLMAnswerStream> stream)
-        : stream_(std::move(stream)) {
+        : stream_(std::move(stream))
+    {
         QObject::connect(stream_.get(), &LLMAnswerStream::fragmentReceived, &context_,
                          [this](const QString &fragment) { fragments << fragment; });
         QObject::connect(stream_.get(), &LLMAnswerStream::finished, &context_, [this] { finished = true; });
@@ -21,7 +22,8 @@ public:
                          [this](const LLMStreamError &e) { error = e; });
     }
 
-    bool waitForEnd(int timeoutMs = 15000) {
+    bool waitForEnd(int timeoutMs = 15000)
+    {
         return QTest::qWaitFor([this] { return finished || error.has_value(); }, timeoutMs);
     }
 

@@ -19,20 +19,21 @@ namespace {
 using Response = FakeModelServer::Response;
 
 const QString apiKey = QStringLiteral("sk-ant-test-7f3a9c");
-const QByteArray threeDeltas =
-    "event: content_block_delta\r\n"
-    "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"Gr\xc3\xbc\"}}\r\n\r\n"
-    "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"\xc3\x9f\"}}\n\n"
-    "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"e\"}}";
+const QByteArray threeDeltas = "event: content_block_delta\r\n"
+                               "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"Gr\xc3\xbc\"}}\r\n\r\n"
+                               "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"\xc3\x9f\"}}\n\n"
+                               "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"e\"}}";
 
-QByteArray delta(const QByteArray &text) {
+QByteArray delta(const QByteArray &text)
+{
     return R"(data: {"type":"content_block_delta","delta":{"text":")" + text + "\"}}\n\n";
 }
 
 class StreamingRun : public ::testing::Test {
 protected:
     void SetUp() override { useServer(server_); }
-    void TearDown() override {
+    void TearDown() override
+    {
         qunsetenv("GLINT_ANTHROPIC_BASE_URL");
         qunsetenv("GLINT_OPENAI_BASE_URL");
         LLMTransport::setLimits({});
@@ -42,12 +43,14 @@ protected:
     }
 
     static void useServer(const FakeModelServer &server) { useBaseUrl(server.baseUrl()); }
-    static void useBaseUrl(const QString &url) {
+    static void useBaseUrl(const QString &url)
+    {
         qputenv("GLINT_ANTHROPIC_BASE_URL", url.toUtf8());
         qputenv("GLINT_OPENAI_BASE_URL", url.toUtf8());
     }
 
-    std::unique_ptr<StreamRecorder> askAnthropic() {
+    std::unique_ptr<StreamRecorder> askAnthropic()
+    {
         AnthropicProvider provider(apiKey, QStringLiteral("claude-haiku-4-5-20251001"));
         auto recorder = std::make_unique<StreamRecorder>(provider.stream(
             {{LLMMessage::Role::User, QStringLiteral("Hi"), std::nullopt}}, QStringLiteral("Be brief.")));
@@ -61,7 +64,8 @@ protected:
     FakeModelServer server_;
 };
 
-TEST_F(StreamingRun, StreamsTheAnswerAndSendsTheExactRequest) {
+TEST_F(StreamingRun, StreamsTheAnswerAndSendsTheExactRequest)
+{
     QList<FakeModelServer::Piece> drip; // arrives a few bytes at a time, cutting lines and characters
     for (qsizetype i = 0; i < threeDeltas.size(); i += 7)
         drip << FakeModelServer::Piece{threeDeltas.mid(i, 7), 2};
@@ -85,55 +89,55 @@ TEST_F(StreamingRun, StreamsTheAnswerAndSendsTheExactRequest) {
     EXPECT_EQ(QJsonDocument::fromJson(request.body).object().value(u"system").toString(), u"Be brief.");
 }
 
-TEST_F(StreamingRun, OpenAISendsItsKeyAsBearerToken) {
+TEST_F(StreamingRun, OpenAISendsItsKeyAsBearerToken)
+{
     server_.enqueue(Response::events("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"Hi\"}}]}\n\n"
                                      "data: [DONE]\n\n"));
     OpenAIProvider provider(apiKey, QStringLiteral("gpt-5.4-mini"));
-    StreamRecorder answer(
-        provider.stream({{LLMMessage::Role::User, QStringLiteral("Hi"), std::nullopt}}, {}));
+    StreamRecorder answer(provider.stream({{LLMMessage::Role::User, QStringLiteral("Hi"), std::nullopt}}, {}));
     ASSERT_TRUE(answer.waitForEnd());
     EXPECT_EQ(answer.fragments, QStringList{"Hi"});
     EXPECT_TRUE(answer.finished);
     ASSERT_EQ(server_.requests().size(), 1);
     EXPECT_EQ(server_.requests()[0].path, "/v1/chat/completions");
     EXPECT_EQ(server_.requests()[0].headers.value("authorization"), "Bearer " + apiKey.toUtf8());
-    EXPECT_EQ(log_.messages(QStringLiteral("OpenAI")).last(),
-              u"Streaming response completed emittedChunks=1");
+    EXPECT_EQ(log_.messages(QStringLiteral("OpenAI")).last(), u"Streaming response completed emittedChunks=1");
 }
 
-TEST_F(StreamingRun, EveryStatusButOkIsAnErrorCarryingTheBodyAndIsNotRetried) {
-    const QByteArray body =
-        R"({"type":"error","error":{"type":"api_error","message":"Internal server error"}})";
+TEST_F(StreamingRun, EveryStatusButOkIsAnErrorCarryingTheBodyAndIsNotRetried)
+{
+    const QByteArray body = R"({"type":"error","error":{"type":"api_error","message":"Internal server error"}})";
     for (int status : {500, 201, 307}) {
         log_.clear();
         Response response = Response::error(status, body);
         response.headers << std::pair<QByteArray, QByteArray>("Location", "http://127.0.0.1:1/elsewhere");
         server_.enqueue(response);
         const auto answer = askAnthropic();
-        const QString description =
-            u"HTTP error " + QString::number(status) + u": " + QString::fromUtf8(body);
+        const QString description = u"HTTP error " + QString::number(status) + u": " + QString::fromUtf8(body);
         EXPECT_EQ(answer->errorText(), description);
         EXPECT_EQ(anthropicLog().filter(u"Starting request").size(), 1);
-        EXPECT_TRUE(
-            anthropicLog().contains(u"HTTP error status=" + QString::number(status) + u" body=" + body));
+        EXPECT_TRUE(anthropicLog().contains(u"HTTP error status=" + QString::number(status) + u" body=" + body));
         EXPECT_EQ(anthropicLog().last(), u"Streaming failed error=" + description);
     }
     EXPECT_EQ(server_.requests().size(), 3);
 }
 
-TEST_F(StreamingRun, ErrorBodiesThatAreEmptyOrNotUtf8) {
+TEST_F(StreamingRun, ErrorBodiesThatAreEmptyOrNotUtf8)
+{
     server_.enqueue(Response::error(429, ""));
     EXPECT_EQ(askAnthropic()->errorText(), u"HTTP error 429");
     server_.enqueue(Response::error(401, "\xff\xfe oops", "text/plain"));
     EXPECT_EQ(askAnthropic()->errorText(), u"HTTP error 401: <non-utf8 body>");
 }
 
-TEST_F(StreamingRun, AKeyEchoedByTheServerIsRedacted) {
+TEST_F(StreamingRun, AKeyEchoedByTheServerIsRedacted)
+{
     server_.enqueue(Response::error(401, R"({"error":"invalid x-api-key )" + apiKey.toUtf8() + "\"}"));
     EXPECT_EQ(askAnthropic()->errorText(), u"HTTP error 401: {\"error\":\"invalid x-api-key <redacted>\"}");
 }
 
-TEST_F(StreamingRun, AConnectionLostBeforeTheHeadIsTriedOnceMoreAfterASecond) {
+TEST_F(StreamingRun, AConnectionLostBeforeTheHeadIsTriedOnceMoreAfterASecond)
+{
     // Qt's HTTP layer may itself resend at once when a connection closes before any response byte, so
     // the server can see more requests than there are attempts.
     for (int i = 0; i < 8; ++i)
@@ -146,7 +150,8 @@ TEST_F(StreamingRun, AConnectionLostBeforeTheHeadIsTriedOnceMoreAfterASecond) {
     EXPECT_GE(server_.requests().last().receivedAtMs - server_.requests().first().receivedAtMs, 950);
 }
 
-TEST_F(StreamingRun, ARefusedConnectionIsTriedTwiceThenReported) {
+TEST_F(StreamingRun, ARefusedConnectionIsTriedTwiceThenReported)
+{
     QTcpServer closed; // a port nobody listens on
     closed.listen(QHostAddress::LocalHost);
     const quint16 port = closed.serverPort();
@@ -160,21 +165,22 @@ TEST_F(StreamingRun, ARefusedConnectionIsTriedTwiceThenReported) {
               u"Request attempt failed attempt=2 retryable=true error=Connection refused");
 }
 
-TEST_F(StreamingRun, AnUnknownHostIsTriedTwiceASecondApart) {
+TEST_F(StreamingRun, AnUnknownHostIsTriedTwiceASecondApart)
+{
     useBaseUrl(QStringLiteral("https://glint-test-host.invalid"));
     QElapsedTimer clock;
     clock.start();
     const auto answer = askAnthropic();
     EXPECT_GE(clock.elapsed(), 950);
-    EXPECT_TRUE(answer->errorText().contains(u"glint-test-host.invalid"))
-        << answer->errorText().toStdString();
+    EXPECT_TRUE(answer->errorText().contains(u"glint-test-host.invalid")) << answer->errorText().toStdString();
     const QStringList failures = anthropicLog().filter(u"Request attempt failed");
     ASSERT_EQ(failures.size(), 2);
     EXPECT_TRUE(failures[1].startsWith(u"Request attempt failed attempt=2 retryable=true"));
     EXPECT_EQ(anthropicLog().filter(u"Starting request").size(), 2);
 }
 
-TEST_F(StreamingRun, AFailureAfterTheHeadKeepsTheFragmentsAndIsNotRetried) {
+TEST_F(StreamingRun, AFailureAfterTheHeadKeepsTheFragmentsAndIsNotRetried)
+{
     Response response = Response::events({{delta("one"), 0}, {delta("two"), 20}});
     response.ending = Response::Ending::Reset;
     server_.enqueue(response);
@@ -184,19 +190,19 @@ TEST_F(StreamingRun, AFailureAfterTheHeadKeepsTheFragmentsAndIsNotRetried) {
     EXPECT_EQ(server_.requests().size(), 1);
 }
 
-TEST_F(StreamingRun, AnErrorEventInsideTheStreamFailsTheAnswer) {
+TEST_F(StreamingRun, AnErrorEventInsideTheStreamFailsTheAnswer)
+{
     server_.enqueue(Response::events(
-        delta("Hel") +
-        "event: error\ndata: {\"type\":\"error\",\"error\":{\"type\":\"overloaded_error\"}}\n\n" +
+        delta("Hel") + "event: error\ndata: {\"type\":\"error\",\"error\":{\"type\":\"overloaded_error\"}}\n\n" +
         delta("lo")));
     const auto answer = askAnthropic();
     EXPECT_EQ(answer->fragments, QStringList{"Hel"});
-    EXPECT_EQ(answer->errorText(),
-              u"Stream error: {\"type\":\"error\",\"error\":{\"type\":\"overloaded_error\"}}");
+    EXPECT_EQ(answer->errorText(), u"Stream error: {\"type\":\"error\",\"error\":{\"type\":\"overloaded_error\"}}");
     EXPECT_EQ(anthropicLog().filter(u"Streaming failed").size(), 1);
 }
 
-TEST_F(StreamingRun, TimeLimitsEndStalledAndEndlessExchanges) {
+TEST_F(StreamingRun, TimeLimitsEndStalledAndEndlessExchanges)
+{
     // No head at all: a time-out is worth a second attempt.
     LLMTransport::setLimits({std::chrono::milliseconds(300), std::chrono::seconds(30)});
     server_.enqueue(Response::without(Response::Opening::Silence));
@@ -225,7 +231,8 @@ TEST_F(StreamingRun, TimeLimitsEndStalledAndEndlessExchanges) {
     EXPECT_EQ(server_.requests().size(), 4);
 }
 
-TEST_F(StreamingRun, PlainHttpLeavesOnlyForLoopback) {
+TEST_F(StreamingRun, PlainHttpLeavesOnlyForLoopback)
+{
     useBaseUrl(QStringLiteral("http://192.0.2.1:8080"));
     const auto answer = askAnthropic();
     EXPECT_TRUE(answer->errorText().contains(u"plain http")) << answer->errorText().toStdString();
@@ -235,14 +242,16 @@ TEST_F(StreamingRun, PlainHttpLeavesOnlyForLoopback) {
 class SecureStreamingRun : public StreamingRun {
 protected:
     static void SetUpTestSuite() { certificates_ = TestCertificates::generate(); }
-    void SetUp() override {
+    void SetUp() override
+    {
         if (!certificates_)
             GTEST_SKIP() << "the openssl command could not make test certificates";
-        server_ = std::make_unique<FakeModelServer>(
-            FakeModelServer::Tls{certificates_->server, certificates_->serverKey});
+        server_ =
+            std::make_unique<FakeModelServer>(FakeModelServer::Tls{certificates_->server, certificates_->serverKey});
         useServer(*server_);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         LLMTransport::setAdditionalCaCertificates({});
         StreamingRun::TearDown();
     }
@@ -251,13 +260,15 @@ protected:
     std::unique_ptr<FakeModelServer> server_;
 };
 
-TEST_F(SecureStreamingRun, ATrustedAuthorityGetsTheRequest) {
+TEST_F(SecureStreamingRun, ATrustedAuthorityGetsTheRequest)
+{
     LLMTransport::setAdditionalCaCertificates({certificates_->authority});
     server_->enqueue(Response::events(delta("secure")));
     EXPECT_EQ(askAnthropic()->fragments, QStringList{"secure"});
 }
 
-TEST_F(SecureStreamingRun, AnUnknownAuthorityIsRefusedAtOnce) {
+TEST_F(SecureStreamingRun, AnUnknownAuthorityIsRefusedAtOnce)
+{
     const auto answer = askAnthropic();
     EXPECT_TRUE(answer->errorText().startsWith(u"SSL handshake failed")) << answer->errorText().toStdString();
     EXPECT_EQ(anthropicLog().filter(u"Starting request").size(), 1);

@@ -71,7 +71,8 @@ TEST(AnnotationSession, BeginShowsOneOverlayAndIgnoresRepeats)
     EXPECT_EQ(rig.session->state(), SessionState::Drawing);
     EXPECT_NE(rig.session->sessionRevision(), before);
     EXPECT_EQ(stateSpy.count(), 1);
-    EXPECT_EQ(log.messages(QStringLiteral("Session")), QStringList{QStringLiteral("Begin annotation session showToolbar=true")});
+    EXPECT_EQ(log.messages(QStringLiteral("Session")),
+              QStringList{QStringLiteral("Begin annotation session showToolbar=true")});
 }
 
 TEST(AnnotationSession, QuickDrawLocksTheScreenAndStartsTheStrokeOnTheNextTurn)
@@ -175,7 +176,8 @@ TEST(AnnotationSession, AdvanceWithoutALockedScreenRendersTheWholeCanvas)
     SessionRig rig;
     rig.session->begin(true);
     rig.session->advanceToQuery();
-    EXPECT_EQ(rig.windows.overlays[0]->canvas.lastCrop, std::optional<std::optional<QRectF>>(std::in_place, std::nullopt));
+    EXPECT_EQ(rig.windows.overlays[0]->canvas.lastCrop,
+              std::optional<std::optional<QRectF>>(std::in_place, std::nullopt));
     EXPECT_FALSE(rig.capturer.requests[0].displayID.has_value());
 }
 
@@ -187,7 +189,8 @@ TEST(AnnotationSession, AdvanceWithoutWindowsOpensNothing)
     session.advanceToQuery();
     EXPECT_EQ(session.state(), SessionState::Querying);
     EXPECT_FALSE(session.isPreparingCapture());
-    EXPECT_TRUE(log.contains(QStringLiteral("Session"), QStringLiteral("Advancing from drawing to query panel screen=nil")));
+    EXPECT_TRUE(
+        log.contains(QStringLiteral("Session"), QStringLiteral("Advancing from drawing to query panel screen=nil")));
 }
 
 TEST(AnnotationSession, FailedCaptureLeavesTheTranscriptAlone)
@@ -312,7 +315,8 @@ TEST(AnnotationSession, RemovingThePendingCaptureSendsTheFollowUpWithoutAnImage)
     rig.settle();
     rig.session->removeAttachmentMessage(*rig.session->pendingAdditionalMessageID());
     EXPECT_FALSE(rig.session->pendingAdditionalImageData().has_value());
-    EXPECT_TRUE(log.contains(QStringLiteral("Session"), QStringLiteral("Additional capture attachment removed by user")));
+    EXPECT_TRUE(
+        log.contains(QStringLiteral("Session"), QStringLiteral("Additional capture attachment removed by user")));
 
     // An already sent capture: only the transcript changes.
     const LLMConversation prefix = rig.session->llmConversationPrefix();
@@ -335,10 +339,11 @@ TEST(AnnotationSession, AdditionalCapturesAreRefusedUnlessThePanelStandsAlone)
     rig.settle();
     EXPECT_EQ(rig.windows.overlays.size(), 1u);
     EXPECT_TRUE(rig.windows.overlays[0]->canvas.begun.empty());
-    EXPECT_EQ(log.messages(QStringLiteral("Session")).filter(QStringLiteral("ignored")),
-              (QStringList{QStringLiteral("beginAdditionalCapture ignored state=idle hasPanel=false hasOverlay=false"),
-                           QStringLiteral("beginAdditionalCapture ignored state=querying hasPanel=true hasOverlay=true"),
-                           QStringLiteral("beginAdditionalCapture ignored state=querying hasPanel=true hasOverlay=true")}));
+    EXPECT_EQ(
+        log.messages(QStringLiteral("Session")).filter(QStringLiteral("ignored")),
+        (QStringList{QStringLiteral("beginAdditionalCapture ignored state=idle hasPanel=false hasOverlay=false"),
+                     QStringLiteral("beginAdditionalCapture ignored state=querying hasPanel=true hasOverlay=true"),
+                     QStringLiteral("beginAdditionalCapture ignored state=querying hasPanel=true hasOverlay=true")}));
 }
 
 TEST(AnnotationSession, AdditionalQuickDrawStartsAStrokeOnTheNewOverlay)

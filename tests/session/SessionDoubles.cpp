@@ -78,9 +78,15 @@ void FakeCapturer::fail(const QString &description, int index)
     promise.finish();
 }
 
-void FakeCapturer::finishCancelled(int index) { at(index).promise->finish(); }
+void FakeCapturer::finishCancelled(int index)
+{
+    at(index).promise->finish();
+}
 
-bool FakeCapturer::isCancelled(int index) const { return at(index).promise->isCanceled(); }
+bool FakeCapturer::isCancelled(int index) const
+{
+    return at(index).promise->isCanceled();
+}
 
 namespace {
 
@@ -124,8 +130,10 @@ SessionRig::SessionRig(LLMProviderFactory *providerFactory)
 {
     auto secrets = std::make_unique<MemorySecrets>();
     keys = secrets->items;
-    settings = std::make_unique<SettingsManager>(settingsDir.filePath(QStringLiteral("glint.conf")), std::move(secrets));
-    session = std::make_unique<AnnotationSession>(SessionNeighbours{&windows, &capturer, &screens, &focus, providerFactory ? providerFactory : &providers});
+    settings =
+        std::make_unique<SettingsManager>(settingsDir.filePath(QStringLiteral("glint.conf")), std::move(secrets));
+    session = std::make_unique<AnnotationSession>(
+        SessionNeighbours{&windows, &capturer, &screens, &focus, providerFactory ? providerFactory : &providers});
     session->setSettings(settings.get());
 }
 

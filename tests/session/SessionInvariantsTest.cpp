@@ -21,29 +21,59 @@ public:
     {
         AnnotationSession &s = *rig_.session;
         switch (pick(20)) {
-        case 0: s.begin(pick(2)); break;
-        case 1: s.beginWithDraw(point()); break;
-        case 2: s.noteDrawingBegan(point()); break;
-        case 3: s.continueDraw(point()); break;
-        case 4: s.endMiddleDraw(); break;
-        case 5: s.advanceToQuery(); break;
-        case 6: s.setAwaitingAdditionalDraw(pick(2)); break;
-        case 7: s.beginAdditionalCapture(pick(2)); break;
-        case 8: s.beginAdditionalCaptureWithDraw(point()); break;
+        case 0:
+            s.begin(pick(2));
+            break;
+        case 1:
+            s.beginWithDraw(point());
+            break;
+        case 2:
+            s.noteDrawingBegan(point());
+            break;
+        case 3:
+            s.continueDraw(point());
+            break;
+        case 4:
+            s.endMiddleDraw();
+            break;
+        case 5:
+            s.advanceToQuery();
+            break;
+        case 6:
+            s.setAwaitingAdditionalDraw(pick(2));
+            break;
+        case 7:
+            s.beginAdditionalCapture(pick(2));
+            break;
+        case 8:
+            s.beginAdditionalCaptureWithDraw(point());
+            break;
         case 9:
             if (!s.chatMessages().isEmpty())
                 s.removeAttachmentMessage(s.chatMessages()[pick(int(s.chatMessages().size()))].id);
             break;
-        case 10: s.cancel(); break;
+        case 10:
+            s.cancel();
+            break;
         case 11:
             rig_.settings->setSelectedProvider(pick(2) ? QStringLiteral("openai") : QStringLiteral("anthropic"));
             s.submit(QStringLiteral("question"));
             break;
-        case 12: endSomeCapture(); break;
-        case 13: feedSomeStream(); break;
-        case 14: rig_.keys->insert(QStringLiteral("apiKey.anthropic"), pick(3) ? QStringLiteral("key") : QString()); break;
-        case 15: rig_.settings->setSubmitMode(pick(2) ? SubmitMode::ManualSubmit : SubmitMode::SingleStroke); break;
-        default: SessionRig::settle(); break;
+        case 12:
+            endSomeCapture();
+            break;
+        case 13:
+            feedSomeStream();
+            break;
+        case 14:
+            rig_.keys->insert(QStringLiteral("apiKey.anthropic"), pick(3) ? QStringLiteral("key") : QString());
+            break;
+        case 15:
+            rig_.settings->setSubmitMode(pick(2) ? SubmitMode::ManualSubmit : SubmitMode::SingleStroke);
+            break;
+        default:
+            SessionRig::settle();
+            break;
         }
     }
 
@@ -92,9 +122,14 @@ private:
             return;
         QPromise<CaptureResult> &promise = *open[pick(int(open.size()))]->promise;
         switch (pick(3)) {
-        case 0: promise.addResult(CaptureResult{QByteArray::number(pick(1000)), std::nullopt}); break;
-        case 1: promise.addResult(CaptureResult{{}, QStringLiteral("failed")}); break;
-        default: break; // ends without a result, as a cancelled capture does
+        case 0:
+            promise.addResult(CaptureResult{QByteArray::number(pick(1000)), std::nullopt});
+            break;
+        case 1:
+            promise.addResult(CaptureResult{{}, QStringLiteral("failed")});
+            break;
+        default:
+            break; // ends without a result, as a cancelled capture does
         }
         promise.finish();
     }
@@ -105,9 +140,15 @@ private:
             return;
         LLMAnswerStream &stream = *rig_.providers.calls[pick(int(rig_.providers.calls.size()))].stream;
         switch (pick(4)) {
-        case 0: stream.finish(); break;
-        case 1: stream.fail({QStringLiteral("HTTP error 500"), pick(4) == 0}); break;
-        default: stream.yield(QStringLiteral("word ")); break;
+        case 0:
+            stream.finish();
+            break;
+        case 1:
+            stream.fail({QStringLiteral("HTTP error 500"), pick(4) == 0});
+            break;
+        default:
+            stream.yield(QStringLiteral("word "));
+            break;
         }
     }
 

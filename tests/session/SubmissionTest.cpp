@@ -21,7 +21,8 @@ using Response = FakeModelServer::Response;
 const QString anthropicAccount = QStringLiteral("apiKey.anthropic");
 const QString openAIAccount = QStringLiteral("apiKey.openai");
 
-QByteArray png(Qt::GlobalColor colour) {
+QByteArray png(Qt::GlobalColor colour)
+{
     QImage image(32, 24, QImage::Format_RGB32);
     image.fill(colour);
     QByteArray bytes;
@@ -30,30 +31,35 @@ QByteArray png(Qt::GlobalColor colour) {
     return bytes;
 }
 
-QByteArray anthropicAnswer(const QByteArray &text) {
-    return "event: content_block_delta\ndata: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"" +
-           text + "\"}}\n\n";
+QByteArray anthropicAnswer(const QByteArray &text)
+{
+    return "event: content_block_delta\ndata: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"" + text +
+           "\"}}\n\n";
 }
 
 class Submission : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         qputenv("GLINT_ANTHROPIC_BASE_URL", server_.baseUrl().toUtf8());
         qputenv("GLINT_OPENAI_BASE_URL", server_.baseUrl().toUtf8());
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         qunsetenv("GLINT_ANTHROPIC_BASE_URL");
         qunsetenv("GLINT_OPENAI_BASE_URL");
     }
 
     AnnotationSession &session() { return *rig_.session; }
 
-    bool waitUntilQuerying() {
+    bool waitUntilQuerying()
+    {
         return QTest::qWaitFor([this] { return session().state() == SessionState::Querying; }, 15000);
     }
 
     // Opens the panel with a captured screenshot and has the first question answered.
-    void answerFirstQuestion(const QByteArray &answer = "It is a chart.") {
+    void answerFirstQuestion(const QByteArray &answer = "It is a chart.")
+    {
         rig_.keys->insert(anthropicAccount, QStringLiteral("sk-ant-session"));
         rig_.openPanelWithCapture(png(Qt::red));
         server_.enqueue(Response::events(anthropicAnswer(answer)));
@@ -61,7 +67,8 @@ protected:
         ASSERT_TRUE(waitUntilQuerying());
     }
 
-    void addCapture(const QByteArray &bytes) {
+    void addCapture(const QByteArray &bytes)
+    {
         session().beginAdditionalCapture(true);
         session().noteDrawingBegan(QPointF(2000, 50));
         session().advanceToQuery();
@@ -69,14 +76,13 @@ protected:
         rig_.settle();
     }
 
-    QJsonArray sentMessages(int index) const {
-        return QJsonDocument::fromJson(server_.requests().value(index).body)
-            .object()
-            .value(u"messages")
-            .toArray();
+    QJsonArray sentMessages(int index) const
+    {
+        return QJsonDocument::fromJson(server_.requests().value(index).body).object().value(u"messages").toArray();
     }
 
-    QStringList transcript() const {
+    QStringList transcript() const
+    {
         QStringList texts;
         for (const ChatMessage &message : rig_.session->chatMessages())
             texts << (message.attachment ? message.attachment->title : message.text);
@@ -89,7 +95,8 @@ protected:
     SessionRig rig_{&providers_};
 };
 
-TEST_F(Submission, AQuestionAskedDuringTheCaptureWaitsForIt) {
+TEST_F(Submission, AQuestionAskedDuringTheCaptureWaitsForIt)
+{
     rig_.keys->insert(anthropicAccount, QStringLiteral("sk-ant-session"));
     rig_.openPanel();
     server_.enqueue(Response::events(anthropicAnswer("A red square.")));
@@ -106,15 +113,15 @@ TEST_F(Submission, AQuestionAskedDuringTheCaptureWaitsForIt) {
     EXPECT_EQ(content[1][u"text"].toString(), u"What is this?");
 }
 
-TEST_F(Submission, OnlyTheExactProviderNameOpenAISelectsOpenAI) {
+TEST_F(Submission, OnlyTheExactProviderNameOpenAISelectsOpenAI)
+{
     rig_.keys->insert(anthropicAccount, QStringLiteral("sk-ant-session"));
     rig_.keys->insert(openAIAccount, QStringLiteral("sk-openai-session"));
     rig_.settings->setOpenAIModel(QStringLiteral("gpt-5.4-nano"));
     rig_.openPanelWithCapture(png(Qt::red));
 
     rig_.settings->setSelectedProvider(QStringLiteral("openai"));
-    server_.enqueue(
-        Response::events("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"one\"}}]}\n"));
+    server_.enqueue(Response::events("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"one\"}}]}\n"));
     session().submit(QStringLiteral("First?"));
     ASSERT_TRUE(waitUntilQuerying());
 
@@ -132,12 +139,12 @@ TEST_F(Submission, OnlyTheExactProviderNameOpenAISelectsOpenAI) {
     EXPECT_EQ(transcript().mid(1), (QStringList{"First?", "one", "Second?", "two"}));
 }
 
-TEST_F(Submission, AKeyOfSpacesIsSentAndAMissingKeyGivesTheNotice) {
+TEST_F(Submission, AKeyOfSpacesIsSentAndAMissingKeyGivesTheNotice)
+{
     rig_.openPanelWithCapture(png(Qt::red));
     session().submit(QStringLiteral("Anyone?"));
     ASSERT_TRUE(waitUntilQuerying());
-    EXPECT_EQ(transcript(),
-              (QStringList{"Screenshot", "Error: No Anthropic API key configured. Add it in Settings."}));
+    EXPECT_EQ(transcript(), (QStringList{"Screenshot", "Error: No Anthropic API key configured. Add it in Settings."}));
     EXPECT_TRUE(log_.contains(QStringLiteral("Session"), QStringLiteral("Anthropic API key missing")));
     EXPECT_TRUE(server_.requests().isEmpty());
 
@@ -146,11 +153,11 @@ TEST_F(Submission, AKeyOfSpacesIsSentAndAMissingKeyGivesTheNotice) {
     session().submit(QStringLiteral("Now?"));
     ASSERT_TRUE(waitUntilQuerying());
     ASSERT_EQ(server_.requests().size(), 1);
-    EXPECT_EQ(transcript().last(),
-              u"[Error: HTTP error 401: {\"error\":{\"type\":\"authentication_error\"}}]");
+    EXPECT_EQ(transcript().last(), u"[Error: HTTP error 401: {\"error\":{\"type\":\"authentication_error\"}}]");
 }
 
-TEST_F(Submission, AFailedFirstAnswerLeavesOnlyTheOpeningTurn) {
+TEST_F(Submission, AFailedFirstAnswerLeavesOnlyTheOpeningTurn)
+{
     rig_.keys->insert(anthropicAccount, QStringLiteral("sk-ant-session"));
     rig_.openPanelWithCapture(png(Qt::red));
     Response broken = Response::events(anthropicAnswer("Half an"));
@@ -169,12 +176,12 @@ TEST_F(Submission, AFailedFirstAnswerLeavesOnlyTheOpeningTurn) {
     ASSERT_EQ(sent.size(), 2);
     EXPECT_EQ(sent[0][u"content"][1][u"text"].toString(), u"What is this?");
     EXPECT_EQ(sent[0][u"content"][0][u"type"].toString(), u"image");
-    EXPECT_EQ(sent[1][u"content"].toArray(),
-              QJsonDocument::fromJson(R"([{"type":"text","text":"Why?"}])").array());
+    EXPECT_EQ(sent[1][u"content"].toArray(), QJsonDocument::fromJson(R"([{"type":"text","text":"Why?"}])").array());
     EXPECT_EQ(transcript().last(), u"Because.");
 }
 
-TEST_F(Submission, AFailedFollowUpIsNotResentNorItsCapture) {
+TEST_F(Submission, AFailedFollowUpIsNotResentNorItsCapture)
+{
     answerFirstQuestion("A chart.");
     addCapture(png(Qt::blue));
     server_.enqueue(Response::error(500, "overloaded"));
@@ -187,26 +194,24 @@ TEST_F(Submission, AFailedFollowUpIsNotResentNorItsCapture) {
     ASSERT_TRUE(waitUntilQuerying());
     const QJsonArray sent = sentMessages(2);
     ASSERT_EQ(sent.size(), 3);
-    EXPECT_EQ(sent[1].toObject(),
-              QJsonDocument::fromJson(R"({"role":"assistant","content":[{"type":"text","text":"A chart."}]})")
-                  .object());
-    EXPECT_EQ(sent[2][u"content"].toArray(),
-              QJsonDocument::fromJson(R"([{"type":"text","text":"Again?"}])").array());
+    EXPECT_EQ(
+        sent[1].toObject(),
+        QJsonDocument::fromJson(R"({"role":"assistant","content":[{"type":"text","text":"A chart."}]})").object());
+    EXPECT_EQ(sent[2][u"content"].toArray(), QJsonDocument::fromJson(R"([{"type":"text","text":"Again?"}])").array());
 }
 
-TEST_F(Submission, OfTwoAdditionalCapturesOnlyTheSecondIsSent) {
+TEST_F(Submission, OfTwoAdditionalCapturesOnlyTheSecondIsSent)
+{
     rig_.keys->insert(openAIAccount, QStringLiteral("sk-openai-session"));
     rig_.settings->setSelectedProvider(QStringLiteral("openai"));
     rig_.openPanelWithCapture(png(Qt::red));
-    server_.enqueue(
-        Response::events("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"Red.\"}}]}\n"));
+    server_.enqueue(Response::events("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"Red.\"}}]}\n"));
     session().submit(QStringLiteral("Colour?"));
     ASSERT_TRUE(waitUntilQuerying());
 
     addCapture(png(Qt::green));
     addCapture(png(Qt::blue));
-    server_.enqueue(
-        Response::events("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"Blue.\"}}]}\n"));
+    server_.enqueue(Response::events("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"Blue.\"}}]}\n"));
     session().submit(QStringLiteral("And now?"));
     ASSERT_TRUE(waitUntilQuerying());
 
@@ -216,7 +221,8 @@ TEST_F(Submission, OfTwoAdditionalCapturesOnlyTheSecondIsSent) {
     EXPECT_EQ(url, u"data:image/png;base64," + QString::fromLatin1(png(Qt::blue).toBase64()));
 }
 
-TEST_F(Submission, AFragmentArrivingAfterCancelChangesNothing) {
+TEST_F(Submission, AFragmentArrivingAfterCancelChangesNothing)
+{
     rig_.keys->insert(anthropicAccount, QStringLiteral("sk-ant-session"));
     rig_.openPanelWithCapture(png(Qt::red));
     server_.enqueue(Response::events({{anthropicAnswer("Early"), 0}, {anthropicAnswer(" late"), 300}}));

@@ -12,10 +12,16 @@
 // These tests talk to a real Secret Service (gnome-keyring); scripts/test provides one.
 namespace {
 
-bool secretServiceExpected() { return qEnvironmentVariableIsSet("GLINT_TEST_ENV"); }
+bool secretServiceExpected()
+{
+    return qEnvironmentVariableIsSet("GLINT_TEST_ENV");
+}
 
 // A fresh account name per test, so runs never see each other's items.
-QString freshAccount() { return u"test." + QUuid::createUuid().toString(QUuid::WithoutBraces); }
+QString freshAccount()
+{
+    return u"test." + QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
 
 class KeychainTest : public ::testing::Test {
 protected:
@@ -33,9 +39,9 @@ TEST_F(KeychainTest, ReadsAKeyStoredWithSecretTool)
 {
     const QString account = freshAccount();
     QProcess tool;
-    tool.start(QStringLiteral("secret-tool"), {QStringLiteral("store"), QStringLiteral("--label=Glint"),
-                                               QStringLiteral("service"), QStringLiteral("org.glint.Glint"),
-                                               QStringLiteral("account"), account});
+    tool.start(QStringLiteral("secret-tool"),
+               {QStringLiteral("store"), QStringLiteral("--label=Glint"), QStringLiteral("service"),
+                QStringLiteral("org.glint.Glint"), QStringLiteral("account"), account});
     ASSERT_TRUE(tool.waitForStarted());
     tool.write("sk-ant-from-the-shell");
     tool.closeWriteChannel();
@@ -59,7 +65,8 @@ TEST_F(KeychainTest, WritesReplaceAndAnEmptyValueClears)
 
     QProcess tool;
     tool.setProcessChannelMode(QProcess::MergedChannels);
-    tool.start(QStringLiteral("secret-tool"), {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("account"), account});
+    tool.start(QStringLiteral("secret-tool"),
+               {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("account"), account});
     ASSERT_TRUE(tool.waitForFinished());
     EXPECT_EQ(QString::fromUtf8(tool.readAllStandardOutput()).count(QStringLiteral("attribute.account = ")), 1)
         << "one item per account";

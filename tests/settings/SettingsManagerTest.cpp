@@ -52,7 +52,8 @@ TEST(SettingsManager, FirstLaunchGivesTheDefaultsAndWritesBackOnlyTheMigratedKey
     EXPECT_EQ(s->anthropicModel(), QStringLiteral("claude-sonnet-4-6"));
     EXPECT_EQ(s->openAIModel(), QStringLiteral("gpt-5.4-mini"));
     EXPECT_EQ(s->systemPrompt(), QStringLiteral("Shorter answers are generally better than longer."));
-    EXPECT_EQ(s->replicateModelVersion(), QStringLiteral("3ab86df6c8f54c11309d4d1f930ac292bad43ace52d10c80d87eb258b3c9f79c"));
+    EXPECT_EQ(s->replicateModelVersion(),
+              QStringLiteral("3ab86df6c8f54c11309d4d1f930ac292bad43ace52d10c80d87eb258b3c9f79c"));
     EXPECT_EQ(s->submitMode(), SubmitMode::SingleStroke);
     EXPECT_EQ(s->hotkeyKeyCode(), 49);
     EXPECT_EQ(s->hotkeyModifiers(), 786432);
@@ -63,9 +64,9 @@ TEST(SettingsManager, FirstLaunchGivesTheDefaultsAndWritesBackOnlyTheMigratedKey
 
     EXPECT_EQ(file.stored(QStringLiteral("openAIModel")).toString(), QStringLiteral("gpt-5.4-mini"));
     EXPECT_TRUE(file.has(QStringLiteral("replicateModelVersion")));
-    for (const char *key : {"selectedProvider", "anthropicModel", "systemPrompt", "submitMode", "hotkeyKeyCode",
-                            "hotkeyModifiers", "quickDrawModifiers", "quickDrawMiddleMouseEnabled",
-                            "hasCompletedOnboarding", "cmdMiddleClickEnabled"})
+    for (const char *key :
+         {"selectedProvider", "anthropicModel", "systemPrompt", "submitMode", "hotkeyKeyCode", "hotkeyModifiers",
+          "quickDrawModifiers", "quickDrawMiddleMouseEnabled", "hasCompletedOnboarding", "cmdMiddleClickEnabled"})
         EXPECT_FALSE(file.has(QString::fromLatin1(key))) << key;
 }
 
@@ -80,7 +81,8 @@ TEST(SettingsManager, MigratesRetiredModelsVersionsAndPrompts)
     EXPECT_EQ(s->openAIModel(), QStringLiteral("gpt-5.4-mini"));
     EXPECT_EQ(file.stored(QStringLiteral("openAIModel")).toString(), QStringLiteral("gpt-5.4-mini"));
     EXPECT_EQ(s->replicateModelVersion(), SettingsManager::defaultReplicateModelVersion);
-    EXPECT_EQ(file.stored(QStringLiteral("replicateModelVersion")).toString(), SettingsManager::defaultReplicateModelVersion);
+    EXPECT_EQ(file.stored(QStringLiteral("replicateModelVersion")).toString(),
+              SettingsManager::defaultReplicateModelVersion);
     EXPECT_EQ(s->systemPrompt(), QStringLiteral("Shorter answers are generally better than longer."));
     EXPECT_NE(file.stored(QStringLiteral("systemPrompt")).toString(), s->systemPrompt()) << "not written back";
 
@@ -88,12 +90,13 @@ TEST(SettingsManager, MigratesRetiredModelsVersionsAndPrompts)
     SettingsFile second;
     {
         QSettings raw(second.path(), QSettings::IniFormat);
-        raw.setValue(QStringLiteral("systemPrompt"),
-                     QStringLiteral("You are given an annotated screenshot of the user's screen. They are asking a "
-                                    "contextual question.\n\nQuestion: {{input}}\n\nBe brief when answering. Do not tell "
-                                    "users about the context that was given to you, that a spot was highlighted. They "
-                                    "already know. Just directly answer the question. Shorter answers are generally "
-                                    "better than longer ones."));
+        raw.setValue(
+            QStringLiteral("systemPrompt"),
+            QStringLiteral("You are given an annotated screenshot of the user's screen. They are asking a "
+                           "contextual question.\n\nQuestion: {{input}}\n\nBe brief when answering. Do not tell "
+                           "users about the context that was given to you, that a spot was highlighted. They "
+                           "already know. Just directly answer the question. Shorter answers are generally "
+                           "better than longer ones."));
         raw.setValue(QStringLiteral("openAIModel"), QStringLiteral("gpt-5.4-nano"));
         raw.setValue(QStringLiteral("replicateModelVersion"), QStringLiteral("custom-version"));
     }
@@ -116,7 +119,8 @@ TEST(SettingsManager, EmptyAndBlankValues)
     s->setSystemPrompt(QStringLiteral(" \n\t \n"));
     EXPECT_EQ(s->effectiveSystemPrompt(), SettingsManager::builtInSystemPrompt);
     s->setSystemPrompt(QStringLiteral("  Use metric units.\n"));
-    EXPECT_EQ(s->effectiveSystemPrompt(), SettingsManager::builtInSystemPrompt + QStringLiteral("\n\nUse metric units."));
+    EXPECT_EQ(s->effectiveSystemPrompt(),
+              SettingsManager::builtInSystemPrompt + QStringLiteral("\n\nUse metric units."));
 }
 
 TEST(SettingsManager, WronglyTypedValuesFallBack)

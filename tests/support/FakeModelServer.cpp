@@ -10,7 +10,8 @@
 
 namespace {
 
-QByteArray reasonPhrase(int status) {
+QByteArray reasonPhrase(int status)
+{
     switch (status) {
     case 200:
         return "OK";
@@ -33,11 +34,13 @@ QByteArray reasonPhrase(int status) {
 
 } // namespace
 
-FakeModelServer::Response FakeModelServer::Response::events(const QByteArray &body) {
+FakeModelServer::Response FakeModelServer::Response::events(const QByteArray &body)
+{
     return events(QList<Piece>{{body, 0}});
 }
 
-FakeModelServer::Response FakeModelServer::Response::events(const QList<Piece> &pieces) {
+FakeModelServer::Response FakeModelServer::Response::events(const QList<Piece> &pieces)
+{
     Response response;
     response.headers = {{"Content-Type", "text/event-stream; charset=utf-8"}};
     response.pieces = pieces;
@@ -45,7 +48,8 @@ FakeModelServer::Response FakeModelServer::Response::events(const QList<Piece> &
 }
 
 FakeModelServer::Response FakeModelServer::Response::error(int status, const QByteArray &body,
-                                                           const QByteArray &contentType) {
+                                                           const QByteArray &contentType)
+{
     Response response;
     response.status = status;
     response.headers = {{"Content-Type", contentType}};
@@ -54,7 +58,8 @@ FakeModelServer::Response FakeModelServer::Response::error(int status, const QBy
     return response;
 }
 
-FakeModelServer::Response FakeModelServer::Response::without(Opening opening) {
+FakeModelServer::Response FakeModelServer::Response::without(Opening opening)
+{
     Response response;
     response.opening = opening;
     return response;
@@ -62,7 +67,8 @@ FakeModelServer::Response FakeModelServer::Response::without(Opening opening) {
 
 FakeModelServer::FakeModelServer(std::optional<Tls> tls, QObject *parent)
     : QObject(parent)
-    , tls_(tls.has_value()) {
+    , tls_(tls.has_value())
+{
     if (tls) {
         auto *server = new QSslServer(this);
         QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
@@ -79,20 +85,24 @@ FakeModelServer::FakeModelServer(std::optional<Tls> tls, QObject *parent)
     clock_.start();
 }
 
-FakeModelServer::~FakeModelServer() {
+FakeModelServer::~FakeModelServer()
+{
     for (auto it = incoming_.keyBegin(); it != incoming_.keyEnd(); ++it)
         (*it)->disconnect(this);
 }
 
-QString FakeModelServer::baseUrl() const {
+QString FakeModelServer::baseUrl() const
+{
     return (tls_ ? u"https://localhost:" : u"http://127.0.0.1:") + QString::number(port());
 }
 
-void FakeModelServer::enqueue(const Response &response) {
+void FakeModelServer::enqueue(const Response &response)
+{
     script_.enqueue(response);
 }
 
-void FakeModelServer::accept() {
+void FakeModelServer::accept()
+{
     while (QTcpSocket *socket = server_->nextPendingConnection()) {
         socket->setParent(this);
         incoming_.insert(socket, {});
@@ -105,7 +115,8 @@ void FakeModelServer::accept() {
     }
 }
 
-void FakeModelServer::readFrom(QTcpSocket *socket) {
+void FakeModelServer::readFrom(QTcpSocket *socket)
+{
     Incoming &pending = incoming_[socket];
     QByteArray &buffer = pending.bytes;
     const QByteArray arrived = socket->readAll();
@@ -124,8 +135,7 @@ void FakeModelServer::readFrom(QTcpSocket *socket) {
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const qsizetype colon = lines[i].indexOf(':');
         if (colon > 0)
-            request.headers.insert(lines[i].left(colon).trimmed().toLower(),
-                                   lines[i].mid(colon + 1).trimmed());
+            request.headers.insert(lines[i].left(colon).trimmed().toLower(), lines[i].mid(colon + 1).trimmed());
     }
     const qsizetype length = request.headers.value("content-length").toLongLong();
     if (buffer.size() < headEnd + 4 + length)
@@ -140,13 +150,13 @@ void FakeModelServer::readFrom(QTcpSocket *socket) {
     respond(socket, script_.isEmpty() ? Response::error(500, "no scripted response") : script_.dequeue());
 }
 
-void FakeModelServer::respond(QTcpSocket *socket, const Response &response) {
+void FakeModelServer::respond(QTcpSocket *socket, const Response &response)
+{
     if (response.opening == Response::Opening::Reset)
         resetConnection(socket);
     if (response.opening != Response::Opening::Head)
         return;
-    QByteArray head =
-        "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reasonPhrase(response.status) + "\r\n";
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reasonPhrase(response.status) + "\r\n";
     for (const auto &[name, value] : response.headers)
         head += name + ": " + value + "\r\n";
     if (response.chunked) {
@@ -175,7 +185,8 @@ void FakeModelServer::respond(QTcpSocket *socket, const Response &response) {
     });
 }
 
-void FakeModelServer::writePiece(QTcpSocket *socket, const QByteArray &bytes, bool chunked) {
+void FakeModelServer::writePiece(QTcpSocket *socket, const QByteArray &bytes, bool chunked)
+{
     if (bytes.isEmpty())
         return;
     if (chunked)
@@ -185,7 +196,8 @@ void FakeModelServer::writePiece(QTcpSocket *socket, const QByteArray &bytes, bo
     socket->flush();
 }
 
-void FakeModelServer::finish(QTcpSocket *socket, Response::Ending ending, bool chunked) {
+void FakeModelServer::finish(QTcpSocket *socket, Response::Ending ending, bool chunked)
+{
     switch (ending) {
     case Response::Ending::Complete:
         if (chunked)
@@ -201,7 +213,8 @@ void FakeModelServer::finish(QTcpSocket *socket, Response::Ending ending, bool c
 }
 
 // Drops the connection with a reset rather than an orderly close.
-void FakeModelServer::resetConnection(QTcpSocket *socket) {
+void FakeModelServer::resetConnection(QTcpSocket *socket)
+{
     socket->flush();
     const linger immediate{1, 0};
     ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &immediate, sizeof immediate);

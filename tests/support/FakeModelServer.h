@@ -39,8 +39,7 @@ public:
 
         static Response events(const QByteArray &body); // 200, text/event-stream, one piece
         static Response events(const QList<Piece> &pieces);
-        static Response error(int status, const QByteArray &body,
-                              const QByteArray &contentType = "application/json");
+        static Response error(int status, const QByteArray &body, const QByteArray &contentType = "application/json");
         static Response without(Opening opening); // Reset or Silence
     };
 

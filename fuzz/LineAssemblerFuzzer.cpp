@@ -4,7 +4,8 @@
 
 namespace {
 
-QStringList assemble(QByteArrayView body, qsizetype cut) {
+QStringList assemble(QByteArrayView body, qsizetype cut)
+{
     LineAssembler assembler;
     QStringList lines = assembler.feed(body.first(cut));
     lines += assembler.feed(body.sliced(cut));
@@ -14,7 +15,8 @@ QStringList assemble(QByteArrayView body, qsizetype cut) {
 } // namespace
 
 // However the network cuts the body, the lines are the same, and none keeps a line break.
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
     const QByteArrayView body(data, qsizetype(size));
     const QStringList whole = assemble(body, 0);
     if (assemble(body, body.size() / 2) != whole || assemble(body, body.size() / 3) != whole)

@@ -1,5 +1,6 @@
 #include "support/FakeModelServer.h"
 #include "support/LogRecorder.h"
+#include "support/TestImages.h"
 
 #include "app/AskCommand.h"
 #include "settings/SettingsManager.h"
@@ -22,12 +23,7 @@ const QByteArray openAIKey = "sk-proj-cli-9b1c";
 
 QByteArray png(int width, int height)
 {
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::darkYellow);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return encodedImage(QSize(width, height), Qt::darkYellow);
 }
 
 class AskCommandTest : public ::testing::Test {

@@ -1,4 +1,5 @@
 #include "support/FakeModelServer.h"
+#include "support/TestImages.h"
 
 #include <QBuffer>
 #include <QFileInfo>
@@ -78,11 +79,7 @@ TEST_F(AskProcess, StreamsTheAnswerAndLeavesTheTrayLogAlone)
 
 TEST_F(AskProcess, SendsAnImageFromStandardInput)
 {
-    QImage image(2000, 1000, QImage::Format_RGB32);
-    image.fill(Qt::gray);
-    QByteArray png;
-    QBuffer buffer(&png);
-    image.save(&buffer, "PNG");
+    const QByteArray png = encodedImage(QSize(2000, 1000), Qt::gray);
 
     server_.enqueue(Response::events("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"Grey.\"}}]}\n"));
     const Outcome run = ask({u"--provider"_qs, u"openai"_qs, u"--image"_qs, u"-"_qs, u"Colour?"_qs}, png);

@@ -1,4 +1,5 @@
 #include "providers/AnthropicImageEncoder.h"
+#include "support/TestImages.h"
 
 #include "support/LogRecorder.h"
 
@@ -11,12 +12,7 @@ namespace {
 
 QByteArray png(int width, int height)
 {
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return encodedImage(QSize(width, height), Qt::white);
 }
 
 QString failure(const std::variant<EncodedImage, LLMError> &result)

@@ -1,5 +1,6 @@
 #include "providers/AnthropicProvider.h"
 #include "providers/OpenAIProvider.h"
+#include "support/TestImages.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -11,14 +12,9 @@
 
 namespace {
 
-QByteArray encodedImage(const char *format)
+QByteArray sampleImage(const char *format)
 {
-    QImage image(64, 48, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    image.save(&buffer, format);
-    return bytes;
+    return encodedImage(QSize(64, 48), Qt::darkCyan, format);
 }
 
 QJsonObject parsed(const QByteArray &body)
@@ -32,7 +28,7 @@ QJsonObject json(const QByteArray &text)
     return QJsonDocument::fromJson(text).object();
 }
 
-const LLMConversation threeTurns{{LLMMessage::Role::User, "What is this?", encodedImage("PNG")},
+const LLMConversation threeTurns{{LLMMessage::Role::User, "What is this?", sampleImage("PNG")},
                                  {LLMMessage::Role::Assistant, "A chart.", std::nullopt},
                                  {LLMMessage::Role::User, "", std::nullopt}};
 
@@ -75,7 +71,7 @@ TEST(AnthropicRequestBody, AnImageThatCannotBePreparedFailsTheBody)
 
 TEST(OpenAIRequestBody, SendsImagesUnchangedAsPngDataUrls)
 {
-    const QByteArray jpeg = encodedImage("JPEG");
+    const QByteArray jpeg = sampleImage("JPEG");
     const LLMConversation conversation{{LLMMessage::Role::User, "What is this?", jpeg},
                                        {LLMMessage::Role::Assistant, "A chart.", std::nullopt},
                                        {LLMMessage::Role::User, "", std::nullopt}};

@@ -1,6 +1,7 @@
 #include "SessionDoubles.h"
 #include "support/FakeModelServer.h"
 #include "support/LogRecorder.h"
+#include "support/TestImages.h"
 
 #include "providers/StandardProviderFactory.h"
 
@@ -23,12 +24,7 @@ const QString openAIAccount = QStringLiteral("apiKey.openai");
 
 QByteArray png(Qt::GlobalColor colour)
 {
-    QImage image(32, 24, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return encodedImage(QSize(32, 24), colour);
 }
 
 QByteArray anthropicAnswer(const QByteArray &text)

@@ -6,7 +6,8 @@
 #include <QRadialGradient>
 #include <QRandomGenerator>
 
-QImage BenchmarkImages::textHeavy() {
+QImage BenchmarkImages::textHeavy()
+{
     QImage image(screenshotSize, QImage::Format_RGB32);
     image.fill(QColor(250, 250, 250));
     QPainter painter(&image);
@@ -16,9 +17,8 @@ QImage BenchmarkImages::textHeavy() {
     font.setPixelSize(13);
     painter.setFont(font);
     QRandomGenerator random(7);
-    const QStringList words{"return",   "const",  "QString", "auto", "if",         "stream",
-                            "fragment", "->",     "{",       "}",    "LLMMessage", "0x1f",
-                            "error",    "// why", "=",       "true", "nullptr",    "append"};
+    const QStringList words{"return",     "const", "QString", "auto",   "if", "stream", "fragment", "->",    "{", "}",
+                            "LLMMessage", "0x1f",  "error",   "// why", "=",  "true",   "nullptr",  "append"};
     for (int y = 44; y < screenshotSize.height(); y += 17) {
         QString left, right;
         for (int i = 0; i < 14; ++i)
@@ -33,7 +33,8 @@ QImage BenchmarkImages::textHeavy() {
     return image;
 }
 
-QImage BenchmarkImages::photoLike() {
+QImage BenchmarkImages::photoLike()
+{
     QImage image(screenshotSize, QImage::Format_RGB32);
     QPainter painter(&image);
     QLinearGradient sky(0, 0, 0, screenshotSize.height());
@@ -61,7 +62,8 @@ QImage BenchmarkImages::photoLike() {
     return image;
 }
 
-QByteArray BenchmarkImages::png(const QImage &image) {
+QByteArray BenchmarkImages::png(const QImage &image)
+{
     QByteArray bytes;
     QBuffer buffer(&bytes);
     image.save(&buffer, "PNG");

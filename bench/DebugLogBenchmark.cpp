@@ -11,13 +11,13 @@
 namespace {
 
 const QString category = QStringLiteral("Session");
-const QString message =
-    QStringLiteral("Streaming task started provider=anthropic prefixMessages=1 historyMessages=0 "
-                   "messages=1 isFirstTurn=true");
+const QString message = QStringLiteral("Streaming task started provider=anthropic prefixMessages=1 historyMessages=0 "
+                                       "messages=1 isFirstTurn=true");
 
 // What the caller pays per line: formatting, the echo to standard output (sent to /dev/null here) and
 // handing the line to the writer. The file append happens on the writer thread.
-void BM_LogCallerCost(benchmark::State &state) {
+void BM_LogCallerCost(benchmark::State &state)
+{
     QTemporaryDir dir;
     DebugLog::setFilePath(dir.filePath(QStringLiteral("glint.log")));
     FILE *devNull = std::fopen("/dev/null", "w");
@@ -32,7 +32,8 @@ void BM_LogCallerCost(benchmark::State &state) {
 BENCHMARK(BM_LogCallerCost)->UseRealTime();
 
 // For comparison: appending the same line synchronously, opening and closing the file each time.
-void BM_SynchronousAppend(benchmark::State &state) {
+void BM_SynchronousAppend(benchmark::State &state)
+{
     QTemporaryDir dir;
     const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("glint.log")));
     const QByteArray line = DebugLog::formatLine(category, message).toUtf8() + '\n';

@@ -29,12 +29,14 @@ struct NoSecrets : SecretStore {
     void write(const QString &, const QString &) override {}
 };
 
-void key(Display *display, KeySym symbol, bool down) {
+void key(Display *display, KeySym symbol, bool down)
+{
     XTestFakeKeyEvent(display, XKeysymToKeycode(display, symbol), down, CurrentTime);
 }
 } // namespace
 
-int main(int argc, char *argv[]) {
+int main(int argc, char *argv[])
+{
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {
         std::puts("bench_hotkey_latency: skipped, it needs an X display");
         return 0;
@@ -46,12 +48,11 @@ int main(int argc, char *argv[]) {
     DebugLog::setEcho(nullptr);
 
     QTemporaryDir dir;
-    AppDelegate delegate(std::make_unique<SettingsManager>(dir.filePath(QStringLiteral("glint.conf")),
-                                                           std::make_unique<NoSecrets>()),
-                         SessionNeighbours{});
+    AppDelegate delegate(
+        std::make_unique<SettingsManager>(dir.filePath(QStringLiteral("glint.conf")), std::make_unique<NoSecrets>()),
+        SessionNeighbours{});
     delegate.applicationDidFinishLaunching();
-    if (!QTest::qWaitFor(
-            [&] { return delegate.hotkeyMonitor() && delegate.hotkeyMonitor()->isWatching(); })) {
+    if (!QTest::qWaitFor([&] { return delegate.hotkeyMonitor() && delegate.hotkeyMonitor()->isWatching(); })) {
         std::puts("bench_hotkey_latency: the hotkey monitor did not start");
         return 1;
     }
@@ -68,13 +69,12 @@ int main(int argc, char *argv[]) {
         QElapsedTimer clock;
         QEventLoop loop;
         qint64 began = -1;
-        const QMetaObject::Connection connection =
-            QObject::connect(&session, &AnnotationSession::stateChanged, [&] {
-                if (session.state() == SessionState::Drawing) {
-                    began = clock.nsecsElapsed();
-                    loop.quit();
-                }
-            });
+        const QMetaObject::Connection connection = QObject::connect(&session, &AnnotationSession::stateChanged, [&] {
+            if (session.state() == SessionState::Drawing) {
+                began = clock.nsecsElapsed();
+                loop.quit();
+            }
+        });
         clock.start();
         key(display, XK_space, true);
         XFlush(display);

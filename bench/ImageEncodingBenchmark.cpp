@@ -8,12 +8,12 @@
 namespace {
 
 // The whole preparation of one capture for an Anthropic request: PNG decoding, WebP encoding, base64.
-void encode(benchmark::State &state, const QImage &image) {
+void encode(benchmark::State &state, const QImage &image)
+{
     const QByteArray png = BenchmarkImages::png(image);
     qsizetype bytes = 0;
     for (auto _ : state) {
-        const auto result =
-            AnthropicImageEncoder::encodeImageForAnthropic(png, AnthropicProvider::maxImageBytes);
+        const auto result = AnthropicImageEncoder::encodeImageForAnthropic(png, AnthropicProvider::maxImageBytes);
         bytes = std::get<EncodedImage>(result).byteCount;
         benchmark::DoNotOptimize(bytes);
     }
@@ -21,10 +21,12 @@ void encode(benchmark::State &state, const QImage &image) {
     state.counters["output_bytes"] = double(bytes);
 }
 
-void textHeavyScreenshot(benchmark::State &state) {
+void textHeavyScreenshot(benchmark::State &state)
+{
     encode(state, BenchmarkImages::textHeavy());
 }
-void photoLikeScreenshot(benchmark::State &state) {
+void photoLikeScreenshot(benchmark::State &state)
+{
     encode(state, BenchmarkImages::photoLike());
 }
 

@@ -10,7 +10,8 @@ constexpr qsizetype bodySize = 8 * 1024 * 1024;
 constexpr qsizetype chunkSize = 16 * 1024; // about what one network read delivers
 
 // A long answer as the services stream it: one short text delta per event.
-QByteArray anthropicBody() {
+QByteArray anthropicBody()
+{
     QByteArray body;
     for (int i = 0; body.size() < bodySize; ++i)
         body += "event: content_block_delta\ndata: "
@@ -20,19 +21,20 @@ QByteArray anthropicBody() {
     return body;
 }
 
-QByteArray openAIBody() {
+QByteArray openAIBody()
+{
     QByteArray body;
     for (int i = 0; body.size() < bodySize; ++i)
-        body +=
-            "data: {\"id\":\"chatcmpl-ABfw2KKFuVXmEJgVwYfBvejMAdWtq\",\"object\":\"chat.completion.chunk\","
-            "\"created\":1727346170,\"model\":\"gpt-4o-2024-08-06\",\"system_fingerprint\":\"fp_b40fb1c6fb\","
-            "\"choices\":[{\"index\":0,\"delta\":{\"content\":\" word " +
-            QByteArray::number(i) + "\"},\"logprobs\":null,\"finish_reason\":null}]}\n\n";
+        body += "data: {\"id\":\"chatcmpl-ABfw2KKFuVXmEJgVwYfBvejMAdWtq\",\"object\":\"chat.completion.chunk\","
+                "\"created\":1727346170,\"model\":\"gpt-4o-2024-08-06\",\"system_fingerprint\":\"fp_b40fb1c6fb\","
+                "\"choices\":[{\"index\":0,\"delta\":{\"content\":\" word " +
+                QByteArray::number(i) + "\"},\"logprobs\":null,\"finish_reason\":null}]}\n\n";
     return body;
 }
 
 // Line assembly plus interpretation, chunk by chunk, as the streaming run does it.
-void run(benchmark::State &state, const QByteArray &body, LLMLineEvent (*interpret)(const QString &)) {
+void run(benchmark::State &state, const QByteArray &body, LLMLineEvent (*interpret)(const QString &))
+{
     for (auto _ : state) {
         LineAssembler assembler;
         int fragments = 0;
@@ -45,21 +47,23 @@ void run(benchmark::State &state, const QByteArray &body, LLMLineEvent (*interpr
     state.SetBytesProcessed(state.iterations() * body.size());
 }
 
-void anthropicStream(benchmark::State &state) {
+void anthropicStream(benchmark::State &state)
+{
     run(state, anthropicBody(), &AnthropicProvider::processLine);
 }
-void openAIStream(benchmark::State &state) {
+void openAIStream(benchmark::State &state)
+{
     run(state, openAIBody(), &OpenAIProvider::processLine);
 }
 
-void lineAssemblyAlone(benchmark::State &state) {
+void lineAssemblyAlone(benchmark::State &state)
+{
     const QByteArray body = openAIBody();
     for (auto _ : state) {
         LineAssembler assembler;
         qsizetype lines = 0;
         for (qsizetype at = 0; at < body.size(); at += chunkSize)
-            lines +=
-                assembler.feed(QByteArrayView(body).sliced(at, std::min(chunkSize, body.size() - at))).size();
+            lines += assembler.feed(QByteArrayView(body).sliced(at, std::min(chunkSize, body.size() - at))).size();
         benchmark::DoNotOptimize(lines);
     }
     state.SetBytesProcessed(state.iterations() * body.size());

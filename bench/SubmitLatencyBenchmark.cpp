@@ -13,7 +13,8 @@ namespace {
 // From the question's submit to the first byte of the request reaching the service: reading the
 // settings, decoding the capture, WebP and base64, the JSON body and the connection. The session, the
 // providers and the transport are the real ones; the service is a local server.
-void submitToFirstRequestByte(benchmark::State &state) {
+void submitToFirstRequestByte(benchmark::State &state)
+{
     FakeModelServer server;
     qputenv("GLINT_ANTHROPIC_BASE_URL", server.baseUrl().toUtf8());
     StandardProviderFactory providers;
@@ -28,8 +29,7 @@ void submitToFirstRequestByte(benchmark::State &state) {
         const qsizetype seen = server.requests().size();
         const qint64 submitted = server.elapsedMs();
         rig.session->submit(QStringLiteral("What is this?"));
-        const bool answered =
-            QTest::qWaitFor([&] { return rig.session->state() == SessionState::Querying; }, 10000);
+        const bool answered = QTest::qWaitFor([&] { return rig.session->state() == SessionState::Querying; }, 10000);
         if (!answered || server.requests().size() != seen + 1) {
             state.SkipWithError("the request did not arrive");
             break;

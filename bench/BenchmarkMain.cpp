@@ -1,15 +1,17 @@
 #include "log/DebugLog.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 
 #include <benchmark/benchmark.h>
 
-// Text rendering and the event loop need an application object; nothing is shown.
+// Widgets, text rendering and the event loop need an application object.
 int main(int argc, char *argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    // Every drag event adds a segment, as in the application.
+    QApplication::setAttribute(Qt::AA_CompressHighFrequencyEvents, false);
+    QApplication app(argc, argv);
     DebugLog::setFilePath(QString());
     DebugLog::setEcho(nullptr);
     benchmark::Initialize(&argc, argv);

@@ -241,17 +241,6 @@ BENCHMARK(advanceTextHeavy)->Unit(benchmark::kMillisecond)->Repetitions(15)->Rep
 BENCHMARK(advancePhotoLike)->Unit(benchmark::kMillisecond)->Repetitions(15)->ReportAggregatesOnly(true);
 BENCHMARK(twentySessionsResidentGrowth)->Unit(benchmark::kMillisecond)->Iterations(1);
 
-// Widgets need a QApplication, so this benchmark brings its own main.
-int main(int argc, char *argv[])
-{
-    // Static, so the server outlives the rig and its connections, which go after main returns.
-    static PrivateDisplay display;
-    QApplication app(argc, argv);
-    QApplication::setAttribute(Qt::AA_CompressHighFrequencyEvents, false);
-    DebugLog::setFilePath(QString());
-    DebugLog::setEcho(nullptr);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+// Started before main, so the shared main's application connects to it; static, so the server
+// outlives the rig and its connections, which go after main returns.
+const PrivateDisplay display;

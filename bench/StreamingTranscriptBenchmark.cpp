@@ -125,17 +125,3 @@ void streamAnswerIntoPanel(benchmark::State &state)
 } // namespace
 
 BENCHMARK(streamAnswerIntoPanel)->Arg(0)->Arg(40)->Unit(benchmark::kSecond)->Iterations(1);
-
-// Widgets need a QApplication, so this benchmark brings its own main.
-int main(int argc, char *argv[])
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    DebugLog::setFilePath(QString());
-    DebugLog::setEcho(nullptr);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -10,6 +10,7 @@
 #include "capture/SystemScreenCatalog.h"
 #include "drawing/DrawingToolbarContentView.h"
 #include "drawing/OverlayWindowController.h"
+#include "drawing/OverlayWindows.h"
 #include "log/DebugLog.h"
 #include "session/AnnotationSession.h"
 
@@ -34,12 +35,12 @@ constexpr QSize displaySize{2560, 1440};
 class OverlayOnly : public SessionWindows {
 public:
     explicit OverlayOnly(ScreenFreezer &freezer)
-        : freezer_(freezer)
+        : overlayWindows_(freezer)
     {
     }
     std::unique_ptr<Overlay> createOverlay(AnnotationSession &session, bool showToolbar) override
     {
-        return std::make_unique<OverlayWindowController>(session, showToolbar, freezer_);
+        return std::make_unique<OverlayWindowController>(session, showToolbar, overlayWindows_);
     }
     std::unique_ptr<QueryPanel> createQueryPanel(AnnotationSession &, const std::optional<ScreenInfo> &) override
     {
@@ -47,7 +48,7 @@ public:
     }
 
 private:
-    ScreenFreezer &freezer_;
+    OverlayWindows overlayWindows_;
 };
 
 struct Rig {
@@ -69,8 +70,8 @@ Rig &rig()
 void waitUntilOverlayIsOnScreen()
 {
     auto *overlay = static_cast<OverlayWindowController *>(rig().session.overlayController());
-    const QRect toolbar = overlay->toolbarView()->geometry();
-    const QPoint probe = toolbar.topLeft() + QPoint(toolbar.width() / 2, 2);
+    const QWidget *toolbar = overlay->toolbarView();
+    const QPoint probe = toolbar->mapToGlobal(QPoint(toolbar->width() / 2, 2));
     QScreen *screen = QGuiApplication::primaryScreen();
     const QColor before = screen->grabWindow(0, probe.x(), probe.y(), 1, 1).toImage().pixelColor(0, 0);
     for (;;) {

@@ -4,15 +4,19 @@
 #include "panel/QueryPanelContentView.h"
 #include "panel/QueryPanelController.h"
 
+#include <QTimer>
+
 AppSessionWindows::AppSessionWindows(ScreenFreezer &freezer, std::function<void()> openSettings)
-    : freezer_(freezer)
+    : overlayWindows_(freezer)
     , openSettings_(std::move(openSettings))
 {
+    // Once the application is up, so that the first drawing finds its windows made.
+    QTimer::singleShot(0, &overlayWindows_, &OverlayWindows::prepare);
 }
 
 std::unique_ptr<Overlay> AppSessionWindows::createOverlay(AnnotationSession &session, bool showToolbar)
 {
-    return std::make_unique<OverlayWindowController>(session, showToolbar, freezer_);
+    return std::make_unique<OverlayWindowController>(session, showToolbar, overlayWindows_);
 }
 
 std::unique_ptr<QueryPanel> AppSessionWindows::createQueryPanel(AnnotationSession &session,

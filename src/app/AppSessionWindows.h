@@ -1,5 +1,6 @@
 #pragma once
 
+#include "drawing/OverlayWindows.h"
 #include "session/SessionWindows.h"
 
 #include <functional>
@@ -17,6 +18,6 @@ public:
                                                  const std::optional<ScreenInfo> &screen) override;
 
 private:
-    ScreenFreezer &freezer_;
+    OverlayWindows overlayWindows_;
     std::function<void()> openSettings_;
 };

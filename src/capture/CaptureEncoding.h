@@ -10,6 +10,9 @@ public:
 
     static constexpr int maxAnthropicVisionEdge = 1568;
 
+    // `size` reduced to the longest side 1568 (sides rounded down, at least 1), or unchanged when it fits.
+    static QSize visionSize(QSize size);
+
     // The image itself when it is small enough, else a copy reduced to the longest side 1568 (sides
     // rounded down). Logs the reduction under "Capture".
     static QImage resizeForVisionIfNeeded(const QImage &image);

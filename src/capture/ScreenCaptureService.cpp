@@ -38,7 +38,7 @@ QFuture<CaptureResult> ScreenCaptureService::captureWithAnnotations(std::optiona
                                                                     const QImage &drawingOverlay)
 {
     log(u"Starting capture targetDisplayID=" + (displayID ? QString::number(*displayID) : QStringLiteral("nil")) +
-        u" overlaySize=" + sizeText(drawingOverlay.size()));
+        u" overlaySize=" + sizeText(drawingOverlay.deviceIndependentSize().toSize()));
 
     // Without an overlay on screen there is no frozen frame; the screens as they are now will do.
     std::shared_ptr<const FrozenFrame> frame = freezer_.current();

@@ -1,37 +1,18 @@
 #pragma once
 
-#include "drawing/Stroke.h"
-#include "session/Overlay.h"
-
-#include <QList>
+#include <QPointer>
 #include <QWidget>
 
-#include <optional>
+class DrawingCanvas;
 
-class AnnotationSession;
-class DrawingState;
-
-// The transparent surface over the frozen screens that turns drags into strokes and paints them.
-// Canvas coordinates start at the origin of the union of all screens. Drags are read in global
-// coordinates, so strokes land where the pointer was whatever the window manager did to the window.
-class DrawingCanvasView : public QWidget, public OverlayCanvas {
+// One screen's part of a drawing: a transparent surface that paints the strokes falling on it and
+// hands the pointer to the canvas. Drags are read in global coordinates, so strokes land where the
+// pointer was whatever the window manager did to the window.
+class DrawingCanvasView : public QWidget {
     Q_OBJECT
 public:
-    // `unionOrigin` is the global position of canvas point (0, 0).
-    DrawingCanvasView(QPoint unionOrigin, DrawingState &drawingState, AnnotationSession &session,
-                      QWidget *parent = nullptr);
-
-    void beginStroke(QPointF point) override;
-    void extendStroke(QPointF point) override;
-    bool endStroke() override;
-    QImage renderToImage(std::optional<QRectF> crop) const override;
-
-    const QList<Stroke> &strokes() const { return strokes_; }
-    const std::optional<Stroke> &currentStroke() const { return currentStroke_; }
-    bool drawingCursorActive() const { return drawingCursorActive_; }
-
-    // The overlay is closing: back to the arrow.
-    void resetCursor();
+    // `origin` is the canvas point shown at the view's top-left corner.
+    DrawingCanvasView(DrawingCanvas &canvas, QPointF origin, QWidget *parent = nullptr);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -40,15 +21,10 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    bool isDrawing() const;
-    QPointF canvasPoint(QPointF globalPoint) const { return globalPoint - unionOrigin_; }
     void refreshCursor();
+    void repaintArea(const QRectF &canvasArea);
 
-    QList<Stroke> strokes_;
-    std::optional<Stroke> currentStroke_;
-    DrawingState &drawingState_;
-    AnnotationSession &session_;
-    QPointF unionOrigin_;
-    bool hasCompletedFirstStroke_ = false;
-    bool drawingCursorActive_ = false;
+    // The canvas may go first when the drawing ends in one of this view's own handlers.
+    QPointer<DrawingCanvas> canvas_;
+    QPointF origin_;
 };

@@ -2,22 +2,30 @@
 
 #include <QKeyEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QWindow>
 
-OverlayWindow::OverlayWindow(const QRect &unionRect)
+OverlayWindow::OverlayWindow(QScreen *screen)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
-    , unionOrigin_(unionRect.topLeft())
+    , screenFrame_(screen->geometry())
 {
     // Every pixel comes from the frozen frame; nothing needs clearing first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     setFocusPolicy(Qt::StrongFocus);
-    setGeometry(unionRect);
+    setScreen(screen);
+    setGeometry(screenFrame_);
 }
 
 void OverlayWindow::setFrame(std::shared_ptr<const FrozenFrame> frame)
 {
     frame_ = std::move(frame);
+    picture_ = nullptr;
+    if (frame_) {
+        for (const FrozenFrame::Shot &shot : frame_->shots())
+            if (shot.screen.frame == screenFrame_)
+                picture_ = &shot.picture;
+    }
     update();
 }
 
@@ -43,17 +51,10 @@ void OverlayWindow::applyKeyboardGrab()
 void OverlayWindow::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
-    QRegion uncovered = event->region();
-    if (frame_) {
-        for (const FrozenFrame::Shot &shot : frame_->shots()) {
-            const QRect area = shot.screen.frame.translated(-unionOrigin_);
-            painter.drawImage(area.topLeft(), shot.picture);
-            uncovered -= area;
-        }
-    }
-    // Parts of the union no screen shows.
-    for (const QRect &rect : uncovered)
-        painter.fillRect(rect, Qt::black);
+    if (picture_)
+        painter.drawImage(QPoint(0, 0), *picture_);
+    else
+        painter.fillRect(event->rect(), Qt::black);
     painter.end();
     applyKeyboardGrab();
 }

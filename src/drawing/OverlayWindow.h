@@ -6,13 +6,17 @@
 
 #include <memory>
 
-// The borderless, always-on-top window over the union of all screens. It paints the frozen frame, so
-// the desktop looks as it did while the user draws above it, and reports Escape.
+class QScreen;
+
+// The borderless, always-on-top window over one screen. It paints that screen's part of the frozen
+// frame, so the desktop looks as it did while the user draws above it, and reports Escape. Kept
+// from one drawing to the next.
 class OverlayWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit OverlayWindow(const QRect &unionRect);
+    explicit OverlayWindow(QScreen *screen);
 
+    // The frame to show; null lets go of the last one.
     void setFrame(std::shared_ptr<const FrozenFrame> frame);
 
     // Takes or gives up the keyboard. While it holds the keyboard every key comes here, the global
@@ -29,8 +33,9 @@ protected:
 private:
     void applyKeyboardGrab();
 
-    QPoint unionOrigin_;
+    QRect screenFrame_;
     std::shared_ptr<const FrozenFrame> frame_;
+    const QImage *picture_ = nullptr; // this screen's picture in frame_
     bool wantsKeyboard_ = false;
     bool holdsKeyboard_ = false;
 };

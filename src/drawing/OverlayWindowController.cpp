@@ -2,71 +2,69 @@
 
 #include "capture/ScreenFreezer.h"
 #include "drawing/DrawingCanvasView.h"
-#include "drawing/DrawingState.h"
 #include "drawing/DrawingToolbarContentView.h"
 #include "drawing/OverlayWindow.h"
+#include "drawing/OverlayWindows.h"
 #include "log/DebugLog.h"
 #include "session/AnnotationSession.h"
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 
 namespace {
 
-QRect unionOfScreens()
+QRect unionOf(const QList<QPointer<OverlayWindow>> &windows)
 {
     QRect united;
-    for (const QScreen *screen : QGuiApplication::screens())
-        united |= screen->geometry();
+    for (const OverlayWindow *window : windows)
+        united |= window->geometry();
     return united;
+}
+
+QList<QPointer<OverlayWindow>> guarded(const QList<OverlayWindow *> &windows)
+{
+    return QList<QPointer<OverlayWindow>>(windows.begin(), windows.end());
 }
 
 } // namespace
 
-OverlayWindowController::OverlayWindowController(AnnotationSession &session, bool showToolbar, ScreenFreezer &freezer)
+OverlayWindowController::OverlayWindowController(AnnotationSession &session, bool showToolbar, OverlayWindows &windows)
     : session_(session)
-    , freezer_(freezer)
-    , unionRect_(unionOfScreens())
-    , window_(new OverlayWindow(unionRect_))
-    , drawingState_(new DrawingState(window_))
-    , canvasView_(new DrawingCanvasView(unionRect_.topLeft(), *drawingState_, session, window_))
+    , freezer_(windows.freezer())
+    , windows_(guarded(windows.windows()))
+    , unionRect_(unionOf(windows_))
+    , canvas_(unionRect_, drawingState_, session)
 {
-    canvasView_->setGeometry(QRect(QPoint(0, 0), unionRect_.size()));
+    for (OverlayWindow *window : windows_) {
+        auto *view = new DrawingCanvasView(canvas_, window->geometry().topLeft() - unionRect_.topLeft(), window);
+        view->setGeometry(window->rect());
+        views_.append(view);
+        if (!keyWindow_ || window->screen() == QGuiApplication::primaryScreen())
+            keyWindow_ = window;
 
-    const QScreen *main = QGuiApplication::primaryScreen();
-    if (showToolbar && main) {
-        toolbarView_ = new DrawingToolbarContentView(*drawingState_, session, window_);
-        toolbarView_->setGeometry(toolbarView_->placement(main->geometry().translated(-unionRect_.topLeft())));
+        AnnotationSession *target = &session;
+        connect(window, &OverlayWindow::escapePressed, this, [target] {
+            DebugLog::log(QStringLiteral("OverlayWindow"), QStringLiteral("Escape pressed — cancelling session"));
+            target->cancel();
+        });
     }
-
-    AnnotationSession *target = &session;
-    connect(window_, &OverlayWindow::escapePressed, window_, [target] {
-        DebugLog::log(QStringLiteral("OverlayWindow"), QStringLiteral("Escape pressed — cancelling session"));
-        target->cancel();
-    });
+    if (showToolbar && keyWindow_ && QGuiApplication::primaryScreen()) {
+        toolbarView_ = new DrawingToolbarContentView(drawingState_, session, keyWindow_);
+        toolbarView_->setGeometry(toolbarView_->placement(keyWindow_->rect()));
+    }
     connect(&session, &AnnotationSession::stateChanged, this, &OverlayWindowController::updateKeyboardGrab);
 }
 
 OverlayWindowController::~OverlayWindowController()
 {
     close();
-    if (window_)
-        window_->deleteLater();
-}
-
-OverlayCanvas *OverlayWindowController::canvas()
-{
-    return canvasView_.data();
-}
-
-OverlayWindow *OverlayWindowController::window() const
-{
-    return window_;
-}
-
-DrawingCanvasView *OverlayWindowController::canvasView() const
-{
-    return canvasView_;
+    for (const QPointer<DrawingCanvasView> &view : views_) {
+        if (view)
+            view->deleteLater();
+    }
+    if (toolbarView_)
+        toolbarView_->deleteLater();
 }
 
 DrawingToolbarContentView *OverlayWindowController::toolbarView() const
@@ -77,12 +75,18 @@ DrawingToolbarContentView *OverlayWindowController::toolbarView() const
 void OverlayWindowController::show()
 {
     freezer_.freeze(this, [this](std::shared_ptr<const FrozenFrame> frame) {
-        if (closed_ || !window_)
+        if (closed_)
             return;
-        window_->setFrame(std::move(frame));
-        window_->show();
-        window_->raise();
-        window_->activateWindow();
+        frame_ = frame;
+        for (OverlayWindow *window : windows_) {
+            if (!window)
+                continue;
+            window->setFrame(frame);
+            window->show();
+            window->raise();
+        }
+        if (keyWindow_)
+            keyWindow_->activateWindow();
         updateKeyboardGrab();
     });
 }
@@ -90,8 +94,8 @@ void OverlayWindowController::show()
 // Only the user's drawing needs the keyboard; the query panel takes it as soon as it opens.
 void OverlayWindowController::updateKeyboardGrab()
 {
-    if (window_)
-        window_->setHoldsKeyboard(!closed_ && session_.state() == SessionState::Drawing);
+    if (keyWindow_)
+        keyWindow_->setHoldsKeyboard(!closed_ && session_.state() == SessionState::Drawing);
 }
 
 void OverlayWindowController::close()
@@ -99,11 +103,22 @@ void OverlayWindowController::close()
     if (closed_)
         return;
     closed_ = true;
-    if (canvasView_)
-        canvasView_->resetCursor();
+    canvas_.resetCursor();
     updateKeyboardGrab();
-    if (window_)
-        window_->hide();
+    for (const QPointer<DrawingCanvasView> &view : views_) {
+        if (view)
+            view->hide();
+    }
+    hideToolbar();
+    for (OverlayWindow *window : windows_) {
+        if (!window)
+            continue;
+        window->hide();
+        window->setFrame(nullptr);
+    }
+    // Until the next turn of the event loop, so that a capture started right after the drawing ends
+    // still cuts its picture from this frame.
+    QTimer::singleShot(0, qApp, [frame = std::move(frame_)] {});
 }
 
 void OverlayWindowController::hideToolbar()

@@ -1,49 +1,57 @@
 #pragma once
 
+#include "capture/FrozenFrame.h"
+#include "drawing/DrawingCanvas.h"
+#include "drawing/DrawingState.h"
 #include "session/Overlay.h"
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 
 class AnnotationSession;
 class DrawingCanvasView;
-class DrawingState;
 class DrawingToolbarContentView;
 class OverlayWindow;
+class OverlayWindows;
 class ScreenFreezer;
 
-// One drawing: freezes the screens, covers them with the overlay window and its canvas, shows the
-// toolbar when asked to, and cancels the session on Escape. Made by the session's window factory for
-// every drawing and never shown again once closed.
+// One drawing: freezes the screens, covers each with its overlay window and a view of the one canvas,
+// shows the toolbar on the main screen when asked to, and cancels the session on Escape. Made by the
+// session's window factory for every drawing and never shown again once closed; the windows
+// themselves outlive it.
 class OverlayWindowController : public QObject, public Overlay {
     Q_OBJECT
 public:
-    OverlayWindowController(AnnotationSession &session, bool showToolbar, ScreenFreezer &freezer);
+    OverlayWindowController(AnnotationSession &session, bool showToolbar, OverlayWindows &windows);
     ~OverlayWindowController() override;
 
     void show() override;
     void close() override;
     QRect unionRect() const override { return unionRect_; }
-    OverlayCanvas *canvas() override;
+    OverlayCanvas *canvas() override { return &canvas_; }
     QPointF mapFromGlobal(QPointF globalPoint) const override { return globalPoint - unionRect_.topLeft(); }
     void hideToolbar() override;
 
-    OverlayWindow *window() const;
-    DrawingCanvasView *canvasView() const;
+    const QList<QPointer<OverlayWindow>> &windows() const { return windows_; }
+    const DrawingCanvas &drawingCanvas() const { return canvas_; }
     DrawingToolbarContentView *toolbarView() const;
-    DrawingState &drawingState() const { return *drawingState_; }
+    DrawingState &drawingState() { return drawingState_; }
 
 private:
     void updateKeyboardGrab();
 
     AnnotationSession &session_;
     ScreenFreezer &freezer_;
+    // Owned by the window set, which may go first when the application quits.
+    QList<QPointer<OverlayWindow>> windows_;
     QRect unionRect_;
-    // The widgets go with the window. It is deleted later, since the controller may be dropped while one
-    // of the window's own handlers runs (Escape, the cancel button).
-    QPointer<OverlayWindow> window_;
-    DrawingState *drawingState_;
-    QPointer<DrawingCanvasView> canvasView_;
+    QPointer<OverlayWindow> keyWindow_; // the main screen's: it takes the keyboard and holds the toolbar
+    DrawingState drawingState_;
+    DrawingCanvas canvas_;
+    // They go with this drawing, later, since one of their own handlers may end it.
+    QList<QPointer<DrawingCanvasView>> views_;
     QPointer<DrawingToolbarContentView> toolbarView_;
+    std::shared_ptr<const FrozenFrame> frame_;
     bool closed_ = false;
 };

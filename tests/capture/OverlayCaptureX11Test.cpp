@@ -8,6 +8,7 @@
 #include "capture/SystemScreenCatalog.h"
 #include "drawing/OverlayWindow.h"
 #include "drawing/OverlayWindowController.h"
+#include "drawing/OverlayWindows.h"
 #include "session/AnnotationSession.h"
 #include "support/LogRecorder.h"
 
@@ -70,12 +71,12 @@ private:
 class RealWindows : public SessionWindows {
 public:
     explicit RealWindows(ScreenFreezer &freezer)
-        : freezer_(freezer)
+        : overlayWindows_(freezer)
     {
     }
     std::unique_ptr<Overlay> createOverlay(AnnotationSession &session, bool showToolbar) override
     {
-        return std::make_unique<OverlayWindowController>(session, showToolbar, freezer_);
+        return std::make_unique<OverlayWindowController>(session, showToolbar, overlayWindows_);
     }
     std::unique_ptr<QueryPanel> createQueryPanel(AnnotationSession &, const std::optional<ScreenInfo> &screen) override
     {
@@ -86,7 +87,7 @@ public:
     MagentaPanel *lastPanel = nullptr;
 
 private:
-    ScreenFreezer &freezer_;
+    OverlayWindows overlayWindows_;
 };
 
 class OverlayCapture : public ::testing::Test {
@@ -98,7 +99,7 @@ protected:
         ratio = QGuiApplication::primaryScreen()->devicePixelRatio();
         QList<QRect> deviceMonitors;
         for (const QScreen *screen : QGuiApplication::screens())
-            deviceMonitors << device(screen->geometry());
+            deviceMonitors << QRect(screen->geometry().topLeft(), screen->geometry().size() * ratio);
         desk.paintPattern(deviceMonitors);
         settings.setSubmitMode(SubmitMode::SingleStroke);
         session.setSettings(&settings);
@@ -111,18 +112,22 @@ protected:
         QTest::qWait(50);
     }
 
-    QRect device(const QRect &logical) const
+    // Scaled, each monitor keeps its device position and only its size is divided by the ratio.
+    QPoint device(QPoint logical) const
     {
-        return QRect((QPointF(logical.topLeft()) * ratio).toPoint(), (QSizeF(logical.size()) * ratio).toSize());
+        const QPoint origin = QGuiApplication::screenAt(logical)->geometry().topLeft();
+        return origin + (QPointF(logical - origin) * ratio).toPoint();
     }
-    QPoint device(QPoint logical) const { return (QPointF(logical) * ratio).toPoint(); }
 
     void waitForOverlay()
     {
         auto *overlay = dynamic_cast<OverlayWindowController *>(session.overlayController());
         ASSERT_NE(overlay, nullptr);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return overlay->window()->isVisible(); }, 3000));
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(overlay->window()));
+        ASSERT_EQ(overlay->windows().size(), QGuiApplication::screens().size());
+        for (OverlayWindow *window : overlay->windows()) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return window->isVisible(); }, 3000));
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+        }
         QTest::qWait(150);
     }
 

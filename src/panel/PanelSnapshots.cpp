@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QPixmap>
+#include <QSaveFile>
 
 PanelSnapshots::PanelSnapshots(QWidget *panel)
     : panel_(panel)
@@ -15,5 +16,8 @@ void PanelSnapshots::save(const QString &label)
         return;
     QDir().mkpath(directory_);
     const QString name = QStringLiteral("panel-%1-%2.png").arg(++count_, 2, 10, QLatin1Char('0')).arg(label);
-    panel_->grab().save(QDir(directory_).filePath(name));
+    // Whole pictures only: whoever watches the folder never reads one half written.
+    QSaveFile file(QDir(directory_).filePath(name));
+    if (file.open(QIODevice::WriteOnly) && panel_->grab().save(&file, "PNG"))
+        file.commit();
 }

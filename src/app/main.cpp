@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 #include "app/AskCommand.h"
 #include "app/InstanceChannel.h"
+#include "app/TerminationSignalHandler.h"
 #include "input/X11InputEventSource.h"
 #include "log/DebugLog.h"
 
@@ -44,6 +45,7 @@ int runTrayApplication(int argc, char *argv[], InstanceChannel::Command command)
     }
 
     DebugLog::setFilePath(qEnvironmentVariable("GLINT_LOG_FILE", QString::fromLatin1(DebugLog::defaultFilePath)));
+    TerminationSignalHandler terminationSignals;
     AppDelegate delegate;
     QObject::connect(&channel, &InstanceChannel::commandReceived, &delegate, [&delegate](InstanceChannel::Command c) {
         if (c == InstanceChannel::Command::Annotate)

@@ -1,5 +1,7 @@
 #include "GlintE2EFixture.h"
 
+#include <csignal>
+
 namespace {
 class GlintE2ETest : public GlintE2EFixture {};
 
@@ -25,6 +27,21 @@ TEST_F(GlintE2ETest, AnnotateStartsAnInstanceWhenNoneRuns)
     EXPECT_TRUE(waitForLog(QStringLiteral("[Session] Begin annotation session showToolbar=true")));
     EXPECT_EQ(logLines().first(), u"[App] Application did finish launching");
     EXPECT_EQ(first.state(), QProcess::Running);
+}
+
+// A logout or `kill` in the middle of a drawing: the instance quits in order and leaves no socket behind.
+TEST_F(GlintE2ETest, TerminationSignalsQuitInOrder)
+{
+    for (int signal : {SIGTERM, SIGINT}) {
+        QFile::remove(logPath());
+        start(first, {QStringLiteral("annotate")});
+        ASSERT_TRUE(waitForLog(QStringLiteral("[Session] Begin annotation session showToolbar=true")));
+        ::kill(pid_t(first.processId()), signal);
+        ASSERT_TRUE(first.waitForFinished(5000)) << "signal " << signal;
+        EXPECT_EQ(first.exitStatus(), QProcess::NormalExit) << "signal " << signal;
+        EXPECT_EQ(first.exitCode(), 0) << "signal " << signal;
+        EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("glint.socket")))) << "signal " << signal;
+    }
 }
 
 TEST_F(GlintE2ETest, UnknownCommandsAreRefused)

@@ -14,6 +14,8 @@
 #include <optional>
 #include <variant>
 
+#include <unistd.h>
+
 namespace {
 
 const QString verboseFlag = QStringLiteral("verbose");
@@ -69,7 +71,9 @@ int AskCommand::main(int &argc, char **argv)
     DebugLog::setEcho(QCoreApplication::arguments().contains(u"--" + verboseFlag) ? stderr : nullptr);
 
     QFile input, output, errors;
-    input.open(stdin, QIODevice::ReadOnly);
+    // On the descriptor, not the FILE: Qt reads a FILE by switching it to non-blocking, and a pipe
+    // whose writer is slower than us then ends early. A descriptor is read until the end of input.
+    input.open(STDIN_FILENO, QIODevice::ReadOnly | QIODevice::Unbuffered);
     output.open(stdout, QIODevice::WriteOnly);
     errors.open(stderr, QIODevice::WriteOnly);
     SettingsManager settings;

@@ -47,7 +47,10 @@ protected:
         QProcess process;
         process.setProcessEnvironment(environment);
         process.start(QStringLiteral(GLINT_BINARY), QStringList{u"ask"_qs} + arguments);
-        process.write(input);
+        // Standard input arrives in two parts, as from a writer slower than the reader.
+        process.write(input.first(input.size() / 2));
+        QTest::qWait(input.isEmpty() ? 0 : 300);
+        process.write(input.sliced(input.size() / 2));
         process.closeWriteChannel();
         // The server answers on this thread, so wait with the event loop running.
         const bool ended = QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 30000);
@@ -83,7 +86,7 @@ TEST_F(AskProcess, SendsAnImageFromStandardInput)
 
     server_.enqueue(Response::events("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"Grey.\"}}]}\n"));
     const Outcome run = ask({u"--provider"_qs, u"openai"_qs, u"--image"_qs, u"-"_qs, u"Colour?"_qs}, png);
-    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
     EXPECT_EQ(run.output, "Grey.\n");
     ASSERT_EQ(server_.requests().size(), 1);
     EXPECT_EQ(server_.requests()[0].headers.value("authorization"), "Bearer sk-openai-process");

@@ -7,15 +7,23 @@
 
 namespace {
 
+// An icon docked in an XEmbed tray is a top-level widget of ours, but it lives inside the tray host's
+// panel: it belongs in a picture of the desktop, and hiding it would make it flicker or be docked anew.
+bool isTrayIcon(const QWidget *widget)
+{
+    return widget->inherits("QSystemTrayIconSys");
+}
+
 // This application's windows taken off the screen for a grab; they come back exactly once.
 class HiddenWindows {
 public:
-    // Hides every visible top-level window. Windows come back; tool tips, menus and hints that take no
-    // input (the quick-draw hint, which is on its way out when a drawing starts) close for good.
+    // Hides every visible top-level window but a docked tray icon. Windows come back; tool tips, menus
+    // and hints that take no input (the quick-draw hint, which is on its way out when a drawing starts)
+    // close for good.
     HiddenWindows()
     {
         for (QWidget *widget : QApplication::topLevelWidgets()) {
-            if (!widget->isVisible())
+            if (!widget->isVisible() || isTrayIcon(widget))
                 continue;
             widget->hide();
             anyHidden_ = true;

@@ -10,7 +10,7 @@ glint_build_packages=(
 glint_run_packages=(xvfb openbox x11-utils)
 glint_test_packages=(
     xvfb openbox x11-xserver-utils x11-utils xdotool dbus dbus-x11 gnome-keyring libsecret-tools
-    clang libclang-rt-14-dev openssl
+    clang libclang-rt-14-dev openssl trayer
 )
 
 glint_install_deps() {

@@ -1,7 +1,7 @@
 #include "providers/AnthropicProvider.h"
 
 #include "log/DebugLog.h"
-#include "providers/AnthropicImageEncoder.h"
+#include "providers/AnthropicImageCache.h"
 #include "providers/LLMStreamingRun.h"
 #include "providers/ServerSentEvent.h"
 
@@ -66,7 +66,7 @@ std::variant<QByteArray, LLMError> AnthropicProvider::buildRequestBody(const LLM
         QJsonArray content;
         if (message.imageData) {
             std::variant<EncodedImage, LLMError> image =
-                AnthropicImageEncoder::encodeImageForAnthropic(*message.imageData, imageByteLimit);
+                AnthropicImageCache::instance().encoded(*message.imageData, imageByteLimit);
             if (LLMError *error = std::get_if<LLMError>(&image))
                 return *error;
             const EncodedImage &encoded = std::get<EncodedImage>(image);

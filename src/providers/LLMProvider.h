@@ -26,4 +26,11 @@ public:
     virtual ~LLMProviderFactory() = default;
     virtual std::unique_ptr<LLMProvider> openAI(const QString &apiKey, const QString &model) = 0;
     virtual std::unique_ptr<LLMProvider> anthropic(const QString &apiKey, const QString &model) = 0;
+    // A screenshot the next request to the provider `providerId` will probably carry: a chance to
+    // start preparing it while the user is still typing.
+    virtual void prepareImage(const QString &providerId, const QByteArray &imageData)
+    {
+        Q_UNUSED(providerId);
+        Q_UNUSED(imageData);
+    }
 };

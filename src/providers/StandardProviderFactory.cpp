@@ -1,5 +1,6 @@
 #include "providers/StandardProviderFactory.h"
 
+#include "providers/AnthropicImageCache.h"
 #include "providers/AnthropicProvider.h"
 #include "providers/OpenAIProvider.h"
 
@@ -11,4 +12,10 @@ std::unique_ptr<LLMProvider> StandardProviderFactory::openAI(const QString &apiK
 std::unique_ptr<LLMProvider> StandardProviderFactory::anthropic(const QString &apiKey, const QString &model)
 {
     return std::make_unique<AnthropicProvider>(apiKey, model);
+}
+
+void StandardProviderFactory::prepareImage(const QString &providerId, const QByteArray &imageData)
+{
+    if (providerId == u"anthropic")
+        AnthropicImageCache::instance().prepare(imageData, AnthropicProvider::maxImageBytes);
 }

@@ -493,6 +493,10 @@ void AnnotationSession::captureEnded(quint64 serial, CaptureKind kind, const QUu
         }
     }
 
+    // While the question is typed, the picture can be made ready for the provider.
+    if (value && settings_ && neighbours_.providers)
+        neighbours_.providers->prepareImage(settings_->selectedProvider(), *value);
+
     if (streamingTask_ && streamingTask_->awaitedCapture == serial) {
         std::shared_ptr<Submission> submission = streamingTask_;
         submission->awaitedCapture.reset();

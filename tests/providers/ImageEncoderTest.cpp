@@ -1,4 +1,4 @@
-#include "providers/AnthropicImageEncoder.h"
+#include "providers/AnthropicImageCache.h"
 #include "support/TestImages.h"
 
 #include "support/LogRecorder.h"
@@ -77,3 +77,22 @@ TEST(AnthropicImageEncoder, BytesThatAreNoImageFailBeforeAnyEncoding)
 }
 
 } // namespace
+
+// A screenshot prepared while the question is typed is the one the request carries, and only for the
+// size limit it was prepared for.
+TEST(AnthropicImageCache, HandsOutWhatWasPreparedForTheSameImageAndLimit)
+{
+    const QByteArray screenshot = encodedImage(QSize(800, 600), Qt::darkCyan);
+    const qsizetype limit = 5 * 1024 * 1024;
+    AnthropicImageCache &cache = AnthropicImageCache::instance();
+    cache.prepare(screenshot, limit);
+
+    LogRecorder log;
+    const auto direct = AnthropicImageEncoder::encodeImageForAnthropic(screenshot, limit);
+    const auto cached = cache.encoded(QByteArray(screenshot.constData(), screenshot.size()), limit);
+    ASSERT_TRUE(std::holds_alternative<EncodedImage>(cached));
+    EXPECT_EQ(std::get<EncodedImage>(cached).base64, std::get<EncodedImage>(direct).base64);
+
+    // A tighter limit is a different encoding, not the cached one.
+    EXPECT_EQ(failure(cache.encoded(screenshot, 1)), limitError);
+}

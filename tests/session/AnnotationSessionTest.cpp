@@ -165,6 +165,9 @@ TEST(AnnotationSession, AdvanceCapturesTheLockedScreenOnce)
     EXPECT_TRUE(capture.text.isEmpty());
     EXPECT_EQ(capture.attachment->title, QStringLiteral("Screenshot"));
     EXPECT_EQ(rig.session->initialCaptureMessageID(), capture.id);
+    // The provider may start preparing the picture while the question is typed.
+    using Prepared = std::vector<std::pair<QString, QByteArray>>;
+    EXPECT_EQ(rig.providers.prepared, (Prepared{{QStringLiteral("anthropic"), QByteArray("PNG")}}));
     EXPECT_EQ(log.messages(QStringLiteral("Session")).mid(1),
               (QStringList{QStringLiteral("Locked active screen to id=2 frame=1920,0 2560x1440 for point=2000,100"),
                            QStringLiteral("Advancing from drawing to query panel screen=id=2 frame=1920,0 2560x1440"),
@@ -248,6 +251,7 @@ TEST(AnnotationSession, ANewerCaptureOwnsThePreparingState)
     rig.settle();
     EXPECT_FALSE(rig.session->isPreparingCapture());
     EXPECT_EQ(rig.session->pendingAdditionalImageData(), QByteArray("second"));
+    EXPECT_EQ(rig.providers.prepared.back(), std::make_pair(QStringLiteral("anthropic"), QByteArray("second")));
 }
 
 TEST(AnnotationSession, RemovingTheInitialCaptureDropsTheScreenshot)
@@ -288,6 +292,7 @@ TEST(AnnotationSession, TwoAdditionalCapturesKeepOnlyTheLatestPending)
     EXPECT_NE(first, second);
     EXPECT_TRUE(hasMessage(*rig.session, first) && hasMessage(*rig.session, second));
     EXPECT_EQ(rig.session->pendingAdditionalImageData(), QByteArray("second"));
+    EXPECT_EQ(rig.providers.prepared.back(), std::make_pair(QStringLiteral("anthropic"), QByteArray("second")));
     EXPECT_TRUE(log.contains(QStringLiteral("Session"),
                              QStringLiteral("Additional capture overwrote a prior pending image — only the latest will "
                                             "be sent to the LLM")));

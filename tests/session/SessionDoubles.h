@@ -151,9 +151,14 @@ struct ScriptedProviders : LLMProviderFactory {
         std::shared_ptr<LLMAnswerStream> stream;
     };
     std::vector<Call> calls;
+    std::vector<std::pair<QString, QByteArray>> prepared; // provider and image of each prepareImage()
 
     std::unique_ptr<LLMProvider> openAI(const QString &apiKey, const QString &model) override;
     std::unique_ptr<LLMProvider> anthropic(const QString &apiKey, const QString &model) override;
+    void prepareImage(const QString &providerId, const QByteArray &imageData) override
+    {
+        prepared.emplace_back(providerId, imageData);
+    }
     LLMAnswerStream &latest() { return *calls.back().stream; }
 };
 

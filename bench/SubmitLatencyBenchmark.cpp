@@ -12,7 +12,9 @@ namespace {
 
 // From the question's submit to the first byte of the request reaching the service: reading the
 // settings, decoding the capture, WebP and base64, the JSON body and the connection. The session, the
-// providers and the transport are the real ones; the service is a local server.
+// providers and the transport are the real ones; the service is a local server. The argument is the
+// time between the capture and the submit: 0 for a question sent at once, 1000 ms for a short typed one
+// (the capture is re-encoded for Anthropic meanwhile).
 void submitToFirstRequestByte(benchmark::State &state)
 {
     FakeModelServer server;
@@ -20,10 +22,18 @@ void submitToFirstRequestByte(benchmark::State &state)
     StandardProviderFactory providers;
     SessionRig rig(&providers);
     rig.keys->insert(QStringLiteral("apiKey.anthropic"), QStringLiteral("sk-ant-bench"));
-    const QByteArray screenshot = BenchmarkImages::png(BenchmarkImages::textHeavy());
+    const QImage picture = BenchmarkImages::textHeavy();
+    QByteArray screenshot;
+    int serial = 0;
 
     for (auto _ : state) {
+        // A new screenshot every time, as every session has one: nothing is prepared from an earlier one.
+        QImage marked = picture;
+        marked.setPixel(0, 0, qRgb(serial % 256, serial / 256, 0));
+        ++serial;
+        screenshot = BenchmarkImages::png(marked);
         rig.openPanelWithCapture(screenshot);
+        QTest::qWait(int(state.range(0)));
         server.enqueue(FakeModelServer::Response::events(
             "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"ok\"}}\n"));
         const qsizetype seen = server.requests().size();
@@ -45,6 +55,8 @@ void submitToFirstRequestByte(benchmark::State &state)
 } // namespace
 
 BENCHMARK(submitToFirstRequestByte)
+    ->Arg(0)
+    ->Arg(1000)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(15)

@@ -4,7 +4,7 @@
 glint_build_packages=(
     cmake ninja-build g++ pkg-config ccache
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-qpa-plugins libgl-dev
-    libsecret-1-dev libwebp-dev libx11-dev libxext-dev libxi-dev libxtst-dev
+    libsecret-1-dev libwebp-dev libpng-dev libx11-dev libxext-dev libxi-dev libxtst-dev
     libgtest-dev libbenchmark-dev fonts-dejavu-core
 )
 glint_run_packages=(xvfb openbox x11-utils)

@@ -1,9 +1,7 @@
 #include "capture/CaptureEncoding.h"
 
+#include "capture/PngWriter.h"
 #include "log/DebugLog.h"
-
-#include <QBuffer>
-#include <QImageWriter>
 
 QSize CaptureEncoding::visionSize(QSize size)
 {
@@ -31,13 +29,5 @@ QImage CaptureEncoding::resizeForVisionIfNeeded(const QImage &image)
 
 QByteArray CaptureEncoding::png(const QImage &image)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    QImageWriter writer(&buffer, "png");
-    // Qt turns this quality into zlib's fastest level: on screenshots about twice as fast as Qt's default
-    // and no larger.
-    writer.setQuality(80);
-    if (image.isNull() || !writer.write(image))
-        return {};
-    return bytes;
+    return PngWriter::write(image);
 }

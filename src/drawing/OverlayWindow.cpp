@@ -1,5 +1,6 @@
 #include "drawing/OverlayWindow.h"
 
+#include <QBackingStore>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
@@ -15,6 +16,22 @@ OverlayWindow::OverlayWindow(QScreen *screen)
     setFocusPolicy(Qt::StrongFocus);
     setScreen(screen);
     setGeometry(screenFrame_);
+}
+
+void OverlayWindow::prepare()
+{
+    winId();
+    QBackingStore *store = backingStore();
+    if (!store)
+        return;
+    // The widget's repaint manager keeps a backing store that already has the window's size.
+    store->resize(size());
+    const QRect area(QPoint(0, 0), size());
+    store->beginPaint(area);
+    QPainter painter(store->paintDevice());
+    painter.fillRect(area, Qt::black);
+    painter.end();
+    store->endPaint();
 }
 
 void OverlayWindow::setFrame(std::shared_ptr<const FrozenFrame> frame)

@@ -16,6 +16,10 @@ class OverlayWindow : public QWidget {
 public:
     explicit OverlayWindow(QScreen *screen);
 
+    // Makes the native window and fills its pixel buffer ahead of the first drawing, so that the first
+    // one does not wait for the memory to be faulted in.
+    void prepare();
+
     // The frame to show; null lets go of the last one.
     void setFrame(std::shared_ptr<const FrozenFrame> frame);
 

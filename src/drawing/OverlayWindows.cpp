@@ -1,9 +1,11 @@
 #include "drawing/OverlayWindows.h"
 
+#include "capture/FrozenFrame.h"
 #include "drawing/OverlayWindow.h"
 #include "drawing/PenCursor.h"
 
 #include <QGuiApplication>
+#include <QIcon>
 #include <QScreen>
 
 OverlayWindows::OverlayWindows(ScreenFreezer &freezer, QObject *parent)
@@ -51,6 +53,10 @@ const QList<OverlayWindow *> &OverlayWindows::windows()
 void OverlayWindows::prepare()
 {
     for (OverlayWindow *window : windows())
-        window->winId();
+        window->prepare();
+    // The grab buffers, and the server's side of them, are made and paged in once.
+    FrozenFrame::grab();
     PenCursor::cursor();
+    // Loads the icon engine the toolbar's symbols need.
+    QIcon(QStringLiteral(":/drawing/xmark.svg")).pixmap(QSize(18, 18));
 }

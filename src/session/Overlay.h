@@ -19,7 +19,7 @@ public:
     virtual QImage renderToImage(std::optional<QRectF> crop) const = 0;
 };
 
-// One overlay window over the union of all screens, with its optional toolbar.
+// The overlay over all screens, with its optional toolbar.
 class Overlay {
 public:
     virtual ~Overlay() = default;

@@ -10,8 +10,9 @@ AppSessionWindows::AppSessionWindows(ScreenFreezer &freezer, std::function<void(
     : overlayWindows_(freezer)
     , openSettings_(std::move(openSettings))
 {
-    // Once the application is up, so that the first drawing finds its windows made.
-    QTimer::singleShot(0, &overlayWindows_, &OverlayWindows::prepare);
+    // A while after start-up, which it would otherwise hold up, and well before anyone draws, so that the
+    // first drawing finds its windows ready.
+    QTimer::singleShot(prepareDelayMs, &overlayWindows_, &OverlayWindows::prepare);
 }
 
 std::unique_ptr<Overlay> AppSessionWindows::createOverlay(AnnotationSession &session, bool showToolbar)

@@ -18,6 +18,8 @@ public:
                                                  const std::optional<ScreenInfo> &screen) override;
 
 private:
+    static constexpr int prepareDelayMs = 1000;
+
     OverlayWindows overlayWindows_;
     std::function<void()> openSettings_;
 };

@@ -52,6 +52,11 @@ const QList<OverlayWindow *> &OverlayWindows::windows()
 
 void OverlayWindows::prepare()
 {
+    // Too late: a drawing is up already.
+    for (const OverlayWindow *window : windows_) {
+        if (window->isVisible())
+            return;
+    }
     for (OverlayWindow *window : windows())
         window->prepare();
     // The grab buffers, and the server's side of them, are made and paged in once.

@@ -23,7 +23,7 @@ public:
     // changed since the last call.
     const QList<OverlayWindow *> &windows();
 
-    // Makes the native windows ahead of the first drawing.
+    // Makes the native windows and their buffers ahead of the first drawing; does nothing while one is up.
     void prepare();
 
 private:

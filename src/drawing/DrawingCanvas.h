@@ -29,8 +29,6 @@ public:
     QImage renderToImage(std::optional<QRectF> crop) const override;
 
     const QList<Stroke> &strokes() const { return strokes_; }
-    const std::optional<Stroke> &currentStroke() const { return currentStroke_; }
-    bool drawingCursorActive() const { return drawingCursorActive_; }
     bool showsPenCursor() const;
     // The overlay is closing: back to the arrow.
     void resetCursor();

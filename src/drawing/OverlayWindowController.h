@@ -34,7 +34,6 @@ public:
     void hideToolbar() override;
 
     const QList<QPointer<OverlayWindow>> &windows() const { return windows_; }
-    const DrawingCanvas &drawingCanvas() const { return canvas_; }
     DrawingToolbarContentView *toolbarView() const;
     DrawingState &drawingState() { return drawingState_; }
 

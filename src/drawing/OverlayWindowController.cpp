@@ -31,7 +31,7 @@ QList<QPointer<OverlayWindow>> guarded(const QList<OverlayWindow *> &windows)
 
 OverlayWindowController::OverlayWindowController(AnnotationSession &session, bool showToolbar, OverlayWindows &windows)
     : session_(session)
-    , freezer_(windows.freezer())
+    , overlayWindows_(windows)
     , windows_(guarded(windows.windows()))
     , unionRect_(unionOf(windows_))
     , canvas_(unionRect_, drawingState_, session)
@@ -74,7 +74,7 @@ DrawingToolbarContentView *OverlayWindowController::toolbarView() const
 
 void OverlayWindowController::show()
 {
-    freezer_.freeze(this, [this](std::shared_ptr<const FrozenFrame> frame) {
+    overlayWindows_.freezer().freeze(this, [this](std::shared_ptr<const FrozenFrame> frame) {
         if (closed_)
             return;
         frame_ = frame;
@@ -119,6 +119,7 @@ void OverlayWindowController::close()
     // Until the next turn of the event loop, so that a capture started right after the drawing ends
     // still cuts its picture from this frame.
     QTimer::singleShot(0, qApp, [frame = std::move(frame_)] {});
+    overlayWindows_.drawingEnded();
 }
 
 void OverlayWindowController::hideToolbar()

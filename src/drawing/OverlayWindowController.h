@@ -41,7 +41,7 @@ private:
     void updateKeyboardGrab();
 
     AnnotationSession &session_;
-    ScreenFreezer &freezer_;
+    OverlayWindows &overlayWindows_;
     // Owned by the window set, which may go first when the application quits.
     QList<QPointer<OverlayWindow>> windows_;
     QRect unionRect_;

@@ -1,6 +1,7 @@
 #include "drawing/OverlayWindows.h"
 
 #include "capture/FrozenFrame.h"
+#include "capture/X11ScreenGrabber.h"
 #include "drawing/OverlayWindow.h"
 #include "drawing/PenCursor.h"
 
@@ -8,10 +9,13 @@
 #include <QIcon>
 #include <QScreen>
 
-OverlayWindows::OverlayWindows(ScreenFreezer &freezer, QObject *parent)
+OverlayWindows::OverlayWindows(ScreenFreezer &freezer, std::chrono::milliseconds keepWarmFor, QObject *parent)
     : QObject(parent)
     , freezer_(freezer)
 {
+    releaseTimer_.setSingleShot(true);
+    releaseTimer_.setInterval(keepWarmFor);
+    connect(&releaseTimer_, &QTimer::timeout, this, &OverlayWindows::release);
 }
 
 OverlayWindows::~OverlayWindows()
@@ -31,10 +35,17 @@ bool OverlayWindows::screensChanged() const
     return false;
 }
 
-const QList<OverlayWindow *> &OverlayWindows::windows()
+bool OverlayWindows::drawingIsUp() const
 {
-    if (!screensChanged())
-        return windows_;
+    for (const OverlayWindow *window : windows_) {
+        if (window->isVisible())
+            return true;
+    }
+    return false;
+}
+
+void OverlayWindows::dropWindows()
+{
     // A window may be in one of its own handlers when a new drawing starts.
     for (OverlayWindow *window : std::exchange(windows_, {})) {
         window->hide();
@@ -42,6 +53,14 @@ const QList<OverlayWindow *> &OverlayWindows::windows()
     }
     screens_.clear();
     frames_.clear();
+}
+
+const QList<OverlayWindow *> &OverlayWindows::windows()
+{
+    releaseTimer_.stop();
+    if (!screensChanged())
+        return windows_;
+    dropWindows();
     for (QScreen *screen : QGuiApplication::screens()) {
         screens_.append(screen);
         frames_.append(screen->geometry());
@@ -52,11 +71,8 @@ const QList<OverlayWindow *> &OverlayWindows::windows()
 
 void OverlayWindows::prepare()
 {
-    // Too late: a drawing is up already.
-    for (const OverlayWindow *window : windows_) {
-        if (window->isVisible())
-            return;
-    }
+    if (drawingIsUp())
+        return; // too late
     for (OverlayWindow *window : windows())
         window->prepare();
     // The grab buffers, and the server's side of them, are made and paged in once.
@@ -64,4 +80,19 @@ void OverlayWindows::prepare()
     PenCursor::cursor();
     // Loads the icon engine the toolbar's symbols need.
     QIcon(QStringLiteral(":/drawing/xmark.svg")).pixmap(QSize(18, 18));
+    releaseTimer_.start();
+}
+
+void OverlayWindows::drawingEnded()
+{
+    releaseTimer_.start();
+}
+
+void OverlayWindows::release()
+{
+    if (drawingIsUp())
+        return;
+    dropWindows();
+    if (X11ScreenGrabber *grabber = X11ScreenGrabber::instance())
+        grabber->releaseIdleBuffers();
 }

@@ -4,17 +4,25 @@
 #include <QObject>
 #include <QPointer>
 #include <QRect>
+#include <QTimer>
+
+#include <chrono>
 
 class OverlayWindow;
 class QScreen;
 class ScreenFreezer;
 
 // One overlay window per screen, kept from one drawing to the next: a drawing then starts without
-// creating windows, and their pixel buffers are already in place.
+// creating windows, and their pixel buffers are already in place. Those buffers, and the screen grab's,
+// come to two screenfuls per screen; once no drawing has been up for `keepWarmFor` they are let go, and
+// the next drawing makes them again.
 class OverlayWindows : public QObject {
     Q_OBJECT
 public:
-    explicit OverlayWindows(ScreenFreezer &freezer, QObject *parent = nullptr);
+    static constexpr std::chrono::milliseconds defaultKeepWarmFor = std::chrono::minutes(1);
+
+    explicit OverlayWindows(ScreenFreezer &freezer, std::chrono::milliseconds keepWarmFor = defaultKeepWarmFor,
+                            QObject *parent = nullptr);
     ~OverlayWindows() override;
 
     ScreenFreezer &freezer() const { return freezer_; }
@@ -26,11 +34,18 @@ public:
     // Makes the native windows and their buffers ahead of the first drawing; does nothing while one is up.
     void prepare();
 
+    // A drawing's windows are hidden: the buffers are kept warm for a while from now.
+    void drawingEnded();
+
 private:
     bool screensChanged() const;
+    bool drawingIsUp() const;
+    void dropWindows();
+    void release();
 
     ScreenFreezer &freezer_;
     QList<QPointer<QScreen>> screens_;
     QList<QRect> frames_;
     QList<OverlayWindow *> windows_;
+    QTimer releaseTimer_;
 };

@@ -70,8 +70,9 @@ private:
 
 class RealWindows : public SessionWindows {
 public:
-    explicit RealWindows(ScreenFreezer &freezer)
-        : overlayWindows_(freezer)
+    explicit RealWindows(ScreenFreezer &freezer,
+                         std::chrono::milliseconds keepWarmFor = OverlayWindows::defaultKeepWarmFor)
+        : overlayWindows_(freezer, keepWarmFor)
     {
     }
     std::unique_ptr<Overlay> createOverlay(AnnotationSession &session, bool showToolbar) override
@@ -119,7 +120,9 @@ protected:
         return origin + (QPointF(logical - origin) * ratio).toPoint();
     }
 
-    void waitForOverlay()
+    void waitForOverlay() { waitForOverlay(session); }
+
+    static void waitForOverlay(AnnotationSession &session)
     {
         auto *overlay = dynamic_cast<OverlayWindowController *>(session.overlayController());
         ASSERT_NE(overlay, nullptr);
@@ -302,4 +305,34 @@ TEST_F(OverlayCapture, TwentySessionsLeaveNoFrozenFrameBehind)
     EXPECT_EQ(freezer.current(), nullptr);
     for (const std::weak_ptr<const FrozenFrame> &frame : frames)
         EXPECT_TRUE(frame.expired());
+}
+
+// The windows' and the grab's buffers are let go once no drawing has been up for a while, never under
+// one, and the next drawing captures as well as ever.
+TEST_F(OverlayCapture, IdleBuffersAreLetGoAndMadeAgainForTheNextDrawing)
+{
+    RealWindows keptBriefly{freezer, std::chrono::milliseconds(200)};
+    AnnotationSession brief{SessionNeighbours{&keptBriefly, &capturer, &screens, nullptr, nullptr}};
+    brief.setSettings(&settings);
+
+    brief.begin(true);
+    waitForOverlay(brief);
+    QList<QPointer<OverlayWindow>> windows;
+    for (OverlayWindow *window : dynamic_cast<OverlayWindowController *>(brief.overlayController())->windows())
+        windows.append(window);
+    QTest::qWait(400);
+    for (const QPointer<OverlayWindow> &window : windows)
+        EXPECT_TRUE(window && window->isVisible()) << "let go under a drawing";
+
+    brief.cancel();
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return std::all_of(windows.begin(), windows.end(), [](const QPointer<OverlayWindow> &w) { return !w; });
+    }));
+
+    brief.begin(true);
+    waitForOverlay(brief);
+    const QScreen *right = QGuiApplication::screens().at(1);
+    const QList<QPoint> stroke = drawL(right);
+    expectCaptureOf(waitForImage([&] { return brief.capturedImage(); }), right, 1, stroke);
+    brief.cancel();
 }

@@ -157,8 +157,9 @@ TEST(SettingsManager, QuickDrawMaskAndTheOlderBoolean)
         SettingsFile file;
         file.write(ini);
         EXPECT_EQ(file.load()->quickDrawModifiers(), expected) << ini.constData();
-        if (ini.contains("cmdMiddleClickEnabled"))
+        if (ini.contains("cmdMiddleClickEnabled")) {
             EXPECT_TRUE(file.has(QStringLiteral("cmdMiddleClickEnabled"))) << "the older key is only ever read";
+        }
     }
     SettingsFile file;
     file.write("submitMode=manualSubmit\nhotkeyKeyCode=40\nhotkeyModifiers=786432\n");

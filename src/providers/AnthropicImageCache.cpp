@@ -24,6 +24,12 @@ std::variant<EncodedImage, LLMError> AnthropicImageCache::encoded(const QByteArr
         .result();
 }
 
+void AnthropicImageCache::clear()
+{
+    const QMutexLocker lock(&mutex_);
+    entries_.clear();
+}
+
 QFuture<AnthropicImageCache::Result> AnthropicImageCache::find(const QByteArray &imageData, qsizetype byteLimit,
                                                                const std::function<QFuture<Result>()> &start)
 {

@@ -17,6 +17,8 @@ public:
     void prepare(const QByteArray &imageData, qsizetype byteLimit);
     // The encoded image, waiting for a prepared one to finish or encoding it here.
     std::variant<EncodedImage, LLMError> encoded(const QByteArray &imageData, qsizetype byteLimit);
+    // Drops every screenshot; an encoding under way finishes for whoever waits on it.
+    void clear();
 
 private:
     using Result = std::variant<EncodedImage, LLMError>;

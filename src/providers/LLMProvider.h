@@ -33,4 +33,6 @@ public:
         Q_UNUSED(providerId);
         Q_UNUSED(imageData);
     }
+    // The session is over: nothing prepared for it may outlive it, in memory or otherwise.
+    virtual void forgetPreparedImages() {}
 };

@@ -19,3 +19,8 @@ void StandardProviderFactory::prepareImage(const QString &providerId, const QByt
     if (providerId == u"anthropic")
         AnthropicImageCache::instance().prepare(imageData, AnthropicProvider::maxImageBytes);
 }
+
+void StandardProviderFactory::forgetPreparedImages()
+{
+    AnthropicImageCache::instance().clear();
+}

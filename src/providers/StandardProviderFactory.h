@@ -9,4 +9,5 @@ public:
     std::unique_ptr<LLMProvider> anthropic(const QString &apiKey, const QString &model) override;
     // Anthropic gets images re-encoded, which is worth starting early; OpenAI takes them as they are.
     void prepareImage(const QString &providerId, const QByteArray &imageData) override;
+    void forgetPreparedImages() override;
 };

@@ -404,6 +404,8 @@ void AnnotationSession::cancel()
     pendingAdditionalImageData_.reset();
     initialCaptureMessageID_.reset();
     pendingAdditionalMessageID_.reset();
+    if (neighbours_.providers)
+        neighbours_.providers->forgetPreparedImages();
     setPreparingCapture(false);
     setState(SessionState::Idle);
     log(QStringLiteral("Session cancelled and state reset"));

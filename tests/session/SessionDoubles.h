@@ -159,6 +159,7 @@ struct ScriptedProviders : LLMProviderFactory {
     {
         prepared.emplace_back(providerId, imageData);
     }
+    void forgetPreparedImages() override { prepared.clear(); }
     LLMAnswerStream &latest() { return *calls.back().stream; }
 };
 

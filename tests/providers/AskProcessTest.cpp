@@ -54,7 +54,11 @@ protected:
         process.closeWriteChannel();
         // The server answers on this thread, so wait with the event loop running.
         const bool ended = QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 30000);
-        EXPECT_TRUE(ended);
+        if (!ended) {
+            process.kill();
+            process.waitForFinished();
+        }
+        EXPECT_TRUE(ended) << process.readAllStandardError().toStdString();
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
                 process.readAllStandardError()};
     }
@@ -71,7 +75,7 @@ TEST_F(AskProcess, StreamsTheAnswerAndLeavesTheTrayLogAlone)
     server_.enqueue(Response::events({{"data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"Hel\"}}\n", 0},
                                       {"data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"lo\"}}\n", 50}}));
     const Outcome run = ask({u"--verbose"_qs, u"Hi"_qs});
-    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
     EXPECT_EQ(run.output, "Hello\n");
     EXPECT_TRUE(run.errors.contains("[Anthropic] Streaming response completed emittedChunks=2"));
     EXPECT_FALSE(run.errors.contains("sk-ant-process"));

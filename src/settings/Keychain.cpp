@@ -99,8 +99,9 @@ template <typename T, typename Call> std::optional<T> runBounded(std::chrono::mi
         std::optional<T> result;
         GCancellable *cancellable;
     };
-    // A pool of its own: a hung service must not starve the application's other background work.
-    static QThreadPool pool;
+    // A pool of its own: a hung service must not starve the application's other background work. Never
+    // destroyed, since destroying a pool waits for its calls, and an abandoned one may never return.
+    static QThreadPool &pool = *new QThreadPool;
     auto shared = std::make_shared<Shared>(*api);
     pool.start([shared, call] {
         shared->result = call(shared->api, shared->cancellable);

@@ -195,11 +195,16 @@ void AppDelegate::quickDrawHint(bool ready)
         session_->setAwaitingAdditionalDraw(true);
 }
 
-void AppDelegate::requestAnnotation()
+bool AppDelegate::readyToAnnotate()
 {
     if (hintCapsuleController_)
         hintCapsuleController_->hide();
-    if (!handlePermissionState(true))
+    return handlePermissionState(true);
+}
+
+void AppDelegate::requestAnnotation()
+{
+    if (!readyToAnnotate())
         return;
     if (session_->state() == SessionState::Idle)
         session_->begin(true);
@@ -209,9 +214,7 @@ void AppDelegate::requestAnnotation()
 
 void AppDelegate::requestAnnotationWithDraw(QPointF point)
 {
-    if (hintCapsuleController_)
-        hintCapsuleController_->hide();
-    if (!handlePermissionState(true))
+    if (!readyToAnnotate())
         return;
     if (session_->state() == SessionState::Idle)
         session_->beginWithDraw(point);

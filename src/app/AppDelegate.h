@@ -62,6 +62,8 @@ private:
     void presentOnboarding(bool forcePresentation);
     void showOnboarding();
     void quickDrawHint(bool ready);
+    // Puts the hint away; false when a missing permission stops the annotation.
+    bool readyToAnnotate();
     void openPermissionsTab();
 
     std::unique_ptr<SettingsManager> settings_;

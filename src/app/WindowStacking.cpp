@@ -61,16 +61,12 @@ bool WindowStacking::eventFilter(QObject *watched, QEvent *event)
             scheduleRestack(*layer, *layer == WindowLayer::Overlay);
         break;
     case QEvent::WindowActivate:
-        // Activated windows have often been raised too (the panel after an additional capture).
-        if (*layer == WindowLayer::Overlay)
-            break;
-        lastFocused_ = window;
-        if (*layer != WindowLayer::Opened)
-            scheduleRestack(*layer, false);
-        else if (sessionWindowsUp()) {
+        // Window managers raise what they activate, some with every window of the application in tow.
+        if (*layer != WindowLayer::Overlay)
+            lastFocused_ = window;
+        if (*layer == WindowLayer::Opened && sessionWindowsUp())
             keepAbove(window, true);
-            scheduleRestack(WindowLayer::Preview, false);
-        }
+        scheduleRestack(WindowLayer::Overlay, false);
         break;
     case QEvent::Show:
         // Sent before the window is mapped: it appears in its place at once.
@@ -138,10 +134,10 @@ void WindowStacking::restack()
         if (window->isVisible())
             order.append(window);
     }
-    for (QWidget *window : std::as_const(order))
-        window->raise();
-
+    // The keyboard first: the window manager may raise the window it activates, and the order is set after.
     const QWidget *active = QApplication::activeWindow();
     if (returnFocus && active && layerOf(active) == WindowLayer::Overlay && !order.isEmpty())
         (order.contains(lastFocused_) ? lastFocused_.data() : order.last())->activateWindow();
+    for (QWidget *window : std::as_const(order))
+        window->raise();
 }

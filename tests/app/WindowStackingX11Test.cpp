@@ -1,7 +1,7 @@
-// The session's real windows on the X display with openbox, clicked with XTest: whatever is clicked, the
-// overlay stays under the query panel, the panel under the image preview, and a window opened meanwhile
-// above them all, with the keyboard where the user left it. What is on screen is read back from the
-// X server.
+// The session's real windows on the X display with openbox (no compositor), clicked with XTest: whatever
+// is clicked, the overlay stays under the query panel, the panel under the image preview, and a window
+// opened meanwhile above them all, with the keyboard where the user left it. What is on screen is read
+// back from the X server.
 
 #include "app/AppSessionWindows.h"
 #include "app/MenuBarController.h"
@@ -32,8 +32,7 @@
 
 namespace {
 
-// Counts the presses that reach a window, whichever of its widgets they land on.
-class ClickCounter : public QObject {
+class PressCounter : public QObject {
 public:
     int presses = 0;
 
@@ -45,14 +44,65 @@ protected:
     }
 };
 
+QImage onScreen(const QRect &area)
+{
+    QScreen *screen = QGuiApplication::screenAt(area.center());
+    const QPoint at = area.topLeft() - screen->geometry().topLeft();
+    return screen->grabWindow(0, at.x(), at.y(), area.width(), area.height()).toImage();
+}
+
+// Whether the screen shows the window's own rendering, its rounded corners aside; waits for it.
+bool shownOnScreen(QWidget *window)
+{
+    return QTest::qWaitFor([window] {
+        const QRect inner = window->rect().adjusted(16, 16, -16, -16);
+        const QImage shown = onScreen(inner.translated(window->geometry().topLeft()));
+        const QImage own = window->grab(inner).toImage();
+        int same = 0;
+        for (int y = 0; y < inner.height(); y += 7)
+            for (int x = 0; x < inner.width(); x += 7)
+                same += qAbs(qGray(shown.pixel(x, y)) - qGray(own.pixel(x, y))) < 8;
+        return window->isVisible() && same > (inner.width() / 7) * (inner.height() / 7) * 95 / 100;
+    });
+}
+
+bool hasKeyboard(QWidget *window)
+{
+    return QTest::qWaitFor([window] { return QGuiApplication::focusWindow() == window->windowHandle(); });
+}
+
+// Presses the left button at a point and returns once the window there has seen the press: the window
+// manager has done its part by then. The caller releases.
+void pressOn(QWidget *window, QPoint global)
+{
+    PressCounter counter;
+    window->windowHandle()->installEventFilter(&counter);
+    XTestDriver::moveTo(global);
+    XTestDriver::press(1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return counter.presses > 0; }));
+    window->windowHandle()->removeEventFilter(&counter);
+}
+
 class WindowStackingX11Test : public ::testing::Test {
 protected:
     void SetUp() override
     {
         if (QGuiApplication::platformName() != u"xcb" || QGuiApplication::screens().size() < 2)
             GTEST_SKIP() << "needs the two-monitor X display of scripts/test";
+        QList<QRect> monitors;
+        for (const QScreen *screen : QGuiApplication::screens())
+            monitors << screen->geometry();
+        desk.paintPattern(monitors);
         settings.setSubmitMode(SubmitMode::SingleStroke);
         session.setSettings(&settings);
+        session.begin(true);
+        waitForOverlay();
+        XTestDriver::moveTo({300, 200});
+        XTestDriver::press(1);
+        XTestDriver::moveTo({420, 240});
+        XTestDriver::release(1);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return panel() && panel()->window()->windowOpacity() == 1.0; }, 5000));
+        ASSERT_TRUE(shownOnScreen(panel()->window()));
     }
 
     void TearDown() override
@@ -75,75 +125,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(overlayWindow()));
     }
 
-    // A stroke on the first screen, well above where the panel opens.
-    static void drawStroke()
-    {
-        XTestDriver::moveTo({300, 200});
-        XTestDriver::press(1);
-        XTestDriver::moveTo({360, 240});
-        XTestDriver::moveTo({420, 220});
-        XTestDriver::release(1);
-    }
-
-    void openPanel()
-    {
-        session.begin(true);
-        waitForOverlay();
-        drawStroke();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return panel() && panel()->window()->windowOpacity() == 1.0; }, 5000));
-        ASSERT_TRUE(shownOnScreen(panel()->window()));
-    }
-
-    // Whether the screen shows the window's own rendering, rounded corners left aside; waits for it.
-    static bool shownOnScreen(QWidget *window, int timeoutMs = 3000)
-    {
-        return QTest::qWaitFor([&] { return matchesScreen(window); }, timeoutMs);
-    }
-
-    static bool matchesScreen(QWidget *window)
-    {
-        if (!window->isVisible())
-            return false;
-        const QRect area = window->geometry().adjusted(16, 16, -16, -16);
-        QScreen *screen = QGuiApplication::screenAt(area.center());
-        const QImage shown = screen
-                                 ->grabWindow(0, area.x() - screen->geometry().x(), area.y() - screen->geometry().y(),
-                                              area.width(), area.height())
-                                 .toImage();
-        const QImage own = window->grab(QRect(QPoint(16, 16), area.size())).toImage();
-        if (shown.size() != own.size())
-            return false;
-        int same = 0;
-        int samples = 0;
-        for (int y = 0; y < area.height(); y += 7) {
-            for (int x = 0; x < area.width(); x += 7) {
-                const QColor a = shown.pixelColor(x, y);
-                const QColor b = own.pixelColor(x, y);
-                ++samples;
-                same += qAbs(a.red() - b.red()) + qAbs(a.green() - b.green()) + qAbs(a.blue() - b.blue()) < 24;
-            }
-        }
-        return same > samples * 95 / 100;
-    }
-
-    // Clicks at a point once the window there has seen the press: by then the window manager has done
-    // all it does for it (a press on the panel may start a move, which takes the release).
-    static void clickOn(QWidget *window, QPoint global)
-    {
-        ClickCounter counter;
-        window->windowHandle()->installEventFilter(&counter);
-        XTestDriver::moveTo(global);
-        XTestDriver::press(1);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return counter.presses > 0; }, 3000));
-        XTestDriver::release(1);
-        window->windowHandle()->removeEventFilter(&counter);
-    }
-
-    static bool hasKeyboard(QWidget *window)
-    {
-        return QTest::qWaitFor([&] { return QGuiApplication::focusWindow() == window->windowHandle(); }, 3000);
-    }
-
+    X11Desk desk;
     QTemporaryDir dir;
     SettingsManager settings{dir.filePath(QStringLiteral("glint.conf")), std::make_unique<MemorySecrets>()};
     ScreenFreezer freezer;
@@ -153,48 +135,46 @@ protected:
     AnnotationSession session{SessionNeighbours{&windows, &capturer, &screens, nullptr, nullptr}};
 };
 
-TEST_F(WindowStackingX11Test, AClickOnTheOverlayLeavesThePanelOnTopWithTheKeyboard)
+TEST_F(WindowStackingX11Test, ThePanelStaysOnTopOfTheOverlayWithItsCornersClear)
 {
-    openPanel();
-    ASSERT_TRUE(hasKeyboard(panel()->window()));
+    // Without a compositor the rounded corners show the frozen desktop, not black.
+    const QRect frame = panel()->window()->geometry();
+    const QImage around = onScreen(frame.adjusted(-24, -24, 24, 24));
+    if (const QString artifacts = qEnvironmentVariable("GLINT_ARTIFACTS_DIR"); !artifacts.isEmpty()) {
+        QDir().mkpath(artifacts);
+        around.save(QDir(artifacts).filePath(QStringLiteral("panel-corners-openbox.png")));
+    }
+    for (const QPoint corner : {QPoint(2, 2), QPoint(frame.width() - 3, 2)})
+        EXPECT_EQ(around.pixelColor(corner + QPoint(24, 24)), X11Desk::patternAt(frame.topLeft() + corner, 0));
 
-    clickOn(overlayWindow(), {200, 500});
+    pressOn(overlayWindow(), {200, 500});
+    XTestDriver::release(1);
     EXPECT_TRUE(shownOnScreen(panel()->window()));
     EXPECT_TRUE(hasKeyboard(panel()->window()));
-}
 
-TEST_F(WindowStackingX11Test, TheFirstPressOfAnAdditionalCaptureLeavesThePanelOnTop)
-{
-    openPanel();
+    // The first press of an additional capture's stroke, too.
     session.beginAdditionalCapture(true);
     waitForOverlay();
     EXPECT_TRUE(shownOnScreen(panel()->window()));
-
-    ClickCounter counter;
-    overlayWindow()->windowHandle()->installEventFilter(&counter);
-    XTestDriver::moveTo({300, 300});
-    XTestDriver::press(1);
+    pressOn(overlayWindow(), {300, 300});
     XTestDriver::moveTo({340, 330});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return counter.presses > 0; }, 3000));
     EXPECT_TRUE(shownOnScreen(panel()->window()));
     XTestDriver::release(1);
-    overlayWindow()->windowHandle()->removeEventFilter(&counter);
 }
 
-// The preview of an attachment above the panel, and the settings window opened from the panel above both;
+// The preview of an attachment above the panel, the settings window opened from the panel above both;
 // clicks on the panel or the overlay change none of it.
 TEST_F(WindowStackingX11Test, PreviewAboveThePanelAndTheSettingsAboveAll)
 {
-    openPanel();
     QImage picture(1600, 900, QImage::Format_RGB32); // large enough to reach down behind the panel
     picture.fill(QColor(40, 160, 90));
     ImagePreviewWindowController preview(picture, QStringLiteral("Screenshot"));
     preview.showWindow();
     ASSERT_TRUE(shownOnScreen(preview.window()));
-    ASSERT_TRUE(preview.window()->geometry().intersects(panel()->window()->geometry()));
-
     const QRect panelFrame = panel()->window()->geometry();
-    clickOn(panel()->window(), QPoint(panelFrame.center().x(), panelFrame.bottom() - 12)); // the footer's gap
+    ASSERT_TRUE(preview.window()->geometry().intersects(panelFrame));
+    pressOn(panel()->window(), QPoint(panelFrame.center().x(), panelFrame.bottom() - 12)); // the footer's gap
+    XTestDriver::release(1);
     EXPECT_TRUE(shownOnScreen(preview.window()));
 
     PermissionChecker permissions;
@@ -206,49 +186,16 @@ TEST_F(WindowStackingX11Test, PreviewAboveThePanelAndTheSettingsAboveAll)
     EXPECT_TRUE(hasKeyboard(settingsWindow));
 
     // Somewhere on the overlay clear of the windows above it, wherever the window manager put them.
-    QPoint onOverlay;
-    for (const QPoint candidate : {QPoint(1880, 400), QPoint(1880, 40), QPoint(40, 1040)}) {
-        const QWidget *above[] = {preview.window(), settingsWindow, panel()->window()};
-        if (std::none_of(std::begin(above), std::end(above),
-                         [&](const QWidget *w) { return w->frameGeometry().contains(candidate); })) {
-            onOverlay = candidate;
-            break;
-        }
-    }
-    ASSERT_FALSE(onOverlay.isNull());
-    clickOn(overlayWindow(), onOverlay);
+    const QList<QPoint> candidates{{1880, 400}, {1880, 40}, {40, 1040}};
+    const auto clear = std::find_if(candidates.begin(), candidates.end(), [&](QPoint p) {
+        return !preview.window()->frameGeometry().contains(p) && !settingsWindow->frameGeometry().contains(p);
+    });
+    ASSERT_NE(clear, candidates.end());
+    pressOn(overlayWindow(), *clear);
+    XTestDriver::release(1);
     EXPECT_TRUE(shownOnScreen(settingsWindow));
     EXPECT_TRUE(hasKeyboard(settingsWindow));
     preview.window()->close();
-}
-
-// Openbox runs without a compositor: the panel's rounded corners show the frozen desktop, never black.
-TEST_F(WindowStackingX11Test, ThePanelsCornersShowTheDesktopBehind)
-{
-    X11Desk desk;
-    QList<QRect> monitors;
-    for (const QScreen *screen : QGuiApplication::screens())
-        monitors << screen->geometry();
-    desk.paintPattern(monitors);
-    openPanel();
-
-    const QRect frame = panel()->window()->geometry();
-    const QRect around = frame.adjusted(-24, -24, 24, 24);
-    QScreen *screen = QGuiApplication::screenAt(frame.center());
-    const QPoint origin = screen->geometry().topLeft();
-    const QImage shown =
-        screen->grabWindow(0, around.x() - origin.x(), around.y() - origin.y(), around.width(), around.height())
-            .toImage();
-    if (const QString artifacts = qEnvironmentVariable("GLINT_ARTIFACTS_DIR"); !artifacts.isEmpty()) {
-        QDir().mkpath(artifacts);
-        shown.save(QDir(artifacts).filePath(QStringLiteral("panel-corners-openbox.png")));
-    }
-    for (const QPoint corner : {frame.topLeft() + QPoint(2, 2), frame.topRight() + QPoint(-2, 2)}) {
-        const QColor desktop = X11Desk::patternAt(corner - origin, 0);
-        const QColor seen = shown.pixelColor(corner - around.topLeft());
-        EXPECT_EQ(seen.rgb(), desktop.rgb())
-            << seen.name().toStdString() << " at the corner instead of " << desktop.name().toStdString();
-    }
 }
 
 } // namespace

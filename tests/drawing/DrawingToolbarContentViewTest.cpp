@@ -87,12 +87,6 @@ TEST(DrawingToolbarContentView, DoneAdvancesAndCancelEndsTheSession)
     EXPECT_EQ(rig.session.session->state(), SessionState::Idle);
 }
 
-TEST(DrawingToolbarContentView, SitsCentredAboveTheBottomOfTheMainScreen)
-{
-    ToolbarRig rig(SubmitMode::SingleStroke);
-    EXPECT_EQ(rig.toolbar->placement(QRect(1920, 0, 1920, 1080)), QRect(2670, 984, 420, 56));
-}
-
 // On a light and on a dark theme the symbols and "Done →" stand out from the toolbar's background.
 TEST(DrawingToolbarContentView, ReadableOnLightAndDarkThemes)
 {

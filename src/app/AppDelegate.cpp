@@ -1,12 +1,15 @@
 #include "app/AppDelegate.h"
 
+#include "app/DesktopNotifier.h"
 #include "app/MenuBarController.h"
 #include "app/OnboardingPresenter.h"
 #include "app/PermissionChecker.h"
 #include "app/SessionParts.h"
+#include "app/SettingsView.h"
 #include "app/UpdateController.h"
 #include "drawing/HintCapsuleController.h"
 #include "input/HotkeyMonitor.h"
+#include "input/ModifierFlags.h"
 #include "log/DebugLog.h"
 #include "settings/SettingsManager.h"
 
@@ -147,7 +150,7 @@ void AppDelegate::startHotkeyMonitor()
     // The preferences never hold values outside these ranges; clamping keeps a damaged file harmless.
     triggers.keyCode = quint16(qBound(0, settings_->hotkeyKeyCode(), 0xffff));
     triggers.keyModifiers = quint64(qMax(0, settings_->hotkeyModifiers()));
-    triggers.quickDrawModifiers = quint64(qMax(0, settings_->quickDrawModifiers()));
+    triggers.quickDrawModifiers = ModifierFlags::withoutFunction(quint64(qMax(0, settings_->quickDrawModifiers())));
     triggers.quickDrawMiddleMouseEnabled = settings_->quickDrawMiddleMouseEnabled();
 
     hotkeyMonitor_ = std::make_unique<HotkeyMonitor>(triggers);
@@ -163,6 +166,9 @@ void AppDelegate::startHotkeyMonitor()
     connect(hotkeyMonitor_.get(), &HotkeyMonitor::quickDrawReleased, session,
             [session] { QMetaObject::invokeMethod(session, &AnnotationSession::endMiddleDraw, Qt::QueuedConnection); });
     connect(hotkeyMonitor_.get(), &HotkeyMonitor::quickDrawHint, this, &AppDelegate::quickDrawHint);
+    connect(hotkeyMonitor_.get(), &HotkeyMonitor::failed, this, &AppDelegate::hotkeyMonitorFailed);
+    connect(hotkeyMonitor_.get(), &HotkeyMonitor::started, menuBarController_.get(),
+            [menu = menuBarController_.get()] { menu->setHotkeyProblem(QString()); });
     hotkeyMonitor_->start();
 }
 
@@ -180,6 +186,22 @@ void AppDelegate::restartHotkeyMonitor()
         hintCapsuleController_->hide();
     stopHotkeyMonitor();
     startHotkeyMonitor();
+}
+
+// The user hears once, per combination, why the hotkey does nothing and what to do instead.
+void AppDelegate::hotkeyMonitorFailed(const QString &reason)
+{
+    if (reason != u"hotkey-taken")
+        return;
+    const QString hotkey =
+        SettingsView::hotkeyDescription(settings_->hotkeyKeyCode(), quint64(qMax(0, settings_->hotkeyModifiers())));
+    const QString problem = tr("%1 is already taken by another program. Choose another hotkey, or bind "
+                               "\"glint annotate\" to a shortcut in your desktop's keyboard settings.")
+                                .arg(hotkey);
+    if (menuBarController_)
+        menuBarController_->setHotkeyProblem(problem);
+    if (std::exchange(notifiedHotkeyProblem_, problem) != problem)
+        DesktopNotifier::notify(tr("Glint's hotkey is taken"), problem);
 }
 
 void AppDelegate::quickDrawHint(bool ready)

@@ -62,6 +62,7 @@ private:
     void presentOnboarding(bool forcePresentation);
     void showOnboarding();
     void quickDrawHint(bool ready);
+    void hotkeyMonitorFailed(const QString &reason);
     // Puts the hint away; false when a missing permission stops the annotation.
     bool readyToAnnotate();
     void openPermissionsTab();
@@ -78,4 +79,5 @@ private:
     std::unique_ptr<OnboardingPresenter> onboardingController_;
     OnboardingFactory onboardingFactory_;
     QTimer permissionMonitor_;
+    QString notifiedHotkeyProblem_; // told once per hotkey
 };

@@ -1,5 +1,7 @@
 #include "app/AppSessionWindows.h"
 
+#include "capture/DesktopWindows.h"
+#include "drawing/OverlayWindow.h"
 #include "drawing/OverlayWindowController.h"
 #include "panel/QueryPanelContentView.h"
 #include "panel/QueryPanelController.h"
@@ -17,11 +19,17 @@ AppSessionWindows::AppSessionWindows(ScreenFreezer &freezer, std::function<void(
 
 std::unique_ptr<Overlay> AppSessionWindows::createOverlay(AnnotationSession &session, bool showToolbar)
 {
-    return std::make_unique<OverlayWindowController>(session, showToolbar, overlayWindows_);
+    auto overlay = std::make_unique<OverlayWindowController>(session, showToolbar, overlayWindows_);
+    for (OverlayWindow *window : overlay->windows())
+        window->setProperty(windowLayerProperty, int(WindowLayer::Overlay));
+    return overlay;
 }
 
 std::unique_ptr<QueryPanel> AppSessionWindows::createQueryPanel(AnnotationSession &session,
                                                                 const std::optional<ScreenInfo> &screen)
 {
-    return std::make_unique<QueryPanelController>(session, screen, openSettings_);
+    auto panel = std::make_unique<QueryPanelController>(session, screen, openSettings_);
+    panel->window()->setProperty(windowLayerProperty, int(WindowLayer::Panel));
+    panel->setCornersMasked(!DesktopWindows::compositorRuns());
+    return panel;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/WindowStacking.h"
 #include "drawing/OverlayWindows.h"
 #include "session/SessionWindows.h"
 
@@ -7,7 +8,7 @@
 
 class ScreenFreezer;
 
-// The real windows of a session: the freeze-frame overlay and the query panel.
+// The real windows of a session, the freeze-frame overlay and the query panel, kept in their order.
 class AppSessionWindows : public SessionWindows {
 public:
     // `openSettings` runs when the panel needs the settings window (no API key stored yet).
@@ -21,5 +22,6 @@ private:
     static constexpr int prepareDelayMs = 1000;
 
     OverlayWindows overlayWindows_;
+    WindowStacking stacking_;
     std::function<void()> openSettings_;
 };

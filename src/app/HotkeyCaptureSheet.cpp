@@ -99,10 +99,17 @@ bool HotkeyCaptureSheet::handleKeyPress(const QKeyEvent &event)
     const quint64 flags = flagsFromModifiers(event.modifiers()) & ModifierFlags::hotkeyMask;
     if (flags == 0)
         return false; // plain keys are ignored; the recorder keeps waiting
-    const std::optional<quint16> keyCode = VirtualKeyMap::fromQtKey(event.key());
+    // The stored codes name the keys of the main keyboard only; a keypad key would turn into its twin there.
+    const std::optional<quint16> keyCode =
+        event.modifiers() & Qt::KeypadModifier ? std::nullopt : VirtualKeyMap::fromQtKey(event.key());
     if (!keyCode || VirtualKeyMap::isModifierKey(*keyCode)) {
         QApplication::beep();
-        label_->setText(tr("Choose a non-modifier key with modifiers."));
+        if (event.modifiers() & Qt::KeypadModifier)
+            label_->setText(tr("Keypad keys cannot be used for the hotkey. Choose a key on the main keyboard."));
+        else if (keyCode)
+            label_->setText(tr("Choose a non-modifier key with modifiers."));
+        else
+            label_->setText(tr("This key cannot be used for the hotkey. Choose another key."));
         return true;
     }
 
@@ -110,7 +117,7 @@ bool HotkeyCaptureSheet::handleKeyPress(const QKeyEvent &event)
     settings_.setHotkeyModifiers(int(flags));
     const QString keyName = QKeySequence(event.key()).toString().toUpper();
     label_->setText(
-        tr("Saved: %1 with %2").arg(keyName.isEmpty() ? QStringLiteral("?") : keyName, ModifierFlags::symbols(flags)));
+        tr("Saved: %1 with %2").arg(keyName.isEmpty() ? QStringLiteral("?") : keyName, ModifierFlags::names(flags)));
 
     cleanupMonitor();
     QTimer::singleShot(closeDelayMs, this, [this] {

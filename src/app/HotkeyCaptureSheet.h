@@ -9,7 +9,7 @@ class QWidget;
 class SettingsManager;
 
 // "Change Hotkey...": a small window that records the next key pressed with at least one of Shift,
-// Control, Option (Alt) or Command (Super), stores it and closes 0.8 s later.
+// Ctrl, Alt or Super, stores it and closes 0.8 s later.
 class HotkeyCaptureSheet : public QObject {
     Q_OBJECT
 public:

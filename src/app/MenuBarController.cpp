@@ -65,6 +65,7 @@ void MenuBarController::openSettingsWindow()
         settingsWindow_->setFixedSize(520, 580);
         connect(settingsWindow_->generalTab(), &SettingsView::changeHotkeyRequested, this,
                 &MenuBarController::presentHotkeySheet);
+        settingsWindow_->generalTab()->setHotkeyProblem(hotkeyProblem_);
     }
     settingsWindow_->show();
     settingsWindow_->raise();
@@ -72,8 +73,21 @@ void MenuBarController::openSettingsWindow()
     settingsWindow_->setFocus(); // no field starts focused
 }
 
+void MenuBarController::setHotkeyProblem(const QString &problem)
+{
+    hotkeyProblem_ = problem;
+    if (settingsWindow_)
+        settingsWindow_->generalTab()->setHotkeyProblem(problem);
+}
+
 void MenuBarController::presentHotkeySheet()
 {
+    // One recorder at a time: asking again brings the open one forward.
+    if (hotkeySheet_ && hotkeySheet_->window() && hotkeySheet_->window()->isVisible()) {
+        hotkeySheet_->window()->raise();
+        hotkeySheet_->window()->activateWindow();
+        return;
+    }
     hotkeySheet_ = std::make_unique<HotkeyCaptureSheet>(settings_);
     connect(hotkeySheet_.get(), &HotkeyCaptureSheet::hotkeyChanged, this, &MenuBarController::hotkeyChanged);
     hotkeySheet_->present();

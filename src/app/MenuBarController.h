@@ -23,6 +23,8 @@ public:
 
     void openSettingsWindow();
     void presentHotkeySheet();
+    // Shown in the settings window under the hotkey; empty once the hotkey works.
+    void setHotkeyProblem(const QString &problem);
 
     QMenu &menu() { return menu_; }
     QSystemTrayIcon &statusItem() { return statusItem_; }
@@ -40,4 +42,5 @@ private:
     QSystemTrayIcon statusItem_;
     QPointer<SettingsRootView> settingsWindow_;
     std::unique_ptr<HotkeyCaptureSheet> hotkeySheet_;
+    QString hotkeyProblem_;
 };

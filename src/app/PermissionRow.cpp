@@ -1,9 +1,17 @@
 #include "app/PermissionRow.h"
 
+#include "drawing/TintedIcon.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+namespace {
+// Mid tones, readable on light and dark themes alike.
+const QColor grantedColor(0x2d, 0xa4, 0x4e);
+const QColor missingColor(0xe0, 0x8a, 0x00);
+} // namespace
 
 PermissionRow::PermissionRow(const QIcon &icon, const QString &title, const QString &detail, bool isRequired,
                              QWidget *parent)
@@ -15,7 +23,6 @@ PermissionRow::PermissionRow(const QIcon &icon, const QString &title, const QStr
     , required_(isRequired)
 {
     icon_->setFixedWidth(36);
-    icon_->setPixmap(icon.pixmap(26, 26));
     icon_->setAlignment(Qt::AlignCenter);
 
     auto *titleLine = new QHBoxLayout;
@@ -39,7 +46,7 @@ PermissionRow::PermissionRow(const QIcon &icon, const QString &title, const QStr
     text->addLayout(titleLine);
     text->addWidget(detailLabel);
 
-    grantedLabel_->setStyleSheet(QStringLiteral("color: green;"));
+    grantedLabel_->setStyleSheet(u"color: " + grantedColor.name() + u';');
     connect(grantButton_, &QPushButton::clicked, this, &PermissionRow::grantRequested);
 
     auto *row = new QHBoxLayout(this);
@@ -56,8 +63,10 @@ void PermissionRow::setGranted(bool granted)
     grantedLabel_->setVisible(granted);
     grantButton_->setVisible(!granted);
     // Green when granted, otherwise attention for what is required; optional ones stay neutral.
-    icon_->setEnabled(granted || required_);
-    icon_->setStyleSheet(granted     ? QStringLiteral("color: green;")
-                         : required_ ? QStringLiteral("color: orange;")
-                                     : QString());
+    const QSize size(26, 26);
+    if (granted || required_)
+        icon_->setPixmap(
+            TintedIcon::pixmap(iconSource_, granted ? grantedColor : missingColor, size, devicePixelRatioF()));
+    else
+        icon_->setPixmap(iconSource_.pixmap(size, devicePixelRatioF(), QIcon::Disabled));
 }

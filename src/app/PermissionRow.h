@@ -15,6 +15,7 @@ public:
 
     void setGranted(bool granted);
     bool isGranted() const { return granted_; }
+    QLabel *iconLabel() const { return icon_; }
 
 Q_SIGNALS:
     void grantRequested();

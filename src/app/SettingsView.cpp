@@ -2,6 +2,7 @@
 
 #include "app/APIKeyRow.h"
 #include "input/ModifierFlags.h"
+#include "input/VirtualKeyMap.h"
 #include "settings/SettingsManager.h"
 
 #include <QButtonGroup>
@@ -10,6 +11,7 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -114,12 +116,16 @@ QWidget *SettingsView::activationSection()
     hotkeyRow->addWidget(hotkey_, 1);
     hotkeyRow->addWidget(changeHotkey_);
     layout->addLayout(hotkeyRow);
+    hotkeyProblem_ = new QLabel;
+    hotkeyProblem_->setWordWrap(true);
+    hotkeyProblem_->setTextFormat(Qt::PlainText);
+    hotkeyProblem_->hide();
+    layout->addWidget(hotkeyProblem_);
 
     layout->addWidget(new QLabel(tr("Quick Draw Modifiers")));
-    const std::pair<QString, quint64> toggles[] = {{tr("Command"), Flag::command},
-                                                   {tr("Option"), Flag::option},
-                                                   {tr("Control"), Flag::control},
-                                                   {tr("Fn"), Flag::function}};
+    // Fn has no X11 modifier, so it has no toggle; a stored Fn bit is left as it is.
+    const std::pair<QString, quint64> toggles[] = {
+        {tr("Super"), Flag::command}, {tr("Alt"), Flag::option}, {tr("Ctrl"), Flag::control}};
     for (const auto &[title, flag] : toggles) {
         auto *toggle = new QCheckBox(title);
         toggle->setProperty("flag", flag);
@@ -187,6 +193,12 @@ void SettingsView::updateTriggers()
     quickDrawDescription_->setText(quickDrawDescription(mask, settings_.quickDrawMiddleMouseEnabled()));
 }
 
+void SettingsView::setHotkeyProblem(const QString &problem)
+{
+    hotkeyProblem_->setText(problem);
+    hotkeyProblem_->setVisible(!problem.isEmpty());
+}
+
 void SettingsView::showEvent(QShowEvent *event)
 {
     // Only whether a key exists is read, never the key.
@@ -197,42 +209,30 @@ void SettingsView::showEvent(QShowEvent *event)
 
 QString SettingsView::keyCodeToString(int keyCode)
 {
-    switch (keyCode) {
-    case 49:
-        return QStringLiteral("Space");
-    case 48:
-        return QStringLiteral("Tab");
-    case 36:
-        return QStringLiteral("Return");
-    default:
+    const std::optional<int> key =
+        keyCode >= 0 && keyCode <= 0xffff ? VirtualKeyMap::qtKey(quint16(keyCode)) : std::nullopt;
+    if (!key)
         return u"Key(" + QString::number(keyCode) + u')';
-    }
+    return QKeySequence(*key).toString(QKeySequence::NativeText);
 }
 
 QString SettingsView::formattedQuickDrawModifiers(quint64 mask)
 {
-    QString text;
-    if (mask & Flag::control)
-        text += u"⌃";
-    if (mask & Flag::option)
-        text += u"⌥";
-    if (mask & Flag::command)
-        text += u"⌘";
-    if (mask & Flag::function)
-        text += u"fn";
-    return text;
+    return Flag::names(mask & ~Flag::shift);
 }
 
 QString SettingsView::hotkeyDescription(int keyCode, quint64 modifiers)
 {
-    return Flag::symbols(modifiers) + keyCodeToString(keyCode);
+    const QString names = Flag::names(modifiers);
+    return names.isEmpty() ? keyCodeToString(keyCode) : names + u'+' + keyCodeToString(keyCode);
 }
 
 QString SettingsView::quickDrawDescription(quint64 quickDrawModifiers, bool middleMouseEnabled)
 {
     QStringList parts;
-    if (quickDrawModifiers != 0)
-        parts << formattedQuickDrawModifiers(quickDrawModifiers) + u" + Click";
+    const QString modifiers = formattedQuickDrawModifiers(Flag::withoutFunction(quickDrawModifiers));
+    if (!modifiers.isEmpty())
+        parts << modifiers + u" + Click";
     if (middleMouseEnabled)
         parts << QStringLiteral("Middle Mouse Button");
     if (parts.isEmpty())

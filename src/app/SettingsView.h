@@ -27,10 +27,14 @@ public:
     QPlainTextEdit *systemPromptEditor() const { return systemPrompt_; }
     QLabel *hotkeyLabel() const { return hotkey_; }
     QPushButton *changeHotkeyButton() const { return changeHotkey_; }
+    QLabel *hotkeyProblemLabel() const { return hotkeyProblem_; }
     QCheckBox *quickDrawToggle(quint64 flag) const;
     QCheckBox *middleMouseToggle() const { return middleMouse_; }
     QLabel *quickDrawLabel() const { return quickDrawDescription_; }
     QButtonGroup *submitModeChoice() const { return submitMode_; }
+
+    // Why the hotkey does not work and what to do about it; empty when it works.
+    void setHotkeyProblem(const QString &problem);
 
 Q_SIGNALS:
     void changeHotkeyRequested();
@@ -52,6 +56,7 @@ private:
     QPlainTextEdit *systemPrompt_ = nullptr;
     QLabel *hotkey_ = nullptr;
     QPushButton *changeHotkey_ = nullptr;
+    QLabel *hotkeyProblem_ = nullptr;
     QList<QCheckBox *> quickDrawToggles_;
     QCheckBox *middleMouse_ = nullptr;
     QLabel *quickDrawDescription_ = nullptr;

@@ -25,3 +25,14 @@ int DesktopWindows::count()
         XFree(data);
     return status == Success && type == XA_WINDOW ? int(items) : 0;
 }
+
+bool DesktopWindows::compositorRuns()
+{
+    const auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    Display *display = x11 ? x11->display() : nullptr;
+    if (!display)
+        return false;
+    // A compositing manager owns this selection for the screen it composites.
+    const QByteArray selection = "_NET_WM_CM_S" + QByteArray::number(DefaultScreen(display));
+    return XGetSelectionOwner(display, XInternAtom(display, selection.constData(), False)) != None;
+}

@@ -3,8 +3,10 @@
 #include "drawing/ColorPalette.h"
 #include "drawing/ColorSwatchButton.h"
 #include "drawing/DrawingState.h"
+#include "drawing/TintedIcon.h"
 #include "session/AnnotationSession.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPushButton>
@@ -15,8 +17,21 @@ namespace {
 constexpr int symbolSize = 18;
 
 const QString toolStyle = QStringLiteral("QToolButton { border: none; border-radius: 6px; background: %1; }");
-const QString highlighted = QStringLiteral("rgba(255, 255, 255, 77)"); // white at 0.3
 const QString plain = QStringLiteral("transparent");
+
+// The theme's text colour, so the toolbar reads on light and dark themes alike.
+QColor ink(const QWidget *widget, qreal alpha = 1)
+{
+    QColor color = widget->palette().color(QPalette::WindowText);
+    color.setAlphaF(float(alpha));
+    return color;
+}
+
+QString css(const QColor &color)
+{
+    return u"rgba(" + QString::number(color.red()) + u", " + QString::number(color.green()) + u", " +
+           QString::number(color.blue()) + u", " + QString::number(color.alpha()) + u')';
+}
 
 QHBoxLayout *row(int spacing)
 {
@@ -39,7 +54,7 @@ DrawingToolbarContentView::DrawingToolbarContentView(DrawingState &drawingState,
     setCursor(Qt::ArrowCursor);
     setupLayout();
     bindState();
-    refreshSelectionState();
+    applyPalette();
     // Wider than preferred only when the buttons would not fit otherwise.
     setFixedSize(qMax(preferredSize.width(), sizeHint().width()), preferredSize.height());
 }
@@ -86,8 +101,6 @@ void DrawingToolbarContentView::setupLayout()
         font.setWeight(QFont::DemiBold);
         done->setFont(font);
         done->setFocusPolicy(Qt::NoFocus);
-        done->setStyleSheet(QStringLiteral("QPushButton { color: white; background: rgba(255, 255, 255, 51); "
-                                           "border: none; border-radius: 6px; padding: 4px 10px; }"));
         connect(done, &QAbstractButton::clicked, this, &DrawingToolbarContentView::donePressed);
         doneButton_ = done;
         stack->addWidget(done);
@@ -95,7 +108,6 @@ void DrawingToolbarContentView::setupLayout()
 
     stack->addWidget(makeDivider());
     cancelButton_ = makeSymbolButton(QStringLiteral("xmark"), QStringLiteral("Cancel"), 28);
-    cancelButton_->setStyleSheet(toolStyle.arg(plain));
     connect(cancelButton_, &QAbstractButton::clicked, this, &DrawingToolbarContentView::cancelPressed);
     stack->addWidget(cancelButton_);
 
@@ -106,7 +118,7 @@ QAbstractButton *DrawingToolbarContentView::makeSymbolButton(const QString &symb
                                                              int side)
 {
     auto *button = new QToolButton;
-    button->setIcon(QIcon(u":/drawing/" + symbol + u".svg"));
+    button->setProperty("symbol", symbol);
     button->setIconSize(QSize(symbolSize, symbolSize));
     button->setAccessibleName(description);
     button->setToolTip(description);
@@ -119,10 +131,33 @@ QAbstractButton *DrawingToolbarContentView::makeSymbolButton(const QString &symb
 QWidget *DrawingToolbarContentView::makeDivider()
 {
     auto *divider = new QWidget;
+    divider->setObjectName(QStringLiteral("divider"));
     divider->setFixedSize(1, 24);
     divider->setAttribute(Qt::WA_StyledBackground);
-    divider->setStyleSheet(QStringLiteral("background: rgba(255, 255, 255, 26);")); // white at 0.1
     return divider;
+}
+
+// Everything drawn in the theme's text colour: the symbols, the dividers, "Done →" and the highlight.
+void DrawingToolbarContentView::applyPalette()
+{
+    for (QToolButton *button : findChildren<QToolButton *>()) {
+        const QIcon symbol(u":/drawing/" + button->property("symbol").toString() + u".svg");
+        button->setIcon(TintedIcon::pixmap(symbol, ink(this), QSize(symbolSize, symbolSize), devicePixelRatioF()));
+    }
+    for (QWidget *divider : findChildren<QWidget *>(QStringLiteral("divider")))
+        divider->setStyleSheet(u"background: " + css(ink(this, 0.1)) + u';');
+    if (doneButton_)
+        doneButton_->setStyleSheet(u"QPushButton { color: " + css(ink(this)) + u"; background: " + css(ink(this, 0.2)) +
+                                   u"; border: none; border-radius: 6px; padding: 4px 10px; }");
+    cancelButton_->setStyleSheet(toolStyle.arg(plain));
+    refreshSelectionState();
+}
+
+void DrawingToolbarContentView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        applyPalette();
 }
 
 void DrawingToolbarContentView::bindState()
@@ -136,7 +171,8 @@ void DrawingToolbarContentView::bindState()
 void DrawingToolbarContentView::refreshSelectionState()
 {
     for (auto it = toolButtons_.cbegin(); it != toolButtons_.cend(); ++it)
-        it.value()->setStyleSheet(toolStyle.arg(it.key() == drawingState_.selectedTool() ? highlighted : plain));
+        it.value()->setStyleSheet(
+            toolStyle.arg(it.key() == drawingState_.selectedTool() ? css(ink(this, 0.3)) : plain));
     for (ColorSwatchButton *swatch : colorButtons_)
         swatch->setSelected(swatch->swatchColor() == drawingState_.selectedColor());
 }
@@ -169,6 +205,6 @@ void DrawingToolbarContentView::paintEvent(QPaintEvent *)
     QColor background = palette().color(QPalette::Window);
     background.setAlphaF(0.92f);
     painter.setBrush(background);
-    painter.setPen(QPen(QColor(255, 255, 255, 31), 1)); // white at 0.12
+    painter.setPen(QPen(ink(this, 0.12), 1));
     painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 12, 12);
 }

@@ -32,11 +32,13 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void setupLayout();
     void bindState();
     void refreshSelectionState();
+    void applyPalette();
     void toolPressed(QAbstractButton *button);
     void colorPressed(ColorSwatchButton *swatch);
     void donePressed();

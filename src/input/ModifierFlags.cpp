@@ -1,15 +1,17 @@
 #include "input/ModifierFlags.h"
 
-QString ModifierFlags::symbols(quint64 mask)
+#include <QStringList>
+
+QString ModifierFlags::names(quint64 mask)
 {
-    QString text;
+    QStringList names;
     if (mask & control)
-        text += u"⌃";
+        names << QStringLiteral("Ctrl");
     if (mask & option)
-        text += u"⌥";
+        names << QStringLiteral("Alt");
     if (mask & shift)
-        text += u"⇧";
+        names << QStringLiteral("Shift");
     if (mask & command)
-        text += u"⌘";
-    return text;
+        names << QStringLiteral("Super");
+    return names.join(u'+');
 }

@@ -16,6 +16,12 @@ inline constexpr quint64 hotkeyMask = shift | control | option | command;
 // Bits compared when deciding whether the quick-draw modifiers are held; Shift is deliberately ignored.
 inline constexpr quint64 quickDrawMask = control | option | command | function;
 
-// "⌃⌥⇧⌘" for the modifiers present, in that order.
-QString symbols(quint64 mask);
+// Fn has no X11 modifier: a stored mask keeps its bit, but only the other modifiers are waited for.
+inline constexpr quint64 withoutFunction(quint64 mask)
+{
+    return mask & ~function;
+}
+
+// "Ctrl+Alt+Shift+Super" for the modifiers present, in that order; Fn is never named.
+QString names(quint64 mask);
 } // namespace ModifierFlags

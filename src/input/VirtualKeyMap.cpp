@@ -65,3 +65,20 @@ std::optional<quint16> VirtualKeyMap::fromQtKey(int qtKey)
         return fromKeysym(quint32(qtKey));
     return std::nullopt;
 }
+
+std::optional<int> VirtualKeyMap::qtKey(quint16 keyCode)
+{
+    const std::optional<quint32> sym = keysym(keyCode);
+    if (!sym)
+        return std::nullopt;
+    if (*sym >= 0xffbe && *sym <= 0xffc9)
+        return Qt::Key_F1 + int(*sym - 0xffbe);
+    for (const auto &[key, special] : qtSpecialKeysyms)
+        if (special == *sym && key >= Qt::Key_Escape) // a named key, not a punctuation alias
+            return key;
+    if (*sym >= 'a' && *sym <= 'z')
+        return int(*sym - 'a' + 'A');
+    if (*sym >= ' ' && *sym < 0x7f)
+        return int(*sym);
+    return std::nullopt;
+}

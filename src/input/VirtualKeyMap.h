@@ -17,6 +17,8 @@ public:
     // The unshifted keysym that produces the code, for grabbing it.
     static std::optional<quint32> keysym(quint16 keyCode);
     static std::optional<quint16> fromQtKey(int qtKey);
+    // The Qt key of the unshifted symbol, for naming the key.
+    static std::optional<int> qtKey(quint16 keyCode);
 
     static bool isModifierKey(quint16 keyCode)
     {

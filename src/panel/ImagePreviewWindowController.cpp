@@ -1,5 +1,7 @@
 #include "panel/ImagePreviewWindowController.h"
 
+#include "session/WindowLayer.h"
+
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainter>
@@ -23,6 +25,7 @@ public:
     {
         setAttribute(Qt::WA_DeleteOnClose);
         setObjectName(QStringLiteral("imagePreview"));
+        setProperty(windowLayerProperty, int(WindowLayer::Preview));
     }
 
 protected:

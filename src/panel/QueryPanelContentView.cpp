@@ -198,7 +198,10 @@ QWidget *QueryPanelContentView::setupInputRow()
 
     connect(queryField_, &QueryInputTextView::changed, this, &QueryPanelContentView::updateSendButton);
     connect(queryField_, &QueryInputTextView::submitRequested, this, &QueryPanelContentView::submitQuery);
-    connect(queryField_, &QueryInputTextView::cancelRequested, this, &QueryPanelContentView::cancelPressed);
+    connect(queryField_, &QueryInputTextView::cancelRequested, this, [this] {
+        DebugLog::log(QStringLiteral("QueryPanel"), QStringLiteral("Escape pressed — cancelling session"));
+        cancelPressed();
+    });
     connect(queryField_, &QueryInputTextView::heightChanged, this, &QueryPanelContentView::updatePanelHeight);
     // Without a transcription service Return on an empty field only explains itself.
     connect(queryField_, &QueryInputTextView::emptyEnterPressEnded, this, [this] {

@@ -8,6 +8,7 @@
 #include <QEasingCurve>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QPainterPath>
 #include <QPropertyAnimation>
 #include <QScreen>
 #include <QTimer>
@@ -49,7 +50,21 @@ QEasingCurve cubicBezier(QPointF c1, QPointF c2)
 // not a control. Escape anywhere in it cancels the session.
 class QueryInputPanel : public QWidget {
 public:
+    static constexpr qreal cornerRadius = 18; // the content's card
+
     std::function<void()> onEscape;
+    bool cornersMasked = false;
+
+    void updateMask()
+    {
+        if (!cornersMasked) {
+            clearMask();
+            return;
+        }
+        QPainterPath card;
+        card.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
+        setMask(QRegion(card.toFillPolygon().toPolygon()));
+    }
 
     QueryInputPanel()
         : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
@@ -88,6 +103,13 @@ protected:
 
     void mouseReleaseEvent(QMouseEvent *) override { dragOffset_.reset(); }
 
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QWidget::resizeEvent(event);
+        if (cornersMasked)
+            updateMask();
+    }
+
 private:
     std::optional<QPoint> dragOffset_;
 };
@@ -110,8 +132,10 @@ QueryPanelController::QueryPanelController(AnnotationSession &session, const std
     panel->setGeometry(QRect(origin, QSize(panelWidth, initialHeight)));
     QPointer<AnnotationSession> weakSession(&session);
     panel->onEscape = [weakSession] {
-        if (weakSession)
-            weakSession->cancel();
+        if (!weakSession)
+            return;
+        log(QStringLiteral("Escape pressed — cancelling session"));
+        weakSession->cancel();
     };
 
     contentView_ = new QueryPanelContentView(session);
@@ -251,6 +275,14 @@ void QueryPanelController::bringToFront()
         window_->show();
     window_->raise();
     window_->activateWindow();
+}
+
+void QueryPanelController::setCornersMasked(bool masked)
+{
+    if (auto *panel = static_cast<QueryInputPanel *>(window_.data())) {
+        panel->cornersMasked = masked;
+        panel->updateMask();
+    }
 }
 
 void QueryPanelController::focusInput()

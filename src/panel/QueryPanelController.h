@@ -45,6 +45,9 @@ public:
     void bringToFront() override;
     void focusInput() override;
 
+    // Without a compositor the panel's translucent corners would paint black: they are cut off instead.
+    void setCornersMasked(bool masked);
+
     QWidget *window() const { return window_; }
     QueryPanelContentView *contentView() const { return contentView_; }
 

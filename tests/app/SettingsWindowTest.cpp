@@ -1,15 +1,18 @@
 #include "app/APIKeyRow.h"
 #include "app/HotkeyCaptureSheet.h"
+#include "app/MenuBarController.h"
 #include "app/PermissionChecker.h"
 #include "app/PermissionRow.h"
 #include "app/PermissionsView.h"
 #include "app/SettingsRootView.h"
 #include "app/SettingsView.h"
+#include "app/UpdateController.h"
 #include "input/ModifierFlags.h"
 #include "settings/SettingsManager.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -61,17 +64,25 @@ protected:
     }
 };
 
+// Linux names throughout; Fn, which X11 has no modifier for, is never shown.
 TEST(SettingsViewTextTest, DescriptionsOfHotkeyAndQuickDraw)
 {
-    EXPECT_EQ(SettingsView::hotkeyDescription(49, 786432), u"⌃⌥Space");
-    EXPECT_EQ(SettingsView::hotkeyDescription(40, Flag::command | Flag::shift), u"⇧⌘Key(40)");
-    EXPECT_EQ(SettingsView::keyCodeToString(48), u"Tab");
-    EXPECT_EQ(SettingsView::keyCodeToString(36), u"Return");
-
-    EXPECT_EQ(SettingsView::quickDrawDescription(1572864, true), u"⌥⌘ + Click or Middle Mouse Button");
-    EXPECT_EQ(SettingsView::quickDrawDescription(Flag::function, true), u"fn + Click or Middle Mouse Button");
-    EXPECT_EQ(SettingsView::quickDrawDescription(Flag::control | Flag::shift, false), u"⌃ + Click");
-    EXPECT_EQ(SettingsView::quickDrawDescription(0, false), u"Quick draw is disabled until a trigger is enabled.");
+    const std::pair<QString, QString> texts[] = {
+        {SettingsView::hotkeyDescription(49, 786432), u"Ctrl+Alt+Space"_qs},
+        {SettingsView::hotkeyDescription(40, Flag::command | Flag::shift), u"Shift+Super+K"_qs},
+        {SettingsView::hotkeyDescription(96, Flag::control), u"Ctrl+F5"_qs},
+        {SettingsView::hotkeyDescription(36, 0), u"Return"_qs},
+        {SettingsView::keyCodeToString(48), u"Tab"_qs},
+        {SettingsView::keyCodeToString(52), u"Key(52)"_qs},
+        {SettingsView::quickDrawDescription(1572864, true), u"Alt+Super + Click or Middle Mouse Button"_qs},
+        {SettingsView::quickDrawDescription(1572864 | Flag::function, false), u"Alt+Super + Click"_qs},
+        {SettingsView::quickDrawDescription(Flag::function, true), u"Middle Mouse Button"_qs},
+        {SettingsView::quickDrawDescription(Flag::control | Flag::shift, false), u"Ctrl + Click"_qs},
+        {SettingsView::quickDrawDescription(Flag::function, false),
+         u"Quick draw is disabled until a trigger is enabled."_qs},
+    };
+    for (const auto &[text, expected] : texts)
+        EXPECT_EQ(text, expected);
 }
 
 TEST_F(SettingsWindowTest, ActivationControlsWriteThroughAndFollowTheSettings)
@@ -91,14 +102,17 @@ TEST_F(SettingsWindowTest, ActivationControlsWriteThroughAndFollowTheSettings)
     EXPECT_EQ(view.quickDrawLabel()->text(), u"Quick draw is disabled until a trigger is enabled.");
     EXPECT_EQ(restarts.count(), 2);
 
-    view.quickDrawToggle(Flag::function)->click();
+    // A stored Fn bit has no toggle and stays as it is.
+    EXPECT_EQ(view.quickDrawToggle(Flag::function), nullptr);
+    settings->setQuickDrawModifiers(int(Flag::function));
+    view.quickDrawToggle(Flag::control)->click();
     view.middleMouseToggle()->click();
-    EXPECT_EQ(settings->quickDrawModifiers(), int(Flag::function));
-    EXPECT_EQ(view.quickDrawLabel()->text(), u"fn + Click or Middle Mouse Button");
+    EXPECT_EQ(settings->quickDrawModifiers(), int(Flag::function | Flag::control));
+    EXPECT_EQ(view.quickDrawLabel()->text(), u"Ctrl + Click or Middle Mouse Button");
 
     settings->setHotkeyKeyCode(40);
     settings->setHotkeyModifiers(int(Flag::command | Flag::shift));
-    EXPECT_EQ(view.hotkeyLabel()->text(), u"⇧⌘Key(40)");
+    EXPECT_EQ(view.hotkeyLabel()->text(), u"Shift+Super+K");
 
     QSignalSpy change(&view, &SettingsView::changeHotkeyRequested);
     view.changeHotkeyButton()->click();
@@ -146,6 +160,14 @@ TEST_F(SettingsWindowTest, RootViewFollowsTheSelectedTab)
     settings->setSettingsSelectedTab(1);
     SettingsRootView root(*settings, permissions);
     EXPECT_EQ(root.currentTab(), 1);
+    if (const QString artifacts = qEnvironmentVariable("GLINT_ARTIFACTS_DIR"); !artifacts.isEmpty()) {
+        root.resize(520, 580);
+        QDir().mkpath(artifacts);
+        root.grab().save(QDir(artifacts).filePath(u"settings-permissions.png"_qs));
+        settings->setSettingsSelectedTab(0);
+        root.grab().save(QDir(artifacts).filePath(u"settings-general.png"_qs));
+        settings->setSettingsSelectedTab(1);
+    }
     settings->setSettingsSelectedTab(0);
     EXPECT_EQ(root.currentTab(), 0);
     settings->setSettingsSelectedTab(7);
@@ -164,6 +186,17 @@ TEST_F(SettingsWindowTest, PermissionsViewShowsBannerOrConfirmation)
     EXPECT_TRUE(view.isWarningShown());
     EXPECT_TRUE(view.row(MissingPermission::Accessibility)->isGranted());
     EXPECT_FALSE(view.row(MissingPermission::ScreenRecording)->isGranted());
+    // The icons take the colour of their state: green granted, orange missing.
+    const auto iconColor = [&](MissingPermission permission) {
+        const QImage icon = view.row(permission)->iconLabel()->pixmap().toImage();
+        for (int y = 0; y < icon.height(); ++y)
+            for (int x = 0; x < icon.width(); ++x)
+                if (icon.pixelColor(x, y).alpha() == 255)
+                    return icon.pixelColor(x, y);
+        return QColor();
+    };
+    EXPECT_EQ(iconColor(MissingPermission::Accessibility), QColor(0x2d, 0xa4, 0x4e));
+    EXPECT_EQ(iconColor(MissingPermission::ScreenRecording), QColor(0xe0, 0x8a, 0x00));
 
     permissions.screen = true;
     view.refresh();
@@ -190,14 +223,25 @@ TEST_F(SettingsWindowTest, HotkeyRecorderStoresTheCombinationAndClosesLater)
     EXPECT_EQ(sheet.message(), u"Press your desired key combination...");
 
     QTest::keyClick(window, Qt::Key_K); // no modifier: ignored
-    QTest::keyClick(window, Qt::Key_Control, Qt::ControlModifier);
-    EXPECT_EQ(sheet.message(), u"Choose a non-modifier key with modifiers.");
-    EXPECT_EQ(settings->hotkeyKeyCode(), 49);
+    EXPECT_EQ(sheet.message(), u"Press your desired key combination...");
+    // Refused with a reason, the recorder waiting on.
+    const std::tuple<Qt::Key, Qt::KeyboardModifiers, QString> refused[] = {
+        {Qt::Key_Control, Qt::ControlModifier, u"Choose a non-modifier key with modifiers."_qs},
+        {Qt::Key_F13, Qt::ControlModifier, u"This key cannot be used for the hotkey. Choose another key."_qs},
+        {Qt::Key_VolumeUp, Qt::AltModifier, u"This key cannot be used for the hotkey. Choose another key."_qs},
+        {Qt::Key_1, Qt::ControlModifier | Qt::KeypadModifier,
+         u"Keypad keys cannot be used for the hotkey. Choose a key on the main keyboard."_qs},
+    };
+    for (const auto &[key, modifiers, message] : refused) {
+        QTest::keyClick(window, key, modifiers);
+        EXPECT_EQ(sheet.message(), message) << key;
+        EXPECT_EQ(settings->hotkeyKeyCode(), 49);
+    }
 
     QTest::keyClick(window, Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
     EXPECT_EQ(settings->hotkeyKeyCode(), 40);
     EXPECT_EQ(settings->hotkeyModifiers(), 786432);
-    EXPECT_EQ(sheet.message(), u"Saved: K with ⌃⌥");
+    EXPECT_EQ(sheet.message(), u"Saved: K with Ctrl+Alt");
     EXPECT_EQ(changed.count(), 0); // the monitor restarts when the recorder closes
     EXPECT_TRUE(changed.wait(2000));
     EXPECT_FALSE(sheet.window() && sheet.window()->isVisible());
@@ -213,5 +257,17 @@ TEST_F(SettingsWindowTest, ClosingTheRecorderKeepsTheHotkey)
     QTest::qWait(900);
     EXPECT_EQ(settings->hotkeyKeyCode(), 49);
     EXPECT_EQ(changed.count(), 0);
+}
+
+TEST_F(SettingsWindowTest, ChangingTheHotkeyAgainBringsTheOpenRecorderForward)
+{
+    UpdateController updates{QUrl()};
+    MenuBarController menu(*settings, permissions, updates);
+    menu.presentHotkeySheet();
+    HotkeyCaptureSheet *first = menu.hotkeySheet();
+    const QPointer<QWidget> window = first->window();
+    menu.presentHotkeySheet();
+    EXPECT_EQ(menu.hotkeySheet(), first);
+    EXPECT_TRUE(window && window->isVisible());
 }
 } // namespace

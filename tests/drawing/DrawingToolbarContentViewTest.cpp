@@ -5,6 +5,7 @@
 #include "session/SessionDoubles.h"
 
 #include <QAbstractButton>
+#include <QDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -68,7 +69,7 @@ TEST(DrawingToolbarContentView, TheRingAndTheHighlightFollowTheState)
     const QPoint corner(4, 16); // inside the rounded background, clear of the symbol
     const QColor highlightedBefore = rig.pixelOf(scribble, corner);
     const QColor plainBefore = rig.pixelOf(text, corner);
-    EXPECT_GT(highlightedBefore.lightness(), plainBefore.lightness());
+    EXPECT_NE(highlightedBefore, plainBefore);
 
     QTest::mouseClick(text, Qt::LeftButton);
     EXPECT_EQ(rig.state.selectedTool(), DrawingTool::Text);
@@ -86,8 +87,35 @@ TEST(DrawingToolbarContentView, DoneAdvancesAndCancelEndsTheSession)
     EXPECT_EQ(rig.session.session->state(), SessionState::Idle);
 }
 
-TEST(DrawingToolbarContentView, SitsCentredAboveTheBottomOfTheMainScreen)
+// On a light and on a dark theme the symbols and "Done →" stand out from the toolbar's background.
+TEST(DrawingToolbarContentView, ReadableOnLightAndDarkThemes)
 {
-    ToolbarRig rig(SubmitMode::SingleStroke);
-    EXPECT_EQ(rig.toolbar->placement(QRect(1920, 0, 1920, 1080)), QRect(2670, 984, 420, 56));
+    const std::pair<const char *, QPalette> themes[] = {
+        {"light", QPalette(QColor(0xf0, 0xf0, 0xf0))},
+        {"dark", QPalette(QColor(0x20, 0x20, 0x20))},
+    };
+    for (const auto &[name, palette] : themes) {
+        ToolbarRig rig(SubmitMode::ManualSubmit);
+        rig.toolbar->setPalette(palette);
+        const QColor background = palette.color(QPalette::Window);
+        QImage picture(rig.toolbar->size(), QImage::Format_RGB32);
+        picture.fill(background);
+        rig.toolbar->render(&picture);
+        if (const QString artifacts = qEnvironmentVariable("GLINT_ARTIFACTS_DIR"); !artifacts.isEmpty()) {
+            QDir().mkpath(artifacts);
+            picture.save(QDir(artifacts).filePath(u"toolbar-"_qs + QLatin1String(name) + u".png"));
+        }
+        // The strongest contrast with the background inside each button.
+        const auto contrast = [&](const QWidget *button) {
+            int strongest = 0;
+            const QRect area = button->geometry();
+            for (int y = area.top(); y <= area.bottom(); ++y)
+                for (int x = area.left(); x <= area.right(); ++x)
+                    strongest = qMax(strongest, qAbs(picture.pixelColor(x, y).lightness() - background.lightness()));
+            return strongest;
+        };
+        EXPECT_GT(contrast(rig.toolbar->doneButton()), 120) << name;
+        EXPECT_GT(contrast(rig.toolbar->cancelButton()), 120) << name;
+        EXPECT_GT(contrast(rig.toolbar->toolButtons().value(DrawingTool::Text)), 120) << name;
+    }
 }

@@ -27,15 +27,23 @@ TEST(VirtualKeyMapTest, GrabbingUsesTheUnshiftedKeysymAndModifierKeysAreRecognis
     EXPECT_EQ(VirtualKeyMap::keysym(18), quint32('1'));
     EXPECT_EQ(VirtualKeyMap::keysym(52), std::nullopt);
 
+    // Named by the Qt key of their unshifted symbol.
+    const std::pair<quint16, int> named[] = {{40, Qt::Key_K},         {49, Qt::Key_Space},  {18, Qt::Key_1},
+                                             {41, Qt::Key_Semicolon}, {36, Qt::Key_Return}, {96, Qt::Key_F5}};
+    for (const auto &[code, key] : named)
+        EXPECT_EQ(VirtualKeyMap::qtKey(code), key) << code;
+    EXPECT_EQ(VirtualKeyMap::qtKey(52), std::nullopt);
+
     for (int key : {Qt::Key_Shift, Qt::Key_Control, Qt::Key_Alt, Qt::Key_Meta, Qt::Key_CapsLock})
         EXPECT_TRUE(VirtualKeyMap::isModifierKey(*VirtualKeyMap::fromQtKey(key))) << key;
     EXPECT_FALSE(VirtualKeyMap::isModifierKey(40));
 }
 
-TEST(ModifierFlagsTest, SymbolsFollowTheFixedOrder)
+TEST(ModifierFlagsTest, NamesFollowTheFixedOrderAndFnIsNeverWaitedFor)
 {
     namespace Flag = ModifierFlags;
-    EXPECT_EQ(Flag::symbols(786432), u"⌃⌥");
-    EXPECT_EQ(Flag::symbols(Flag::command | Flag::shift | Flag::option | Flag::control), u"⌃⌥⇧⌘");
-    EXPECT_EQ(Flag::symbols(Flag::function), QString());
+    EXPECT_EQ(Flag::names(786432), u"Ctrl+Alt");
+    EXPECT_EQ(Flag::names(Flag::command | Flag::shift | Flag::option | Flag::control), u"Ctrl+Alt+Shift+Super");
+    EXPECT_EQ(Flag::names(Flag::function), QString());
+    EXPECT_EQ(Flag::withoutFunction(Flag::option | Flag::command | Flag::function), Flag::option | Flag::command);
 }

@@ -139,6 +139,7 @@ TEST_F(ContentFixture, ReturnSubmitsTrimmedQuestionAndEscapeCancels)
 
     QTest::keyClick(text, Qt::Key_Escape);
     EXPECT_EQ(rig.session->state(), SessionState::Idle);
+    EXPECT_TRUE(log.contains(u"QueryPanel"_qs, u"Escape pressed — cancelling session"_qs));
 }
 
 TEST_F(ContentFixture, ReturnOnEmptyFieldExplainsRecording)

@@ -109,8 +109,10 @@ TEST_F(ControllerFixture, EscapeCancelsTheSessionAndThePanelFadesAway)
             controller.reset();
         }
     });
+    LogRecorder log;
     QTest::keyClick(panel, Qt::Key_Escape);
     EXPECT_EQ(rig.session->state(), SessionState::Idle);
+    EXPECT_TRUE(log.contains(u"QueryPanel"_qs, u"Escape pressed — cancelling session"_qs));
     ASSERT_FALSE(panel.isNull()) << "still fading";
     EXPECT_TRUE(QTest::qWaitFor([&] { return panel.isNull(); }, 2000));
 }

@@ -230,8 +230,7 @@ bool X11InputEventSource::Thread::grabTriggers()
     // Shift does not count for quick draw, so both are grabbed. The pointer freezes at the press until
     // the classifier has decided whether the click goes on to the window below.
     const quint64 quickDraw = triggers.quickDrawModifiers;
-    const std::optional<unsigned int> drawState =
-        quickDraw & ModifierFlags::function ? std::nullopt : stateFromFlags(quickDraw);
+    const std::optional<unsigned int> drawState = stateFromFlags(quickDraw);
     int error = 0;
     if (quickDraw != 0 && drawState) {
         error = withErrorTrap(grab, [&] {

@@ -1,16 +1,17 @@
 # Installs the Debian packages the project needs, quickly when they are all present already.
-# Usage: source scripts/lib/deps.sh; glint_install_deps build|test|bench
+# Usage: source scripts/lib/deps.sh; glint_install_deps build|run|test|bench
 
 glint_build_packages=(
     cmake ninja-build g++ pkg-config ccache
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-qpa-plugins libgl-dev
     libsecret-1-dev libwebp-dev libpng-dev libx11-dev libxext-dev libxi-dev libxtst-dev
-    libgtest-dev libbenchmark-dev fonts-dejavu-core
+    libgtest-dev libbenchmark-dev fonts-dejavu-core librsvg2-bin
 )
 glint_run_packages=(xvfb openbox x11-utils)
 glint_test_packages=(
     xvfb openbox x11-xserver-utils x11-utils xdotool dbus dbus-x11 gnome-keyring libsecret-tools
     clang libclang-rt-14-dev openssl trayer
+    desktop-file-utils appstream man-db
 )
 
 glint_install_deps() {

@@ -44,6 +44,30 @@ TEST_F(GlintE2ETest, TerminationSignalsQuitInOrder)
     }
 }
 
+// With set-up over at the first start, Glint starts at login until the settings window's switch says no.
+TEST_F(GlintE2ETest, StartAtLoginIsOnAfterSetUpAndTheSwitchTurnsItOffAndOn)
+{
+    const QString autostart = QDir(configHome()).filePath(QStringLiteral("autostart/org.glint.Glint.desktop"));
+    auto autostartIs = [&](bool present) {
+        return QTest::qWaitFor([&] { return QFile::exists(autostart) == present; }, 10000);
+    };
+    start(first);
+    ASSERT_TRUE(autostartIs(true));
+    QFile entry(autostart);
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(entry.readAll().contains("\nExec=" GLINT_BINARY "\n"));
+
+    EXPECT_EQ(invoke(), 0);
+    ASSERT_TRUE(QTest::qWaitFor(settingsWindowShown, 5000));
+    for (bool present : {false, true}) {
+        // Alt+L is the switch's keyboard shortcut.
+        xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                 QStringLiteral("^Glint Settings$"), QStringLiteral("windowactivate"), QStringLiteral("--sync"),
+                 QStringLiteral("key"), QStringLiteral("alt+l")});
+        EXPECT_TRUE(autostartIs(present)) << "after turning it " << (present ? "on" : "off");
+    }
+}
+
 // Help, the version and usage errors need neither a display nor a running instance, and touch no log.
 TEST_F(GlintE2ETest, HelpVersionAndUsageErrors)
 {

@@ -10,6 +10,16 @@
 #include <algorithm>
 
 namespace {
+// A string value as desktop entries store it.
+QString escaped(QString value)
+{
+    value.replace(u'\\', QStringLiteral("\\\\"));
+    value.replace(u'\n', QStringLiteral("\\n"));
+    value.replace(u'\t', QStringLiteral("\\t"));
+    value.replace(u'\r', QStringLiteral("\\r"));
+    return value;
+}
+
 QString entryValue(const QByteArray &contents, const QString &key)
 {
     bool inMainGroup = false;
@@ -61,16 +71,18 @@ bool AutostartEntry::setEnabled(bool enabled)
         return false;
     }
     QSaveFile file(filePath_);
+    // With TryExec, desktops skip the entry once the program has been removed, instead of failing at login.
     const QString entry = QStringLiteral("[Desktop Entry]\n"
                                          "Type=Application\n"
                                          "Name=Glint\n"
                                          "Comment=Circle something on the screen and ask an AI model about it\n"
                                          "Exec=%1\n"
+                                         "TryExec=%2\n"
                                          "Icon=org.glint.Glint\n"
                                          "Terminal=false\n"
                                          "StartupNotify=false\n"
                                          "X-GNOME-Autostart-enabled=true\n")
-                              .arg(execValue(program_));
+                              .arg(execValue(program_), escaped(program_));
     if (file.open(QIODevice::WriteOnly) && file.write(entry.toUtf8()) >= 0 && file.commit())
         return true;
     error_ = u"Cannot write " + filePath_ + u": " + file.errorString();
@@ -93,9 +105,5 @@ QString AutostartEntry::execValue(const QString &program)
         }
         argument = quoted + u'"';
     }
-    argument.replace(u'\\', QStringLiteral("\\\\"));
-    argument.replace(u'\n', QStringLiteral("\\n"));
-    argument.replace(u'\t', QStringLiteral("\\t"));
-    argument.replace(u'\r', QStringLiteral("\\r"));
-    return argument;
+    return escaped(argument);
 }

@@ -44,7 +44,7 @@ TEST(AutostartEntryTest, WritesRemovesAndHonoursTheDesktopsOwnSwitches)
     EXPECT_FALSE(entry.isEnabled());
     ASSERT_TRUE(entry.setEnabled(true)) << entry.errorString().toStdString();
     EXPECT_TRUE(entry.isEnabled());
-    EXPECT_TRUE(contents(path).contains("\nExec=/opt/glint/bin/glint\n"));
+    EXPECT_TRUE(contents(path).contains("\nExec=/opt/glint/bin/glint\nTryExec=/opt/glint/bin/glint\n"));
     EXPECT_EQ(QDir(dir.filePath(u"config/autostart"_qs)).entryList(QDir::Files),
               QStringList{u"org.glint.Glint.desktop"_qs});
 

@@ -66,8 +66,9 @@ bool AutostartEntry::setEnabled(bool enabled)
         error_ = u"Cannot remove " + filePath_ + u": " + file.errorString();
         return false;
     }
-    if (!QDir().mkpath(QFileInfo(filePath_).absolutePath())) {
-        error_ = u"Cannot create the folder of " + filePath_;
+    const QString folder = QFileInfo(filePath_).absolutePath();
+    if (!QDir().mkpath(folder)) {
+        error_ = u"Cannot create the folder " + folder;
         return false;
     }
     QSaveFile file(filePath_);

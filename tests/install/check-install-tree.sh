@@ -1,16 +1,8 @@
 #!/usr/bin/env bash
 # Installs this build tree into a temporary prefix and checks it as a desktop would read it.
 # Usage: check-install-tree.sh BUILD_DIR VERSION
-set -euo pipefail
-build_dir=$1
-version=$2
-prefix=$(mktemp -d /tmp/glint-install.XXXXXX)
-trap 'rm -rf "$prefix"' EXIT
-failures=0
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
+source "$(dirname "$0")/check-common.sh"
+prefix=$scratch
 
 cmake --install "$build_dir" --prefix "$prefix" >/dev/null
 

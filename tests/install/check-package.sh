@@ -2,16 +2,8 @@
 # Builds the Debian package from this build tree and checks its control fields, its files and lintian's
 # verdict (no errors; the warnings are printed).
 # Usage: check-package.sh BUILD_DIR VERSION
-set -euo pipefail
-build_dir=$1
-version=$2
-out=$(mktemp -d /tmp/glint-package.XXXXXX)
-trap 'rm -rf "$out"' EXIT
-failures=0
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
+source "$(dirname "$0")/check-common.sh"
+out=$scratch
 
 cpack --config "$build_dir/CPackConfig.cmake" -B "$out" >"$out/cpack.log" 2>&1 || {
     cat "$out/cpack.log" >&2

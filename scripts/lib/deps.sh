@@ -1,23 +1,27 @@
 # Installs the Debian packages the project needs, quickly when they are all present already.
-# Usage: source scripts/lib/deps.sh; glint_install_deps build|test|bench
+# Usage: source scripts/lib/deps.sh; glint_install_deps build|run|test|bench|package
 
 glint_build_packages=(
     cmake ninja-build g++ pkg-config ccache
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-qpa-plugins libgl-dev
     libsecret-1-dev libwebp-dev libpng-dev libx11-dev libxext-dev libxi-dev libxtst-dev
-    libgtest-dev libbenchmark-dev fonts-dejavu-core
+    libgtest-dev libbenchmark-dev fonts-dejavu-core librsvg2-bin
 )
 glint_run_packages=(xvfb openbox x11-utils)
 glint_test_packages=(
     xvfb openbox x11-xserver-utils x11-utils xdotool dbus dbus-x11 gnome-keyring libsecret-tools
     clang libclang-rt-14-dev openssl trayer
+    desktop-file-utils appstream man-db lintian
 )
+# dpkg-shlibdeps (dpkg-dev) computes the package's dependencies of the binaries that file(1) finds.
+glint_package_packages=(dpkg-dev file)
 
 glint_install_deps() {
     local wanted=("${glint_build_packages[@]}")
     case "${1:-build}" in
         run) wanted+=("${glint_run_packages[@]}") ;;
-        test) wanted+=("${glint_test_packages[@]}") ;;
+        test) wanted+=("${glint_test_packages[@]}" "${glint_package_packages[@]}") ;;
+        package) wanted+=("${glint_package_packages[@]}") ;;
     esac
     local missing=()
     local pkg

@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 
+#include "app/AutostartEntry.h"
 #include "app/DesktopNotifier.h"
 #include "app/MenuBarController.h"
 #include "app/OnboardingPresenter.h"
@@ -101,7 +102,20 @@ bool AppDelegate::handlePermissionState(bool forcePresentation)
         onboardingController_.reset();
     }
     startHotkeyMonitor();
+    applyStartAtLoginDefault(); // a first launch with nothing to set up
     return true;
+}
+
+void AppDelegate::applyStartAtLoginDefault()
+{
+    // Once only, so that a user who turned it off keeps it off; never while the preferences cannot
+    // remember that.
+    if (settings_->startAtLoginDefaultApplied() || !settings_->isPersistent())
+        return;
+    settings_->setStartAtLoginDefaultApplied(true);
+    AutostartEntry entry;
+    if (!entry.setEnabled(true))
+        DebugLog::log(QStringLiteral("App"), u"Cannot turn on start at login error=" + entry.errorString());
 }
 
 void AppDelegate::openPermissionsTab()
@@ -131,6 +145,7 @@ void AppDelegate::showOnboarding()
 {
     onboardingController_ = onboardingFactory_(permissions_->checkAll(), [this] {
         settings_->setHasCompletedOnboarding(true);
+        applyStartAtLoginDefault();
         // The window is closing itself; let it finish before it is released.
         if (onboardingController_)
             QTimer::singleShot(0, this, [this] { onboardingController_.reset(); });

@@ -66,6 +66,8 @@ private:
     // Puts the hint away; false when a missing permission stops the annotation.
     bool readyToAnnotate();
     void openPermissionsTab();
+    // Start at login is on by default once set-up is over: onboarding completed, or not needed.
+    void applyStartAtLoginDefault();
 
     std::unique_ptr<SettingsManager> settings_;
     std::unique_ptr<SessionParts> sessionParts_;

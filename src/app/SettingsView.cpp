@@ -1,6 +1,7 @@
 #include "app/SettingsView.h"
 
 #include "app/APIKeyRow.h"
+#include "app/StartAtLoginRow.h"
 #include "input/ModifierFlags.h"
 #include "input/VirtualKeyMap.h"
 #include "settings/SettingsManager.h"
@@ -43,6 +44,7 @@ SettingsView::SettingsView(SettingsManager &settings, QWidget *parent)
     sections->addWidget(guidanceSection());
     sections->addWidget(activationSection());
     sections->addWidget(drawingSection());
+    sections->addWidget(startupSection());
     sections->addStretch();
 
     auto *scroll = new QScrollArea;
@@ -168,6 +170,14 @@ QWidget *SettingsView::drawingSection()
         if (checked)
             settings_.setSubmitMode(SubmitMode(id));
     });
+    return box;
+}
+
+QWidget *SettingsView::startupSection()
+{
+    auto *box = new QGroupBox(tr("Startup"));
+    auto *layout = new QVBoxLayout(box);
+    layout->addWidget(new StartAtLoginRow);
     return box;
 }
 

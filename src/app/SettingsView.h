@@ -10,8 +10,8 @@ class QPlainTextEdit;
 class QPushButton;
 class SettingsManager;
 
-// The General tab: API keys, extra guidance, activation triggers and submit mode. Every control writes
-// straight through to the settings; there is no apply step.
+// The General tab: API keys, extra guidance, activation triggers, submit mode and start at login. Every
+// control writes straight through; there is no apply step.
 class SettingsView : public QWidget {
     Q_OBJECT
 public:
@@ -47,6 +47,7 @@ private:
     QWidget *guidanceSection();
     QWidget *activationSection();
     QWidget *drawingSection();
+    QWidget *startupSection();
     void connectKeyRow(APIKeyRow *row, const QString &account);
     void updateTriggers();
 

@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 #include "app/AskCommand.h"
+#include "app/CommandLine.h"
 #include "app/InstanceChannel.h"
 #include "app/TerminationSignalHandler.h"
 #include "input/X11InputEventSource.h"
@@ -8,17 +9,8 @@
 #include <QApplication>
 
 #include <cstdio>
-#include <cstring>
 
 namespace {
-void printUsage()
-{
-    std::fputs("usage: glint                  start Glint, or open the settings of the running one\n"
-               "       glint annotate         start an annotation, as the hotkey does\n"
-               "       glint ask [options] QUESTION\n",
-               stderr);
-}
-
 // The tray application: `annotate` starts an annotation in the running instance, starting one first
 // if there is none; plain `glint` opens the running instance's settings window.
 int runTrayApplication(int argc, char *argv[], InstanceChannel::Command command)
@@ -63,13 +55,28 @@ int runTrayApplication(int argc, char *argv[], InstanceChannel::Command command)
 
 int main(int argc, char *argv[])
 {
-    const char *subcommand = argc > 1 ? argv[1] : nullptr;
-    if (!subcommand)
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine commandLine = CommandLine::parse(arguments);
+    switch (commandLine.command) {
+    case CommandLine::Command::Tray:
         return runTrayApplication(argc, argv, InstanceChannel::Command::Reopen);
-    if (std::strcmp(subcommand, "annotate") == 0 && argc == 2)
+    case CommandLine::Command::Annotate:
         return runTrayApplication(argc, argv, InstanceChannel::Command::Annotate);
-    if (std::strcmp(subcommand, "ask") == 0)
+    case CommandLine::Command::Ask:
         return AskCommand::main(argc, argv);
-    printUsage();
+    case CommandLine::Command::Help:
+        std::fputs(CommandLine::helpText().toLocal8Bit().constData(), stdout);
+        return 0;
+    case CommandLine::Command::Version:
+        std::fputs(CommandLine::versionText().toLocal8Bit().constData(), stdout);
+        return 0;
+    case CommandLine::Command::UsageError:
+        break;
+    }
+    const QString message = u"glint: " + commandLine.error + u"\n" + CommandLine::usageText() +
+                            u"Try 'glint --help' for more information.\n";
+    std::fputs(message.toLocal8Bit().constData(), stderr);
     return 2;
 }

@@ -141,6 +141,7 @@ void SettingsManager::load()
 
     quickDrawMiddleMouseEnabled_ = storedBoolean(QStringLiteral("quickDrawMiddleMouseEnabled")).value_or(true);
     hasCompletedOnboarding_ = storedBoolean(QStringLiteral("hasCompletedOnboarding")).value_or(false);
+    startAtLoginDefaultApplied_ = storedBoolean(QStringLiteral("startAtLoginDefaultApplied")).value_or(false);
 }
 
 void SettingsManager::store(const QString &key, const QVariant &value)
@@ -208,6 +209,11 @@ void SettingsManager::setHasCompletedOnboarding(bool v)
 {
     assign(hasCompletedOnboarding_, v, QStringLiteral("hasCompletedOnboarding"), v,
            &SettingsManager::hasCompletedOnboardingChanged);
+}
+void SettingsManager::setStartAtLoginDefaultApplied(bool v)
+{
+    assign(startAtLoginDefaultApplied_, v, QStringLiteral("startAtLoginDefaultApplied"), v,
+           &SettingsManager::startAtLoginDefaultAppliedChanged);
 }
 void SettingsManager::setSettingsSelectedTab(int v)
 {

@@ -45,6 +45,8 @@ public:
     int quickDrawModifiers() const { return quickDrawModifiers_; }
     bool quickDrawMiddleMouseEnabled() const { return quickDrawMiddleMouseEnabled_; }
     bool hasCompletedOnboarding() const { return hasCompletedOnboarding_; }
+    // Start at login is turned on once, when set-up is over; afterwards it is the user's choice.
+    bool startAtLoginDefaultApplied() const { return startAtLoginDefaultApplied_; }
     int settingsSelectedTab() const { return settingsSelectedTab_; }
 
     void setSelectedProvider(const QString &value);
@@ -58,6 +60,7 @@ public:
     void setQuickDrawModifiers(int value);
     void setQuickDrawMiddleMouseEnabled(bool value);
     void setHasCompletedOnboarding(bool value);
+    void setStartAtLoginDefaultApplied(bool value);
     void setSettingsSelectedTab(int value);
 
     // The built-in prompt, followed by the user's trimmed guidance after a blank line when there is any.
@@ -84,6 +87,7 @@ Q_SIGNALS:
     void quickDrawModifiersChanged();
     void quickDrawMiddleMouseEnabledChanged();
     void hasCompletedOnboardingChanged();
+    void startAtLoginDefaultAppliedChanged();
     void settingsSelectedTabChanged();
 
 private:
@@ -111,5 +115,6 @@ private:
     int quickDrawModifiers_ = defaultQuickDrawModifiers;
     bool quickDrawMiddleMouseEnabled_ = true;
     bool hasCompletedOnboarding_ = false;
+    bool startAtLoginDefaultApplied_ = false;
     int settingsSelectedTab_ = 0;
 };

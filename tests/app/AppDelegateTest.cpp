@@ -1,10 +1,12 @@
 #include "app/AppDelegate.h"
+#include "app/AutostartEntry.h"
 #include "app/MenuBarController.h"
 #include "app/OnboardingPresenter.h"
 #include "app/SettingsRootView.h"
 #include "session/SessionDoubles.h"
 #include "support/LogRecorder.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -48,6 +50,16 @@ protected:
     MissingInput *permissions = new MissingInput;
     std::unique_ptr<AppDelegate> delegate;
     std::shared_ptr<OnboardingRecord> onboarding = std::make_shared<OnboardingRecord>();
+    QByteArray configHome = qgetenv("XDG_CONFIG_HOME");
+
+    void SetUp() override { qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit()); } // where autostart goes
+    void TearDown() override
+    {
+        if (configHome.isNull())
+            qunsetenv("XDG_CONFIG_HOME");
+        else
+            qputenv("XDG_CONFIG_HOME", configHome);
+    }
 
     void launch(bool onboarded)
     {
@@ -93,6 +105,13 @@ TEST_F(AppDelegateTest, FirstLaunchWithoutPermissionsShowsOnboardingAndAgainWhen
 
     onboarding->complete();
     EXPECT_TRUE(delegate->settings().hasCompletedOnboarding());
+    // Start at login comes on with the end of set-up, once: turned off, it stays off.
+    const QString autostart = AutostartEntry::defaultFilePath();
+    EXPECT_TRUE(autostart.startsWith(dir.path()));
+    EXPECT_TRUE(QFile::exists(autostart));
+    QFile::remove(autostart);
+    onboarding->complete();
+    EXPECT_FALSE(QFile::exists(autostart));
 }
 
 TEST_F(AppDelegateTest, AfterOnboardingAMissingPermissionBlocksRequestsAndOpensThePermissionsTab)

@@ -44,9 +44,63 @@ TEST_F(GlintE2ETest, TerminationSignalsQuitInOrder)
     }
 }
 
-TEST_F(GlintE2ETest, UnknownCommandsAreRefused)
+// With set-up over at the first start, Glint starts at login until the settings window's switch says no.
+TEST_F(GlintE2ETest, StartAtLoginIsOnAfterSetUpAndTheSwitchTurnsItOffAndOn)
 {
-    EXPECT_EQ(invoke({QStringLiteral("frobnicate")}), 2);
+    const QString autostart = QDir(configHome()).filePath(QStringLiteral("autostart/org.glint.Glint.desktop"));
+    auto autostartIs = [&](bool present) {
+        return QTest::qWaitFor([&] { return QFile::exists(autostart) == present; }, 10000);
+    };
+    start(first);
+    ASSERT_TRUE(autostartIs(true));
+    QFile entry(autostart);
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(entry.readAll().contains("\nExec=" GLINT_BINARY "\n"));
+
+    EXPECT_EQ(invoke(), 0);
+    ASSERT_TRUE(QTest::qWaitFor(settingsWindowShown, 5000));
+    for (bool present : {false, true}) {
+        // Alt+L is the switch's keyboard shortcut.
+        xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                 QStringLiteral("^Glint Settings$"), QStringLiteral("windowactivate"), QStringLiteral("--sync"),
+                 QStringLiteral("key"), QStringLiteral("alt+l")});
+        EXPECT_TRUE(autostartIs(present)) << "after turning it " << (present ? "on" : "off");
+    }
+}
+
+// Help, the version and usage errors need neither a display nor a running instance, and touch no log.
+TEST_F(GlintE2ETest, HelpVersionAndUsageErrors)
+{
+    const struct {
+        QStringList arguments;
+        int status;
+        QString output, errors;
+    } cases[] = {
+        {{u"--version"_qs}, 0, u"glint " GLINT_VERSION "\n"_qs, {}},
+        {{u"-v"_qs}, 0, u"glint " GLINT_VERSION "\n"_qs, {}},
+        {{u"--help"_qs}, 0, u"Usage: glint [annotate]"_qs, {}},
+        {{u"-h"_qs}, 0, u"Usage: glint [annotate]"_qs, {}},
+        {{u"frobnicate"_qs, u"annotate"_qs}, 2, {}, u"glint: unknown command 'frobnicate'\nUsage: glint [annotate]"_qs},
+        {{u"--frobnicate"_qs}, 2, {}, u"glint: unknown option '--frobnicate'\n"_qs},
+        {{u"annotate"_qs, u"--now"_qs}, 2, {}, u"glint: unexpected argument '--now' after 'annotate'\n"_qs},
+        {{u"--version"_qs, u"--help"_qs}, 2, {}, u"glint: unexpected argument '--help' after '--version'\n"_qs},
+        {{u"ask"_qs, u"--frobnicate"_qs}, 2, {}, u"glint ask: Unknown option 'frobnicate'."_qs}, // ask's own
+    };
+    for (const auto &c : cases) {
+        QProcess process;
+        QProcessEnvironment env = environment();
+        env.remove(QStringLiteral("DISPLAY"));
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(GLINT_BINARY), c.arguments);
+        ASSERT_TRUE(process.waitForFinished(10000));
+        const std::string command = c.arguments.join(u' ').toStdString();
+        EXPECT_EQ(process.exitCode(), c.status) << command;
+        // Each goes to one channel only.
+        const QString output = QString::fromLocal8Bit(process.readAllStandardOutput());
+        const QString errors = QString::fromLocal8Bit(process.readAllStandardError());
+        EXPECT_TRUE(c.output.isEmpty() ? output.isEmpty() : output.startsWith(c.output)) << command;
+        EXPECT_TRUE(c.errors.isEmpty() ? errors.isEmpty() : errors.startsWith(c.errors)) << command;
+    }
     EXPECT_FALSE(QFile::exists(logPath()));
 }
 } // namespace

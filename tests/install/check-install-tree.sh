@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Installs this build tree into a temporary prefix and checks it as a desktop would read it.
+# Usage: check-install-tree.sh BUILD_DIR VERSION
+source "$(dirname "$0")/check-common.sh"
+prefix=$scratch
+
+cmake --install "$build_dir" --prefix "$prefix" >/dev/null
+
+share=$prefix/share
+desktop=$share/applications/org.glint.Glint.desktop
+metainfo=$share/metainfo/org.glint.Glint.metainfo.xml
+for file in "$prefix/bin/glint" "$desktop" "$metainfo" "$share/icons/hicolor/scalable/apps/org.glint.Glint.svg" \
+    "$share/man/man1/glint.1.gz"; do
+    [ -f "$file" ] || fail "missing ${file#"$prefix"/}"
+done
+
+desktop-file-validate "$desktop" || fail "desktop-file-validate"
+grep -qx 'Exec=glint annotate' "$desktop" || fail "no Annotate action running glint annotate"
+appstreamcli validate --no-net "$metainfo" >/dev/null || {
+    appstreamcli validate --no-net "$metainfo" >&2
+    fail "appstreamcli validate"
+}
+
+# A PNG's width and height are the big-endian words at bytes 16 and 20.
+png_size() { od -An -tu1 -j16 -N8 "$1" | awk '{ printf "%dx%d", $3 * 256 + $4, $7 * 256 + $8 }'; }
+for size in 16 22 24 32 48 64 128 256; do
+    icon=$share/icons/hicolor/${size}x${size}/apps/org.glint.Glint.png
+    if [ ! -f "$icon" ]; then
+        fail "missing icon ${size}x${size}"
+    elif [ "$(png_size "$icon")" != "${size}x${size}" ]; then
+        fail "icon ${size}x${size} is $(png_size "$icon")"
+    fi
+done
+
+# man prints groff's warnings (a broken request, a line that does not fit) on standard error.
+page=$(MANWIDTH=80 man --warnings -l "$share/man/man1/glint.1.gz" 2>"$prefix/man.err") || fail "man -l"
+[ ! -s "$prefix/man.err" ] || fail "man -l warns: $(cat "$prefix/man.err")"
+for section in SYNOPSIS ENVIRONMENT FILES GLINT_LOG_FILE 'glint annotate'; do
+    grep -q "$section" <<<"$page" || fail "the manual page lacks $section"
+done
+
+printed=$("$prefix/bin/glint" --version) || fail "glint --version exits with $?"
+[ "$printed" = "glint $version" ] || fail "glint --version printed '$printed'"
+
+[ "$failures" -eq 0 ] && echo "The install tree is complete and valid."
+exit "$failures"

@@ -256,6 +256,7 @@ struct PillFixture : ContentFixture {
         if (openAI)
             rig.keys->insert(SettingsManager::openAIKeyAccount, u"o"_qs);
         view = std::make_unique<QueryPanelContentView>(*rig.session);
+        SessionRig::settle(); // the keychain's answer
     }
     QStringList menuEntries()
     {
@@ -332,6 +333,24 @@ TEST_F(PillFixture, ChoosingAModelWritesTheSettings)
     EXPECT_EQ(rig.settings->selectedProvider(), u"anthropic"_qs);
     EXPECT_EQ(rig.settings->anthropicModel(), u"claude-haiku-4-5-20251001"_qs);
     EXPECT_EQ(rig.settings->openAIModel(), u"gpt-5.4-nano"_qs);
+}
+
+TEST_F(PillFixture, AServerOfTheUsersOwnIsAProviderWithoutAKey)
+{
+    rig.settings->setCompatibleBaseURL(u"http://127.0.0.1:1/v1"_qs); // nobody answers: no list of models
+    rig.settings->setCompatibleModel(u"llava:13b"_qs);
+    openWith(false, true);
+    EXPECT_EQ(menuEntries(), (QStringList{u"[OpenAI]"_qs, u"GPT-5.4"_qs, u"GPT-5.4 mini"_qs, u"GPT-5.4 nano"_qs,
+                                          u"---"_qs, u"[OpenAI-compatible server]"_qs, u"llava:13b"_qs}));
+    std::unique_ptr<QMenu> menu(view->createModelMenu());
+    item(*menu, u"llava:13b"_qs)->trigger();
+    EXPECT_EQ(rig.settings->selectedProvider(), u"compatible"_qs);
+    EXPECT_EQ(view->modelButton()->text(), u"llava:13b"_qs);
+
+    rig.keys->insert(SettingsManager::openAIKeyAccount, QString());
+    rig.settings->refreshAPIKeys();
+    SessionRig::settle();
+    EXPECT_EQ(view->modelButton()->text(), u"llava:13b"_qs) << "still a provider without any key";
 }
 
 TEST_F(PillFixture, MalformedChoiceChangesNothing)

@@ -73,7 +73,9 @@ TEST_F(AskProcess, StreamsTheAnswerAndLeavesTheTrayLogAlone)
     const QDateTime logChanged = trayLog.exists() ? trayLog.lastModified() : QDateTime();
 
     server_.enqueue(Response::events({{"data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"Hel\"}}\n", 0},
-                                      {"data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"lo\"}}\n", 50}}));
+                                      {"data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"lo\"}}\n"
+                                       "data: {\"type\":\"message_stop\"}\n",
+                                       50}}));
     const Outcome run = ask({u"--verbose"_qs, u"Hi"_qs});
     EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
     EXPECT_EQ(run.output, "Hello\n");
@@ -88,7 +90,8 @@ TEST_F(AskProcess, SendsAnImageFromStandardInput)
 {
     const QByteArray png = encodedImage(QSize(2000, 1000), Qt::gray);
 
-    server_.enqueue(Response::events("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"Grey.\"}}]}\n"));
+    server_.enqueue(
+        Response::events("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"Grey.\"}}]}\ndata: [DONE]\n"));
     const Outcome run = ask({u"--provider"_qs, u"openai"_qs, u"--image"_qs, u"-"_qs, u"Colour?"_qs}, png);
     EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
     EXPECT_EQ(run.output, "Grey.\n");

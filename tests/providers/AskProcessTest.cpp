@@ -103,13 +103,4 @@ TEST_F(AskProcess, SendsAnImageFromStandardInput)
     EXPECT_EQ(QImage::fromData(QByteArray::fromBase64(url.sliced(22).toLatin1())).size(), QSize(1568, 784));
 }
 
-TEST_F(AskProcess, AnHttpErrorExitsNonZeroWithTheDescription)
-{
-    server_.enqueue(Response::error(429, R"({"error":{"type":"rate_limit_error"}})"));
-    const Outcome run = ask({u"Hi"_qs});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.output, "");
-    EXPECT_EQ(run.errors, "HTTP error 429: {\"error\":{\"type\":\"rate_limit_error\"}}\n");
-}
-
 } // namespace

@@ -199,30 +199,16 @@ TEST_F(StreamingRun, StreamsTheAnswerAndSendsTheExactRequest)
     EXPECT_EQ(QJsonDocument::fromJson(request.body).object().value(u"system").toString(), u"Be brief.");
 }
 
-TEST_F(StreamingRun, OpenAISendsItsKeyAsBearerToken)
+// OpenAI and a server of the user's own get the same request, each at its own address, with the key as
+// a bearer token when there is one.
+TEST_F(StreamingRun, OpenAIAndCompatibleServersGetTheSameRequest)
 {
-    server_.enqueue(Response::events("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"Hi\"}}]}\n\n"
-                                     "data: [DONE]\n\n"));
-    OpenAIProvider provider(apiKey, QStringLiteral("gpt-5.4-mini"));
-    StreamRecorder answer(provider.stream({{LLMMessage::Role::User, QStringLiteral("Hi"), std::nullopt}}, {}));
-    ASSERT_TRUE(answer.waitForEnd());
-    EXPECT_EQ(answer.fragments, QStringList{"Hi"});
-    EXPECT_TRUE(answer.finished);
-    ASSERT_EQ(server_.requests().size(), 1);
-    EXPECT_EQ(server_.requests()[0].path, "/v1/chat/completions");
-    EXPECT_EQ(server_.requests()[0].headers.value("authorization"), "Bearer " + apiKey.toUtf8());
-    EXPECT_EQ(log_.messages(QStringLiteral("OpenAI")).last(), u"Streaming response completed emittedChunks=1");
-}
-
-// A server of the user's own gets OpenAI's request at its own base URL, with a key only when one is stored.
-TEST_F(StreamingRun, ACompatibleServerGetsTheOpenAIRequest)
-{
-    const QString base = server_.baseUrl() + u"/v1/";
     const LLMConversation question{{LLMMessage::Role::User, QStringLiteral("Hi"), std::nullopt}};
-    for (const QString &key : {QString(), apiKey}) {
+    const OpenAIProvider::Server compatible = OpenAIProvider::compatibleServer(server_.baseUrl() + u"/v1/", false);
+    for (const auto &[server, key] : {std::pair{OpenAIProvider::openAIServer(), apiKey},
+                                      std::pair{compatible, QString()}, std::pair{compatible, apiKey}}) {
         server_.enqueue(Response::events(openAIDelta("Hi") + "data: [DONE]\n\n"));
-        OpenAIProvider provider(key, QStringLiteral("llava:13b"), OpenAIProvider::compatibleServer(base, false));
-        EXPECT_EQ(provider.id(), u"compatible");
+        OpenAIProvider provider(key, QStringLiteral("llava:13b"), server);
         StreamRecorder answer(provider.stream(question, QStringLiteral("Be brief.")));
         ASSERT_TRUE(answer.waitForEnd());
         EXPECT_EQ(answer.fragments, QStringList{"Hi"});
@@ -232,6 +218,7 @@ TEST_F(StreamingRun, ACompatibleServerGetsTheOpenAIRequest)
         EXPECT_EQ(request.body,
                   OpenAIProvider::buildRequestBody(question, QStringLiteral("Be brief."), QStringLiteral("llava:13b")));
     }
+    EXPECT_EQ(log_.messages(QStringLiteral("OpenAI")).last(), u"Streaming response completed emittedChunks=1");
 }
 
 TEST_F(StreamingRun, TheModelListOfACompatibleServer)

@@ -119,7 +119,7 @@ TEST_F(Submission, AQuestionAskedDuringTheCaptureWaitsForIt)
     EXPECT_EQ(content[1][u"text"].toString(), u"What is this?");
 }
 
-TEST_F(Submission, TheExactProviderNamesSelectOpenAIAndACompatibleServerAnyOtherAnthropic)
+TEST_F(Submission, OnlyTheExactProviderNameOpenAISelectsOpenAI)
 {
     rig_.keys->insert(anthropicAccount, QStringLiteral("sk-ant-session"));
     rig_.keys->insert(openAIAccount, QStringLiteral("sk-openai-session"));
@@ -143,19 +143,6 @@ TEST_F(Submission, TheExactProviderNamesSelectOpenAIAndACompatibleServerAnyOther
     EXPECT_EQ(server_.requests()[1].path, "/v1/messages");
     EXPECT_EQ(server_.requests()[1].headers.value("x-api-key"), "sk-ant-session");
     EXPECT_EQ(transcript().mid(1), (QStringList{"First?", "one", "Second?", "two"}));
-
-    // A server of the user's own needs no key: none is sent.
-    rig_.settings->setSelectedProvider(QStringLiteral("compatible"));
-    rig_.settings->setCompatibleBaseURL(server_.baseUrl() + u"/v1");
-    rig_.settings->setCompatibleModel(QStringLiteral("llava:13b"));
-    server_.enqueue(Response::events(openAIAnswer("three")));
-    session().submit(QStringLiteral("Third?"));
-    ASSERT_TRUE(waitUntilQuerying());
-    ASSERT_EQ(server_.requests().size(), 3);
-    EXPECT_EQ(server_.requests()[2].path, "/v1/chat/completions");
-    EXPECT_FALSE(server_.requests()[2].headers.contains("authorization"));
-    EXPECT_EQ(QJsonDocument::fromJson(server_.requests()[2].body)[u"model"].toString(), u"llava:13b");
-    EXPECT_EQ(transcript().last(), u"three");
 }
 
 TEST_F(Submission, ALockedKeyringIsNotAMissingKeyAndAKeyOfSpacesIsSent)

@@ -8,12 +8,12 @@
 #include <memory>
 
 // Keys in memory, shared with the test that made the store. The settings call it from their keychain
-// thread while the test reads and changes it from its own.
+// thread while the test changes it from its own.
 struct MemorySecrets : SecretStore {
     struct Items {
         QMutex mutex;
         QHash<QString, QString> keys;
-        StoredSecret::Status unreadable = StoredSecret::Status::Found; // Locked or NoAnswer: every read fails so
+        StoredSecret::Status unreadable = StoredSecret::Status::Found; // Locked or NoAnswer: every read says so
 
         void insert(const QString &account, const QString &value)
         {
@@ -31,7 +31,6 @@ struct MemorySecrets : SecretStore {
             unreadable = status;
         }
     };
-
     std::shared_ptr<Items> items = std::make_shared<Items>();
 
     StoredSecret read(const QString &account) const override

@@ -29,7 +29,7 @@ namespace {
 constexpr int presses = 25;
 
 struct NoSecrets : SecretStore {
-    std::optional<QString> read(const QString &) const override { return std::nullopt; }
+    StoredSecret read(const QString &) const override { return {}; }
     void write(const QString &, const QString &) override {}
 };
 

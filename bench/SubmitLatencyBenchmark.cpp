@@ -35,7 +35,8 @@ void submitToFirstRequestByte(benchmark::State &state)
         rig.openPanelWithCapture(screenshot);
         QTest::qWait(int(state.range(0)));
         server.enqueue(FakeModelServer::Response::events(
-            "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"ok\"}}\n"));
+            "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"ok\"}}\ndata: "
+            "{\"type\":\"message_stop\"}\n"));
         const qsizetype seen = server.requests().size();
         const qint64 submitted = server.elapsedMs();
         rig.session->submit(QStringLiteral("What is this?"));

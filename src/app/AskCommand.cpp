@@ -3,6 +3,7 @@
 #include "capture/CaptureEncoding.h"
 #include "log/DebugLog.h"
 #include "providers/StandardProviderFactory.h"
+#include "session/ProviderChoice.h"
 #include "settings/SettingsManager.h"
 
 #include <QCommandLineParser>
@@ -27,16 +28,21 @@ void write(QIODevice &device, const QString &text)
         file->flush(); // each fragment shows as it arrives
 }
 
-std::optional<QString> apiKey(const SettingsManager &settings, bool openAI)
+// The chosen provider's key into `config`, or why there is none. The environment stands in for a keyring
+// without one, also for a locked one: a script cannot answer an unlock prompt. A server of the user's own
+// may need no key at all.
+std::optional<QString> takeKey(const SettingsManager &settings, const ProviderChoice &choice, LLMProviderConfig &config)
 {
-    const std::optional<QString> stored =
-        settings.keychainRead(openAI ? SettingsManager::openAIKeyAccount : SettingsManager::anthropicKeyAccount);
-    if (stored && !stored->isEmpty())
-        return stored;
-    const QString fromEnvironment = qEnvironmentVariable(openAI ? "OPENAI_API_KEY" : "ANTHROPIC_API_KEY");
-    if (!fromEnvironment.isEmpty())
-        return fromEnvironment;
-    return std::nullopt;
+    const StoredSecret stored = settings.keychainRead(choice.keyAccount);
+    const QString variable = choice.config.id == u"openai"      ? QStringLiteral("OPENAI_API_KEY")
+                             : choice.config.id == u"anthropic" ? QStringLiteral("ANTHROPIC_API_KEY")
+                                                                : QString();
+    config.apiKey = stored.isSet() ? stored.value : qEnvironmentVariable(variable.toLatin1().constData());
+    if (!config.apiKey.isEmpty() || !choice.keyRequired)
+        return std::nullopt;
+    if (!stored.isKnown())
+        return stored.problem() + u" Unlock it, or set " + variable + u'.';
+    return u"No " + choice.name + u" API key configured. Add it in Settings or set " + variable + u'.';
 }
 
 // The image as a capture would hand it over, or a message saying why there is none.
@@ -86,8 +92,8 @@ int AskCommand::run(const QStringList &arguments, SettingsManager &settings, QIO
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Ask the configured model one question, optionally about an image."));
-    const QCommandLineOption providerOption(u"provider"_qs, u"anthropic or openai (default: the settings)."_qs,
-                                            u"name"_qs);
+    const QCommandLineOption providerOption(u"provider"_qs,
+                                            u"anthropic, openai or compatible (default: the settings)."_qs, u"name"_qs);
     const QCommandLineOption modelOption(u"model"_qs, u"Model identifier (default: the settings)."_qs, u"id"_qs);
     const QCommandLineOption imageOption(u"image"_qs, u"Image file to ask about, or - for standard input."_qs,
                                          u"file"_qs);
@@ -109,8 +115,9 @@ int AskCommand::run(const QStringList &arguments, SettingsManager &settings, QIO
     QString usage;
     if (!parsed)
         usage = parser.errorText();
-    else if (parser.isSet(providerOption) && provider != u"anthropic" && provider != u"openai")
-        usage = u"Unknown provider " + provider + u"; use anthropic or openai.";
+    else if (parser.isSet(providerOption) &&
+             !QStringList{u"anthropic"_qs, u"openai"_qs, u"compatible"_qs}.contains(provider))
+        usage = u"Unknown provider " + provider + u"; use anthropic, openai or compatible.";
     else if (question.trimmed().isEmpty())
         usage = QStringLiteral("Missing question.");
     if (!usage.isEmpty()) {
@@ -118,11 +125,13 @@ int AskCommand::run(const QStringList &arguments, SettingsManager &settings, QIO
         return 2;
     }
 
-    const bool openAI = provider == u"openai"; // any other stored value means Anthropic, as in the panel
-    const std::optional<QString> key = apiKey(settings, openAI);
-    if (!key) {
-        write(errors, openAI ? u"No OpenAI API key configured. Add it in Settings or set OPENAI_API_KEY.\n"_qs
-                             : u"No Anthropic API key configured. Add it in Settings or set ANTHROPIC_API_KEY.\n"_qs);
+    // Any other stored value means Anthropic, as in the panel.
+    const ProviderChoice choice = ProviderChoice::fromSettings(settings, provider);
+    LLMProviderConfig config = choice.config;
+    if (parser.isSet(modelOption))
+        config.model = parser.value(modelOption);
+    if (const std::optional<QString> problem = takeKey(settings, choice, config)) {
+        write(errors, *problem + u'\n');
         return 1;
     }
 
@@ -137,10 +146,7 @@ int AskCommand::run(const QStringList &arguments, SettingsManager &settings, QIO
     }
 
     StandardProviderFactory factory;
-    const std::unique_ptr<LLMProvider> llm =
-        openAI ? factory.openAI(*key, parser.isSet(modelOption) ? parser.value(modelOption) : settings.openAIModel())
-               : factory.anthropic(*key,
-                                   parser.isSet(modelOption) ? parser.value(modelOption) : settings.anthropicModel());
+    const std::unique_ptr<LLMProvider> llm = factory.create(config);
     const std::shared_ptr<LLMAnswerStream> stream = llm->stream({turn}, settings.effectiveSystemPrompt());
 
     QEventLoop loop;

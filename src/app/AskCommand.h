@@ -5,7 +5,7 @@
 class QIODevice;
 class SettingsManager;
 
-// `glint ask [--provider anthropic|openai] [--model ID] [--image FILE|-] [--verbose] QUESTION...`: one
+// `glint ask [--provider anthropic|openai|compatible] [--model ID] [--image FILE|-] [--verbose] QUESTION...`: one
 // question through the same providers, image preparation and system prompt as the panel, the answer
 // streamed to standard output as it arrives.
 class AskCommand {

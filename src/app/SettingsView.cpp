@@ -41,6 +41,7 @@ SettingsView::SettingsView(SettingsManager &settings, QWidget *parent)
     auto *content = new QWidget;
     auto *sections = new QVBoxLayout(content);
     sections->addWidget(apiKeysSection());
+    sections->addWidget(compatibleServerSection());
     sections->addWidget(guidanceSection());
     sections->addWidget(activationSection());
     sections->addWidget(drawingSection());
@@ -87,6 +88,41 @@ void SettingsView::connectKeyRow(APIKeyRow *row, const QString &account)
         settings_.keychainWrite(account, QString());
         row->setSet(false);
     });
+    // Only whether a key exists is known here, never the key; it arrives once the keychain answers.
+    const auto showState = [this, row, account] { row->setSet(settings_.isAPIKeySet(account)); };
+    connect(&settings_, &SettingsManager::apiKeysChanged, row, showState);
+    showState();
+}
+
+// A server of the user's own that speaks OpenAI's protocol: Ollama, llama.cpp, LM Studio, vLLM...
+QWidget *SettingsView::compatibleServerSection()
+{
+    auto *box = new QGroupBox(tr("OpenAI-Compatible Server"));
+    auto *form = new QFormLayout(box);
+    compatibleBaseURL_ = new QLineEdit(settings_.compatibleBaseURL());
+    compatibleBaseURL_->setPlaceholderText(QStringLiteral("http://localhost:11434/v1"));
+    connect(compatibleBaseURL_, &QLineEdit::textEdited, &settings_, &SettingsManager::setCompatibleBaseURL);
+    compatibleModel_ = new QLineEdit(settings_.compatibleModel());
+    compatibleModel_->setPlaceholderText(tr("for example llama3.2-vision"));
+    connect(compatibleModel_, &QLineEdit::textEdited, &settings_, &SettingsManager::setCompatibleModel);
+    // The model menu of the panel may choose another model meanwhile.
+    connect(&settings_, &SettingsManager::compatibleModelChanged, compatibleModel_, [this] {
+        if (compatibleModel_->text() != settings_.compatibleModel())
+            compatibleModel_->setText(settings_.compatibleModel());
+    });
+    compatibleKey_ = new APIKeyRow(tr("API Key (optional)"));
+    connectKeyRow(compatibleKey_, SettingsManager::compatibleKeyAccount);
+    allowUnencrypted_ = new QCheckBox(tr("Allow an unencrypted connection to this server"));
+    allowUnencrypted_->setChecked(settings_.compatibleAllowUnencrypted());
+    connect(allowUnencrypted_, &QCheckBox::toggled, &settings_, &SettingsManager::setCompatibleAllowUnencrypted);
+
+    form->addRow(tr("Base URL"), compatibleBaseURL_);
+    form->addRow(tr("Model"), compatibleModel_);
+    form->addRow(tr("Key"), compatibleKey_);
+    form->addRow(allowUnencrypted_);
+    form->addRow(secondaryLabel(tr("Plain http is used only for this computer unless allowed above: the screenshot "
+                                   "and your question would cross the network unencrypted.")));
+    return box;
 }
 
 QWidget *SettingsView::guidanceSection()
@@ -211,9 +247,7 @@ void SettingsView::setHotkeyProblem(const QString &problem)
 
 void SettingsView::showEvent(QShowEvent *event)
 {
-    // Only whether a key exists is read, never the key.
-    anthropicKey_->setSet(!settings_.keychainRead(SettingsManager::anthropicKeyAccount).value_or(QString()).isEmpty());
-    openAIKey_->setSet(!settings_.keychainRead(SettingsManager::openAIKeyAccount).value_or(QString()).isEmpty());
+    settings_.refreshAPIKeys();
     QWidget::showEvent(event);
 }
 

@@ -6,6 +6,7 @@ class APIKeyRow;
 class QButtonGroup;
 class QCheckBox;
 class QLabel;
+class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class SettingsManager;
@@ -24,6 +25,10 @@ public:
 
     APIKeyRow *anthropicKeyRow() const { return anthropicKey_; }
     APIKeyRow *openAIKeyRow() const { return openAIKey_; }
+    QLineEdit *compatibleBaseURLField() const { return compatibleBaseURL_; }
+    QLineEdit *compatibleModelField() const { return compatibleModel_; }
+    APIKeyRow *compatibleKeyRow() const { return compatibleKey_; }
+    QCheckBox *allowUnencryptedToggle() const { return allowUnencrypted_; }
     QPlainTextEdit *systemPromptEditor() const { return systemPrompt_; }
     QLabel *hotkeyLabel() const { return hotkey_; }
     QPushButton *changeHotkeyButton() const { return changeHotkey_; }
@@ -44,6 +49,7 @@ protected:
 
 private:
     QWidget *apiKeysSection();
+    QWidget *compatibleServerSection();
     QWidget *guidanceSection();
     QWidget *activationSection();
     QWidget *drawingSection();
@@ -54,6 +60,10 @@ private:
     SettingsManager &settings_;
     APIKeyRow *anthropicKey_ = nullptr;
     APIKeyRow *openAIKey_ = nullptr;
+    QLineEdit *compatibleBaseURL_ = nullptr;
+    QLineEdit *compatibleModel_ = nullptr;
+    APIKeyRow *compatibleKey_ = nullptr;
+    QCheckBox *allowUnencrypted_ = nullptr;
     QPlainTextEdit *systemPrompt_ = nullptr;
     QLabel *hotkey_ = nullptr;
     QPushButton *changeHotkey_ = nullptr;

@@ -13,7 +13,9 @@
 #include "panel/SpinnerView.h"
 #include "panel/SymbolIcon.h"
 #include "providers/AnthropicProvider.h"
+#include "providers/CompatibleModelList.h"
 #include "session/AnnotationSession.h"
+#include "session/ProviderChoice.h"
 #include "settings/SettingsManager.h"
 
 #include <QCoreApplication>
@@ -38,6 +40,7 @@ constexpr qreal disabledInputOpacity = 0.72;
 
 const QString anthropicProvider = QStringLiteral("anthropic");
 const QString openAIProvider = QStringLiteral("openai");
+const QString compatibleProvider = QStringLiteral("compatible");
 
 QString cssColor(const QColor &color)
 {
@@ -295,8 +298,14 @@ void QueryPanelContentView::setupObservers()
         connect(session, signal, &stateTimer_, qOverload<>(&QTimer::start));
     if (SettingsManager *store = settings()) {
         for (auto signal : {&SettingsManager::selectedProviderChanged, &SettingsManager::anthropicModelChanged,
-                            &SettingsManager::openAIModelChanged})
+                            &SettingsManager::openAIModelChanged, &SettingsManager::compatibleModelChanged,
+                            &SettingsManager::compatibleBaseURLChanged, &SettingsManager::apiKeysChanged})
             connect(store, signal, this, &QueryPanelContentView::updateModelButtonTitle);
+        for (auto signal :
+             {&SettingsManager::compatibleBaseURLChanged, &SettingsManager::compatibleAllowUnencryptedChanged})
+            connect(store, signal, this, &QueryPanelContentView::fetchCompatibleModels);
+        store->refreshAPIKeys();
+        fetchCompatibleModels();
     }
 }
 
@@ -550,8 +559,29 @@ SettingsManager *QueryPanelContentView::settings() const
 bool QueryPanelContentView::hasKey(const QString &account) const
 {
     SettingsManager *store = settings();
-    const std::optional<QString> key = store ? store->keychainRead(account) : std::nullopt;
-    return key && !key->isEmpty();
+    return store && store->isAPIKeySet(account);
+}
+
+bool QueryPanelContentView::hasProvider() const
+{
+    SettingsManager *store = settings();
+    return hasKey(SettingsManager::anthropicKeyAccount) || hasKey(SettingsManager::openAIKeyAccount) ||
+           (store && !store->compatibleBaseURL().trimmed().isEmpty());
+}
+
+// What the user's own server offers, asked while the question is typed so the menu can list it.
+void QueryPanelContentView::fetchCompatibleModels()
+{
+    SettingsManager *store = settings();
+    if (!store || store->compatibleBaseURL().trimmed().isEmpty())
+        return;
+    if (!compatibleModels_)
+        compatibleModels_ = new CompatibleModelList(this);
+    store->keychainReadLater(SettingsManager::compatibleKeyAccount)
+        .then(this, [this, base = store->compatibleBaseURL(),
+                     allow = store->compatibleAllowUnencrypted()](const StoredSecret &key) {
+            compatibleModels_->fetch(base, allow, key.isSet() ? key.value : QString());
+        });
 }
 
 QString QueryPanelContentView::modelDisplayName(const QString &model)
@@ -570,11 +600,12 @@ QString QueryPanelContentView::modelDisplayName(const QString &model)
 void QueryPanelContentView::updateModelButtonTitle()
 {
     SettingsManager *store = settings();
-    if (!store || (!hasKey(SettingsManager::anthropicKeyAccount) && !hasKey(SettingsManager::openAIKeyAccount))) {
+    if (!store || !hasProvider()) {
         modelButton_->setText(QStringLiteral("Configure API keys"));
     } else {
-        modelButton_->setText(modelDisplayName(store->selectedProvider() == anthropicProvider ? store->anthropicModel()
-                                                                                              : store->openAIModel()));
+        // The model the question will go to: any unknown provider value means Anthropic.
+        const QString model = ProviderChoice::fromSettings(*store, store->selectedProvider()).config.model;
+        modelButton_->setText(model.isEmpty() ? QStringLiteral("Choose a model") : modelDisplayName(model));
     }
     modelButton_->updateGeometry();
 }
@@ -606,12 +637,22 @@ QMenu *QueryPanelContentView::createModelMenu()
         addGroup(QStringLiteral("OpenAI"), openAIProvider, SettingsManager::supportedOpenAIModels,
                  store->openAIModel());
     }
+    if (!store->compatibleBaseURL().trimmed().isEmpty()) {
+        QStringList offered = compatibleModels_ ? compatibleModels_->models() : QStringList();
+        if (!store->compatibleModel().isEmpty() && !offered.contains(store->compatibleModel()))
+            offered.prepend(store->compatibleModel());
+        if (!menu->isEmpty())
+            menu->addSeparator();
+        addGroup(QStringLiteral("OpenAI-compatible server"), compatibleProvider, offered, store->compatibleModel());
+        if (offered.isEmpty())
+            menu->addAction(QStringLiteral("No models offered; set one in Settings"))->setEnabled(false);
+    }
     return menu;
 }
 
 void QueryPanelContentView::showModelMenu()
 {
-    if (!hasKey(SettingsManager::anthropicKeyAccount) && !hasKey(SettingsManager::openAIKeyAccount)) {
+    if (!hasProvider()) {
         Q_EMIT settingsRequested();
         return;
     }
@@ -634,6 +675,8 @@ void QueryPanelContentView::selectModel(QAction *item)
     store->setSelectedProvider(provider);
     if (provider == anthropicProvider)
         store->setAnthropicModel(model);
+    else if (provider == compatibleProvider)
+        store->setCompatibleModel(model);
     else
         store->setOpenAIModel(model);
     updateModelButtonTitle();

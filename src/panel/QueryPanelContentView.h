@@ -13,6 +13,7 @@
 
 class AnnotationSession;
 class ImagePreviewWindowController;
+class CompatibleModelList;
 class ModelPillButton;
 class QAction;
 class QLabel;
@@ -100,6 +101,8 @@ private:
     void updateModelButtonTitle();
     SettingsManager *settings() const;
     bool hasKey(const QString &account) const;
+    bool hasProvider() const;
+    void fetchCompatibleModels();
 
     QPointer<AnnotationSession> session_;
 
@@ -115,6 +118,7 @@ private:
     QueryInputTextView *queryField_ = nullptr;
     QToolButton *sendButton_ = nullptr;
     ModelPillButton *modelButton_ = nullptr;
+    CompatibleModelList *compatibleModels_ = nullptr;
     RoundedBackgroundView *drawingHintContainer_ = nullptr;
     SpinnerView *preparingSpinner_ = nullptr;
     QLabel *preparingLabel_ = nullptr;

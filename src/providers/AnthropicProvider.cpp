@@ -104,5 +104,7 @@ LLMLineEvent AnthropicProvider::processLine(const QString &line)
     // answer is then incomplete and must not pass for a finished one.
     if (type == u"error")
         return LLMLineEvent::failure(ServerSentEvent::streamErrorDescription(line));
+    if (type == u"message_stop")
+        return LLMLineEvent::closing();
     return {};
 }

@@ -9,12 +9,16 @@
 class LLMEndpoint {
 public:
     static LLMEndpoint resolve(const char *environmentVariable, const QString &defaultBaseUrl, const QString &path);
+    // A server the user entered in the settings, where they may also allow plain http to other hosts.
+    static LLMEndpoint fromSettings(const QString &baseUrl, const QString &path, bool allowUnencrypted);
 
     bool isUsable() const { return error_.isEmpty(); }
     const QUrl &url() const { return url_; }
     const QString &error() const { return error_; } // why the address is refused; empty when usable
 
 private:
+    static LLMEndpoint make(const QString &base, const QString &path, bool allowUnencrypted, const QString &origin);
+
     QUrl url_;
     QString error_;
 };

@@ -113,7 +113,7 @@ void LLMExchange::noteHead()
     if (headSeen_ || !status.isValid())
         return;
     headSeen_ = true;
-    Q_EMIT headReceived(status.toInt());
+    Q_EMIT headReceived(status.toInt(), reply_->rawHeader("Content-Type"));
 }
 
 void LLMExchange::forwardBody()

@@ -23,7 +23,7 @@ public:
     static bool isRetryable(QNetworkReply::NetworkError error);
 
 Q_SIGNALS:
-    void headReceived(int status);
+    void headReceived(int status, const QByteArray &contentType);
     void bodyReceived(const QByteArray &chunk);
     void completed();
     void failed(const QString &description);

@@ -3,11 +3,15 @@
 #include "log/DebugLog.h"
 #include "providers/LLMExchange.h"
 #include "providers/LLMTransport.h"
+#include "providers/ServerSentEvent.h"
 
 #include <QStringDecoder>
 #include <QtConcurrent>
 
 namespace {
+
+constexpr qsizetype quotedBodyBytes = 160;
+const QString cutOffDescription = QStringLiteral("The answer was cut off before it finished.");
 
 QString bodyText(const QByteArray &body)
 {
@@ -80,23 +84,27 @@ void LLMStreamingRun::send(const QByteArray &body)
     connect(exchange_, &LLMExchange::headReceived, this, &LLMStreamingRun::headReceived);
     connect(exchange_, &LLMExchange::bodyReceived, this, &LLMStreamingRun::bodyReceived);
     connect(exchange_, &LLMExchange::completed, this, &LLMStreamingRun::completed);
-    connect(exchange_, &LLMExchange::failed, this, &LLMStreamingRun::fail);
+    connect(exchange_, &LLMExchange::failed, this, &LLMStreamingRun::transportFailed);
     exchange_->start();
 }
 
-void LLMStreamingRun::headReceived(int status)
+void LLMStreamingRun::headReceived(int status, const QByteArray &contentType)
 {
     status_ = status;
+    contentType_ = contentType;
     if (status_ == 200)
         log(QStringLiteral("Streaming response started status=200"));
 }
 
 void LLMStreamingRun::bodyReceived(const QByteArray &chunk)
 {
-    if (status_ != 200)
+    if (status_ != 200) {
         errorBody_ += chunk;
-    else
-        interpret(lines_.feed(chunk));
+        return;
+    }
+    if (bodyStart_.size() < quotedBodyBytes)
+        bodyStart_ += chunk.left(quotedBodyBytes - bodyStart_.size());
+    interpret(lines_.feed(chunk));
 }
 
 void LLMStreamingRun::completed()
@@ -108,7 +116,13 @@ void LLMStreamingRun::completed()
         return;
     }
     interpret(lines_.finish());
-    if (!stream_->hasEnded())
+    if (stream_->hasEnded())
+        return;
+    // A body can end in good order and still not hold a whole answer: a proxy that gave up, a server
+    // that stopped mid-answer, or something other than an event stream. None of them may pass for one.
+    if (!closed_)
+        fail(sawData_ ? cutOffDescription : notAnEventStream());
+    else
         succeed();
 }
 
@@ -117,7 +131,9 @@ void LLMStreamingRun::interpret(const QStringList &lines)
     for (const QString &line : lines) {
         if (stream_->hasEnded())
             return;
+        sawData_ = sawData_ || ServerSentEvent::isData(line);
         const LLMLineEvent event = plan_.interpretLine(line);
+        closed_ = closed_ || event.closesAnswer;
         if (event.kind == LLMLineEvent::Kind::Fragment) {
             stream_->yield(event.text);
             ++emittedChunks_;
@@ -133,6 +149,30 @@ void LLMStreamingRun::succeed()
     log(u"Streaming response completed emittedChunks=" + QString::number(emittedChunks_));
     stream_->finish();
     deleteLater();
+}
+
+// Once the protocol has said the answer is complete, losing the connection takes nothing from it.
+void LLMStreamingRun::transportFailed(const QString &description)
+{
+    if (closed_ && status_ == 200)
+        succeed();
+    else
+        fail(description);
+}
+
+QString LLMStreamingRun::notAnEventStream() const
+{
+    QString what = u"status " + QString::number(status_) + u", content type " +
+                   (contentType_.isEmpty() ? QStringLiteral("none") : QString::fromLatin1(contentType_));
+    if (bodyStart_.isEmpty()) {
+        what += QStringLiteral(", empty body");
+    } else {
+        QString start = QString::fromUtf8(bodyStart_).simplified();
+        if (bodyStart_.size() >= quotedBodyBytes)
+            start += u'…';
+        what += u", body starts \"" + start + u'"';
+    }
+    return u"The server did not answer with an event stream (" + what + u"). Check the server address.";
 }
 
 void LLMStreamingRun::fail(const QString &description)

@@ -27,12 +27,14 @@ private:
 
     void begin(const LLMConversation &messages);
     void send(const QByteArray &body);
-    void headReceived(int status);
+    void headReceived(int status, const QByteArray &contentType);
     void bodyReceived(const QByteArray &chunk);
     void completed();
     void interpret(const QStringList &lines);
     void succeed();
     void fail(const QString &description);
+    void transportFailed(const QString &description);
+    QString notAnEventStream() const;
     QString redacted(QString text) const;
     void log(const QString &message) const;
 
@@ -40,6 +42,10 @@ private:
     std::shared_ptr<LLMAnswerStream> stream_;
     LLMExchange *exchange_ = nullptr;
     int status_ = -1;
+    QByteArray contentType_;
+    QByteArray bodyStart_; // the first bytes of a 200 body, to name what came back when it is no event stream
+    bool sawData_ = false; // a "data:" line arrived
+    bool closed_ = false;  // the protocol said the answer is complete
     QByteArray errorBody_; // the body of a non-200 response, read in full
     LineAssembler lines_;
     int emittedChunks_ = 0;

@@ -34,14 +34,31 @@ std::optional<QJsonObject> firstChoice(const QJsonArray &choices)
 
 } // namespace
 
-OpenAIProvider::OpenAIProvider(const QString &apiKey, const QString &model)
+OpenAIProvider::Server OpenAIProvider::openAIServer()
+{
+    return {QStringLiteral("openai"), QStringLiteral("OpenAI"),
+            LLMEndpoint::resolve("GLINT_OPENAI_BASE_URL", QStringLiteral("https://api.openai.com"),
+                                 QStringLiteral("/v1/chat/completions"))};
+}
+
+OpenAIProvider::Server OpenAIProvider::compatibleServer(const QString &baseURL, bool allowUnencrypted)
+{
+    return {QStringLiteral("compatible"), QStringLiteral("OpenAI-compatible server"),
+            LLMEndpoint::fromSettings(baseURL, QStringLiteral("/chat/completions"), allowUnencrypted)};
+}
+
+OpenAIProvider::OpenAIProvider(const QString &apiKey, const QString &model, Server server)
     : apiKey_(apiKey)
     , model_(model)
+    , server_(std::move(server))
 {
 }
 
 QStringList OpenAIProvider::availableModels() const
 {
+    // A server of the user's own offers what it has installed; only it can say what (GET /models).
+    if (server_.id != u"openai")
+        return {model_};
     return {QStringLiteral("gpt-5.4"), QStringLiteral("gpt-5.4-mini"), QStringLiteral("gpt-5.4-nano")};
 }
 
@@ -50,9 +67,10 @@ std::shared_ptr<LLMAnswerStream> OpenAIProvider::stream(const LLMConversation &m
     LLMStreamPlan plan;
     plan.category = QStringLiteral("OpenAI");
     plan.model = model_;
-    plan.endpoint = LLMEndpoint::resolve("GLINT_OPENAI_BASE_URL", QStringLiteral("https://api.openai.com"),
-                                         QStringLiteral("/v1/chat/completions"));
-    plan.headers = {{"Authorization", "Bearer " + apiKey_.toUtf8()}, {"Content-Type", "application/json"}};
+    plan.endpoint = server_.endpoint;
+    plan.headers = {{"Content-Type", "application/json"}};
+    if (!apiKey_.isEmpty())
+        plan.headers.prepend({"Authorization", "Bearer " + apiKey_.toUtf8()});
     plan.apiKey = apiKey_;
     plan.buildBody = [messages, systemPrompt, model = model_]() -> std::variant<QByteArray, LLMError> {
         return buildRequestBody(messages, systemPrompt, model);
@@ -83,6 +101,8 @@ QByteArray OpenAIProvider::buildRequestBody(const LLMConversation &messages, con
 
 LLMLineEvent OpenAIProvider::processLine(const QString &line)
 {
+    if (ServerSentEvent::isDone(line))
+        return LLMLineEvent::closing();
     const std::optional<QJsonObject> chunk = ServerSentEvent::dataObject(line);
     if (!chunk)
         return {};
@@ -94,5 +114,9 @@ LLMLineEvent OpenAIProvider::processLine(const QString &line)
     if (!choice)
         return {};
     const QJsonValue text = choice->value(u"delta").toObject().value(u"content");
-    return text.isString() ? LLMLineEvent::fragment(text.toString()) : LLMLineEvent{};
+    LLMLineEvent event = text.isString() ? LLMLineEvent::fragment(text.toString()) : LLMLineEvent{};
+    // Some servers end without "[DONE]"; a finish reason says as much. It may come with the last text.
+    const QJsonValue finishReason = choice->value(u"finish_reason");
+    event.closesAnswer = finishReason.isString() && !finishReason.toString().isEmpty();
+    return event;
 }

@@ -3,13 +3,26 @@
 #include "providers/LLMLineEvent.h"
 #include "providers/LLMProvider.h"
 
-// OpenAI's Chat Completions API, streamed as server-sent events.
+#include "providers/LLMEndpoint.h"
+
+// OpenAI's Chat Completions API, streamed as server-sent events: OpenAI's own service, or another server
+// that speaks the protocol (Ollama, llama.cpp, LM Studio, vLLM, LocalAI, OpenRouter...).
 class OpenAIProvider : public LLMProvider {
 public:
-    OpenAIProvider(const QString &apiKey, const QString &model);
+    struct Server {
+        QString id;
+        QString displayName;
+        LLMEndpoint endpoint;
+    };
+    static Server openAIServer();
+    // `baseURL` ends where the protocol's paths begin, for example http://localhost:11434/v1.
+    static Server compatibleServer(const QString &baseURL, bool allowUnencrypted);
 
-    QString id() const override { return QStringLiteral("openai"); }
-    QString displayName() const override { return QStringLiteral("OpenAI"); }
+    // Without a key no Authorization header is sent: many local servers want none.
+    OpenAIProvider(const QString &apiKey, const QString &model, Server server = openAIServer());
+
+    QString id() const override { return server_.id; }
+    QString displayName() const override { return server_.displayName; }
     QStringList availableModels() const override;
     std::shared_ptr<LLMAnswerStream> stream(const LLMConversation &messages, const QString &systemPrompt) override;
 
@@ -22,4 +35,5 @@ public:
 private:
     QString apiKey_;
     QString model_;
+    Server server_;
 };

@@ -14,6 +14,11 @@ public:
     // separators), for "[DONE]", and for payloads that are not a JSON object.
     static std::optional<QJsonObject> dataObject(const QString &line);
 
+    // Any "data:" line, whatever it carries: the body is an event stream.
+    static bool isData(const QString &line) { return line.startsWith(u"data:"); }
+    // The "data: [DONE]" line that ends a Chat Completions stream.
+    static bool isDone(const QString &line) { return line == u"data: [DONE]"; }
+
     // How an error event reported inside a stream reads to the user: its payload verbatim.
     static QString streamErrorDescription(const QString &line);
 };

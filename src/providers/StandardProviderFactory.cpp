@@ -4,14 +4,14 @@
 #include "providers/AnthropicProvider.h"
 #include "providers/OpenAIProvider.h"
 
-std::unique_ptr<LLMProvider> StandardProviderFactory::openAI(const QString &apiKey, const QString &model)
+std::unique_ptr<LLMProvider> StandardProviderFactory::create(const LLMProviderConfig &config)
 {
-    return std::make_unique<OpenAIProvider>(apiKey, model);
-}
-
-std::unique_ptr<LLMProvider> StandardProviderFactory::anthropic(const QString &apiKey, const QString &model)
-{
-    return std::make_unique<AnthropicProvider>(apiKey, model);
+    if (config.id == u"openai")
+        return std::make_unique<OpenAIProvider>(config.apiKey, config.model);
+    if (config.id == u"compatible")
+        return std::make_unique<OpenAIProvider>(
+            config.apiKey, config.model, OpenAIProvider::compatibleServer(config.baseURL, config.allowUnencrypted));
+    return std::make_unique<AnthropicProvider>(config.apiKey, config.model);
 }
 
 void StandardProviderFactory::prepareImage(const QString &providerId, const QByteArray &imageData)

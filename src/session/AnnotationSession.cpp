@@ -1,6 +1,7 @@
 #include "session/AnnotationSession.h"
 
 #include "log/DebugLog.h"
+#include "session/ProviderChoice.h"
 #include "settings/SettingsManager.h"
 
 #include <QMetaObject>
@@ -42,12 +43,10 @@ struct AnnotationSession::Submission {
     bool cancelled = false;
     QString query;
     std::optional<QUuid> existingUserMessageID;
-    QString provider;
-    QString openAIModel;
-    QString anthropicModel;
+    QString provider; // as stored
+    ProviderChoice choice;
     QString systemPrompt;
-    std::optional<QString> openAIKey;
-    std::optional<QString> anthropicKey;
+    StoredSecret key; // of the chosen provider
 
     std::optional<quint64> awaitedCapture; // serial of the capture this question waits for
 
@@ -553,19 +552,18 @@ void AnnotationSession::submit(const QString &query, const std::optional<QUuid> 
     submission->query = query;
     submission->existingUserMessageID = existingUserMessageID;
     submission->provider = settings_->selectedProvider();
-    submission->openAIModel = settings_->openAIModel();
-    submission->anthropicModel = settings_->anthropicModel();
+    submission->choice = ProviderChoice::fromSettings(*settings_, submission->provider);
     submission->systemPrompt = settings_->effectiveSystemPrompt();
-    submission->openAIKey = settings_->keychainRead(SettingsManager::openAIKeyAccount);
-    submission->anthropicKey = settings_->keychainRead(SettingsManager::anthropicKeyAccount);
     submission->revision = sessionRevision_;
 
     cancelStreamingTask();
     streamingTask_ = submission;
-    // Starts on the next turn of the event loop, like any other task, and waits for a running capture.
-    QTimer::singleShot(0, this, [this, submission] {
+    // The key is read off the main thread (a locked keyring may prompt for a while); then the question
+    // waits for a running capture.
+    settings_->keychainReadLater(submission->choice.keyAccount).then(this, [this, submission](const StoredSecret &key) {
         if (submission->cancelled)
             return;
+        submission->key = key;
         if (captureTask_)
             submission->awaitedCapture = captureTask_->serial;
         else
@@ -588,23 +586,27 @@ void AnnotationSession::performSubmit(const std::shared_ptr<Submission> &s, std:
     if (s->revision != sessionRevision_ || s->cancelled)
         return;
 
-    const bool openAI = s->provider == u"openai";
-    log(u"Submitting query provider=" + s->provider + u" model=" + (openAI ? s->openAIModel : s->anthropicModel) +
-        u" queryLength=" + QString::number(s->query.size()) + u" systemPromptLength=" +
-        QString::number(s->systemPrompt.size()) + u" screenshotBytes=" + QString::number(image ? image->size() : 0));
+    const ProviderChoice &choice = s->choice;
+    log(u"Submitting query provider=" + s->provider + u" model=" + choice.config.model + u" queryLength=" +
+        QString::number(s->query.size()) + u" systemPromptLength=" + QString::number(s->systemPrompt.size()) +
+        u" screenshotBytes=" + QString::number(image ? image->size() : 0));
 
-    const std::optional<QString> &key = openAI ? s->openAIKey : s->anthropicKey;
-    if (!key || key->isEmpty() || !neighbours_.providers) {
-        finishSubmissionWithError(openAI
-                                      ? QStringLiteral("Error: No OpenAI API key configured. Add it in Settings.")
-                                      : QStringLiteral("Error: No Anthropic API key configured. Add it in Settings."),
-                                  s->revision);
-        log(openAI ? QStringLiteral("OpenAI API key missing") : QStringLiteral("Anthropic API key missing"));
+    if (!s->key.isKnown() && choice.keyRequired) {
+        // Not the same as no key: telling the user to add one would be wrong.
+        finishSubmissionWithError(u"Error: " + s->key.problem() + u" Unlock it and ask again.", s->revision);
+        log(u"API key unreadable error=" + s->key.problem());
         endSubmission(s);
         return;
     }
-    s->llm = openAI ? neighbours_.providers->openAI(*key, s->openAIModel)
-                    : neighbours_.providers->anthropic(*key, s->anthropicModel);
+    if ((choice.keyRequired && !s->key.isSet()) || !neighbours_.providers) {
+        finishSubmissionWithError(choice.missingKeyNotice(), s->revision);
+        log(choice.missingKeyLog());
+        endSubmission(s);
+        return;
+    }
+    LLMProviderConfig config = choice.config;
+    config.apiKey = s->key.isSet() ? s->key.value : QString();
+    s->llm = neighbours_.providers->create(config);
     s->isFirstTurn = llmConversationPrefix_.isEmpty();
 
     QUuid questionID;

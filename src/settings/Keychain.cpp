@@ -15,7 +15,12 @@ namespace {
 // libsecret, and the GLib object stack it brings, is loaded on the first keychain call rather than at
 // start: eight libraries the tray icon does not need. Without the library a read finds no key.
 struct LibSecret {
-    decltype(&secret_password_lookup_binary_sync) lookup = nullptr;
+    decltype(&secret_attributes_build) attributesBuild = nullptr;
+    decltype(&secret_service_search_sync) search = nullptr;
+    decltype(&secret_item_get_locked) itemLocked = nullptr;
+    decltype(&secret_item_get_secret) itemSecret = nullptr;
+    decltype(&secret_item_get_modified) itemModified = nullptr;
+    decltype(&secret_password_clear_sync) clear = nullptr;
     decltype(&secret_password_store_sync) store = nullptr;
     decltype(&secret_value_get) valueGet = nullptr;
     decltype(&secret_value_unref) valueUnref = nullptr;
@@ -23,6 +28,8 @@ struct LibSecret {
     decltype(&g_cancellable_cancel) cancellableCancel = nullptr;
     decltype(&g_object_unref) objectUnref = nullptr;
     decltype(&g_clear_error) clearError = nullptr;
+    decltype(&g_hash_table_unref) hashTableUnref = nullptr;
+    decltype(&g_list_free_full) listFreeFull = nullptr;
 
     static const LibSecret *get()
     {
@@ -43,15 +50,21 @@ private:
         QLibrary library(QStringLiteral("secret-1"), 0);
         // The functions live as long as the process; the library is never unloaded.
         library.setLoadHints(QLibrary::PreventUnloadHint);
-        const bool complete = library.load() &&
-                              api.resolve(library, api.lookup, "secret_password_lookup_binary_sync") &&
+        const bool complete = library.load() && api.resolve(library, api.attributesBuild, "secret_attributes_build") &&
+                              api.resolve(library, api.search, "secret_service_search_sync") &&
+                              api.resolve(library, api.itemLocked, "secret_item_get_locked") &&
+                              api.resolve(library, api.itemSecret, "secret_item_get_secret") &&
+                              api.resolve(library, api.itemModified, "secret_item_get_modified") &&
+                              api.resolve(library, api.clear, "secret_password_clear_sync") &&
                               api.resolve(library, api.store, "secret_password_store_sync") &&
                               api.resolve(library, api.valueGet, "secret_value_get") &&
                               api.resolve(library, api.valueUnref, "secret_value_unref") &&
                               api.resolve(library, api.cancellableNew, "g_cancellable_new") &&
                               api.resolve(library, api.cancellableCancel, "g_cancellable_cancel") &&
                               api.resolve(library, api.objectUnref, "g_object_unref") &&
-                              api.resolve(library, api.clearError, "g_clear_error");
+                              api.resolve(library, api.clearError, "g_clear_error") &&
+                              api.resolve(library, api.hashTableUnref, "g_hash_table_unref") &&
+                              api.resolve(library, api.listFreeFull, "g_list_free_full");
         if (complete)
             return &api;
         DebugLog::log(QStringLiteral("Keychain"),
@@ -121,29 +134,57 @@ Keychain::Keychain(QString service, std::chrono::milliseconds limit)
 {
 }
 
-std::optional<QString> Keychain::read(const QString &account) const
+StoredSecret Keychain::read(const QString &account) const
 {
     const QByteArray service = service_.toUtf8();
     const QByteArray name = account.toUtf8();
-    auto found =
-        runBounded<std::optional<QString>>(limit_, [service, name](const LibSecret &api, GCancellable *cancellable) {
+    const std::optional<StoredSecret> found =
+        runBounded<StoredSecret>(limit_, [service, name](const LibSecret &api, GCancellable *cancellable) {
+            GHashTable *attributes =
+                api.attributesBuild(schema(), "service", service.constData(), "account", name.constData(), nullptr);
             GError *error = nullptr;
-            SecretValue *value = api.lookup(schema(), cancellable, &error, "service", service.constData(), "account",
-                                            name.constData(), nullptr);
+            // Asks the desktop to unlock a locked keyring; the prompt may take as long as the user does.
+            GList *items =
+                api.search(nullptr, schema(), attributes,
+                           SecretSearchFlags(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS),
+                           cancellable, &error);
+            api.hashTableUnref(attributes);
+            const bool failed = error != nullptr;
             api.clearError(&error);
-            if (!value)
-                return std::optional<QString>();
-            gsize length = 0;
-            const gchar *bytes = api.valueGet(value, &length);
-            const QByteArray data(bytes, qsizetype(length));
-            api.valueUnref(value);
-            // Keys are UTF-8; anything else is treated as no key at all.
-            QString text = QString::fromUtf8(data);
-            if (text.toUtf8() != data)
-                return std::optional<QString>();
-            return std::optional<QString>(text);
+            if (failed)
+                return StoredSecret{StoredSecret::Status::NoAnswer, {}};
+
+            // Several items can match when another tool stored one beside ours: the newest is the key.
+            StoredSecret result;
+            guint64 newest = 0;
+            for (GList *node = items; node; node = node->next) {
+                auto *item = static_cast<SecretItem *>(node->data);
+                if (api.itemLocked(item)) {
+                    if (result.status == StoredSecret::Status::Missing)
+                        result.status = StoredSecret::Status::Locked;
+                    continue;
+                }
+                SecretValue *value = api.itemSecret(item);
+                if (!value || (result.status == StoredSecret::Status::Found && api.itemModified(item) < newest)) {
+                    if (value)
+                        api.valueUnref(value);
+                    continue;
+                }
+                gsize length = 0;
+                const gchar *bytes = api.valueGet(value, &length);
+                const QByteArray data(bytes, qsizetype(length));
+                api.valueUnref(value);
+                // Keys are UTF-8; anything else is treated as no key at all.
+                const QString text = QString::fromUtf8(data);
+                if (text.toUtf8() != data)
+                    continue;
+                result = StoredSecret::found(text);
+                newest = api.itemModified(item);
+            }
+            api.listFreeFull(items, api.objectUnref);
+            return result;
         });
-    return found ? *found : std::nullopt;
+    return found.value_or(StoredSecret{StoredSecret::Status::NoAnswer, {}});
 }
 
 void Keychain::write(const QString &account, const QString &value)
@@ -154,7 +195,10 @@ void Keychain::write(const QString &account, const QString &value)
     const QByteArray label = QByteArray("Glint ") + name;
     runBounded<bool>(limit_, [=](const LibSecret &api, GCancellable *cancellable) {
         GError *error = nullptr;
-        // Storing with the same attributes replaces the existing item's secret.
+        // The service replaces only an item with exactly the same attributes, and libsecret adds the
+        // schema name to ours: an item stored by another tool (secret-tool) would stay beside the new one.
+        api.clear(schema(), cancellable, &error, "service", service.constData(), "account", name.constData(), nullptr);
+        api.clearError(&error);
         const gboolean stored =
             api.store(schema(), SECRET_COLLECTION_DEFAULT, label.constData(), secret.constData(), cancellable, &error,
                       "service", service.constData(), "account", name.constData(), nullptr);

@@ -2,12 +2,37 @@
 
 #include <QString>
 
-#include <optional>
+// What a read of one key found. An empty value is a cleared key.
+struct StoredSecret {
+    enum class Status {
+        Found,
+        Missing,
+        Locked,   // the item exists, but its keyring stayed locked
+        NoAnswer, // no Secret Service answered in time
+    };
 
-// Where API keys are kept, one secret per account name.
+    Status status = Status::Missing;
+    QString value;
+
+    bool isSet() const { return status == Status::Found && !value.isEmpty(); }
+    // Neither locked nor silent: the answer can be trusted, including "no key".
+    bool isKnown() const { return status == Status::Found || status == Status::Missing; }
+    bool operator==(const StoredSecret &) const = default;
+    // Why the key could not be read, for a keyring that was locked or silent.
+    QString problem() const
+    {
+        return status == Status::Locked ? QStringLiteral("The keyring is locked.")
+                                        : QStringLiteral("The keyring is locked or did not answer in time.");
+    }
+
+    static StoredSecret found(const QString &value) { return {Status::Found, value}; }
+};
+
+// Where API keys are kept, one secret per account name. Calls may block (a keyring may prompt to be
+// unlocked), so the application makes them off the main thread.
 class SecretStore {
 public:
     virtual ~SecretStore() = default;
-    virtual std::optional<QString> read(const QString &account) const = 0;
+    virtual StoredSecret read(const QString &account) const = 0;
     virtual void write(const QString &account, const QString &value) = 0;
 };

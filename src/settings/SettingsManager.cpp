@@ -3,6 +3,8 @@
 #include "log/DebugLog.h"
 
 #include <QStandardPaths>
+#include <QThreadPool>
+#include <QtConcurrent>
 
 namespace {
 
@@ -27,6 +29,18 @@ const QStringList retiredReplicateVersions = {
     QStringLiteral("4d50797290df275329f202e48c76360b3f22b08d2008d9515f1c718f2982c5c5"),
     QStringLiteral("8099696689d249cf8b122d833c36ac3f75505c666a395ca40ef26f68e7d3d16e"),
 };
+
+// One call at a time, so a read made after a write sees it. Never destroyed: destroying a pool waits
+// for its calls, and the keychain bounds each call but a queue of them could still hold up the exit.
+QThreadPool &keychainThread()
+{
+    static QThreadPool &pool = []() -> QThreadPool & {
+        auto *created = new QThreadPool;
+        created->setMaxThreadCount(1);
+        return *created;
+    }();
+    return pool;
+}
 
 const QString defaultProvider = QStringLiteral("anthropic");
 const QString defaultAnthropicModel = QStringLiteral("claude-sonnet-4-6");
@@ -66,6 +80,16 @@ SettingsManager::SettingsManager(const QString &filePath, std::unique_ptr<Secret
                                                  u"; using defaults and leaving the file untouched");
     }
     load();
+}
+
+SettingsManager::~SettingsManager()
+{
+    waitForKeychain();
+}
+
+void SettingsManager::waitForKeychain()
+{
+    keychainThread().waitForDone();
 }
 
 QString SettingsManager::migratedOpenAIModel(const QString &stored)
@@ -116,6 +140,10 @@ void SettingsManager::load()
     openAIModel_ = migratedOpenAIModel(storedOpenAI.value_or(QString()));
     if (storedOpenAI != openAIModel_)
         store(QStringLiteral("openAIModel"), openAIModel_);
+
+    compatibleBaseURL_ = storedString(QStringLiteral("compatibleBaseURL")).value_or(QString());
+    compatibleModel_ = storedString(QStringLiteral("compatibleModel")).value_or(QString());
+    compatibleAllowUnencrypted_ = storedBoolean(QStringLiteral("compatibleAllowUnencrypted")).value_or(false);
 
     systemPrompt_ = storedString(QStringLiteral("systemPrompt")).value_or(defaultSystemPrompt);
     if (formerBuiltInPrompts.contains(systemPrompt_))
@@ -174,6 +202,19 @@ void SettingsManager::setOpenAIModel(const QString &v)
 {
     assign(openAIModel_, v, QStringLiteral("openAIModel"), v, &SettingsManager::openAIModelChanged);
 }
+void SettingsManager::setCompatibleBaseURL(const QString &v)
+{
+    assign(compatibleBaseURL_, v, QStringLiteral("compatibleBaseURL"), v, &SettingsManager::compatibleBaseURLChanged);
+}
+void SettingsManager::setCompatibleModel(const QString &v)
+{
+    assign(compatibleModel_, v, QStringLiteral("compatibleModel"), v, &SettingsManager::compatibleModelChanged);
+}
+void SettingsManager::setCompatibleAllowUnencrypted(bool v)
+{
+    assign(compatibleAllowUnencrypted_, v, QStringLiteral("compatibleAllowUnencrypted"), v,
+           &SettingsManager::compatibleAllowUnencryptedChanged);
+}
 void SettingsManager::setSystemPrompt(const QString &v)
 {
     assign(systemPrompt_, v, QStringLiteral("systemPrompt"), v, &SettingsManager::systemPromptChanged);
@@ -226,12 +267,34 @@ QString SettingsManager::effectiveSystemPrompt() const
     return extra.isEmpty() ? builtInSystemPrompt : builtInSystemPrompt + u"\n\n" + extra;
 }
 
-std::optional<QString> SettingsManager::keychainRead(const QString &account) const
+StoredSecret SettingsManager::keychainRead(const QString &account) const
 {
-    return secrets_->read(account);
+    return keychainReadLater(account).result();
+}
+
+QFuture<StoredSecret> SettingsManager::keychainReadLater(const QString &account) const
+{
+    return QtConcurrent::run(&keychainThread(), [secrets = secrets_, account] { return secrets->read(account); });
 }
 
 void SettingsManager::keychainWrite(const QString &account, const QString &value)
 {
-    secrets_->write(account, value);
+    QtConcurrent::run(&keychainThread(), [secrets = secrets_, account, value] { secrets->write(account, value); });
+    keySet_.insert(account, !value.isEmpty());
+    ++keyWrites_[account];
+    Q_EMIT apiKeysChanged();
+}
+
+void SettingsManager::refreshAPIKeys()
+{
+    for (const QString &account : {anthropicKeyAccount, openAIKeyAccount, compatibleKeyAccount}) {
+        // A key saved while the read was under way is newer than what the read found.
+        keychainReadLater(account).then(this, [this, account,
+                                               writes = keyWrites_.value(account)](const StoredSecret &secret) {
+            if (!secret.isKnown() || writes != keyWrites_.value(account) || keySet_.value(account) == secret.isSet())
+                return;
+            keySet_.insert(account, secret.isSet());
+            Q_EMIT apiKeysChanged();
+        });
+    }
 }

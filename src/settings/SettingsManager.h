@@ -3,6 +3,8 @@
 #include "settings/Keychain.h"
 #include "settings/SubmitMode.h"
 
+#include <QFuture>
+#include <QHash>
 #include <QObject>
 #include <QSettings>
 #include <QStringList>
@@ -18,6 +20,7 @@ public:
     static inline const QString anthropicKeyAccount = QStringLiteral("apiKey.anthropic");
     static inline const QString openAIKeyAccount = QStringLiteral("apiKey.openai");
     static inline const QString replicateKeyAccount = QStringLiteral("apiKey.replicate");
+    static inline const QString compatibleKeyAccount = QStringLiteral("apiKey.compatible"); // optional
 
     static const QStringList supportedOpenAIModels;
     static const QString builtInSystemPrompt;
@@ -33,10 +36,16 @@ public:
     // Keys go to `secrets`, or to the Secret Service when none is given.
     explicit SettingsManager(const QString &filePath = defaultFilePath(), std::unique_ptr<SecretStore> secrets = {},
                              QObject *parent = nullptr);
+    ~SettingsManager() override; // waits for keys still being saved
 
     QString selectedProvider() const { return selectedProvider_; }
     QString anthropicModel() const { return anthropicModel_; }
     QString openAIModel() const { return openAIModel_; }
+    // A server of the user's own that speaks OpenAI's protocol, for example http://localhost:11434/v1.
+    QString compatibleBaseURL() const { return compatibleBaseURL_; }
+    QString compatibleModel() const { return compatibleModel_; }
+    // Plain http to that server even when it is not this computer: the screenshot crosses the network.
+    bool compatibleAllowUnencrypted() const { return compatibleAllowUnencrypted_; }
     QString systemPrompt() const { return systemPrompt_; }
     QString replicateModelVersion() const { return replicateModelVersion_; }
     SubmitMode submitMode() const { return submitMode_; }
@@ -52,6 +61,9 @@ public:
     void setSelectedProvider(const QString &value);
     void setAnthropicModel(const QString &value);
     void setOpenAIModel(const QString &value);
+    void setCompatibleBaseURL(const QString &value);
+    void setCompatibleModel(const QString &value);
+    void setCompatibleAllowUnencrypted(bool value);
     void setSystemPrompt(const QString &value);
     void setReplicateModelVersion(const QString &value);
     void setSubmitMode(SubmitMode value);
@@ -66,8 +78,18 @@ public:
     // The built-in prompt, followed by the user's trimmed guidance after a blank line when there is any.
     QString effectiveSystemPrompt() const;
 
-    std::optional<QString> keychainRead(const QString &account) const;
-    void keychainWrite(const QString &account, const QString &value);
+    // The keychain may block for as long as an unlock prompt stays open, so the application reads and
+    // writes keys on a keychain thread, one call after the other in the order they were made.
+    QFuture<StoredSecret> keychainReadLater(const QString &account) const;
+    void keychainWrite(const QString &account, const QString &value); // returns at once
+    StoredSecret keychainRead(const QString &account) const;          // blocks: for the command line
+
+    // Which keys are set, as far as known, for labels and menus that must not wait on the keychain.
+    // Refreshed off the main thread; `apiKeysChanged` tells when the answer arrives or a key is saved.
+    bool isAPIKeySet(const QString &account) const { return keySet_.value(account, false); }
+    void refreshAPIKeys();
+    // Blocks until every keychain call made so far has ended; each is bounded by the keychain's limit.
+    static void waitForKeychain();
 
     // False when the preferences file could not be read: changes then stay in memory so the file is
     // never overwritten with defaults.
@@ -79,6 +101,9 @@ Q_SIGNALS:
     void selectedProviderChanged();
     void anthropicModelChanged();
     void openAIModelChanged();
+    void compatibleBaseURLChanged();
+    void compatibleModelChanged();
+    void compatibleAllowUnencryptedChanged();
     void systemPromptChanged();
     void replicateModelVersionChanged();
     void submitModeChanged();
@@ -89,6 +114,7 @@ Q_SIGNALS:
     void hasCompletedOnboardingChanged();
     void startAtLoginDefaultAppliedChanged();
     void settingsSelectedTabChanged();
+    void apiKeysChanged();
 
 private:
     void load();
@@ -101,12 +127,17 @@ private:
     std::optional<bool> storedBoolean(const QString &key) const;
 
     QSettings file_;
-    std::unique_ptr<SecretStore> secrets_;
+    std::shared_ptr<SecretStore> secrets_; // shared with the keychain thread's pending calls
+    QHash<QString, bool> keySet_;
+    QHash<QString, int> keyWrites_; // per account, to tell a stale read from a fresh one
     bool persistent_ = true;
 
     QString selectedProvider_;
     QString anthropicModel_;
     QString openAIModel_;
+    QString compatibleBaseURL_;
+    QString compatibleModel_;
+    bool compatibleAllowUnencrypted_ = false;
     QString systemPrompt_;
     QString replicateModelVersion_;
     SubmitMode submitMode_ = SubmitMode::SingleStroke;

@@ -617,6 +617,64 @@ TEST_P(AskLoopE2ETest, AnnotateAskFollowUpAndEscape)
     EXPECT_EQ(first.state(), QProcess::Running);
 }
 
+// A server of the user's own, without a key: its models are listed in the pill's menu, one is chosen with
+// the keyboard, and the question goes there with the capture.
+TEST_F(AskLoopE2ETest, AModelOfACompatibleServerIsChosenInThePillAndAnswers)
+{
+    {
+        SettingsManager settings(QDir(configHome()).filePath(QStringLiteral("glint/glint.conf")));
+        settings.setCompatibleBaseURL(server.baseUrl() + u"/v1");
+        settings.setHasCompletedOnboarding(true);
+    }
+    ASSERT_TRUE(desk.isOpen());
+    desk.paintPattern({leftMonitor, rightMonitor});
+    server.enqueue(FakeModelServer::Response::events(
+        {{R"({"object":"list","data":[{"id":"llava:13b","object":"model"},{"id":"qwen2.5vl:7b","object":"model"}]})",
+          0}}));
+    const QStringList answer{"A checker", "board."};
+    server.enqueue(FakeModelServer::Response::events(openAIAnswer(answer)));
+
+    start(first);
+    ASSERT_TRUE(waitForLog(QStringLiteral("[App] Application did finish launching")));
+    ASSERT_TRUE(pressHotkeyUntilASessionBegins());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const QList<QRect> windows = visibleWindows();
+            return std::any_of(windows.begin(), windows.end(), [](QRect w) { return w.contains(rightMonitor); });
+        },
+        5000));
+    desk.drag(rightMonitorStroke());
+    ASSERT_TRUE(waitForLog(QStringLiteral("[OpenAI] Compatible server models status=200 count=2")));
+    const std::optional<QRect> panel = settledPanel();
+    ASSERT_TRUE(panel);
+
+    // The pill sits at the left end of the input field's bottom bar, above the footer; its menu is a window
+    // of its own.
+    const qsizetype windowsBefore = visibleWindows().size();
+    XTestDriver::moveTo(QPoint(panel->left() + 60, panel->bottom() - 66));
+    XTestDriver::run({QStringLiteral("click"), QStringLiteral("1")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return visibleWindows().size() > windowsBefore; }, 5000));
+    XTestDriver::key(QStringLiteral("Down"));
+    XTestDriver::key(QStringLiteral("Down"));
+    XTestDriver::key(QStringLiteral("Return"));
+    typeQuestion(QStringLiteral("What is this?"));
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.requests().size() == 2; }, 15000));
+    const FakeModelServer::Request &request = server.requests()[1];
+    EXPECT_EQ(request.path, "/v1/chat/completions");
+    EXPECT_FALSE(request.headers.contains("authorization"));
+    const SentRequest sent = readOpenAI(QJsonDocument::fromJson(request.body).object());
+    EXPECT_EQ(sent.model, u"qwen2.5vl:7b");
+    ASSERT_EQ(sent.turns.size(), 1);
+    EXPECT_EQ(sent.turns[0].text, u"What is this?");
+    EXPECT_EQ(sent.turns[0].image.size(), captureSize);
+    EXPECT_TRUE(waitForLog(u"[Session] Streaming task completed responseLength=" +
+                           QString::number(answer.join(QString()).size())));
+    EXPECT_FALSE(
+        waitForLogStartingWith(QStringLiteral("[Session] Submitting query provider=compatible model=qwen2.5vl:7b"))
+            .isEmpty());
+}
+
 INSTANTIATE_TEST_SUITE_P(Protocols, AskLoopE2ETest, ::testing::Values(anthropic, openAI),
                          [](const ::testing::TestParamInfo<Protocol> &info) { return std::string(info.param.name); });
 

@@ -4,32 +4,62 @@
 #include "settings/SettingsManager.h"
 
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
-// The settings window's key rows against the session's real Secret Service.
-TEST(SettingsKeyringTest, KeyRowsWriteToTheSecretService)
+namespace {
+
+QByteArray secretTool(const QStringList &arguments, const QByteArray &input = {})
 {
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::MergedChannels); // search lists the attributes on standard error
+    tool.start(QStringLiteral("secret-tool"), arguments);
+    tool.write(input);
+    tool.closeWriteChannel();
+    tool.waitForFinished();
+    return tool.readAll();
+}
+
+} // namespace
+
+// A key stored from a shell as the README says, then changed in the settings window: the application
+// reads the new key, and the keyring holds one item for the account, not two.
+TEST(SettingsKeyringTest, AKeyStoredFromTheShellIsReplacedByTheSettingsWindow)
+{
+    const QString account = SettingsManager::openAIKeyAccount;
+    const QStringList attributes{QStringLiteral("service"), SettingsManager::keychainService, QStringLiteral("account"),
+                                 account};
+    secretTool(QStringList{QStringLiteral("store"), QStringLiteral("--label=Glint")} + attributes, "sk-from-shell");
+
     QTemporaryDir dir;
     SettingsManager settings(dir.filePath(QStringLiteral("glint.conf")));
     const Keychain keychain(SettingsManager::keychainService);
     SettingsView view(settings);
     view.show();
-
     APIKeyRow *row = view.openAIKeyRow();
-    row->input()->setText(QStringLiteral("sk-test-e2e"));
-    row->saveButton()->click();
-    EXPECT_EQ(keychain.read(SettingsManager::openAIKeyAccount), u"sk-test-e2e");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return row->isSet(); }));
+    EXPECT_TRUE(row->input()->text().isEmpty()) << "the key itself is never shown";
 
-    // A new window reads only whether the key exists.
+    row->clearButton()->click();
+    row->input()->setText(QStringLiteral("sk-from-settings"));
+    row->saveButton()->click();
+    SettingsManager::waitForKeychain();
+    EXPECT_EQ(keychain.read(account), StoredSecret::found(QStringLiteral("sk-from-settings")));
+    EXPECT_EQ(settings.keychainRead(account).value, u"sk-from-settings");
+    EXPECT_EQ(secretTool(QStringList{QStringLiteral("search"), QStringLiteral("--all")} + attributes)
+                  .count("attribute.account = "),
+              1);
+
+    // A new window knows the key is set without reading it into a field.
     SettingsView reopened(settings);
     reopened.show();
     EXPECT_TRUE(reopened.openAIKeyRow()->isSet());
-    EXPECT_TRUE(reopened.openAIKeyRow()->input()->text().isEmpty());
-
     reopened.openAIKeyRow()->clearButton()->click();
-    EXPECT_EQ(keychain.read(SettingsManager::openAIKeyAccount).value_or(QString()), QString());
-    EXPECT_FALSE(reopened.openAIKeyRow()->isSet());
+    SettingsManager::waitForKeychain();
+    EXPECT_EQ(keychain.read(account), StoredSecret::found(QString())) << "cleared, not deleted";
+    EXPECT_FALSE(row->isSet()) << "every open window follows";
 }

@@ -9,6 +9,7 @@
 #include "app/UpdateController.h"
 #include "input/ModifierFlags.h"
 #include "settings/SettingsManager.h"
+#include "support/MemorySecrets.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -26,15 +27,6 @@
 namespace {
 namespace Flag = ModifierFlags;
 
-struct MemorySecrets : SecretStore {
-    std::shared_ptr<QHash<QString, QString>> items = std::make_shared<QHash<QString, QString>>();
-    std::optional<QString> read(const QString &account) const override
-    {
-        return items->contains(account) ? std::optional(items->value(account)) : std::nullopt;
-    }
-    void write(const QString &account, const QString &value) override { items->insert(account, value); }
-};
-
 struct SwitchablePermissions : PermissionChecker {
     bool input = true, screen = true, microphone = true;
     bool hasGlobalInput() const override { return input; }
@@ -46,7 +38,7 @@ struct SwitchablePermissions : PermissionChecker {
 class SettingsWindowTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
-    std::shared_ptr<QHash<QString, QString>> keys;
+    std::shared_ptr<MemorySecrets::Items> keys;
     std::unique_ptr<SettingsManager> settings;
     SwitchablePermissions permissions;
 
@@ -137,8 +129,8 @@ TEST_F(SettingsWindowTest, KeysAreSavedAndClearedWithoutEverBeingShown)
     SettingsView view(*settings);
     view.show();
     APIKeyRow *anthropic = view.anthropicKeyRow();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view.openAIKeyRow()->isSet(); })) << "known once the keychain answers";
     EXPECT_FALSE(anthropic->isSet());
-    EXPECT_TRUE(view.openAIKeyRow()->isSet());
     EXPECT_EQ(anthropic->input()->echoMode(), QLineEdit::Password);
     EXPECT_FALSE(anthropic->saveButton()->isEnabled());
 
@@ -146,13 +138,35 @@ TEST_F(SettingsWindowTest, KeysAreSavedAndClearedWithoutEverBeingShown)
     ASSERT_TRUE(anthropic->saveButton()->isEnabled()); // blanks are stored as typed
     anthropic->input()->setText(QStringLiteral("sk-ant-123"));
     anthropic->saveButton()->click();
+    SettingsManager::waitForKeychain();
     EXPECT_EQ(keys->value(SettingsManager::anthropicKeyAccount), u"sk-ant-123");
     EXPECT_TRUE(anthropic->isSet());
     EXPECT_TRUE(anthropic->input()->text().isEmpty());
 
     view.openAIKeyRow()->clearButton()->click();
+    SettingsManager::waitForKeychain();
     EXPECT_EQ(keys->value(SettingsManager::openAIKeyAccount), QString());
     EXPECT_FALSE(view.openAIKeyRow()->isSet());
+}
+
+TEST_F(SettingsWindowTest, TheCompatibleServerSectionWritesThroughAndItsKeyIsOptional)
+{
+    SettingsView view(*settings);
+    view.show();
+    QTest::keyClicks(view.compatibleBaseURLField(), QStringLiteral("http://gpu-box.lan:8000/v1"));
+    QTest::keyClicks(view.compatibleModelField(), QStringLiteral("qwen2.5vl"));
+    view.allowUnencryptedToggle()->click();
+    EXPECT_EQ(settings->compatibleBaseURL(), u"http://gpu-box.lan:8000/v1");
+    EXPECT_EQ(settings->compatibleModel(), u"qwen2.5vl");
+    EXPECT_TRUE(settings->compatibleAllowUnencrypted());
+
+    view.compatibleKeyRow()->input()->setText(QStringLiteral("sk-local"));
+    view.compatibleKeyRow()->saveButton()->click();
+    SettingsManager::waitForKeychain();
+    EXPECT_EQ(keys->value(SettingsManager::compatibleKeyAccount), u"sk-local");
+
+    settings->setCompatibleModel(QStringLiteral("llava:13b")); // chosen in the panel's model menu
+    EXPECT_EQ(view.compatibleModelField()->text(), u"llava:13b");
 }
 
 TEST_F(SettingsWindowTest, RootViewFollowsTheSelectedTab)

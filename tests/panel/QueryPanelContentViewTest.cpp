@@ -257,6 +257,7 @@ struct PillFixture : ContentFixture {
         if (openAI)
             rig.keys->insert(SettingsManager::openAIKeyAccount, u"o"_qs);
         view = std::make_unique<QueryPanelContentView>(*rig.session);
+        SessionRig::settle(); // the keychain's answer
     }
     QStringList menuEntries()
     {
@@ -296,29 +297,28 @@ TEST_F(PillFixture, WithoutKeysThePillAsksForSettings)
     EXPECT_EQ(settingsRequested.count(), 1);
 }
 
-TEST_F(PillFixture, MenuListsTheProvidersWithKeys)
+// Each provider that is set up gets a group, in a fixed order, with lines between groups.
+TEST_F(PillFixture, TheMenuListsEachProviderThatIsSetUp)
 {
-    openWith(true, true);
-    EXPECT_EQ(view->modelButton()->text(), u"Sonnet 4.6"_qs);
-    EXPECT_EQ(menuEntries(),
-              (QStringList{u"[Claude]"_qs, u"Sonnet 4.6 ✓"_qs, u"Opus 4.6"_qs, u"Haiku 4.5"_qs, u"---"_qs,
-                           u"[OpenAI]"_qs, u"GPT-5.4"_qs, u"GPT-5.4 mini"_qs, u"GPT-5.4 nano"_qs}));
-}
-
-TEST_F(PillFixture, OnlyOpenAIGetsNoClaudeGroupAndNoSeparator)
-{
-    openWith(false, true);
-    EXPECT_EQ(view->modelButton()->text(), u"Sonnet 4.6"_qs) << "the selected provider's model, key or not";
-    EXPECT_EQ(menuEntries(), (QStringList{u"[OpenAI]"_qs, u"GPT-5.4"_qs, u"GPT-5.4 mini"_qs, u"GPT-5.4 nano"_qs}));
-    rig.settings->setSelectedProvider(u"openai"_qs);
-    EXPECT_EQ(view->modelButton()->text(), u"GPT-5.4 mini"_qs);
-    EXPECT_EQ(menuEntries(), (QStringList{u"[OpenAI]"_qs, u"GPT-5.4"_qs, u"GPT-5.4 mini ✓"_qs, u"GPT-5.4 nano"_qs}));
-}
-
-TEST_F(PillFixture, OnlyAnthropicListsClaude)
-{
-    openWith(true, false);
-    EXPECT_EQ(menuEntries(), (QStringList{u"[Claude]"_qs, u"Sonnet 4.6 ✓"_qs, u"Opus 4.6"_qs, u"Haiku 4.5"_qs}));
+    const QStringList claude{u"[Claude]"_qs, u"Sonnet 4.6 ✓"_qs, u"Opus 4.6"_qs, u"Haiku 4.5"_qs};
+    const QStringList openAI{u"[OpenAI]"_qs, u"GPT-5.4"_qs, u"GPT-5.4 mini"_qs, u"GPT-5.4 nano"_qs};
+    const QStringList server{u"[OpenAI-compatible server]"_qs, u"llava:13b"_qs}; // nobody answers at port 1
+    rig.settings->setCompatibleModel(u"llava:13b"_qs);
+    const struct {
+        bool anthropic, openAI, server;
+        QStringList entries;
+    } cases[] = {{true, true, false, claude + QStringList{u"---"_qs} + openAI},
+                 {false, true, false, openAI},
+                 {true, false, false, claude},
+                 {true, false, true, claude + QStringList{u"---"_qs} + server}};
+    for (const auto &c : cases) {
+        rig.keys->insert(SettingsManager::anthropicKeyAccount, c.anthropic ? u"a"_qs : QString());
+        rig.keys->insert(SettingsManager::openAIKeyAccount, c.openAI ? u"o"_qs : QString());
+        rig.settings->setCompatibleBaseURL(c.server ? u"http://127.0.0.1:1/v1"_qs : QString());
+        openWith(false, false);
+        EXPECT_EQ(view->modelButton()->text(), u"Sonnet 4.6"_qs) << "the selected provider's model, key or not";
+        EXPECT_EQ(menuEntries(), c.entries);
+    }
 }
 
 TEST_F(PillFixture, ChoosingAModelWritesTheSettings)
@@ -333,6 +333,17 @@ TEST_F(PillFixture, ChoosingAModelWritesTheSettings)
     EXPECT_EQ(rig.settings->selectedProvider(), u"anthropic"_qs);
     EXPECT_EQ(rig.settings->anthropicModel(), u"claude-haiku-4-5-20251001"_qs);
     EXPECT_EQ(rig.settings->openAIModel(), u"gpt-5.4-nano"_qs);
+}
+
+TEST_F(PillFixture, AServerOfTheUsersOwnIsAProviderWithoutAKey)
+{
+    rig.settings->setCompatibleBaseURL(u"http://127.0.0.1:1/v1"_qs);
+    rig.settings->setCompatibleModel(u"llava:13b"_qs);
+    openWith(false, false);
+    std::unique_ptr<QMenu> menu(view->createModelMenu());
+    item(*menu, u"llava:13b"_qs)->trigger();
+    EXPECT_EQ(rig.settings->selectedProvider(), u"compatible"_qs);
+    EXPECT_EQ(view->modelButton()->text(), u"llava:13b"_qs);
 }
 
 TEST_F(PillFixture, MalformedChoiceChangesNothing)

@@ -72,7 +72,8 @@ protected:
 TEST_F(AskCommandTest, AsksTheProviderFromTheSettingsAndPrintsTheAnswer)
 {
     server_.enqueue(Response::events("data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"Hello\"}}\n"
-                                     "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\" there\"}}\n"));
+                                     "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\" there\"}}\n"
+                                     "data: {\"type\":\"message_stop\"}\n"));
     EXPECT_EQ(ask({u"What"_qs, u"is"_qs, u"this?"_qs}), 0);
     EXPECT_EQ(output_, "Hello there\n");
     EXPECT_EQ(errors_, "");
@@ -95,7 +96,8 @@ TEST_F(AskCommandTest, SendsAnImageReducedAndEncodedAsACapture)
     file.write(png(3137, 1000));
     file.close();
 
-    server_.enqueue(Response::events("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"A wall.\"}}]}\n"));
+    server_.enqueue(Response::events("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"A wall.\"},"
+                                     "\"finish_reason\":\"stop\"}]}\n"));
     EXPECT_EQ(ask({u"--provider"_qs, u"openai"_qs, u"--model"_qs, u"gpt-5.4-nano"_qs, u"--image"_qs, file.fileName(),
                    u"Colour?"_qs}),
               0);
@@ -110,7 +112,8 @@ TEST_F(AskCommandTest, SendsAnImageReducedAndEncodedAsACapture)
 
 TEST_F(AskCommandTest, ReadsTheImageFromStandardInput)
 {
-    server_.enqueue(Response::events("data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"Square.\"}}\n"));
+    server_.enqueue(Response::events("data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"Square.\"}}\n"
+                                     "data: {\"type\":\"message_stop\"}\n"));
     EXPECT_EQ(ask({u"--image"_qs, u"-"_qs, u"Shape?"_qs}, png(40, 40)), 0);
     const QJsonObject block = sentBody().value(u"messages")[0][u"content"][0].toObject();
     EXPECT_EQ(block.value(u"source")[u"media_type"].toString(), u"image/webp");
@@ -129,10 +132,30 @@ TEST_F(AskCommandTest, FailuresGoToStandardErrorWithAFailingStatus)
 
     errors_.clear();
     qunsetenv("OPENAI_API_KEY");
-    if (!settings_.keychainRead(SettingsManager::openAIKeyAccount)) {
+    if (!settings_.keychainRead(SettingsManager::openAIKeyAccount).isSet()) {
         EXPECT_EQ(ask({u"--provider"_qs, u"openai"_qs, u"Hi"_qs}), 1);
         EXPECT_EQ(errors_, "No OpenAI API key configured. Add it in Settings or set OPENAI_API_KEY.\n");
     }
+}
+
+TEST_F(AskCommandTest, AsksTheCompatibleServerOfTheSettings)
+{
+    settings_.setCompatibleBaseURL(server_.baseUrl() + u"/v1");
+    settings_.setCompatibleModel(u"llava:13b"_qs);
+    server_.enqueue(Response::events("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"Local.\"}}]}\n"
+                                     "data: [DONE]\n"));
+    EXPECT_EQ(ask({u"--provider"_qs, u"compatible"_qs, u"--model"_qs, u"qwen2.5vl:7b"_qs, u"Who?"_qs}), 0);
+    EXPECT_EQ(output_, "Local.\n");
+    ASSERT_EQ(server_.requests().size(), 1);
+    EXPECT_EQ(server_.requests()[0].path, "/v1/chat/completions");
+    EXPECT_EQ(sentBody().value(u"model").toString(), u"qwen2.5vl:7b");
+    if (!settings_.keychainRead(SettingsManager::compatibleKeyAccount).isSet())
+        EXPECT_FALSE(server_.requests()[0].headers.contains("authorization")) << "no key, no header";
+
+    settings_.setCompatibleBaseURL(u"http://192.0.2.1:11434/v1"_qs);
+    EXPECT_EQ(ask({u"--provider"_qs, u"compatible"_qs, u"Who?"_qs}), 1);
+    EXPECT_TRUE(errors_.endsWith("or allow an unencrypted connection to this server in Settings\n"))
+        << errors_.constData();
 }
 
 TEST_F(AskCommandTest, UsageErrorsExitWithTwo)

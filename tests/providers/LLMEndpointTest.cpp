@@ -38,4 +38,18 @@ TEST(LLMEndpoint, PlainHttpOnlyForLoopbackHosts)
         EXPECT_TRUE(resolve(broken).error().startsWith(u"Invalid service address in GLINT_TEST_BASE_URL")) << broken;
 }
 
+TEST(LLMEndpoint, AServerFromTheSettingsMayBeAllowedPlainHttp)
+{
+    const QString path = QStringLiteral("/chat/completions");
+    EXPECT_EQ(LLMEndpoint::fromSettings(u" http://localhost:11434/v1/ "_qs, path, false).url().toString(),
+              u"http://localhost:11434/v1/chat/completions");
+    EXPECT_EQ(LLMEndpoint::fromSettings(u""_qs, path, false).error(),
+              u"No server address configured. Add it in Settings.");
+    const LLMEndpoint refused = LLMEndpoint::fromSettings(u"http://192.168.1.20:8080/v1"_qs, path, false);
+    EXPECT_TRUE(refused.error().endsWith(u"or allow an unencrypted connection to this server in Settings"))
+        << refused.error().toStdString();
+    EXPECT_EQ(LLMEndpoint::fromSettings(u"http://192.168.1.20:8080/v1"_qs, path, true).url().toString(),
+              u"http://192.168.1.20:8080/v1/chat/completions");
+}
+
 } // namespace

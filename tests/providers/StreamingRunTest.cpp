@@ -4,12 +4,14 @@
 #include "support/TestCertificates.h"
 
 #include "providers/AnthropicProvider.h"
+#include "providers/CompatibleModelList.h"
 #include "providers/LLMTransport.h"
 #include "providers/OpenAIProvider.h"
 
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSignalSpy>
 #include <QTcpServer>
 
 #include <gtest/gtest.h>
@@ -22,11 +24,115 @@ const QString apiKey = QStringLiteral("sk-ant-test-7f3a9c");
 const QByteArray threeDeltas = "event: content_block_delta\r\n"
                                "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"Gr\xc3\xbc\"}}\r\n\r\n"
                                "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"\xc3\x9f\"}}\n\n"
-                               "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"e\"}}";
+                               "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"e\"}}\n"
+                               "data: {\"type\":\"message_stop\"}";
 
 QByteArray delta(const QByteArray &text)
 {
     return R"(data: {"type":"content_block_delta","delta":{"text":")" + text + "\"}}\n\n";
+}
+
+const QByteArray messageStop = "event: message_stop\ndata: {\"type\":\"message_stop\"}\n\n";
+
+QByteArray openAIDelta(const QByteArray &text, const QByteArray &finishReason = "null")
+{
+    return R"(data: {"choices":[{"index":0,"delta":{"content":")" + text + R"("},"finish_reason":)" + finishReason +
+           "}]}\n\n";
+}
+
+Response endingWith(QList<FakeModelServer::Piece> pieces, Response::Ending ending)
+{
+    Response response = Response::events(pieces);
+    response.ending = ending;
+    return response;
+}
+
+Response html(const QByteArray &body)
+{
+    Response response = Response::error(200, body, "text/html; charset=utf-8");
+    response.chunked = true;
+    return response;
+}
+
+// How a 200 answer, or an error, can end. An empty `error` is a finished answer; "*" any failure.
+struct Ending {
+    const char *name;
+    bool openAI;
+    Response response;
+    QStringList fragments;
+    QString error;
+};
+
+QList<Ending> endings()
+{
+    const QString cutOff = QStringLiteral("The answer was cut off before it finished.");
+    QByteArray many;
+    QStringList manyFragments;
+    for (int i = 0; i < 20000; ++i) {
+        many += delta(QByteArray::number(i % 10));
+        manyFragments << QString::number(i % 10);
+    }
+    const QByteArray errorEvent =
+        "event: error\ndata: {\"type\":\"error\",\"error\":{\"type\":\"overloaded_error\"}}\n\n";
+    return {
+        {"reset mid-body",
+         false,
+         endingWith({{delta("one"), 0}, {delta("two"), 20}}, Response::Ending::Reset),
+         {"one", "two"},
+         "*"},
+        {"orderly close mid-body",
+         false,
+         endingWith({{delta("one"), 0}, {delta("two"), 20}}, Response::Ending::Close),
+         {"one", "two"},
+         "*"},
+        {"whole body without the closing event", false, Response::events(delta("one")), {"one"}, cutOff},
+        {"closing event, then a reset",
+         false,
+         endingWith({{delta("one") + messageStop, 0}}, Response::Ending::Reset),
+         {"one"},
+         {}},
+        {"an error event",
+         false,
+         Response::events(delta("Hel") + errorEvent + delta("lo") + messageStop),
+         {"Hel"},
+         u"Stream error: {\"type\":\"error\",\"error\":{\"type\":\"overloaded_error\"}}"_qs},
+        {"an invalid UTF-8 line",
+         false,
+         Response::events(delta("a") + "data: \xff\xfe\n" + delta("b") + messageStop),
+         {"a", "b"},
+         {}},
+        {"20,000 fragments", false, Response::events(many + messageStop), manyFragments, {}},
+        {"an HTML page",
+         false,
+         html("<!DOCTYPE html>\n<html><head><title>Sign in</title></head></html>"),
+         {},
+         u"The server did not answer with an event stream (status 200, content type text/html; charset=utf-8, body "
+         u"starts \"<!DOCTYPE html> <html><head><title>Sign in</title></head></html>\"). Check the server address."_qs},
+        {"an empty body",
+         false,
+         Response::events(QByteArray()),
+         {},
+         u"The server did not answer with an event stream (status 200, content type text/event-stream; "
+         u"charset=utf-8, empty body). Check the server address."_qs},
+        {"a key echoed in an error body",
+         false,
+         Response::error(401, R"({"error":"invalid x-api-key )" + apiKey.toUtf8() + "\"}"),
+         {},
+         u"HTTP error 401: {\"error\":\"invalid x-api-key <redacted>\"}"_qs},
+        {"an empty error body", false, Response::error(429, ""), {}, u"HTTP error 429"_qs},
+        {"an error body that is not UTF-8",
+         false,
+         Response::error(401, "\xff\xfe oops", "text/plain"),
+         {},
+         u"HTTP error 401: <non-utf8 body>"_qs},
+        {"OpenAI: [DONE]", true, Response::events(openAIDelta("Hi") + "data: [DONE]\n\n"), {"Hi"}, {}},
+        {"OpenAI: a finish reason with the last text",
+         true,
+         Response::events(openAIDelta("Hi", "\"length\"")),
+         {"Hi"},
+         {}},
+        {"OpenAI: neither", true, Response::events(openAIDelta("Hi")), {"Hi"}, cutOff},
+    };
 }
 
 class StreamingRun : public ::testing::Test {
@@ -49,10 +155,14 @@ protected:
         qputenv("GLINT_OPENAI_BASE_URL", url.toUtf8());
     }
 
-    std::unique_ptr<StreamRecorder> askAnthropic()
+    std::unique_ptr<StreamRecorder> askAnthropic(bool openAI = false)
     {
-        AnthropicProvider provider(apiKey, QStringLiteral("claude-haiku-4-5-20251001"));
-        auto recorder = std::make_unique<StreamRecorder>(provider.stream(
+        std::unique_ptr<LLMProvider> provider;
+        if (openAI)
+            provider = std::make_unique<OpenAIProvider>(apiKey, QStringLiteral("gpt-5.4-mini"));
+        else
+            provider = std::make_unique<AnthropicProvider>(apiKey, QStringLiteral("claude-haiku-4-5-20251001"));
+        auto recorder = std::make_unique<StreamRecorder>(provider->stream(
             {{LLMMessage::Role::User, QStringLiteral("Hi"), std::nullopt}}, QStringLiteral("Be brief.")));
         EXPECT_TRUE(recorder->waitForEnd());
         return recorder;
@@ -89,19 +199,44 @@ TEST_F(StreamingRun, StreamsTheAnswerAndSendsTheExactRequest)
     EXPECT_EQ(QJsonDocument::fromJson(request.body).object().value(u"system").toString(), u"Be brief.");
 }
 
-TEST_F(StreamingRun, OpenAISendsItsKeyAsBearerToken)
+// OpenAI and a server of the user's own get the same request, each at its own address, with the key as
+// a bearer token when there is one.
+TEST_F(StreamingRun, OpenAIAndCompatibleServersGetTheSameRequest)
 {
-    server_.enqueue(Response::events("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"Hi\"}}]}\n\n"
-                                     "data: [DONE]\n\n"));
-    OpenAIProvider provider(apiKey, QStringLiteral("gpt-5.4-mini"));
-    StreamRecorder answer(provider.stream({{LLMMessage::Role::User, QStringLiteral("Hi"), std::nullopt}}, {}));
-    ASSERT_TRUE(answer.waitForEnd());
-    EXPECT_EQ(answer.fragments, QStringList{"Hi"});
-    EXPECT_TRUE(answer.finished);
-    ASSERT_EQ(server_.requests().size(), 1);
-    EXPECT_EQ(server_.requests()[0].path, "/v1/chat/completions");
-    EXPECT_EQ(server_.requests()[0].headers.value("authorization"), "Bearer " + apiKey.toUtf8());
+    const LLMConversation question{{LLMMessage::Role::User, QStringLiteral("Hi"), std::nullopt}};
+    const OpenAIProvider::Server compatible = OpenAIProvider::compatibleServer(server_.baseUrl() + u"/v1/", false);
+    for (const auto &[server, key] : {std::pair{OpenAIProvider::openAIServer(), apiKey},
+                                      std::pair{compatible, QString()}, std::pair{compatible, apiKey}}) {
+        server_.enqueue(Response::events(openAIDelta("Hi") + "data: [DONE]\n\n"));
+        OpenAIProvider provider(key, QStringLiteral("llava:13b"), server);
+        StreamRecorder answer(provider.stream(question, QStringLiteral("Be brief.")));
+        ASSERT_TRUE(answer.waitForEnd());
+        EXPECT_EQ(answer.fragments, QStringList{"Hi"});
+        const FakeModelServer::Request &request = server_.requests().last();
+        EXPECT_EQ(request.path, "/v1/chat/completions");
+        EXPECT_EQ(request.headers.value("authorization"), key.isEmpty() ? QByteArray() : "Bearer " + key.toUtf8());
+        EXPECT_EQ(request.body,
+                  OpenAIProvider::buildRequestBody(question, QStringLiteral("Be brief."), QStringLiteral("llava:13b")));
+    }
     EXPECT_EQ(log_.messages(QStringLiteral("OpenAI")).last(), u"Streaming response completed emittedChunks=1");
+}
+
+TEST_F(StreamingRun, TheModelListOfACompatibleServer)
+{
+    server_.enqueue(Response::error(
+        200, R"({"object":"list","data":[{"id":"llava:13b","object":"model"},{"id":"qwen2.5vl:7b"},{"id":""}]})"));
+    server_.enqueue(Response::error(404, "404 page not found", "text/plain"));
+    CompatibleModelList list;
+    QSignalSpy changed(&list, &CompatibleModelList::modelsChanged);
+    for (const QStringList &expected : {QStringList{"llava:13b", "qwen2.5vl:7b"}, QStringList{}}) {
+        const qsizetype before = changed.size();
+        list.fetch(server_.baseUrl() + u"/v1", false, apiKey);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return changed.size() > before; }));
+        EXPECT_EQ(list.models(), expected);
+        EXPECT_EQ(server_.requests().last().method, "GET");
+        EXPECT_EQ(server_.requests().last().path, "/v1/models");
+        EXPECT_EQ(server_.requests().last().headers.value("authorization"), "Bearer " + apiKey.toUtf8());
+    }
 }
 
 TEST_F(StreamingRun, EveryStatusButOkIsAnErrorCarryingTheBodyAndIsNotRetried)
@@ -122,32 +257,44 @@ TEST_F(StreamingRun, EveryStatusButOkIsAnErrorCarryingTheBodyAndIsNotRetried)
     EXPECT_EQ(server_.requests().size(), 3);
 }
 
-TEST_F(StreamingRun, ErrorBodiesThatAreEmptyOrNotUtf8)
+TEST_F(StreamingRun, AnAnswerFinishesOnlyWhenItsProtocolSaysSoAndFailuresKeepTheText)
 {
-    server_.enqueue(Response::error(429, ""));
-    EXPECT_EQ(askAnthropic()->errorText(), u"HTTP error 429");
-    server_.enqueue(Response::error(401, "\xff\xfe oops", "text/plain"));
-    EXPECT_EQ(askAnthropic()->errorText(), u"HTTP error 401: <non-utf8 body>");
+    for (const Ending &ending : endings()) {
+        SCOPED_TRACE(ending.name);
+        log_.clear();
+        server_.enqueue(ending.response);
+        const auto answer = askAnthropic(ending.openAI);
+        EXPECT_EQ(answer->fragments, ending.fragments);
+        if (ending.error.isEmpty())
+            EXPECT_TRUE(answer->finished) << answer->errorText().toStdString();
+        else if (ending.error != u"*")
+            EXPECT_EQ(answer->errorText(), ending.error);
+        else
+            EXPECT_FALSE(answer->errorText().isEmpty());
+        const QStringList log = log_.messages(QString::fromLatin1(ending.openAI ? "OpenAI" : "Anthropic"));
+        EXPECT_EQ(log.filter(u"Starting request").size(), 1) << "nothing after the head is retried";
+        EXPECT_EQ(log.last().startsWith(u"Streaming failed error="), !ending.error.isEmpty())
+            << log.last().toStdString();
+    }
 }
 
-TEST_F(StreamingRun, AKeyEchoedByTheServerIsRedacted)
-{
-    server_.enqueue(Response::error(401, R"({"error":"invalid x-api-key )" + apiKey.toUtf8() + "\"}"));
-    EXPECT_EQ(askAnthropic()->errorText(), u"HTTP error 401: {\"error\":\"invalid x-api-key <redacted>\"}");
-}
-
-TEST_F(StreamingRun, AConnectionLostBeforeTheHeadIsTriedOnceMoreAfterASecond)
+TEST_F(StreamingRun, AConnectionResetOrClosedBeforeTheHeadIsTriedOnceMoreAfterASecond)
 {
     // Qt's HTTP layer may itself resend at once when a connection closes before any response byte, so
     // the server can see more requests than there are attempts.
-    for (int i = 0; i < 8; ++i)
-        server_.enqueue(Response::without(Response::Opening::Reset));
-    const auto answer = askAnthropic();
-    EXPECT_EQ(answer->errorText(), u"Connection closed");
-    EXPECT_EQ(anthropicLog().filter(u"Starting request").size(), 2);
-    EXPECT_EQ(anthropicLog().filter(u"Request attempt failed attempt=1 retryable=true").size(), 1);
-    ASSERT_GE(server_.requests().size(), 2);
-    EXPECT_GE(server_.requests().last().receivedAtMs - server_.requests().first().receivedAtMs, 950);
+    for (const Response::Opening opening : {Response::Opening::Reset, Response::Opening::Close}) {
+        log_.clear();
+        FakeModelServer server; // a script of its own: not every scripted response gets used
+        useServer(server);
+        for (int i = 0; i < 8; ++i)
+            server.enqueue(Response::without(opening));
+        const auto answer = askAnthropic();
+        EXPECT_FALSE(answer->errorText().isEmpty());
+        EXPECT_EQ(anthropicLog().filter(u"Starting request").size(), 2);
+        EXPECT_EQ(anthropicLog().filter(u"Request attempt failed attempt=1 retryable=true").size(), 1);
+        ASSERT_GE(server.requests().size(), 2);
+        EXPECT_GE(server.requests().last().receivedAtMs - server.requests().first().receivedAtMs, 950);
+    }
 }
 
 TEST_F(StreamingRun, ARefusedConnectionIsTriedTwiceThenReported)
@@ -177,28 +324,6 @@ TEST_F(StreamingRun, AnUnknownHostIsTriedTwiceASecondApart)
     ASSERT_EQ(failures.size(), 2);
     EXPECT_TRUE(failures[1].startsWith(u"Request attempt failed attempt=2 retryable=true"));
     EXPECT_EQ(anthropicLog().filter(u"Starting request").size(), 2);
-}
-
-TEST_F(StreamingRun, AFailureAfterTheHeadKeepsTheFragmentsAndIsNotRetried)
-{
-    Response response = Response::events({{delta("one"), 0}, {delta("two"), 20}});
-    response.ending = Response::Ending::Reset;
-    server_.enqueue(response);
-    const auto answer = askAnthropic();
-    EXPECT_EQ(answer->fragments, (QStringList{"one", "two"}));
-    EXPECT_TRUE(answer->error.has_value());
-    EXPECT_EQ(server_.requests().size(), 1);
-}
-
-TEST_F(StreamingRun, AnErrorEventInsideTheStreamFailsTheAnswer)
-{
-    server_.enqueue(Response::events(
-        delta("Hel") + "event: error\ndata: {\"type\":\"error\",\"error\":{\"type\":\"overloaded_error\"}}\n\n" +
-        delta("lo")));
-    const auto answer = askAnthropic();
-    EXPECT_EQ(answer->fragments, QStringList{"Hel"});
-    EXPECT_EQ(answer->errorText(), u"Stream error: {\"type\":\"error\",\"error\":{\"type\":\"overloaded_error\"}}");
-    EXPECT_EQ(anthropicLog().filter(u"Streaming failed").size(), 1);
 }
 
 TEST_F(StreamingRun, TimeLimitsEndStalledAndEndlessExchanges)

@@ -116,14 +116,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<LLMProvider> ScriptedProviders::openAI(const QString &apiKey, const QString &model)
+std::unique_ptr<LLMProvider> ScriptedProviders::create(const LLMProviderConfig &config)
 {
-    return std::make_unique<ScriptedProvider>(*this, QStringLiteral("openai"), apiKey, model);
-}
-
-std::unique_ptr<LLMProvider> ScriptedProviders::anthropic(const QString &apiKey, const QString &model)
-{
-    return std::make_unique<ScriptedProvider>(*this, QStringLiteral("anthropic"), apiKey, model);
+    return std::make_unique<ScriptedProvider>(*this, config.id, config.apiKey, config.model);
 }
 
 SessionRig::SessionRig(LLMProviderFactory *providerFactory)
@@ -140,8 +135,10 @@ SessionRig::SessionRig(LLMProviderFactory *providerFactory)
 void SessionRig::settle()
 {
     // Two rounds: an ending may post further work (a finished capture resumes a waiting question).
-    for (int i = 0; i < 2; ++i)
+    for (int i = 0; i < 2; ++i) {
+        SettingsManager::waitForKeychain();
         QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
 }
 
 void SessionRig::openPanel(QPointF point)

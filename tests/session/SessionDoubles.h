@@ -1,6 +1,7 @@
 #pragma once
 
 #include "session/AnnotationSession.h"
+#include "support/MemorySecrets.h"
 
 #include <QHash>
 #include <QPromise>
@@ -131,15 +132,6 @@ struct FakeFocus : FocusTracker {
     void restore(const FocusRestorationTarget &target) override { restored.push_back(target); }
 };
 
-struct MemorySecrets : SecretStore {
-    std::shared_ptr<QHash<QString, QString>> items = std::make_shared<QHash<QString, QString>>();
-    std::optional<QString> read(const QString &account) const override
-    {
-        return items->contains(account) ? std::optional(items->value(account)) : std::nullopt;
-    }
-    void write(const QString &account, const QString &value) override { items->insert(account, value); }
-};
-
 // Providers whose answers the test feeds by hand. Each stream() call is recorded with what it was sent.
 struct ScriptedProviders : LLMProviderFactory {
     struct Call {
@@ -153,8 +145,7 @@ struct ScriptedProviders : LLMProviderFactory {
     std::vector<Call> calls;
     std::vector<std::pair<QString, QByteArray>> prepared; // provider and image of each prepareImage()
 
-    std::unique_ptr<LLMProvider> openAI(const QString &apiKey, const QString &model) override;
-    std::unique_ptr<LLMProvider> anthropic(const QString &apiKey, const QString &model) override;
+    std::unique_ptr<LLMProvider> create(const LLMProviderConfig &config) override;
     void prepareImage(const QString &providerId, const QByteArray &imageData) override
     {
         prepared.emplace_back(providerId, imageData);
@@ -171,14 +162,14 @@ struct SessionRig {
     FakeFocus focus;
     ScriptedProviders providers;
     QTemporaryDir settingsDir;
-    std::shared_ptr<QHash<QString, QString>> keys;
+    std::shared_ptr<MemorySecrets::Items> keys;
     std::unique_ptr<SettingsManager> settings;
     std::unique_ptr<AnnotationSession> session;
 
     // Answers come from `providerFactory` when given, else from the scripted `providers`.
     explicit SessionRig(LLMProviderFactory *providerFactory = nullptr);
 
-    // Runs queued work (deferred steps, capture endings, stream fragments).
+    // Runs queued work (deferred steps, key reads, capture endings, stream fragments).
     static void settle();
 
     // begin → a stroke on the given point → advanceToQuery; the capture stays pending.

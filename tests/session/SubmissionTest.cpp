@@ -27,10 +27,20 @@ QByteArray png(Qt::GlobalColor colour)
     return encodedImage(QSize(32, 24), colour);
 }
 
-QByteArray anthropicAnswer(const QByteArray &text)
+QByteArray anthropicDelta(const QByteArray &text)
 {
     return "event: content_block_delta\ndata: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"" + text +
            "\"}}\n\n";
+}
+
+QByteArray anthropicAnswer(const QByteArray &text)
+{
+    return anthropicDelta(text) + "event: message_stop\ndata: {\"type\":\"message_stop\"}\n\n";
+}
+
+QByteArray openAIAnswer(const QByteArray &text)
+{
+    return "data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"" + text + "\"}}]}\ndata: [DONE]\n";
 }
 
 class Submission : public ::testing::Test {
@@ -117,7 +127,7 @@ TEST_F(Submission, OnlyTheExactProviderNameOpenAISelectsOpenAI)
     rig_.openPanelWithCapture(png(Qt::red));
 
     rig_.settings->setSelectedProvider(QStringLiteral("openai"));
-    server_.enqueue(Response::events("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"one\"}}]}\n"));
+    server_.enqueue(Response::events(openAIAnswer("one")));
     session().submit(QStringLiteral("First?"));
     ASSERT_TRUE(waitUntilQuerying());
 
@@ -135,12 +145,19 @@ TEST_F(Submission, OnlyTheExactProviderNameOpenAISelectsOpenAI)
     EXPECT_EQ(transcript().mid(1), (QStringList{"First?", "one", "Second?", "two"}));
 }
 
-TEST_F(Submission, AKeyOfSpacesIsSentAndAMissingKeyGivesTheNotice)
+TEST_F(Submission, ALockedKeyringIsNotAMissingKeyAndAKeyOfSpacesIsSent)
 {
     rig_.openPanelWithCapture(png(Qt::red));
+    rig_.keys->setUnreadable(StoredSecret::Status::Locked);
     session().submit(QStringLiteral("Anyone?"));
     ASSERT_TRUE(waitUntilQuerying());
-    EXPECT_EQ(transcript(), (QStringList{"Screenshot", "Error: No Anthropic API key configured. Add it in Settings."}));
+    EXPECT_EQ(transcript().last(), u"Error: The keyring is locked. Unlock it and ask again.");
+
+    rig_.keys->setUnreadable(StoredSecret::Status::Found);
+    session().submit(QStringLiteral("Anyone?"));
+    ASSERT_TRUE(waitUntilQuerying());
+    EXPECT_EQ(transcript(), (QStringList{"Screenshot", "Error: The keyring is locked. Unlock it and ask again.",
+                                         "Error: No Anthropic API key configured. Add it in Settings."}));
     EXPECT_TRUE(log_.contains(QStringLiteral("Session"), QStringLiteral("Anthropic API key missing")));
     EXPECT_TRUE(server_.requests().isEmpty());
 
@@ -156,12 +173,11 @@ TEST_F(Submission, AFailedFirstAnswerLeavesOnlyTheOpeningTurn)
 {
     rig_.keys->insert(anthropicAccount, QStringLiteral("sk-ant-session"));
     rig_.openPanelWithCapture(png(Qt::red));
-    Response broken = Response::events(anthropicAnswer("Half an"));
-    broken.ending = Response::Ending::Reset;
-    server_.enqueue(broken);
+    // The body ends in good order, but before the answer's closing event.
+    server_.enqueue(Response::events(anthropicDelta("Half an")));
     session().submit(QStringLiteral("What is this?"));
     ASSERT_TRUE(waitUntilQuerying());
-    EXPECT_TRUE(transcript().last().startsWith(u"Half an\n\n[Error: ")) << transcript().last().toStdString();
+    EXPECT_EQ(transcript().last(), u"Half an\n\n[Error: The answer was cut off before it finished.]");
     EXPECT_EQ(session().llmConversationPrefix().size(), 1);
     EXPECT_TRUE(session().llmConversationHistory().isEmpty());
 
@@ -201,13 +217,13 @@ TEST_F(Submission, OfTwoAdditionalCapturesOnlyTheSecondIsSent)
     rig_.keys->insert(openAIAccount, QStringLiteral("sk-openai-session"));
     rig_.settings->setSelectedProvider(QStringLiteral("openai"));
     rig_.openPanelWithCapture(png(Qt::red));
-    server_.enqueue(Response::events("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"Red.\"}}]}\n"));
+    server_.enqueue(Response::events(openAIAnswer("Red.")));
     session().submit(QStringLiteral("Colour?"));
     ASSERT_TRUE(waitUntilQuerying());
 
     addCapture(png(Qt::green));
     addCapture(png(Qt::blue));
-    server_.enqueue(Response::events("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"Blue.\"}}]}\n"));
+    server_.enqueue(Response::events(openAIAnswer("Blue.")));
     session().submit(QStringLiteral("And now?"));
     ASSERT_TRUE(waitUntilQuerying());
 
@@ -221,7 +237,7 @@ TEST_F(Submission, AFragmentArrivingAfterCancelChangesNothing)
 {
     rig_.keys->insert(anthropicAccount, QStringLiteral("sk-ant-session"));
     rig_.openPanelWithCapture(png(Qt::red));
-    server_.enqueue(Response::events({{anthropicAnswer("Early"), 0}, {anthropicAnswer(" late"), 300}}));
+    server_.enqueue(Response::events({{anthropicDelta("Early"), 0}, {anthropicAnswer(" late"), 300}}));
     session().submit(QStringLiteral("What is this?"));
     ASSERT_TRUE(QTest::qWaitFor([this] { return transcript().contains(u"Early"_qs); }, 15000));
 

@@ -2,6 +2,7 @@
 #include "settings/SettingsManager.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -23,6 +24,30 @@ QString freshAccount()
     return u"test." + QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
+int run(const QString &program, const QStringList &arguments, const QByteArray &input = {})
+{
+    QProcess process;
+    process.start(program, arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    return process.waitForFinished() ? process.exitCode() : -1;
+}
+
+// Runs this test in a child process with `environment` added, or in a private session bus when `command`
+// is given; the child's test result.
+void runChild(const QString &test, QProcessEnvironment environment, const QStringList &command = {})
+{
+    QProcess child;
+    environment.insert(QStringLiteral("GLINT_KEYCHAIN_CHILD"), QStringLiteral("1"));
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    const QStringList self{QCoreApplication::applicationFilePath(), u"--gtest_filter=" + test};
+    child.start(command.isEmpty() ? self.first() : command.first(),
+                command.mid(1) + (command.isEmpty() ? self.mid(1) : self));
+    ASSERT_TRUE(child.waitForFinished(60000));
+    EXPECT_EQ(child.exitCode(), 0) << child.readAll().constData();
+}
+
 class KeychainTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -35,62 +60,76 @@ protected:
 
 } // namespace
 
-TEST_F(KeychainTest, ReadsAKeyStoredWithSecretTool)
+TEST_F(KeychainTest, ReadsAndReplacesAKeyStoredWithSecretTool)
 {
     const QString account = freshAccount();
-    QProcess tool;
-    tool.start(QStringLiteral("secret-tool"),
-               {QStringLiteral("store"), QStringLiteral("--label=Glint"), QStringLiteral("service"),
-                QStringLiteral("org.glint.Glint"), QStringLiteral("account"), account});
-    ASSERT_TRUE(tool.waitForStarted());
-    tool.write("sk-ant-from-the-shell");
-    tool.closeWriteChannel();
-    ASSERT_TRUE(tool.waitForFinished());
-    ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().constData();
+    const QStringList attributes{QStringLiteral("service"), QStringLiteral("org.glint.Glint"),
+                                 QStringLiteral("account"), account};
+    EXPECT_EQ(keychain.read(account), StoredSecret{});
+    ASSERT_EQ(run(QStringLiteral("secret-tool"),
+                  QStringList{QStringLiteral("store"), QStringLiteral("--label=Glint")} + attributes,
+                  "sk-ant-from-the-shell"),
+              0);
+    EXPECT_EQ(keychain.read(account), StoredSecret::found(QStringLiteral("sk-ant-from-the-shell")));
+    EXPECT_EQ(Keychain(QStringLiteral("org.other.App")).read(account), StoredSecret{}) << "the service must match";
 
-    EXPECT_EQ(keychain.read(account), QStringLiteral("sk-ant-from-the-shell"));
-    EXPECT_EQ(Keychain(QStringLiteral("org.other.App")).read(account), std::nullopt) << "the service must match";
+    // That one item per account is left is tested with the settings window (SettingsKeyringTest).
+    for (const QString &value : {QStringLiteral("first ключ"), QStringLiteral("second"), QString()}) {
+        keychain.write(account, value);
+        EXPECT_EQ(keychain.read(account), StoredSecret::found(value)) << "an empty key is cleared, not deleted";
+    }
 }
 
-TEST_F(KeychainTest, WritesReplaceAndAnEmptyValueClears)
-{
-    const QString account = freshAccount();
-    EXPECT_EQ(keychain.read(account), std::nullopt);
-    keychain.write(account, QStringLiteral("first ключ"));
-    EXPECT_EQ(keychain.read(account), QStringLiteral("first ключ"));
-    keychain.write(account, QStringLiteral("second"));
-    EXPECT_EQ(keychain.read(account), QStringLiteral("second"));
-    keychain.write(account, QString());
-    EXPECT_EQ(keychain.read(account), QString()) << "cleared, not deleted: callers treat empty as not set";
-
-    QProcess tool;
-    tool.setProcessChannelMode(QProcess::MergedChannels);
-    tool.start(QStringLiteral("secret-tool"),
-               {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("account"), account});
-    ASSERT_TRUE(tool.waitForFinished());
-    EXPECT_EQ(QString::fromUtf8(tool.readAllStandardOutput()).count(QStringLiteral("attribute.account = ")), 1)
-        << "one item per account";
-}
-
-// Run in a child process whose session bus address leads nowhere.
-TEST(KeychainWithoutService, ReadYieldsNoKeyAndWriteIsSilentWithoutBlocking)
+// No Secret Service on the bus at all: no answer, quickly, and a write that is lost without a hang.
+TEST(KeychainWithoutService, SaysThereWasNoAnswerWithoutBlocking)
 {
     if (!qEnvironmentVariableIsSet("GLINT_KEYCHAIN_CHILD")) {
-        QProcess child;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("GLINT_KEYCHAIN_CHILD"), QStringLiteral("1"));
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent/glint-bus"));
-        child.setProcessEnvironment(env);
-        child.start(QCoreApplication::applicationFilePath(),
-                    {QStringLiteral("--gtest_filter=KeychainWithoutService.*")});
-        ASSERT_TRUE(child.waitForFinished(30000));
-        EXPECT_EQ(child.exitCode(), 0) << child.readAllStandardOutput().constData();
+        runChild(QStringLiteral("KeychainWithoutService.*"), env);
         return;
     }
     Keychain keychain(SettingsManager::keychainService, std::chrono::milliseconds(1500));
     QElapsedTimer timer;
     timer.start();
-    EXPECT_EQ(keychain.read(QStringLiteral("apiKey.anthropic")), std::nullopt);
+    EXPECT_EQ(keychain.read(QStringLiteral("apiKey.anthropic")).status, StoredSecret::Status::NoAnswer);
     keychain.write(QStringLiteral("apiKey.anthropic"), QStringLiteral("lost"));
     EXPECT_LT(timer.elapsed(), 3500);
+}
+
+// A keyring of its own in a private session, locked after the key was stored: a read must not pass for
+// "no key". Unlocking needs a prompt, which this session cannot show, so it stays locked.
+TEST(KeychainLocked, ALockedKeyringIsNotAMissingKey)
+{
+    if (!qEnvironmentVariableIsSet("GLINT_KEYCHAIN_CHILD")) {
+        if (!secretServiceExpected())
+            GTEST_SKIP() << "needs the gnome-keyring of scripts/test";
+        QTemporaryDir home;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home.path());
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
+        env.remove(QStringLiteral("DISPLAY"));
+        const QString script = QStringLiteral(
+            "printf glint-locked | gnome-keyring-daemon --foreground --unlock --components=secrets >/dev/null 2>&1 &"
+            " keyring=$!; for i in $(seq 100); do dbus-send --session --print-reply --dest=org.freedesktop.DBus /"
+            " org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets | grep -q 'boolean true' && break;"
+            " sleep 0.05; done; \"$@\"; status=$?; kill $keyring; exit $status");
+        runChild(QStringLiteral("KeychainLocked.*"), env,
+                 {QStringLiteral("dbus-run-session"), QStringLiteral("--"), QStringLiteral("sh"), QStringLiteral("-c"),
+                  script, QStringLiteral("sh")});
+        return;
+    }
+    Keychain keychain(SettingsManager::keychainService, std::chrono::seconds(3));
+    keychain.write(QStringLiteral("apiKey.anthropic"), QStringLiteral("sk-ant-locked"));
+    ASSERT_EQ(keychain.read(QStringLiteral("apiKey.anthropic")), StoredSecret::found(QStringLiteral("sk-ant-locked")));
+    ASSERT_EQ(run(QStringLiteral("dbus-send"),
+                  {QStringLiteral("--session"), QStringLiteral("--print-reply"),
+                   QStringLiteral("--dest=org.freedesktop.secrets"), QStringLiteral("/org/freedesktop/secrets"),
+                   QStringLiteral("org.freedesktop.Secret.Service.Lock"),
+                   QStringLiteral("array:objpath:/org/freedesktop/secrets/collection/login")}),
+              0);
+    const StoredSecret locked = keychain.read(QStringLiteral("apiKey.anthropic"));
+    EXPECT_FALSE(locked.isKnown()) << int(locked.status);
+    EXPECT_TRUE(locked.problem().startsWith(u"The keyring is locked")) << locked.problem().toStdString();
 }

@@ -13,7 +13,7 @@
 namespace {
 
 struct NoSecrets : SecretStore {
-    std::optional<QString> read(const QString &) const override { return std::nullopt; }
+    StoredSecret read(const QString &) const override { return {}; }
     void write(const QString &, const QString &) override {}
 };
 

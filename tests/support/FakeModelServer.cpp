@@ -154,6 +154,8 @@ void FakeModelServer::respond(QTcpSocket *socket, const Response &response)
 {
     if (response.opening == Response::Opening::Reset)
         resetConnection(socket);
+    if (response.opening == Response::Opening::Close)
+        socket->disconnectFromHost();
     if (response.opening != Response::Opening::Head)
         return;
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reasonPhrase(response.status) + "\r\n";
@@ -206,6 +208,9 @@ void FakeModelServer::finish(QTcpSocket *socket, Response::Ending ending, bool c
         break;
     case Response::Ending::Reset:
         resetConnection(socket);
+        break;
+    case Response::Ending::Close:
+        socket->disconnectFromHost();
         break;
     case Response::Ending::Hang:
         break;

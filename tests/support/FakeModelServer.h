@@ -27,8 +27,8 @@ public:
     };
 
     struct Response {
-        enum class Opening { Head, Reset, Silence }; // Reset and Silence send nothing at all
-        enum class Ending { Complete, Reset, Hang };
+        enum class Opening { Head, Reset, Close, Silence }; // all but Head send nothing at all
+        enum class Ending { Complete, Reset, Close, Hang }; // Close: an orderly close, no last chunk
 
         int status = 200;
         QList<std::pair<QByteArray, QByteArray>> headers;
@@ -40,7 +40,7 @@ public:
         static Response events(const QByteArray &body); // 200, text/event-stream, one piece
         static Response events(const QList<Piece> &pieces);
         static Response error(int status, const QByteArray &body, const QByteArray &contentType = "application/json");
-        static Response without(Opening opening); // Reset or Silence
+        static Response without(Opening opening); // Reset, Close or Silence
     };
 
     struct Request {

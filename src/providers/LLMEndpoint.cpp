@@ -24,7 +24,7 @@ LLMEndpoint LLMEndpoint::resolve(const char *environmentVariable, const QString 
                           baseUrl.toDisplayString(QUrl::RemoveUserInfo);
         return endpoint;
     }
-    if (scheme == u"http" && !isLoopback(baseUrl.host())) {
+    if (!carriesKeysSafely(baseUrl)) {
         endpoint.error_ = u"Refusing to send the request unencrypted to " + baseUrl.host() +
                           u": plain http is allowed only for loopback addresses, use https";
         return endpoint;
@@ -35,4 +35,10 @@ LLMEndpoint LLMEndpoint::resolve(const char *environmentVariable, const QString 
         basePath.chop(1);
     endpoint.url_.setPath(basePath + path);
     return endpoint;
+}
+
+bool LLMEndpoint::carriesKeysSafely(const QUrl &url)
+{
+    const QString scheme = url.scheme().toLower();
+    return !url.host().isEmpty() && (scheme == u"https" || (scheme == u"http" && isLoopback(url.host())));
 }

@@ -9,6 +9,8 @@
 class LLMEndpoint {
 public:
     static LLMEndpoint resolve(const char *environmentVariable, const QString &defaultBaseUrl, const QString &path);
+    // Whether an API key may go to `url`: over https, or over plain http to a loopback host.
+    static bool carriesKeysSafely(const QUrl &url);
 
     bool isUsable() const { return error_.isEmpty(); }
     const QUrl &url() const { return url_; }

@@ -4,6 +4,7 @@
 #include "panel/QueryInputTextView.h"
 #include "panel/QueryPanelContentView.h"
 #include "session/AnnotationSession.h"
+#include "voice/ReplicateWhisperService.h"
 
 #include <QEasingCurve>
 #include <QGuiApplication>
@@ -114,7 +115,12 @@ QueryPanelController::QueryPanelController(AnnotationSession &session, const std
             weakSession->cancel();
     };
 
-    contentView_ = new QueryPanelContentView(session);
+    if (SettingsManager *settings = session.settings()) {
+        const QString key = settings->keychainRead(SettingsManager::replicateKeyAccount).value_or(QString());
+        if (!key.isEmpty())
+            transcriptionService_ = std::make_unique<ReplicateWhisperService>(key, settings->replicateModelVersion());
+    }
+    contentView_ = new QueryPanelContentView(session, transcriptionService_.get());
     auto *layout = new QVBoxLayout(panel);
     // The panel's height is animated, never dictated by the content's minimum.
     layout->setSizeConstraint(QLayout::SetNoConstraint);

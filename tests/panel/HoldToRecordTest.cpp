@@ -10,6 +10,7 @@
 #include "voice/TranscriptionService.h"
 
 #include <QLabel>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -125,9 +126,11 @@ protected:
     }
     void release(Trigger trigger)
     {
-        if (trigger == Trigger::Keyboard)
+        if (trigger == Trigger::Keyboard) {
+            QSignalSpy ended(view->queryField(), &QueryInputTextView::emptyEnterPressEnded);
             QTest::keyRelease(text(), Qt::Key_Return);
-        else
+            ended.wait(); // a release is sure after a short wait for the key repeating
+        } else
             QTest::mouseRelease(view->micButton(), Qt::LeftButton);
     }
     QString placeholder() const { return view->queryField()->placeholderField()->text(); }
@@ -232,7 +235,9 @@ TEST(HoldToRecordWithoutService, ReturnOnlyExplainsAndTheMicrophoneIsHidden)
     QueryPanelContentView view(*rig.session);
     view.show();
     EXPECT_TRUE(view.micButton()->isHidden());
+    QSignalSpy ended(view.queryField(), &QueryInputTextView::emptyEnterPressEnded);
     QTest::keyClick(view.queryField()->textView(), Qt::Key_Return);
+    ASSERT_TRUE(ended.wait());
     EXPECT_FALSE(view.holdToRecord()->isRecording());
     EXPECT_EQ(view.queryField()->placeholderField()->text(), u"Hold Enter to record");
     EXPECT_TRUE(QTest::qWaitFor(

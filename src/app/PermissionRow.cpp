@@ -10,6 +10,7 @@ PermissionRow::PermissionRow(const QIcon &icon, const QString &title, const QStr
     : QWidget(parent)
     , icon_(new QLabel)
     , grantedLabel_(new QLabel(u"✔ " + tr("Granted")))
+    , missingLabel_(new QLabel)
     , grantButton_(new QPushButton(tr("Grant Access")))
     , iconSource_(icon)
     , required_(isRequired)
@@ -45,7 +46,9 @@ PermissionRow::PermissionRow(const QIcon &icon, const QString &title, const QStr
     auto *row = new QHBoxLayout(this);
     row->addWidget(icon_);
     row->addLayout(text, 1);
+    missingLabel_->setStyleSheet(QStringLiteral("color: palette(mid);"));
     row->addWidget(grantedLabel_);
+    row->addWidget(missingLabel_);
     row->addWidget(grantButton_);
     setGranted(false);
 }
@@ -54,10 +57,17 @@ void PermissionRow::setGranted(bool granted)
 {
     granted_ = granted;
     grantedLabel_->setVisible(granted);
-    grantButton_->setVisible(!granted);
+    missingLabel_->setVisible(!granted && !missingLabel_->text().isEmpty());
+    grantButton_->setVisible(!granted && missingLabel_->text().isEmpty());
     // Green when granted, otherwise attention for what is required; optional ones stay neutral.
     icon_->setEnabled(granted || required_);
     icon_->setStyleSheet(granted     ? QStringLiteral("color: green;")
                          : required_ ? QStringLiteral("color: orange;")
                                      : QString());
+}
+
+void PermissionRow::setMissingText(const QString &text)
+{
+    missingLabel_->setText(text);
+    setGranted(granted_);
 }

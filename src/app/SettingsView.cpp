@@ -66,8 +66,13 @@ QWidget *SettingsView::apiKeysSection()
     openAIKey_ = new APIKeyRow(tr("OpenAI API Key"));
     form->addRow(tr("Anthropic"), anthropicKey_);
     form->addRow(tr("OpenAI"), openAIKey_);
+    // Optional: spoken questions are transcribed by a Whisper model on Replicate.
+    replicateKey_ = new APIKeyRow(tr("Replicate API Token"));
+    form->addRow(tr("Replicate"), replicateKey_);
+    form->addRow(QString(), secondaryLabel(tr("Optional. Lets you hold Enter or the microphone to ask by voice.")));
     connectKeyRow(anthropicKey_, SettingsManager::anthropicKeyAccount);
     connectKeyRow(openAIKey_, SettingsManager::openAIKeyAccount);
+    connectKeyRow(replicateKey_, SettingsManager::replicateKeyAccount);
     return box;
 }
 
@@ -192,6 +197,7 @@ void SettingsView::showEvent(QShowEvent *event)
     // Only whether a key exists is read, never the key.
     anthropicKey_->setSet(!settings_.keychainRead(SettingsManager::anthropicKeyAccount).value_or(QString()).isEmpty());
     openAIKey_->setSet(!settings_.keychainRead(SettingsManager::openAIKeyAccount).value_or(QString()).isEmpty());
+    replicateKey_->setSet(!settings_.keychainRead(SettingsManager::replicateKeyAccount).value_or(QString()).isEmpty());
     QWidget::showEvent(event);
 }
 

@@ -24,6 +24,7 @@ public:
 
     APIKeyRow *anthropicKeyRow() const { return anthropicKey_; }
     APIKeyRow *openAIKeyRow() const { return openAIKey_; }
+    APIKeyRow *replicateKeyRow() const { return replicateKey_; }
     QPlainTextEdit *systemPromptEditor() const { return systemPrompt_; }
     QLabel *hotkeyLabel() const { return hotkey_; }
     QPushButton *changeHotkeyButton() const { return changeHotkey_; }
@@ -49,6 +50,7 @@ private:
     SettingsManager &settings_;
     APIKeyRow *anthropicKey_ = nullptr;
     APIKeyRow *openAIKey_ = nullptr;
+    APIKeyRow *replicateKey_ = nullptr;
     QPlainTextEdit *systemPrompt_ = nullptr;
     QLabel *hotkey_ = nullptr;
     QPushButton *changeHotkey_ = nullptr;

@@ -1,6 +1,7 @@
 #include "AudioTestSupport.h"
 #include "support/FakeModelServer.h"
 #include "voice/AudioRecorder.h"
+#include "voice/MicrophoneProbe.h"
 #include "voice/ReplicateWhisperService.h"
 
 #include <QJsonDocument>
@@ -145,6 +146,14 @@ TEST_F(RecordedQuestionTest, MicrophoneFailuresAreReportedAndLeaveNoRecording)
     EXPECT_TRUE(failed[0][0].toString().startsWith(u"The microphone stopped")) << failed[0][0].toString().toStdString();
     EXPECT_FALSE(QFile::exists(file));
     EXPECT_EQ(server.requests().size(), 0);
+}
+
+TEST(MicrophoneProbeTest, AMicrophoneIsACaptureSourceOfAServer)
+{
+    EXPECT_EQ(MicrophoneProbe::askServer(), true); // the session's virtual microphone
+    qputenv("PULSE_SERVER", "unix:/nonexistent/glint-no-server");
+    EXPECT_EQ(MicrophoneProbe::askServer(), false);
+    qunsetenv("PULSE_SERVER");
 }
 
 } // namespace

@@ -40,17 +40,6 @@ int statusOf(QNetworkReply *reply)
     return status.isValid() ? status.toInt() : -1;
 }
 
-std::optional<QJsonDocument> parse(const QByteArray &bytes, QString &error)
-{
-    QJsonParseError parseError;
-    QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        error = u"Unreadable JSON from Replicate API: " + parseError.errorString();
-        return std::nullopt;
-    }
-    return document;
-}
-
 std::optional<QString> textOf(const QJsonObject &segment)
 {
     for (const char *key : {"text", "transcription"})
@@ -193,12 +182,9 @@ void ReplicateWhisperService::predictionCreated(const std::shared_ptr<Transcript
         finish(job, {{}, TranscriptionError::httpError(status, text)});
         return;
     }
-    QString error;
-    const std::optional<QJsonDocument> document = parse(bytes, error);
-    if (!document) {
-        finish(job, {{}, TranscriptionError::other(error)});
+    const std::optional<QJsonDocument> document = parseOrFinish(job, bytes);
+    if (!document)
         return;
-    }
     const QJsonValue get = document->object().value(u"urls").toObject().value(u"get");
     const QUrl url(get.toString(), QUrl::StrictMode);
     // The key goes to this address too: never unencrypted beyond this machine.
@@ -231,12 +217,9 @@ void ReplicateWhisperService::pollAnswered(const std::shared_ptr<Transcription> 
         finish(job, {{}, TranscriptionError::httpError(status, text)});
         return;
     }
-    QString error;
-    const std::optional<QJsonDocument> document = parse(bytes, error);
-    if (!document) {
-        finish(job, {{}, TranscriptionError::other(error)});
+    const std::optional<QJsonDocument> document = parseOrFinish(job, bytes);
+    if (!document)
         return;
-    }
     const QJsonObject prediction = document->object();
     if (!document->isObject() || !prediction.value(u"status").isString()) {
         log(u"Poll invalid response body=" + text);
@@ -270,6 +253,17 @@ void ReplicateWhisperService::pollAnswered(const std::shared_ptr<Transcription> 
     }
     ++job->polls;
     QTimer::singleShot(pollInterval_, Qt::PreciseTimer, this, [this, job] { pollForResult(job); });
+}
+
+std::optional<QJsonDocument> ReplicateWhisperService::parseOrFinish(const std::shared_ptr<Transcription> &job,
+                                                                    const QByteArray &bytes)
+{
+    QJsonParseError error;
+    QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    if (error.error == QJsonParseError::NoError)
+        return document;
+    finish(job, {{}, TranscriptionError::other(u"Unreadable JSON from Replicate API: " + error.errorString())});
+    return std::nullopt;
 }
 
 void ReplicateWhisperService::finish(const std::shared_ptr<Transcription> &job, const Result &result)

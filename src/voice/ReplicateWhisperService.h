@@ -4,6 +4,7 @@
 #include "voice/TranscriptionService.h"
 
 #include <QByteArray>
+#include <QJsonDocument>
 #include <QJsonValue>
 #include <QUrl>
 
@@ -57,6 +58,8 @@ private:
     void predictionCreated(const std::shared_ptr<Transcription> &job, QNetworkReply *reply);
     void pollForResult(const std::shared_ptr<Transcription> &job);
     void pollAnswered(const std::shared_ptr<Transcription> &job, QNetworkReply *reply);
+    // The response as JSON; none (and the transcription finished with the parser's complaint) if it is not.
+    std::optional<QJsonDocument> parseOrFinish(const std::shared_ptr<Transcription> &job, const QByteArray &bytes);
     void finish(const std::shared_ptr<Transcription> &job, const Result &result);
 
     QString apiKey_;

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QTemporaryFile>
 #include <QtEndian>
@@ -62,6 +63,26 @@ std::optional<DecodedAudio> decodeAudio(const QByteArray &bytes)
     avcodec_free_context(&decoder);
     avformat_close_input(&format);
     return result;
+}
+
+::testing::AssertionResult carriesSpokenAudio(const QByteArray &predictionRequestBody, double seconds, double slack)
+{
+    const QString audio = QJsonDocument::fromJson(predictionRequestBody)["input"]["audio"].toString();
+    const QString prefix = QStringLiteral("data:audio/m4a;base64,");
+    if (!audio.startsWith(prefix))
+        return ::testing::AssertionFailure() << "no m4a data URI: " << audio.left(40).toStdString();
+    const std::optional<DecodedAudio> decoded =
+        decodeAudio(QByteArray::fromBase64(audio.mid(prefix.size()).toLatin1()));
+    if (!decoded)
+        return ::testing::AssertionFailure() << "undecodable audio";
+    if (decoded->codec != u"aac" || decoded->channels != 1 || decoded->sampleRate != 44100)
+        return ::testing::AssertionFailure() << decoded->codec.toStdString() << ' ' << decoded->channels << " channels "
+                                             << decoded->sampleRate << " Hz";
+    if (decoded->seconds < seconds || decoded->seconds > seconds + slack)
+        return ::testing::AssertionFailure() << decoded->seconds << " s recorded of " << seconds << " s played";
+    if (decoded->rms <= 0.02)
+        return ::testing::AssertionFailure() << "silence (rms " << decoded->rms << ')';
+    return ::testing::AssertionSuccess();
 }
 
 std::optional<Speech> makeSpeech(const QString &directory, const QString &text)

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <gtest/gtest.h>
+
 #include <optional>
 
 // What a decoded recording holds.
@@ -19,6 +21,10 @@ struct DecodedAudio {
 
 // Decodes an audio file with FFmpeg; none when it cannot be read.
 std::optional<DecodedAudio> decodeAudio(const QByteArray &bytes);
+
+// Whether a prediction request's body carries the recording as an m4a data URI of mono 44.1 kHz AAC that
+// lasts at least `seconds` (at most `seconds + slack`) and is not silence.
+::testing::AssertionResult carriesSpokenAudio(const QByteArray &predictionRequestBody, double seconds, double slack);
 
 // Speech made with espeak-ng as a WAV file in `directory`; its path and duration.
 struct Speech {

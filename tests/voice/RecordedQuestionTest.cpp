@@ -92,20 +92,8 @@ TEST_F(RecordedQuestionTest, SpokenQuestionIsRecordedPrivatelyAndSentAsAnM4aData
     EXPECT_EQ(input["task"].toString(), u"transcribe");
     EXPECT_EQ(input["batch_size"].toInt(), 24);
     EXPECT_EQ(input["timestamp"].toString(), u"chunk");
-    const QString prefix = QStringLiteral("data:audio/m4a;base64,");
-    const QString audio = input["audio"].toString();
-    ASSERT_TRUE(audio.startsWith(prefix)) << audio.left(40).toStdString();
-
-    const std::optional<DecodedAudio> decoded =
-        decodeAudio(QByteArray::fromBase64(audio.mid(prefix.size()).toLatin1()));
-    ASSERT_TRUE(decoded);
-    EXPECT_EQ(decoded->codec, u"aac");
-    EXPECT_EQ(decoded->channels, 1);
-    EXPECT_EQ(decoded->sampleRate, 44100);
     // Everything played is in it, and not much more (the playback starts once capture runs).
-    EXPECT_GE(decoded->seconds, speech->seconds);
-    EXPECT_LE(decoded->seconds, speech->seconds + 4);
-    EXPECT_GT(decoded->rms, 0.02) << "speech recorded as silence";
+    EXPECT_TRUE(carriesSpokenAudio(create.body, speech->seconds, 4));
 
     const FakeModelServer::Request &poll = server.requests()[1];
     EXPECT_EQ(poll.method, "GET");

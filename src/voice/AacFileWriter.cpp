@@ -44,7 +44,6 @@ bool AacFileWriter::open(const QString &path, QString &error)
 {
     close();
     av_log_set_level(AV_LOG_ERROR); // the encoder's statistics are no use in our log
-    samplesWritten_ = 0;
     nextPts_ = 0;
     const QByteArray file = path.toLocal8Bit();
     // "ipod" is the MPEG-4 muxer that marks the file as M4A audio.
@@ -111,7 +110,6 @@ bool AacFileWriter::encodeBuffered(QString &error)
     std::memcpy(frame_->data[0], pending_.data(), pending_.size() * sizeof(float));
     frame_->pts = nextPts_;
     nextPts_ += frame_->nb_samples;
-    samplesWritten_ += frame_->nb_samples;
     pending_.clear();
     const bool encoded = encode(frame_, error);
     av_frame_unref(frame_);

@@ -29,8 +29,6 @@ public:
     // Closes the file as it is, unfinished.
     void close();
 
-    qint64 samplesWritten() const { return samplesWritten_; }
-
 private:
     bool encode(const AVFrame *frame, QString &error); // a null frame drains the encoder
     bool encodeBuffered(QString &error);
@@ -40,7 +38,6 @@ private:
     AVFrame *frame_ = nullptr;
     AVPacket *packet_ = nullptr;
     std::vector<float> pending_; // less than one encoder frame
-    qint64 samplesWritten_ = 0;
     qint64 nextPts_ = 0;
     bool headerWritten_ = false;
 };

@@ -31,10 +31,8 @@ void AudioRecorder::samplesArrived(const float *samples, qsizetype count)
 {
     if (failed_)
         return;
-    if (firstSamplesAfterNs_.load() < 0) {
+    if (firstSamplesAfterNs_.load() < 0)
         firstSamplesAfterNs_ = sinceStart_.nsecsElapsed();
-        QMetaObject::invokeMethod(this, &AudioRecorder::capturing, Qt::QueuedConnection);
-    }
     QString error;
     if (!writer_.write(samples, count, error))
         failOnAudioThread(error);

@@ -27,10 +27,8 @@ public:
 
     // Nanoseconds from start() to the first samples on the audio thread; -1 before they came.
     qint64 firstSamplesAfterNs() const { return firstSamplesAfterNs_.load(); }
-    qint64 samplesWritten() const { return writer_.samplesWritten(); } // once stopped
 
 Q_SIGNALS:
-    void capturing();                    // the first samples arrived
     void failed(const QString &message); // nothing more is recorded
 
 private:

@@ -38,8 +38,6 @@ public:
     void cancelRecording() override;
     void stopAndTranscribe(Completion done) override;
 
-    const QString &apiKey() const { return apiKey_; }
-    const QString &modelVersion() const { return modelVersion_; }
     const std::optional<QString> &audioFile() const { return audioFile_; }
     AudioRecorder *audioRecorder() const { return audioRecorder_.get(); }
     void setPollInterval(std::chrono::milliseconds interval) { pollInterval_ = interval; } // tests shorten it

@@ -16,14 +16,12 @@ public:
     static TranscriptionError timeout();
     static TranscriptionError other(const QString &description);
 
-    Kind kind() const { return kind_; }
-    int status() const { return status_; } // HttpError only; -1 when there was no HTTP response
     QString errorDescription() const;
 
 private:
     TranscriptionError(Kind kind, int status, const QString &text);
 
     Kind kind_;
-    int status_;
+    int status_; // HttpError only; -1 when there was no HTTP response
     QString text_;
 };

@@ -15,6 +15,17 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+namespace {
+
+// What a decoded recording holds.
+struct DecodedAudio {
+    QString codec;
+    int channels = 0;
+    int sampleRate = 0;
+    double seconds = 0;
+    double rms = 0; // over the whole recording, samples in [-1, 1]
+};
+
 std::optional<DecodedAudio> decodeAudio(const QByteArray &bytes)
 {
     QTemporaryFile file;
@@ -42,7 +53,6 @@ std::optional<DecodedAudio> decodeAudio(const QByteArray &bytes)
                 const auto *data = reinterpret_cast<const float *>(frame->data[0]);
                 for (int i = 0; i < frame->nb_samples; ++i) {
                     sumOfSquares += double(data[i]) * data[i];
-                    audio.peak = std::max(audio.peak, double(std::abs(data[i])));
                 }
                 samples += frame->nb_samples;
             }
@@ -64,6 +74,8 @@ std::optional<DecodedAudio> decodeAudio(const QByteArray &bytes)
     avformat_close_input(&format);
     return result;
 }
+
+} // namespace
 
 ::testing::AssertionResult carriesSpokenAudio(const QByteArray &predictionRequestBody, double seconds, double slack)
 {

@@ -9,19 +9,6 @@
 
 #include <optional>
 
-// What a decoded recording holds.
-struct DecodedAudio {
-    QString codec;
-    int channels = 0;
-    int sampleRate = 0;
-    double seconds = 0;
-    double rms = 0;  // over the whole recording, samples in [-1, 1]
-    double peak = 0; // the loudest sample's magnitude
-};
-
-// Decodes an audio file with FFmpeg; none when it cannot be read.
-std::optional<DecodedAudio> decodeAudio(const QByteArray &bytes);
-
 // Whether a prediction request's body carries the recording as an m4a data URI of mono 44.1 kHz AAC that
 // lasts at least `seconds` (at most `seconds + slack`) and is not silence.
 ::testing::AssertionResult carriesSpokenAudio(const QByteArray &predictionRequestBody, double seconds, double slack);

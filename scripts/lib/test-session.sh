@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
 # Runs the test suite inside the session scripts/test prepared: a private session bus (we run under
-# dbus-run-session), a temporary HOME with an unlocked keyring, and a two-monitor virtual display.
+# dbus-run-session), a temporary HOME with an unlocked keyring, a sound server with a virtual microphone,
+# and a two-monitor virtual display.
 # Usage: test-session.sh BUILD_DIR [ctest arguments...]
 set -uo pipefail
 GLINT_ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 source "$GLINT_ROOT/scripts/lib/xvfb.sh"
 source "$GLINT_ROOT/scripts/lib/keyring.sh"
+source "$GLINT_ROOT/scripts/lib/pulse.sh"
 build_dir=$1
 shift
 
 scratch=$(mktemp -d /tmp/glint-test.XXXXXX)
 cleanup() {
+    glint_stop_pulse
     glint_stop_keyring
     glint_stop_display
     rm -rf "$scratch"
@@ -29,6 +32,7 @@ export GLINT_ARTIFACTS_DIR="${GLINT_ARTIFACTS_DIR:-$GLINT_ROOT/artifacts}"
 mkdir -p "$GLINT_ARTIFACTS_DIR"
 
 glint_start_keyring || exit 1
+glint_start_pulse || exit 1
 # Two 1920x1080 monitors side by side on one 3840x1080 screen.
 glint_start_display 3840x1080 || exit 1
 xrandr --setmonitor GLINT-LEFT 1920/508x1080/286+0+0 screen >/dev/null

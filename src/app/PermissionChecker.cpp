@@ -2,8 +2,6 @@
 
 #include "input/X11InputEventSource.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QScreen>
@@ -22,10 +20,9 @@ struct SettingsCommand {
 
 QList<SettingsCommand> settingsCommands(MissingPermission permission)
 {
+    // A missing microphone is hardware, not a setting: there is nothing to open for it.
     if (permission == MissingPermission::Microphone)
-        return {{QStringLiteral("gnome-control-center"), {QStringLiteral("sound")}},
-                {QStringLiteral("systemsettings"), {QStringLiteral("kcm_pulseaudio")}},
-                {QStringLiteral("pavucontrol"), {QStringLiteral("--tab=4")}}};
+        return {};
     // Global input and screen capture depend on the kind of session, chosen at login; the desktop's
     // privacy settings are the nearest place that explains it.
     return {{QStringLiteral("gnome-control-center"), {QStringLiteral("privacy")}},
@@ -86,9 +83,5 @@ bool PermissionChecker::canCaptureScreen() const
 
 bool PermissionChecker::hasMicrophone() const
 {
-    if (!qEnvironmentVariableIsEmpty("PULSE_SERVER"))
-        return true;
-    const QDir runtime(qEnvironmentVariable("XDG_RUNTIME_DIR"));
-    return !runtime.path().isEmpty() && (QFileInfo::exists(runtime.filePath(QStringLiteral("pulse/native"))) ||
-                                         QFileInfo::exists(runtime.filePath(QStringLiteral("pipewire-0"))));
+    return microphone_.hasMicrophone();
 }

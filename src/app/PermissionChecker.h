@@ -1,10 +1,12 @@
 #pragma once
 
 #include "app/MissingPermission.h"
+#include "voice/MicrophoneProbe.h"
 
 // Answers which permissions are missing. On Linux they are capabilities of the session rather than
 // grants: global input needs an X11 display with XInput2 and XTest, screen capture needs an X11 display,
-// the microphone needs a PulseAudio or PipeWire server. Checks are cheap enough to run every second.
+// the microphone needs a capture source on the sound server (PulseAudio, or PipeWire through
+// pipewire-pulse), which is asked in the background. Checks are cheap enough to run every second.
 class PermissionChecker {
 public:
     virtual ~PermissionChecker() = default;
@@ -20,4 +22,7 @@ protected:
     virtual bool hasGlobalInput() const;
     virtual bool canCaptureScreen() const;
     virtual bool hasMicrophone() const;
+
+private:
+    MicrophoneProbe microphone_;
 };

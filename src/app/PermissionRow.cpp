@@ -18,6 +18,7 @@ PermissionRow::PermissionRow(const QIcon &icon, const QString &title, const QStr
     : QWidget(parent)
     , icon_(new QLabel)
     , grantedLabel_(new QLabel(u"✔ " + tr("Granted")))
+    , missingLabel_(new QLabel)
     , grantButton_(new QPushButton(tr("Grant Access")))
     , iconSource_(icon)
     , required_(isRequired)
@@ -52,7 +53,9 @@ PermissionRow::PermissionRow(const QIcon &icon, const QString &title, const QStr
     auto *row = new QHBoxLayout(this);
     row->addWidget(icon_);
     row->addLayout(text, 1);
+    missingLabel_->setStyleSheet(QStringLiteral("color: palette(mid);"));
     row->addWidget(grantedLabel_);
+    row->addWidget(missingLabel_);
     row->addWidget(grantButton_);
     setGranted(false);
 }
@@ -61,7 +64,8 @@ void PermissionRow::setGranted(bool granted)
 {
     granted_ = granted;
     grantedLabel_->setVisible(granted);
-    grantButton_->setVisible(!granted);
+    missingLabel_->setVisible(!granted && !missingLabel_->text().isEmpty());
+    grantButton_->setVisible(!granted && missingLabel_->text().isEmpty());
     // Green when granted, otherwise attention for what is required; optional ones stay neutral.
     const QSize size(26, 26);
     if (granted || required_)
@@ -69,4 +73,10 @@ void PermissionRow::setGranted(bool granted)
             TintedIcon::pixmap(iconSource_, granted ? grantedColor : missingColor, size, devicePixelRatioF()));
     else
         icon_->setPixmap(iconSource_.pixmap(size, devicePixelRatioF(), QIcon::Disabled));
+}
+
+void PermissionRow::setMissingText(const QString &text)
+{
+    missingLabel_->setText(text);
+    setGranted(granted_);
 }

@@ -16,6 +16,10 @@ public:
     void setGranted(bool granted);
     bool isGranted() const { return granted_; }
     QLabel *iconLabel() const { return icon_; }
+    // For a permission nothing can grant: says why it is missing instead of offering a button.
+    void setMissingText(const QString &text);
+    QLabel *missingLabel() const { return missingLabel_; }
+    QPushButton *grantButton() const { return grantButton_; }
 
 Q_SIGNALS:
     void grantRequested();
@@ -23,6 +27,7 @@ Q_SIGNALS:
 private:
     QLabel *icon_;
     QLabel *grantedLabel_;
+    QLabel *missingLabel_;
     QPushButton *grantButton_;
     QIcon iconSource_;
     bool required_;

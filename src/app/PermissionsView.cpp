@@ -55,6 +55,8 @@ PermissionsView::PermissionsView(const PermissionChecker &checker, QWidget *pare
                                       MissingPermissions::isRequired(text.permission));
         connect(row, &PermissionRow::grantRequested, this,
                 [this, permission = text.permission] { checker_.openSettings(permission); });
+        if (text.permission == MissingPermission::Microphone)
+            row->setMissingText(tr("No microphone found"));
         rows_.insert(text.permission, row);
         layout->addWidget(row);
     }

@@ -71,8 +71,13 @@ QWidget *SettingsView::apiKeysSection()
     openAIKey_ = new APIKeyRow(tr("OpenAI API Key"));
     form->addRow(tr("Anthropic"), anthropicKey_);
     form->addRow(tr("OpenAI"), openAIKey_);
+    // Optional: spoken questions are transcribed by a Whisper model on Replicate.
+    replicateKey_ = new APIKeyRow(tr("Replicate API Token"));
+    form->addRow(tr("Replicate"), replicateKey_);
+    form->addRow(QString(), secondaryLabel(tr("Optional. Lets you hold Enter or the microphone to ask by voice.")));
     connectKeyRow(anthropicKey_, SettingsManager::anthropicKeyAccount);
     connectKeyRow(openAIKey_, SettingsManager::openAIKeyAccount);
+    connectKeyRow(replicateKey_, SettingsManager::replicateKeyAccount);
     return box;
 }
 

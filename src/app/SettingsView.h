@@ -29,6 +29,7 @@ public:
     QLineEdit *compatibleModelField() const { return compatibleModel_; }
     APIKeyRow *compatibleKeyRow() const { return compatibleKey_; }
     QCheckBox *allowUnencryptedToggle() const { return allowUnencrypted_; }
+    APIKeyRow *replicateKeyRow() const { return replicateKey_; }
     QPlainTextEdit *systemPromptEditor() const { return systemPrompt_; }
     QLabel *hotkeyLabel() const { return hotkey_; }
     QPushButton *changeHotkeyButton() const { return changeHotkey_; }
@@ -64,6 +65,7 @@ private:
     QLineEdit *compatibleModel_ = nullptr;
     APIKeyRow *compatibleKey_ = nullptr;
     QCheckBox *allowUnencrypted_ = nullptr;
+    APIKeyRow *replicateKey_ = nullptr;
     QPlainTextEdit *systemPrompt_ = nullptr;
     QLabel *hotkey_ = nullptr;
     QPushButton *changeHotkey_ = nullptr;

@@ -2,6 +2,8 @@
 
 #include "log/DebugLog.h"
 #include "panel/GradientFadeView.h"
+#include "panel/HoldToRecordButton.h"
+#include "panel/HoldToRecordController.h"
 #include "panel/ImagePreviewWindowController.h"
 #include "panel/KeyBadgeView.h"
 #include "panel/ModelPillButton.h"
@@ -34,9 +36,9 @@ namespace {
 
 constexpr int frameIntervalMs = 16;
 constexpr int focusDelayMs = 320;
-constexpr int hintDurationMs = 1200;
 constexpr int inputContainerMinimumHeight = 72;
 constexpr qreal disabledInputOpacity = 0.72;
+const QColor recordingRed(255, 69, 58); // the desktop's usual "recording" red, readable on the dark card
 
 const QString anthropicProvider = QStringLiteral("anthropic");
 const QString openAIProvider = QStringLiteral("openai");
@@ -71,7 +73,8 @@ QHBoxLayout *row(QWidget *owner, QMargins margins, int spacing)
 
 } // namespace
 
-QueryPanelContentView::QueryPanelContentView(AnnotationSession &session, QWidget *parent)
+QueryPanelContentView::QueryPanelContentView(AnnotationSession &session, TranscriptionService *transcriptionService,
+                                             QWidget *parent)
     : QWidget(parent)
     , session_(&session)
 {
@@ -83,6 +86,8 @@ QueryPanelContentView::QueryPanelContentView(AnnotationSession &session, QWidget
     connect(&stateTimer_, &QTimer::timeout, this, &QueryPanelContentView::updateState);
 
     setupHierarchy();
+    holdToRecord_ = new HoldToRecordController(session, *queryField_, nullptr, this);
+    setTranscriptionService(transcriptionService);
     setupObservers();
     updateTranscript();
     updateState();
@@ -194,8 +199,13 @@ QWidget *QueryPanelContentView::setupInputRow()
     sendButton_->setIconSize(QSize(22, 22));
     sendButton_->setFocusPolicy(Qt::NoFocus);
     sendButton_->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
+    micButton_ = new HoldToRecordButton;
+    micButton_->setObjectName(QStringLiteral("micButton"));
+    micButton_->setFixedSize(20, 20);
+    micButton_->setIconSize(QSize(20, 20));
     bar->addWidget(modelButton_);
     bar->addStretch();
+    bar->addWidget(micButton_);
     bar->addWidget(sendButton_);
     container->addWidget(bottomBar);
 
@@ -206,11 +216,6 @@ QWidget *QueryPanelContentView::setupInputRow()
         cancelPressed();
     });
     connect(queryField_, &QueryInputTextView::heightChanged, this, &QueryPanelContentView::updatePanelHeight);
-    // Without a transcription service Return on an empty field only explains itself.
-    connect(queryField_, &QueryInputTextView::emptyEnterPressEnded, this, [this] {
-        if (queryField_->textView()->isBlank())
-            queryField_->showTemporaryPlaceholder(QStringLiteral("Hold Enter to record"), hintDurationMs);
-    });
     connect(sendButton_, &QToolButton::clicked, this, &QueryPanelContentView::submitQuery);
     connect(modelButton_, &QPushButton::clicked, this, &QueryPanelContentView::showModelMenu);
     updateModelButtonTitle();
@@ -270,10 +275,21 @@ QWidget *QueryPanelContentView::setupFooterRow()
     preparingSpinner_ = new SpinnerView;
     preparingLabel_ =
         label(QStringLiteral("Preparing screenshot…"), QueryPanelTheme::systemFont(11), QueryPanelTheme::dimText());
+    transcribingSpinner_ = new SpinnerView;
+    transcribingLabel_ =
+        label(QStringLiteral("Transcribing…"), QueryPanelTheme::systemFont(11), QueryPanelTheme::dimText());
+    voiceMessageLabel_ = label(QString(), QueryPanelTheme::systemFont(11), recordingRed);
+    voiceMessageLabel_->setObjectName(QStringLiteral("voiceMessage"));
+    voiceMessageLabel_->hide();
+    voiceMessageTimer_.setSingleShot(true);
+    connect(&voiceMessageTimer_, &QTimer::timeout, voiceMessageLabel_, &QLabel::hide);
     auto *status = new QHBoxLayout;
     status->setSpacing(5);
+    status->addWidget(voiceMessageLabel_);
     status->addWidget(preparingSpinner_);
     status->addWidget(preparingLabel_);
+    status->addWidget(transcribingSpinner_);
+    status->addWidget(transcribingLabel_);
 
     layout->addLayout(cancelGroup);
     layout->addStretch();
@@ -296,6 +312,18 @@ void QueryPanelContentView::setupObservers()
          {&AnnotationSession::stateChanged, &AnnotationSession::isPreparingCaptureChanged,
           &AnnotationSession::isAdditionalCaptureChanged, &AnnotationSession::isAwaitingAdditionalDrawChanged})
         connect(session, signal, &stateTimer_, qOverload<>(&QTimer::start));
+    connect(holdToRecord_, &HoldToRecordController::stateChanged, this, &QueryPanelContentView::updateState);
+    connect(holdToRecord_, &HoldToRecordController::microphoneAppearanceChanged, this,
+            &QueryPanelContentView::updateMicrophoneAppearance);
+    connect(holdToRecord_, &HoldToRecordController::recordingFailed, this, &QueryPanelContentView::showVoiceMessage);
+    connect(queryField_, &QueryInputTextView::emptyEnterPressBegan, holdToRecord_,
+            &HoldToRecordController::beginKeyboardRecording);
+    connect(queryField_, &QueryInputTextView::emptyEnterPressEnded, holdToRecord_,
+            &HoldToRecordController::endKeyboardRecording);
+    connect(micButton_, &HoldToRecordButton::pressStarted, holdToRecord_,
+            &HoldToRecordController::beginButtonRecording);
+    connect(micButton_, &HoldToRecordButton::pressEnded, holdToRecord_,
+            &HoldToRecordController::stopButtonRecordingAndTranscribe);
     if (SettingsManager *store = settings()) {
         for (auto signal : {&SettingsManager::selectedProviderChanged, &SettingsManager::anthropicModelChanged,
                             &SettingsManager::openAIModelChanged, &SettingsManager::compatibleModelChanged,
@@ -307,6 +335,12 @@ void QueryPanelContentView::setupObservers()
         store->refreshAPIKeys();
         fetchCompatibleModels();
     }
+}
+
+void QueryPanelContentView::setTranscriptionService(TranscriptionService *service)
+{
+    holdToRecord_->setTranscriptionService(service);
+    micButton_->setVisible(service != nullptr);
 }
 
 bool QueryPanelContentView::eventFilter(QObject *watched, QEvent *event)
@@ -461,7 +495,8 @@ void QueryPanelContentView::updateState()
     inputContainer_->setVisible(!hideInput);
     drawingHintContainer_->setVisible(hideInput);
 
-    const bool enabled = state != SessionState::Streaming;
+    const bool enabled =
+        state != SessionState::Streaming && !holdToRecord_->isRecording() && !holdToRecord_->isTranscribing();
     QueryTextView *text = queryField_->textView();
     text->setReadOnly(!enabled);
     text->setTextInteractionFlags(enabled ? Qt::TextEditorInteraction : Qt::NoTextInteraction);
@@ -475,6 +510,7 @@ void QueryPanelContentView::updateState()
 
     updateSendButton();
     updateInputBorder();
+    updateMicrophoneAppearance();
     updatePanelHeight();
 
     if (session_->isPreparingCapture())
@@ -482,12 +518,34 @@ void QueryPanelContentView::updateState()
     else
         preparingSpinner_->stop();
     preparingLabel_->setVisible(session_->isPreparingCapture());
+    if (holdToRecord_->isTranscribing())
+        transcribingSpinner_->start();
+    else
+        transcribingSpinner_->stop();
+    transcribingLabel_->setVisible(holdToRecord_->isTranscribing());
+}
+
+void QueryPanelContentView::updateMicrophoneAppearance()
+{
+    QColor tint = QueryPanelTheme::dimText();
+    if (holdToRecord_->isRecording())
+        tint =
+            holdToRecord_->isMicrophoneBlinkVisible() ? recordingRed : QueryPanelTheme::withAlpha(recordingRed, 0.25);
+    micButton_->setIcon(SymbolIcon::tinted(QStringLiteral("mic"), tint, QSize(20, 20)));
+}
+
+void QueryPanelContentView::showVoiceMessage(const QString &text)
+{
+    voiceMessageLabel_->setText(text);
+    voiceMessageLabel_->show();
+    voiceMessageTimer_.start(voiceMessageMs);
 }
 
 void QueryPanelContentView::updateSendButton()
 {
     const bool enabled = session_ && !queryField_->textView()->isBlank() &&
-                         session_->state() != SessionState::Streaming && !session_->isPreparingCapture();
+                         session_->state() != SessionState::Streaming && !session_->isPreparingCapture() &&
+                         !holdToRecord_->isRecording() && !holdToRecord_->isTranscribing();
     sendButton_->setEnabled(enabled);
     sendButton_->setIcon(SymbolIcon::tinted(QStringLiteral("arrow-up-circle-fill"),
                                             enabled ? QueryPanelTheme::accent() : QueryPanelTheme::dimText(),
@@ -524,7 +582,8 @@ void QueryPanelContentView::updatePanelHeight()
 void QueryPanelContentView::submitQuery()
 {
     const QString query = queryField_->text().trimmed();
-    if (query.isEmpty() || !session_)
+    // Return still reaches the read-only field: typed text must not overtake a spoken question.
+    if (query.isEmpty() || !session_ || holdToRecord_->isRecording() || holdToRecord_->isTranscribing())
         return;
     queryField_->clear();
     queryField_->updatePlaceholder();

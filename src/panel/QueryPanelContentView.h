@@ -12,6 +12,8 @@
 #include <memory>
 
 class AnnotationSession;
+class HoldToRecordButton;
+class HoldToRecordController;
 class ImagePreviewWindowController;
 class CompatibleModelList;
 class ModelPillButton;
@@ -27,6 +29,7 @@ class QueryInputTextView;
 class RoundedBackgroundView;
 class SettingsManager;
 class SpinnerView;
+class TranscriptionService;
 
 // Everything inside the query panel: the transcript, the input row (or the banner asking for another
 // drawing) and the footer. It follows the session, submits questions, lets the user pick the model and
@@ -42,7 +45,11 @@ public:
     static constexpr int footerHeight = 42;
     static constexpr int panelHeightCap = 720;
 
-    explicit QueryPanelContentView(AnnotationSession &session, QWidget *parent = nullptr);
+    static constexpr int voiceMessageMs = 5000; // how long a microphone failure stays in the footer
+
+    // Without a transcription service the panel takes typed questions only.
+    explicit QueryPanelContentView(AnnotationSession &session, TranscriptionService *transcriptionService = nullptr,
+                                   QWidget *parent = nullptr);
     ~QueryPanelContentView() override;
 
     QueryInputTextView *queryField() const { return queryField_; }
@@ -52,6 +59,12 @@ public:
     RoundedBackgroundView *inputContainer() const { return inputContainer_; }
     RoundedBackgroundView *drawingHintContainer() const { return drawingHintContainer_; }
     SpinnerView *preparingSpinner() const { return preparingSpinner_; }
+    SpinnerView *transcribingSpinner() const { return transcribingSpinner_; }
+    QLabel *voiceMessageLabel() const { return voiceMessageLabel_; }
+    HoldToRecordButton *micButton() const { return micButton_; }
+    HoldToRecordController *holdToRecord() const { return holdToRecord_; }
+    // The microphone shows while a service is there to transcribe.
+    void setTranscriptionService(TranscriptionService *service);
     const QList<QueryChatMessageView *> &rows() const { return rows_; }
     ImagePreviewWindowController *imagePreviewController() const { return imagePreviewController_.get(); }
     int reportedHeight() const { return reportedHeight_; }
@@ -98,6 +111,8 @@ private:
     void updateSendButton();
     void updateInputBorder();
     void updatePanelHeight();
+    void updateMicrophoneAppearance();
+    void showVoiceMessage(const QString &text);
     void updateModelButtonTitle();
     SettingsManager *settings() const;
     bool hasKey(const QString &account) const;
@@ -122,6 +137,12 @@ private:
     RoundedBackgroundView *drawingHintContainer_ = nullptr;
     SpinnerView *preparingSpinner_ = nullptr;
     QLabel *preparingLabel_ = nullptr;
+    HoldToRecordButton *micButton_ = nullptr;
+    HoldToRecordController *holdToRecord_ = nullptr;
+    SpinnerView *transcribingSpinner_ = nullptr;
+    QLabel *transcribingLabel_ = nullptr;
+    QLabel *voiceMessageLabel_ = nullptr;
+    QTimer voiceMessageTimer_;
 
     QList<QueryChatMessageView *> rows_;
     QHash<QUuid, QueryChatMessageView *> rowsByID_;

@@ -4,6 +4,7 @@
 #include "panel/QueryInputTextView.h"
 #include "panel/QueryPanelContentView.h"
 #include "session/AnnotationSession.h"
+#include "voice/ReplicateWhisperService.h"
 
 #include <QEasingCurve>
 #include <QGuiApplication>
@@ -139,6 +140,16 @@ QueryPanelController::QueryPanelController(AnnotationSession &session, const std
     };
 
     contentView_ = new QueryPanelContentView(session);
+    if (SettingsManager *settings = session.settings()) {
+        // A keyring may take its time: the microphone appears once the key has been read off this thread.
+        settings->keychainReadLater(SettingsManager::replicateKeyAccount)
+            .then(this, [this, version = settings->replicateModelVersion()](const StoredSecret &key) {
+                if (!key.isSet() || !contentView_)
+                    return;
+                transcriptionService_ = std::make_unique<ReplicateWhisperService>(key.value, version);
+                contentView_->setTranscriptionService(transcriptionService_.get());
+            });
+    }
     auto *layout = new QVBoxLayout(panel);
     // The panel's height is animated, never dictated by the content's minimum.
     layout->setSizeConstraint(QLayout::SetNoConstraint);

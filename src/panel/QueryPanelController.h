@@ -17,13 +17,14 @@ class QPropertyAnimation;
 class QScreen;
 class QWidget;
 class QueryPanelContentView;
+class ReplicateWhisperService;
 
 // The floating panel of one query phase: placed at the bottom centre of the session's screen, above the
 // overlay and its toolbar, sliding in, fading out and following the height its content asks for.
 //
 // Found by object names: the window "queryPanel"; in it the field "queryField" (a QueryInputTextView)
 // with its editable "queryText", the transcript "transcript" (a QScrollArea) whose rows are
-// "transcriptRow", and the buttons "sendButton", "modelButton" and "cancelButton". With
+// "transcriptRow", and the buttons "sendButton", "micButton", "modelButton" and "cancelButton". With
 // GLINT_ARTIFACTS_DIR set, pictures of the panel are saved there as it opens and changes state.
 class QueryPanelController : public QObject, public QueryPanel {
     Q_OBJECT
@@ -50,6 +51,8 @@ public:
 
     QWidget *window() const { return window_; }
     QueryPanelContentView *contentView() const { return contentView_; }
+    // Present when a Replicate key is stored: the panel then takes spoken questions too.
+    ReplicateWhisperService *transcriptionService() const { return transcriptionService_.get(); }
 
     // The monitor showing `screen`; else the primary one; else the first one.
     static QScreen *screenFor(const std::optional<ScreenInfo> &screen);
@@ -63,6 +66,7 @@ private:
     void logPlacement(QScreen *screen, QPoint origin);
 
     AnnotationSession &session_;
+    std::unique_ptr<ReplicateWhisperService> transcriptionService_;
     QPointer<QWidget> window_;
     QPointer<QueryPanelContentView> contentView_;
     QPointer<QPropertyAnimation> slide_;

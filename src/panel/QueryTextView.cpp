@@ -36,6 +36,12 @@ QueryTextView::QueryTextView(QWidget *parent)
     document()->setDocumentMargin(0);
     viewport()->setAutoFillBackground(false);
     setStyleSheet(QStringLiteral("QTextEdit { background: transparent; }") + QueryPanelTheme::scrollBarStyle());
+    emptyEnterRelease_.setSingleShot(true);
+    emptyEnterRelease_.setInterval(repeatGapMs);
+    connect(&emptyEnterRelease_, &QTimer::timeout, this, [this] {
+        if (std::exchange(emptyEnterDown_, false) && isBlank())
+            Q_EMIT emptyEnterPressEnded();
+    });
 }
 
 bool QueryTextView::isBlank() const
@@ -55,6 +61,8 @@ void QueryTextView::keyPressEvent(QKeyEvent *event)
             insertPlainText(QStringLiteral("\n"));
         } else if (!isBlank()) {
             Q_EMIT submitRequested();
+        } else if (emptyEnterRelease_.isActive()) {
+            emptyEnterRelease_.stop(); // the key is still held: its release was a repeat
         } else if (!event->isAutoRepeat()) {
             emptyEnterDown_ = true;
             Q_EMIT emptyEnterPressBegan();
@@ -66,8 +74,8 @@ void QueryTextView::keyPressEvent(QKeyEvent *event)
 
 void QueryTextView::keyReleaseEvent(QKeyEvent *event)
 {
-    if (isReturn(event) && !event->isAutoRepeat() && std::exchange(emptyEnterDown_, false) && isBlank()) {
-        Q_EMIT emptyEnterPressEnded();
+    if (isReturn(event) && !event->isAutoRepeat() && emptyEnterDown_) {
+        emptyEnterRelease_.start();
         return;
     }
     QTextEdit::keyReleaseEvent(event);

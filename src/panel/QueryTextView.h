@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QTextEdit>
+#include <QTimer>
 
 // The editable text of the query field. Return submits, Shift-Return and Alt-Return break the line,
 // Escape cancels; Return on an empty field is reported as a press and a release instead.
@@ -8,6 +9,9 @@ class QueryTextView : public QTextEdit {
     Q_OBJECT
 public:
     static constexpr int verticalInset = 3;
+    // A release followed this soon by a press is the key repeating: X11 repeats a held key as release and
+    // press pairs, which a busy application does not always recognise as such.
+    static constexpr int repeatGapMs = 50;
 
     explicit QueryTextView(QWidget *parent = nullptr);
 
@@ -26,4 +30,5 @@ protected:
 
 private:
     bool emptyEnterDown_ = false; // a release only counts after a press on an empty field
+    QTimer emptyEnterRelease_;    // a release waiting to be sure it was one
 };

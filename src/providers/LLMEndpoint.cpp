@@ -38,7 +38,7 @@ LLMEndpoint LLMEndpoint::make(const QString &base, const QString &path, bool all
             u"Invalid service address in " + origin + u": " + baseUrl.toDisplayString(QUrl::RemoveUserInfo);
         return endpoint;
     }
-    if (scheme == u"http" && !allowUnencrypted && !isLoopback(baseUrl.host())) {
+    if (!allowUnencrypted && !carriesKeysSafely(baseUrl)) {
         endpoint.error_ = u"Refusing to send the request unencrypted to " + baseUrl.host() +
                           u": plain http is allowed only for loopback addresses, use https";
         if (origin == u"Settings")
@@ -51,4 +51,10 @@ LLMEndpoint LLMEndpoint::make(const QString &base, const QString &path, bool all
         basePath.chop(1);
     endpoint.url_.setPath(basePath + path);
     return endpoint;
+}
+
+bool LLMEndpoint::carriesKeysSafely(const QUrl &url)
+{
+    const QString scheme = url.scheme().toLower();
+    return !url.host().isEmpty() && (scheme == u"https" || (scheme == u"http" && isLoopback(url.host())));
 }

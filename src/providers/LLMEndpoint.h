@@ -11,6 +11,8 @@ public:
     static LLMEndpoint resolve(const char *environmentVariable, const QString &defaultBaseUrl, const QString &path);
     // A server the user entered in the settings, where they may also allow plain http to other hosts.
     static LLMEndpoint fromSettings(const QString &baseUrl, const QString &path, bool allowUnencrypted);
+    // Whether an API key may go to `url`: over https, or over plain http to a loopback host.
+    static bool carriesKeysSafely(const QUrl &url);
 
     bool isUsable() const { return error_.isEmpty(); }
     const QUrl &url() const { return url_; }

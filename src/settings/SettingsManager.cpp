@@ -287,7 +287,7 @@ void SettingsManager::keychainWrite(const QString &account, const QString &value
 
 void SettingsManager::refreshAPIKeys()
 {
-    for (const QString &account : {anthropicKeyAccount, openAIKeyAccount, compatibleKeyAccount}) {
+    for (const QString &account : {anthropicKeyAccount, openAIKeyAccount, compatibleKeyAccount, replicateKeyAccount}) {
         // A key saved while the read was under way is newer than what the read found.
         keychainReadLater(account).then(this, [this, account,
                                                writes = keyWrites_.value(account)](const StoredSecret &secret) {

@@ -3,8 +3,10 @@
 #include "input/XTestDriver.h"
 #include "settings/SettingsManager.h"
 #include "support/FakeModelServer.h"
+#include "voice/AudioTestSupport.h"
 
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QFontInfo>
 #include <QGuiApplication>
 #include <QJsonArray>
@@ -21,8 +23,8 @@
 #include <ostream>
 
 // The whole loop of the real application on the two-monitor test display: the hotkey, a stroke on the
-// right monitor, a typed question sent with the capture to a local stand-in for the model service, the
-// streamed answer in the panel, a follow-up, and Escape.
+// right monitor, a typed (or spoken) question sent with the capture to a local stand-in for the model
+// service, the streamed answer in the panel, a follow-up, and Escape.
 
 namespace {
 
@@ -673,6 +675,85 @@ TEST_F(AskLoopE2ETest, AModelOfACompatibleServerIsChosenInThePillAndAnswers)
     EXPECT_FALSE(
         waitForLogStartingWith(QStringLiteral("[Session] Submitting query provider=compatible model=qwen2.5vl:7b"))
             .isEmpty());
+}
+
+// Spoken instead of typed: Return held with Anthropic, the microphone button held with OpenAI, while speech
+// plays into the session's virtual microphone. The local stand-in answers Replicate's create and polls,
+// then the model.
+TEST_P(AskLoopE2ETest, SpokenQuestionIsTranscribedAndAsked)
+{
+    const Protocol &protocol = GetParam();
+    const bool byButton = protocol.name == std::string("openai");
+    const QByteArray key = "sk-e2e-voice";
+    const StoredKey storedKey(*protocol.keyAccount, key);
+    const StoredKey replicateKey(SettingsManager::replicateKeyAccount, "r8_e2e");
+    ASSERT_TRUE(storedKey.isStored() && replicateKey.isStored());
+    writeSettings(protocol);
+    ASSERT_TRUE(desk.isOpen());
+    desk.paintPattern({leftMonitor, rightMonitor});
+    const std::optional<Speech> speech = makeSpeech(dir.path(), QStringLiteral("What is marked here?"));
+    ASSERT_TRUE(speech);
+
+    const QByteArray poll = server.baseUrl().toUtf8() + "/v1/predictions/e2e";
+    server.enqueue(FakeModelServer::Response::json(201, R"({"id":"e2e","status":"starting","urls":{"get":")" + poll +
+                                                            R"(","cancel":")" + poll + R"(/cancel"}})"));
+    server.enqueue(FakeModelServer::Response::json(200, R"({"id":"e2e","status":"processing","output":null})"));
+    server.enqueue(FakeModelServer::Response::json(
+        200, R"({"id":"e2e","status":"succeeded","output":{"text":" What is marked here?","chunks":[]}})"));
+    server.enqueue(FakeModelServer::Response::events(protocol.answer({"A checker", "board."})));
+    extraEnvironment.insert(QString::fromLatin1(protocol.baseUrlVariable), server.baseUrl());
+    extraEnvironment.insert(QStringLiteral("GLINT_REPLICATE_BASE_URL"), server.baseUrl());
+    // The application gets a runtime directory of its own; the sound server stays the session's.
+    extraEnvironment.insert(QStringLiteral("PULSE_SERVER"),
+                            u"unix:" + qEnvironmentVariable("XDG_RUNTIME_DIR") + u"/pulse/native");
+
+    start(first);
+    ASSERT_TRUE(waitForLog(QStringLiteral("[App] Application did finish launching")));
+    ASSERT_TRUE(pressHotkeyUntilASessionBegins());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return visibleWindows().size() >= 2; }, 5000));
+    desk.drag(rightMonitorStroke());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return snapshots().contains(u"panel-01-shown.png"); }));
+    const std::optional<QRect> panel = settledPanel();
+    ASSERT_TRUE(panel);
+
+    // Held for the whole speech, and longer than the 1.5 s a recording needs.
+    QElapsedTimer held;
+    held.start();
+    if (byButton) {
+        // The microphone sits left of the send button, in the input's bottom bar above the footer.
+        XTestDriver::moveTo(QPoint(panel->right() - 71, panel->bottom() - 67));
+        XTestDriver::press(1);
+    } else {
+        XTestDriver::keyDown(QStringLiteral("Return"));
+    }
+    ASSERT_FALSE(waitForLogStartingWith(QStringLiteral("[Replicate] Recording started file=")).isEmpty());
+    EXPECT_TRUE(playIntoMicrophone(speech->path));
+    QTest::qWait(int(qMax<qint64>(0, 1700 - held.elapsed())));
+    if (byButton)
+        XTestDriver::release(1);
+    else
+        XTestDriver::keyUp(QStringLiteral("Return"));
+    const QString trigger = byButton ? QStringLiteral("Button") : QStringLiteral("Keyboard");
+    EXPECT_TRUE(waitForLog(u"[QueryPanel] " + trigger + u" transcription submitted chars=20", 15000));
+
+    const std::optional<SentRequest> asked = waitForRequest(4, protocol, key);
+    ASSERT_TRUE(asked);
+    ASSERT_EQ(asked->turns.size(), 1);
+    EXPECT_EQ(asked->turns[0].text, u"What is marked here?");
+    EXPECT_FALSE(asked->turns[0].image.isNull());
+
+    const FakeModelServer::Request &create = server.requests()[0];
+    EXPECT_EQ(create.path, "/v1/predictions");
+    EXPECT_EQ(create.headers.value("authorization"), "Bearer r8_e2e");
+    EXPECT_TRUE(carriesSpokenAudio(create.body, speech->seconds, 30));
+    EXPECT_EQ(server.requests()[1].path, "/v1/predictions/e2e");
+
+    // The spoken question is the user's bubble, and no recording is left behind.
+    ASSERT_TRUE(waitForLog(QStringLiteral("[Session] Streaming task completed responseLength=15")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return snapshots().size() >= 3; }));
+    EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("glint"))).entryList(QDir::Files).isEmpty());
+    desk.pressEscape();
+    EXPECT_TRUE(waitForLog(QStringLiteral("[Session] Session cancelled and state reset")));
 }
 
 INSTANTIATE_TEST_SUITE_P(Protocols, AskLoopE2ETest, ::testing::Values(anthropic, openAI),

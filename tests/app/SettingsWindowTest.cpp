@@ -147,6 +147,14 @@ TEST_F(SettingsWindowTest, KeysAreSavedAndClearedWithoutEverBeingShown)
     SettingsManager::waitForKeychain();
     EXPECT_EQ(keys->value(SettingsManager::openAIKeyAccount), QString());
     EXPECT_FALSE(view.openAIKeyRow()->isSet());
+
+    // The optional token for spoken questions.
+    APIKeyRow *replicate = view.replicateKeyRow();
+    EXPECT_FALSE(replicate->isSet());
+    replicate->input()->setText(QStringLiteral("r8_abc"));
+    replicate->saveButton()->click();
+    EXPECT_EQ(keys->value(SettingsManager::replicateKeyAccount), u"r8_abc");
+    EXPECT_TRUE(replicate->isSet());
 }
 
 TEST_F(SettingsWindowTest, TheCompatibleServerSectionWritesThroughAndItsKeyIsOptional)
@@ -217,6 +225,11 @@ TEST_F(SettingsWindowTest, PermissionsViewShowsBannerOrConfirmation)
     EXPECT_FALSE(view.isWarningShown());
     EXPECT_FALSE(view.isConfirmationShown()); // microphone still missing
     EXPECT_TRUE(permissions.checkRequired().isEmpty());
+    // Nothing to grant for a microphone that is not there: the row says so instead of offering a button.
+    PermissionRow *microphone = view.row(MissingPermission::Microphone);
+    EXPECT_TRUE(microphone->grantButton()->isHidden());
+    EXPECT_FALSE(microphone->missingLabel()->isHidden());
+    EXPECT_EQ(microphone->missingLabel()->text(), u"No microphone found");
 
     permissions.microphone = true;
     view.refresh();

@@ -142,17 +142,6 @@ TEST_F(ContentFixture, ReturnSubmitsTrimmedQuestionAndEscapeCancels)
     EXPECT_TRUE(log.contains(u"QueryPanel"_qs, u"Escape pressed — cancelling session"_qs));
 }
 
-TEST_F(ContentFixture, ReturnOnEmptyFieldExplainsRecording)
-{
-    open();
-    QTest::keyClick(view->queryField()->textView(), Qt::Key_Return);
-    EXPECT_EQ(view->queryField()->placeholderField()->text(), u"Hold Enter to record"_qs);
-    EXPECT_EQ(rig.session->state(), SessionState::Querying);
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return view->queryField()->placeholderField()->text() == u"Ask anything about the annotated area…"_qs; },
-        3000));
-}
-
 TEST_F(ContentFixture, RowsShowThumbnailsThinkingAndAnswers)
 {
     open();

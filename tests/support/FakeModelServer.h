@@ -40,6 +40,7 @@ public:
         static Response events(const QByteArray &body); // 200, text/event-stream, one piece
         static Response events(const QList<Piece> &pieces);
         static Response error(int status, const QByteArray &body, const QByteArray &contentType = "application/json");
+        static Response json(int status, const QByteArray &body) { return error(status, body); } // any status
         static Response without(Opening opening); // Reset, Close or Silence
     };
 

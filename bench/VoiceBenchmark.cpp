@@ -1,0 +1,140 @@
+#include "support/FakeModelServer.h"
+#include "voice/AacFileWriter.h"
+#include "voice/AudioRecorder.h"
+#include "voice/AudioTestSupport.h"
+#include "voice/ReplicateWhisperService.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtCore/qtestsupport_core.h>
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::vector<float> noise(qsizetype count)
+{
+    std::vector<float> samples(static_cast<size_t>(count));
+    quint32 seed = 1;
+    for (float &sample : samples) {
+        seed = seed * 1664525u + 1013904223u;
+        sample = float(seed >> 8) / float(1u << 24) - 0.5f;
+    }
+    return samples;
+}
+
+// Encoding speed: ten seconds of sound, fed in the 1024-sample pieces the microphone delivers.
+void encodeTenSeconds(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("bench.m4a"));
+    const std::vector<float> sound = noise(10 * AudioInput::sampleRate);
+    for (auto _ : state) {
+        AacFileWriter writer;
+        QString error;
+        bool ok = writer.open(path, error);
+        for (size_t at = 0; ok && at < sound.size(); at += 1024)
+            ok = writer.write(sound.data() + at, qMin<qsizetype>(1024, qsizetype(sound.size() - at)), error);
+        if (!ok || !writer.finish(error)) {
+            state.SkipWithError(error.toStdString().c_str());
+            break;
+        }
+    }
+    state.counters["realtime_x"] = benchmark::Counter(10.0 * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+// From the press (startRecording) to the first microphone samples on the audio thread, through the
+// sound server in the environment. The start of a question is lost for this long.
+void pressToFirstSamples(benchmark::State &state)
+{
+    ReplicateWhisperService service(QStringLiteral("k"), QStringLiteral("v"));
+    for (auto _ : state) {
+        QElapsedTimer pressed;
+        pressed.start();
+        service.startRecording();
+        const qint64 startReturnedNs = pressed.nsecsElapsed();
+        const bool captured = QTest::qWaitFor(
+            [&] { return service.audioRecorder() && service.audioRecorder()->firstSamplesAfterNs() >= 0; }, 5000);
+        if (!captured) {
+            state.SkipWithError("no samples: is a sound server with a capture source running?");
+            break;
+        }
+        state.SetIterationTime(double(startReturnedNs + service.audioRecorder()->firstSamplesAfterNs()) / 1e9);
+        service.cancelRecording();
+    }
+}
+
+// From the release (stopAndTranscribe) of a 10 s recording to the first byte of the prediction request at
+// the service: completing the file, reading it, base64, JSON and the connection.
+void releaseToFirstRequestByte(benchmark::State &state)
+{
+    FakeModelServer server;
+    qputenv("GLINT_REPLICATE_BASE_URL", server.baseUrl().toUtf8());
+    ReplicateWhisperService service(QStringLiteral("k"), QStringLiteral("v"),
+                                    [] { return std::make_unique<ToneInput>(10.0); });
+    for (auto _ : state) {
+        server.enqueue(FakeModelServer::Response::json(401, "{}"));
+        service.startRecording();
+        const qsizetype seen = server.requests().size();
+        bool done = false;
+        const qint64 released = server.elapsedMs();
+        service.stopAndTranscribe([&](const TranscriptionService::Result &) { done = true; });
+        if (!QTest::qWaitFor([&] { return done; }, 10000) || server.requests().size() != seen + 1) {
+            state.SkipWithError("the request did not arrive");
+            break;
+        }
+        state.SetIterationTime(double(server.requests().last().startedAtMs - released) / 1000);
+    }
+    qunsetenv("GLINT_REPLICATE_BASE_URL");
+}
+
+qint64 residentKb()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    return statm.readAll().split(' ').value(1).toLongLong() * sysconf(_SC_PAGESIZE) / 1024;
+}
+
+// Resident memory while a minute is recorded: the recorder and encoder fed 60 s in microphone-sized
+// pieces, faster than real time. Flat means the 60th second costs what the 10th did.
+void memoryWhileRecordingAMinute(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("minute.m4a"));
+    QFile(path).open(QIODevice::WriteOnly);
+    const std::vector<float> piece = noise(1024);
+    qint64 atTenSeconds = 0;
+    qint64 atSixtySeconds = 0;
+    for (auto _ : state) {
+        AacFileWriter writer;
+        QString error;
+        if (!writer.open(path, error)) {
+            state.SkipWithError(error.toStdString().c_str());
+            break;
+        }
+        for (qint64 written = 0; written < 60LL * AudioInput::sampleRate; written += 1024) {
+            writer.write(piece.data(), 1024, error);
+            if (written / AudioInput::sampleRate == 10 && atTenSeconds == 0)
+                atTenSeconds = residentKb();
+        }
+        atSixtySeconds = residentKb();
+        writer.finish(error);
+    }
+    state.counters["rss_kb_at_10s"] = double(atTenSeconds);
+    state.counters["rss_kb_at_60s"] = double(atSixtySeconds);
+}
+
+} // namespace
+
+BENCHMARK(encodeTenSeconds)->Unit(benchmark::kMillisecond);
+BENCHMARK(pressToFirstSamples)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(releaseToFirstRequestByte)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(memoryWhileRecordingAMinute)->Unit(benchmark::kMillisecond)->Iterations(3);

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "voice/AudioInput.h"
+#include "voice/TranscriptionService.h"
+
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QJsonValue>
+#include <QUrl>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+
+class AudioRecorder;
+class QNetworkAccessManager;
+class QNetworkReply;
+
+// Records the spoken question into a private temporary file and has a Whisper model on Replicate
+// transcribe it: the recording goes inline (a base64 data URI) in a prediction request, then the
+// prediction is polled until it ends or 60 polls have passed. Main thread only; network waits never
+// block it. The recording is deleted once read, on cancel, and with the service.
+class ReplicateWhisperService : public TranscriptionService {
+    Q_OBJECT
+public:
+    static constexpr int maximumPolls = 60;
+    static constexpr std::chrono::milliseconds defaultPollInterval{1000};
+    static constexpr int createTimeoutMs = 90000;
+    static constexpr int pollTimeoutMs = 30000;
+    static constexpr qsizetype bodyTextLimit = 4000;
+
+    // `microphone` makes the audio input of each recording; by default the PulseAudio one.
+    ReplicateWhisperService(const QString &apiKey, const QString &modelVersion, AudioInputFactory microphone = {},
+                            QObject *parent = nullptr);
+    ~ReplicateWhisperService() override;
+
+    void startRecording() override;
+    void cancelRecording() override;
+    void stopAndTranscribe(Completion done) override;
+
+    const std::optional<QString> &audioFile() const { return audioFile_; }
+    AudioRecorder *audioRecorder() const { return audioRecorder_.get(); }
+    void setPollInterval(std::chrono::milliseconds interval) { pollInterval_ = interval; } // tests shorten it
+
+    // The text an error or a log line shows of a response body: UTF-8, at most 4000 characters.
+    static QString stringBody(const QByteArray &bytes);
+    // The transcript in a prediction's "output", whatever shape the model gives it.
+    static std::optional<QString> extractOutputText(const std::optional<QJsonValue> &output);
+
+private:
+    struct Transcription;
+
+    void discardRecording();
+    void recordingBroke(const QString &message);
+    void createPrediction(const std::shared_ptr<Transcription> &job, const QString &audioDataURI);
+    void predictionCreated(const std::shared_ptr<Transcription> &job, QNetworkReply *reply);
+    void pollForResult(const std::shared_ptr<Transcription> &job);
+    void pollAnswered(const std::shared_ptr<Transcription> &job, QNetworkReply *reply);
+    // The response as JSON; none (and the transcription finished with the parser's complaint) if it is not.
+    std::optional<QJsonDocument> parseOrFinish(const std::shared_ptr<Transcription> &job, const QByteArray &bytes);
+    void finish(const std::shared_ptr<Transcription> &job, const Result &result);
+
+    QString apiKey_;
+    QString modelVersion_;
+    AudioInputFactory microphone_;
+    std::unique_ptr<AudioRecorder> audioRecorder_;
+    std::optional<QString> audioFile_;
+    QNetworkAccessManager *network_;
+    std::chrono::milliseconds pollInterval_ = defaultPollInterval;
+};

@@ -24,8 +24,6 @@ void printUsage()
 int runTrayApplication(int argc, char *argv[], InstanceChannel::Command command)
 {
     X11InputEventSource::prepareThreads();
-    // Every drag event adds a segment to the stroke being drawn.
-    QApplication::setAttribute(Qt::AA_CompressHighFrequencyEvents, false);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("glint"));
     QApplication::setApplicationVersion(QStringLiteral(GLINT_VERSION));

@@ -13,6 +13,10 @@ OverlayWindows::OverlayWindows(ScreenFreezer &freezer, std::chrono::milliseconds
     : QObject(parent)
     , freezer_(freezer)
 {
+    // Every pointer event of a fast stroke must reach the canvas, not only the last of those queued
+    // while the event loop was busy. The xcb platform turns motion compression on while the
+    // application is being made, so it can only be turned off once the application exists.
+    QCoreApplication::setAttribute(Qt::AA_CompressHighFrequencyEvents, false);
     releaseTimer_.setSingleShot(true);
     releaseTimer_.setInterval(keepWarmFor);
     connect(&releaseTimer_, &QTimer::timeout, this, &OverlayWindows::release);

@@ -34,6 +34,13 @@ void OverlayWindow::prepare()
     store->endPaint();
 }
 
+void OverlayWindow::releaseBuffer()
+{
+    QBackingStore *store = backingStore();
+    if (store && !isVisible())
+        store->resize(QSize(1, 1));
+}
+
 void OverlayWindow::setFrame(std::shared_ptr<const FrozenFrame> frame)
 {
     frame_ = std::move(frame);

@@ -21,6 +21,9 @@ public:
     // one does not wait for the memory to be faulted in.
     void prepare();
 
+    // Gives the window's pixel buffer back while it is hidden; the next paint makes it again.
+    void releaseBuffer();
+
     // The frame to show; null lets go of the last one.
     void setFrame(std::shared_ptr<const FrozenFrame> frame);
 

@@ -9,6 +9,8 @@
 #include <QIcon>
 #include <QScreen>
 
+#include <malloc.h>
+
 OverlayWindows::OverlayWindows(ScreenFreezer &freezer, std::chrono::milliseconds keepWarmFor, QObject *parent)
     : QObject(parent)
     , freezer_(freezer)
@@ -96,7 +98,11 @@ void OverlayWindows::release()
 {
     if (drawingIsUp())
         return;
-    dropWindows();
+    for (OverlayWindow *window : windows_)
+        window->releaseBuffer();
     if (X11ScreenGrabber *grabber = X11ScreenGrabber::instance())
         grabber->releaseIdleBuffers();
+    // The allocator keeps freed memory for reuse, most of all in the arenas of the threads that encoded
+    // the captures; an idle tray utility has no use for it.
+    malloc_trim(0);
 }

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <malloc.h>
+
 namespace {
 void printUsage()
 {
@@ -23,6 +25,10 @@ void printUsage()
 // if there is none; plain `glint` opens the running instance's settings window.
 int runTrayApplication(int argc, char *argv[], InstanceChannel::Command command)
 {
+    // Screen-sized images (captures and their encodings) are mapped for their own and unmapped when
+    // freed. Left to itself the allocator raises this threshold once such an image is freed, and the
+    // next ones stay in the arena of the worker thread that made them after use, for good.
+    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
     X11InputEventSource::prepareThreads();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("glint"));

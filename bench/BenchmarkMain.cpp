@@ -9,8 +9,6 @@ int main(int argc, char *argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Every drag event adds a segment, as in the application.
-    QApplication::setAttribute(Qt::AA_CompressHighFrequencyEvents, false);
     QApplication app(argc, argv);
     DebugLog::setFilePath(QString());
     DebugLog::setEcho(nullptr);

@@ -1,5 +1,5 @@
 // The floor for starting a tray utility with Qt on this machine: an icon and a menu, nothing else.
-// bench_start_to_tray measures it next to Glint so the two figures share the machine's conditions.
+// measure_start_to_tray measures it next to Glint so the two figures share the machine's conditions.
 #include <QApplication>
 #include <QMenu>
 #include <QPixmap>

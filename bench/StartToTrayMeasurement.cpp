@@ -1,6 +1,6 @@
 // Time from starting a program to its first window being viewable, which for a tray utility is its
 // icon docked in the tray. Watches the X server from this process, so the measurement itself costs
-// the machine next to nothing. Usage: bench_start_to_tray RUNS PROGRAM [ARGUMENTS...]
+// the machine next to nothing. Usage: measure_start_to_tray RUNS PROGRAM [ARGUMENTS...]
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
@@ -80,12 +80,12 @@ double measureOnce(Display *display, char **program)
 int main(int argc, char *argv[])
 {
     if (argc < 3) {
-        std::fputs("usage: bench_start_to_tray RUNS PROGRAM [ARGUMENTS...]\n", stderr);
+        std::fputs("usage: measure_start_to_tray RUNS PROGRAM [ARGUMENTS...]\n", stderr);
         return 2;
     }
     Display *display = XOpenDisplay(nullptr);
     if (!display) {
-        std::puts("bench_start_to_tray: skipped, it needs an X display");
+        std::puts("measure_start_to_tray: skipped, it needs an X display");
         return 0;
     }
     const int runs = std::max(1, std::atoi(argv[1]));

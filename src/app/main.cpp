@@ -10,14 +10,18 @@
 
 #include <cstdio>
 
+#include <malloc.h>
+
 namespace {
 // The tray application: `annotate` starts an annotation in the running instance, starting one first
 // if there is none; plain `glint` opens the running instance's settings window.
 int runTrayApplication(int argc, char *argv[], InstanceChannel::Command command)
 {
+    // Screen-sized images (captures and their encodings) are mapped for their own and unmapped when
+    // freed. Left to itself the allocator raises this threshold once such an image is freed, and the
+    // next ones stay in the arena of the worker thread that made them after use, for good.
+    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
     X11InputEventSource::prepareThreads();
-    // Every drag event adds a segment to the stroke being drawn.
-    QApplication::setAttribute(Qt::AA_CompressHighFrequencyEvents, false);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("glint"));
     QApplication::setApplicationVersion(QStringLiteral(GLINT_VERSION));

@@ -34,6 +34,13 @@ void OverlayWindow::prepare()
     store->endPaint();
 }
 
+void OverlayWindow::releaseBuffer()
+{
+    QBackingStore *store = backingStore();
+    if (store && !isVisible())
+        store->resize(QSize(1, 1));
+}
+
 void OverlayWindow::setFrame(std::shared_ptr<const FrozenFrame> frame)
 {
     frame_ = std::move(frame);
@@ -46,22 +53,26 @@ void OverlayWindow::setFrame(std::shared_ptr<const FrozenFrame> frame)
     update();
 }
 
-void OverlayWindow::setHoldsKeyboard(bool hold)
+void OverlayWindow::setHoldsInput(bool hold)
 {
-    wantsKeyboard_ = hold;
-    applyKeyboardGrab();
+    wantsInput_ = hold;
+    applyGrabs();
 }
 
-// A grab only succeeds once the window is viewable, so it is retried when the window is painted.
-void OverlayWindow::applyKeyboardGrab()
+// A grab only succeeds once the window is viewable, and the pointer's not while another client holds
+// it (a quick draw's button grab), so they are retried when the window is painted.
+void OverlayWindow::applyGrabs()
 {
-    if (wantsKeyboard_ == holdsKeyboard_ || !windowHandle())
+    if (!windowHandle())
         return;
-    if (!wantsKeyboard_) {
-        windowHandle()->setKeyboardGrabEnabled(false);
-        holdsKeyboard_ = false;
+    if (!wantsInput_) {
+        if (std::exchange(holdsKeyboard_, false))
+            windowHandle()->setKeyboardGrabEnabled(false);
+        pointerGrab_.release();
     } else if (isVisible()) {
-        holdsKeyboard_ = windowHandle()->setKeyboardGrabEnabled(true);
+        if (!holdsKeyboard_)
+            holdsKeyboard_ = windowHandle()->setKeyboardGrabEnabled(true);
+        pointerGrab_.take(*windowHandle());
     }
 }
 
@@ -73,7 +84,7 @@ void OverlayWindow::paintEvent(QPaintEvent *event)
     else
         painter.fillRect(event->rect(), Qt::black);
     painter.end();
-    applyKeyboardGrab();
+    applyGrabs();
 }
 
 void OverlayWindow::keyPressEvent(QKeyEvent *event)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/FrozenFrame.h"
+#include "drawing/PointerGrab.h"
 
 #include <QWidget>
 
@@ -20,12 +21,15 @@ public:
     // one does not wait for the memory to be faulted in.
     void prepare();
 
+    // Gives the window's pixel buffer back while it is hidden; the next paint makes it again.
+    void releaseBuffer();
+
     // The frame to show; null lets go of the last one.
     void setFrame(std::shared_ptr<const FrozenFrame> frame);
 
-    // Takes or gives up the keyboard. While it holds the keyboard every key comes here, the global
-    // hotkey included.
-    void setHoldsKeyboard(bool hold);
+    // Takes or gives up the keyboard and the pointer. While it holds the keyboard every key comes here,
+    // the global hotkey included; while it holds the pointer no other client's grab cuts into a stroke.
+    void setHoldsInput(bool hold);
 
 Q_SIGNALS:
     void escapePressed();
@@ -35,11 +39,12 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    void applyKeyboardGrab();
+    void applyGrabs();
 
     QRect screenFrame_;
     std::shared_ptr<const FrozenFrame> frame_;
     const QImage *picture_ = nullptr; // this screen's picture in frame_
-    bool wantsKeyboard_ = false;
+    bool wantsInput_ = false;
     bool holdsKeyboard_ = false;
+    PointerGrab pointerGrab_;
 };

@@ -53,7 +53,7 @@ OverlayWindowController::OverlayWindowController(AnnotationSession &session, boo
         toolbarView_ = new DrawingToolbarContentView(drawingState_, session, keyWindow_);
         toolbarView_->setGeometry(toolbarView_->placement(keyWindow_->rect()));
     }
-    connect(&session, &AnnotationSession::stateChanged, this, &OverlayWindowController::updateKeyboardGrab);
+    connect(&session, &AnnotationSession::stateChanged, this, &OverlayWindowController::updateGrabs);
 }
 
 OverlayWindowController::~OverlayWindowController()
@@ -87,15 +87,16 @@ void OverlayWindowController::show()
         }
         if (keyWindow_)
             keyWindow_->activateWindow();
-        updateKeyboardGrab();
+        updateGrabs();
     });
 }
 
-// Only the user's drawing needs the keyboard; the query panel takes it as soon as it opens.
-void OverlayWindowController::updateKeyboardGrab()
+// Only the user's drawing needs the keyboard and the pointer; the query panel takes the keyboard as
+// soon as it opens.
+void OverlayWindowController::updateGrabs()
 {
     if (keyWindow_)
-        keyWindow_->setHoldsKeyboard(!closed_ && session_.state() == SessionState::Drawing);
+        keyWindow_->setHoldsInput(!closed_ && session_.state() == SessionState::Drawing);
 }
 
 void OverlayWindowController::close()
@@ -104,7 +105,7 @@ void OverlayWindowController::close()
         return;
     closed_ = true;
     canvas_.resetCursor();
-    updateKeyboardGrab();
+    updateGrabs();
     for (const QPointer<DrawingCanvasView> &view : views_) {
         if (view)
             view->hide();

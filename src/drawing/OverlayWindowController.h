@@ -38,7 +38,7 @@ public:
     DrawingState &drawingState() { return drawingState_; }
 
 private:
-    void updateKeyboardGrab();
+    void updateGrabs();
 
     AnnotationSession &session_;
     OverlayWindows &overlayWindows_;

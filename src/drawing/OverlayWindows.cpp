@@ -9,10 +9,16 @@
 #include <QIcon>
 #include <QScreen>
 
+#include <malloc.h>
+
 OverlayWindows::OverlayWindows(ScreenFreezer &freezer, std::chrono::milliseconds keepWarmFor, QObject *parent)
     : QObject(parent)
     , freezer_(freezer)
 {
+    // Every pointer event of a fast stroke must reach the canvas, not only the last of those queued
+    // while the event loop was busy. The xcb platform turns motion compression on while the
+    // application is being made, so it can only be turned off once the application exists.
+    QCoreApplication::setAttribute(Qt::AA_CompressHighFrequencyEvents, false);
     releaseTimer_.setSingleShot(true);
     releaseTimer_.setInterval(keepWarmFor);
     connect(&releaseTimer_, &QTimer::timeout, this, &OverlayWindows::release);
@@ -92,7 +98,11 @@ void OverlayWindows::release()
 {
     if (drawingIsUp())
         return;
-    dropWindows();
+    for (OverlayWindow *window : windows_)
+        window->releaseBuffer();
     if (X11ScreenGrabber *grabber = X11ScreenGrabber::instance())
         grabber->releaseIdleBuffers();
+    // The allocator keeps freed memory for reuse, most of all in the arenas of the threads that encoded
+    // the captures; an idle tray utility has no use for it.
+    malloc_trim(0);
 }

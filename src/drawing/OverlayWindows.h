@@ -14,8 +14,8 @@ class ScreenFreezer;
 
 // One overlay window per screen, kept from one drawing to the next: a drawing then starts without
 // creating windows, and their pixel buffers are already in place. Those buffers, and the screen grab's,
-// come to two screenfuls per screen; once no drawing has been up for `keepWarmFor` they are let go, and
-// the next drawing makes them again.
+// come to two screenfuls per screen; once no drawing has been up for `keepWarmFor` they are let go, with
+// the heap the drawings left behind, and the next drawing makes them again. The windows stay.
 class OverlayWindows : public QObject {
     Q_OBJECT
 public:

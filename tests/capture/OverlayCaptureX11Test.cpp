@@ -1,6 +1,6 @@
 // The whole drawing path on a real X display: the overlay freezes the screens, strokes are driven
-// through XTest, and the capture service cuts the locked display out of the frozen frame. Runs at the
-// display's own density and again with QT_SCALE_FACTOR=2.
+// through XTest in one burst each, and the capture service cuts the locked display out of the frozen
+// frame. Runs at the display's own density and again with QT_SCALE_FACTOR=2.
 
 #include "X11Desk.h"
 #include "capture/ScreenCaptureService.h"
@@ -12,6 +12,7 @@
 #include "session/AnnotationSession.h"
 #include "support/LogRecorder.h"
 
+#include <QBackingStore>
 #include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QPainter>
@@ -68,10 +69,12 @@ private:
     QWidget window_;
 };
 
+// The buffers are let go soon after each drawing, so the tests see drawings start cold as well.
+constexpr std::chrono::milliseconds keepWarmFor(250);
+
 class RealWindows : public SessionWindows {
 public:
-    explicit RealWindows(ScreenFreezer &freezer,
-                         std::chrono::milliseconds keepWarmFor = OverlayWindows::defaultKeepWarmFor)
+    explicit RealWindows(ScreenFreezer &freezer)
         : overlayWindows_(freezer, keepWarmFor)
     {
     }
@@ -120,18 +123,29 @@ protected:
         return origin + (QPointF(logical - origin) * ratio).toPoint();
     }
 
-    void waitForOverlay() { waitForOverlay(session); }
-
-    static void waitForOverlay(AnnotationSession &session)
+    QList<QPointer<OverlayWindow>> overlayWindows() const
     {
         auto *overlay = dynamic_cast<OverlayWindowController *>(session.overlayController());
-        ASSERT_NE(overlay, nullptr);
-        ASSERT_EQ(overlay->windows().size(), QGuiApplication::screens().size());
-        for (OverlayWindow *window : overlay->windows()) {
+        return overlay ? overlay->windows() : QList<QPointer<OverlayWindow>>();
+    }
+
+    void waitForOverlay()
+    {
+        const QList<QPointer<OverlayWindow>> windows = overlayWindows();
+        ASSERT_EQ(windows.size(), QGuiApplication::screens().size());
+        for (OverlayWindow *window : windows) {
             ASSERT_TRUE(QTest::qWaitFor([&] { return window->isVisible(); }, 3000));
             ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
         }
         QTest::qWait(150);
+    }
+
+    static bool buffersLetGo(const QList<QPointer<OverlayWindow>> &windows)
+    {
+        return std::all_of(windows.begin(), windows.end(), [](const QPointer<OverlayWindow> &window) {
+            const QBackingStore *store = window ? window->backingStore() : nullptr;
+            return store && store->size().width() <= 1;
+        });
     }
 
     QImage waitForImage(const std::function<std::optional<QByteArray>()> &bytes)
@@ -208,53 +222,68 @@ protected:
 
 } // namespace
 
-TEST_F(OverlayCapture, TheLockedDisplayHoldsThePatternAndTheStrokeOnly)
-{
-    session.begin(true);
-    waitForOverlay();
-    const QScreen *left = QGuiApplication::screens().at(0);
-    const QList<QPoint> stroke = drawL(left);
+// Every event of a burst reaches the stroke whatever the session does at that moment: the first
+// drawing after start, one whose buffers were let go, and an additional capture above the open panel.
+enum class Moment { FirstAfterStart, AfterBuffersLetGo, AdditionalCapture };
+struct Burst {
+    Moment moment;
+    int monitor;
+};
 
-    const QImage png = waitForImage([&] { return session.capturedImage(); });
-    expectCaptureOf(png, left, 0, stroke);
+class BurstStroke : public OverlayCapture, public ::testing::WithParamInterface<Burst> {};
+
+TEST_P(BurstStroke, ReachesTheCaptureWholeAndOnlyItsDisplay)
+{
+    const auto [moment, monitor] = GetParam();
+    const QScreen *screen = QGuiApplication::screens().at(monitor);
+    if (moment == Moment::AfterBuffersLetGo) {
+        session.begin(true);
+        waitForOverlay();
+        const QList<QPointer<OverlayWindow>> windows = overlayWindows();
+        session.cancel();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return buffersLetGo(windows); }));
+    } else if (moment == Moment::AdditionalCapture) {
+        session.begin(true);
+        waitForOverlay();
+        drawL(QGuiApplication::screens().at(0));
+        waitForImage([&] { return session.capturedImage(); });
+        session.submit(QStringLiteral("What is this?")); // closes the overlay; without providers it ends at once
+        ASSERT_TRUE(QTest::qWaitFor([&] { return session.state() == SessionState::Querying; }));
+    }
+
+    LogRecorder log;
+    if (moment == Moment::AdditionalCapture)
+        session.beginAdditionalCapture(true);
+    else
+        session.begin(true);
+    waitForOverlay();
+    const QList<QPoint> stroke = drawL(screen);
+    const QImage png = waitForImage([&] {
+        return moment == Moment::AdditionalCapture ? session.pendingAdditionalImageData() : session.capturedImage();
+    });
+    expectCaptureOf(png, screen, monitor, stroke);
+    const QString number = QString::number(SystemScreenCatalog::displayNumber(*screen));
+    EXPECT_TRUE(log.contains(QStringLiteral("Capture"), u"Matched requested display id=" + number + u" to SCDisplay"));
+    // On the left monitor the panel stands where the capture is cut: it is left out above, and back now.
     EXPECT_TRUE(windows.lastPanel && windows.lastPanel->window().isVisible());
 }
 
-TEST_F(OverlayCapture, AStrokeOnTheRightMonitorCapturesThatMonitor)
+std::string burstName(const ::testing::TestParamInfo<Burst> &info)
 {
-    LogRecorder log;
-    session.begin(true);
-    waitForOverlay();
-    const QScreen *right = QGuiApplication::screens().at(1);
-    const QList<QPoint> stroke = drawL(right);
-
-    const QImage png = waitForImage([&] { return session.capturedImage(); });
-    expectCaptureOf(png, right, 1, stroke);
-    const QString number = QString::number(SystemScreenCatalog::displayNumber(*right));
-    EXPECT_TRUE(log.contains(QStringLiteral("Capture"), u"Matched requested display id=" + number + u" to SCDisplay"));
+    static const char *const moments[] = {"FirstAfterStart", "AfterBuffersLetGo", "AdditionalCapture"};
+    return moments[int(info.param.moment)] + std::string("OnMonitor") + std::to_string(info.param.monitor);
 }
 
-TEST_F(OverlayCapture, AnAdditionalCaptureLeavesTheOpenPanelOut)
+void PrintTo(const Burst &burst, std::ostream *out)
 {
-    session.begin(true);
-    waitForOverlay();
-    drawL(QGuiApplication::screens().at(0));
-    waitForImage([&] { return session.capturedImage(); });
-    session.submit(QStringLiteral("What is this?")); // closes the overlay; without providers it ends at once
-    QTest::qWait(100);
-    ASSERT_EQ(session.state(), SessionState::Querying);
-    ASSERT_TRUE(windows.lastPanel->window().isVisible());
-
-    // The panel sits on the left monitor; draw there too, so its place is inside the capture.
-    session.beginAdditionalCapture(true);
-    waitForOverlay();
-    EXPECT_TRUE(windows.lastPanel->window().isVisible()) << "the panel comes back above the overlay";
-    const QScreen *left = QGuiApplication::screens().at(0);
-    const QList<QPoint> stroke = drawL(left);
-
-    const QImage png = waitForImage([&] { return session.pendingAdditionalImageData(); });
-    expectCaptureOf(png, left, 0, stroke);
+    *out << burstName(::testing::TestParamInfo<Burst>(burst, 0));
 }
+
+INSTANTIATE_TEST_SUITE_P(Bursts, BurstStroke,
+                         ::testing::Values(Burst{Moment::FirstAfterStart, 0}, Burst{Moment::FirstAfterStart, 1},
+                                           Burst{Moment::AfterBuffersLetGo, 0}, Burst{Moment::AfterBuffersLetGo, 1},
+                                           Burst{Moment::AdditionalCapture, 0}, Burst{Moment::AdditionalCapture, 1}),
+                         burstName);
 
 TEST_F(OverlayCapture, EscapeWhileDrawingCancelsTheSession)
 {
@@ -307,32 +336,15 @@ TEST_F(OverlayCapture, TwentySessionsLeaveNoFrozenFrameBehind)
         EXPECT_TRUE(frame.expired());
 }
 
-// The windows' and the grab's buffers are let go once no drawing has been up for a while, never under
-// one, and the next drawing captures as well as ever.
-TEST_F(OverlayCapture, IdleBuffersAreLetGoAndMadeAgainForTheNextDrawing)
+// The windows' buffers are let go once no drawing has been up for a while, never under one.
+TEST_F(OverlayCapture, IdleBuffersAreLetGoButNeverUnderADrawing)
 {
-    RealWindows keptBriefly{freezer, std::chrono::milliseconds(200)};
-    AnnotationSession brief{SessionNeighbours{&keptBriefly, &capturer, &screens, nullptr, nullptr}};
-    brief.setSettings(&settings);
+    session.begin(true);
+    waitForOverlay();
+    const QList<QPointer<OverlayWindow>> windows = overlayWindows();
+    QTest::qWait(int(keepWarmFor.count()) * 2);
+    EXPECT_FALSE(buffersLetGo(windows)) << "let go under a drawing";
 
-    brief.begin(true);
-    waitForOverlay(brief);
-    QList<QPointer<OverlayWindow>> windows;
-    for (OverlayWindow *window : dynamic_cast<OverlayWindowController *>(brief.overlayController())->windows())
-        windows.append(window);
-    QTest::qWait(400);
-    for (const QPointer<OverlayWindow> &window : windows)
-        EXPECT_TRUE(window && window->isVisible()) << "let go under a drawing";
-
-    brief.cancel();
-    EXPECT_TRUE(QTest::qWaitFor([&] {
-        return std::all_of(windows.begin(), windows.end(), [](const QPointer<OverlayWindow> &w) { return !w; });
-    }));
-
-    brief.begin(true);
-    waitForOverlay(brief);
-    const QScreen *right = QGuiApplication::screens().at(1);
-    const QList<QPoint> stroke = drawL(right);
-    expectCaptureOf(waitForImage([&] { return brief.capturedImage(); }), right, 1, stroke);
-    brief.cancel();
+    session.cancel();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return buffersLetGo(windows); }));
 }

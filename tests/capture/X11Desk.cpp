@@ -68,11 +68,10 @@ void X11Desk::paintBackground(const QImage &picture)
 
 void X11Desk::drag(const QList<QPoint> &points)
 {
-    move(points.first());
+    XTestFakeMotionEvent(display_, -1, points.first().x(), points.first().y(), CurrentTime);
     XTestFakeButtonEvent(display_, 1, True, CurrentTime);
-    flushAndWait();
     for (const QPoint &point : points.mid(1))
-        move(point);
+        XTestFakeMotionEvent(display_, -1, point.x(), point.y(), CurrentTime);
     XTestFakeButtonEvent(display_, 1, False, CurrentTime);
     flushAndWait();
 }
@@ -82,12 +81,6 @@ void X11Desk::pressEscape()
     const KeyCode escape = XKeysymToKeycode(display_, XK_Escape);
     XTestFakeKeyEvent(display_, escape, True, CurrentTime);
     XTestFakeKeyEvent(display_, escape, False, CurrentTime);
-    flushAndWait();
-}
-
-void X11Desk::move(QPoint point)
-{
-    XTestFakeMotionEvent(display_, -1, point.x(), point.y(), CurrentTime);
     flushAndWait();
 }
 

@@ -25,14 +25,14 @@ public:
     // Any picture as the root window's background, from the top-left corner.
     void paintBackground(const QImage &picture);
 
-    // A left-button drag through device-pixel points, giving Qt time to see every event.
+    // A left-button drag through device-pixel points in one burst, as a fast hand or a pen tablet
+    // makes it: the server has queued every event before the application reads the first.
     void drag(const QList<QPoint> &points);
 
     // Presses and releases Escape.
     void pressEscape();
 
 private:
-    void move(QPoint point);
     void flushAndWait();
 
     _XDisplay *display_;

@@ -24,7 +24,6 @@ HoldToRecordController::HoldToRecordController(AnnotationSession &session, Query
     : QObject(parent)
     , session_(&session)
     , field_(field)
-    , transcriptionService_(service)
     , clock_([] {
         static QElapsedTimer clock = [] {
             QElapsedTimer started;
@@ -39,6 +38,14 @@ HoldToRecordController::HoldToRecordController(AnnotationSession &session, Query
         isMicrophoneBlinkVisible_ = !isMicrophoneBlinkVisible_;
         Q_EMIT microphoneAppearanceChanged();
     });
+    setTranscriptionService(service);
+}
+
+void HoldToRecordController::setTranscriptionService(TranscriptionService *service)
+{
+    if (transcriptionService_)
+        disconnect(transcriptionService_, nullptr, this, nullptr);
+    transcriptionService_ = service;
     if (service)
         connect(service, &TranscriptionService::recordingFailed, this, &HoldToRecordController::microphoneFailed);
 }

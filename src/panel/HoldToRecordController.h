@@ -31,7 +31,7 @@ public:
                            QObject *parent = nullptr);
 
     TranscriptionService *transcriptionService() const { return transcriptionService_; }
-    void setTranscriptionService(TranscriptionService *service) { transcriptionService_ = service; }
+    void setTranscriptionService(TranscriptionService *service);
     bool isRecording() const { return isRecording_; }
     bool isTranscribing() const { return isTranscribing_; }
     bool isMicrophoneBlinkVisible() const { return isMicrophoneBlinkVisible_; }

@@ -153,6 +153,7 @@ TEST_F(SettingsWindowTest, KeysAreSavedAndClearedWithoutEverBeingShown)
     EXPECT_FALSE(replicate->isSet());
     replicate->input()->setText(QStringLiteral("r8_abc"));
     replicate->saveButton()->click();
+    SettingsManager::waitForKeychain();
     EXPECT_EQ(keys->value(SettingsManager::replicateKeyAccount), u"r8_abc");
     EXPECT_TRUE(replicate->isSet());
 }

@@ -291,6 +291,10 @@ void QueryPanelController::bringToFront()
 void QueryPanelController::setCornersMasked(bool masked)
 {
     if (auto *panel = static_cast<QueryInputPanel *>(window_.data())) {
+        // Without a compositor an alpha channel buys nothing, and such windows show black where the
+        // mask cuts them: an opaque window lets the overlay below show through its corners.
+        if (!panel->testAttribute(Qt::WA_WState_Created))
+            panel->setAttribute(Qt::WA_TranslucentBackground, !masked);
         panel->cornersMasked = masked;
         panel->updateMask();
     }

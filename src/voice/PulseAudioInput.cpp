@@ -143,8 +143,8 @@ void PulseAudioInput::sourceInfoArrived(pa_context *, const pa_source_info *info
 
 void PulseAudioInput::connectStream(const char *sourceName)
 {
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, uint32_t(sampleRate), 1};
-    stream_ = pa_stream_new(context_, "Spoken question", &spec, nullptr);
+    const pa_sample_spec format{PA_SAMPLE_FLOAT32LE, uint32_t(sampleRate), 1};
+    stream_ = pa_stream_new(context_, "Spoken question", &format, nullptr);
     if (!stream_) {
         fail(u"Cannot record: " + serverError());
         return;

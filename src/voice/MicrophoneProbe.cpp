@@ -14,7 +14,6 @@ struct MicrophoneProbe::State {
 MicrophoneProbe::MicrophoneProbe()
     : state_(std::make_shared<State>())
 {
-    ask();
 }
 
 MicrophoneProbe::~MicrophoneProbe() = default;

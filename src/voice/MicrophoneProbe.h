@@ -9,7 +9,7 @@ class MicrophoneProbe {
 public:
     static constexpr int timeoutMs = 1000;
 
-    MicrophoneProbe(); // asks right away
+    MicrophoneProbe(); // asks only once someone wants to know: nothing at start-up
     ~MicrophoneProbe();
 
     // The latest answer (false until one came); asks again unless a question is still open. Any thread.

@@ -1,6 +1,5 @@
 #include "drawing/OverlayWindows.h"
 
-#include "capture/FrozenFrame.h"
 #include "capture/X11ScreenGrabber.h"
 #include "drawing/OverlayWindow.h"
 #include "drawing/PenCursor.h"
@@ -64,6 +63,7 @@ void OverlayWindows::dropWindows()
 const QList<OverlayWindow *> &OverlayWindows::windows()
 {
     releaseTimer_.stop();
+    buffersLetGo_ = false;
     if (!screensChanged())
         return windows_;
     dropWindows();
@@ -81,8 +81,6 @@ void OverlayWindows::prepare()
         return; // too late
     for (OverlayWindow *window : windows())
         window->prepare();
-    // The grab buffers, and the server's side of them, are made and paged in once.
-    FrozenFrame::grab();
     PenCursor::cursor();
     // Loads the icon engine the toolbar's symbols need.
     QIcon(QStringLiteral(":/drawing/xmark.svg")).pixmap(QSize(18, 18));
@@ -105,4 +103,5 @@ void OverlayWindows::release()
     // The allocator keeps freed memory for reuse, most of all in the arenas of the threads that encoded
     // the captures; an idle tray utility has no use for it.
     malloc_trim(0);
+    buffersLetGo_ = true;
 }

@@ -37,6 +37,9 @@ public:
     // A drawing's windows are hidden: the buffers are kept warm for a while from now.
     void drawingEnded();
 
+    // Whether the buffers were let go since the last drawing.
+    bool buffersLetGo() const { return buffersLetGo_; }
+
 private:
     bool screensChanged() const;
     bool drawingIsUp() const;
@@ -48,4 +51,5 @@ private:
     QList<QRect> frames_;
     QList<OverlayWindow *> windows_;
     QTimer releaseTimer_;
+    bool buffersLetGo_ = false;
 };

@@ -56,9 +56,11 @@ void VoiceModule::load()
         DebugLog::log(QStringLiteral("Voice"), u"Voice module loaded path=" + path_);
         return;
     }
-    const QString reason = !library.isLoaded() ? library.errorString()
-                           : !offered          ? QStringLiteral("%1 offers no voice backend").arg(path_)
-                                               : QStringLiteral("%1 is from another build").arg(path_);
+    // QLibrary's own complaint about a missing file names the last variant it tried, not the path.
+    const QString reason = !QFileInfo::exists(path_) ? QStringLiteral("no voice module at %1").arg(path_)
+                           : !library.isLoaded()     ? library.errorString()
+                           : !offered                ? QStringLiteral("%1 offers no voice backend").arg(path_)
+                                                     : QStringLiteral("%1 is from another build").arg(path_);
     error_ = u"Cannot record: " + reason;
     DebugLog::log(QStringLiteral("Voice"), u"Voice module unavailable, nothing can be recorded: " + reason);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include "voice/AudioFileWriter.h"
 
 #include <vector>
 
@@ -12,22 +12,20 @@ struct AVPacket;
 // Encodes mono float samples at 44.1 kHz as AAC in an MPEG-4 audio file (.m4a), writing each packet
 // as it is made: memory stays the same however long the recording runs. Not thread-safe; one thread
 // at a time.
-class AacFileWriter {
+class AacFileWriter : public AudioFileWriter {
 public:
     static constexpr int bitRate = 96000;
 
     AacFileWriter() = default;
-    ~AacFileWriter(); // an unfinished file is closed as it is
+    ~AacFileWriter() override;
     AacFileWriter(const AacFileWriter &) = delete;
     AacFileWriter &operator=(const AacFileWriter &) = delete;
 
-    bool open(const QString &path, QString &error);
-    bool write(const float *samples, qsizetype count, QString &error);
+    bool open(const QString &path, QString &error) override;
+    bool write(const float *samples, qsizetype count, QString &error) override;
     // Encodes what is left and completes the file (its index goes at the end).
-    bool finish(QString &error);
-
-    // Closes the file as it is, unfinished.
-    void close();
+    bool finish(QString &error) override;
+    void close() override;
 
 private:
     bool encode(const AVFrame *frame, QString &error); // a null frame drains the encoder

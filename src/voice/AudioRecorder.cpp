@@ -2,9 +2,11 @@
 
 #include <QPointer>
 
-AudioRecorder::AudioRecorder(std::unique_ptr<AudioInput> input, QObject *parent)
+AudioRecorder::AudioRecorder(std::unique_ptr<AudioInput> input, std::unique_ptr<AudioFileWriter> writer,
+                             QObject *parent)
     : QObject(parent)
     , input_(std::move(input))
+    , writer_(std::move(writer))
 {
 }
 
@@ -16,7 +18,7 @@ AudioRecorder::~AudioRecorder()
 bool AudioRecorder::start(const QString &path, QString &error)
 {
     cancel();
-    if (!writer_.open(path, error))
+    if (!writer_->open(path, error))
         return false;
     failed_ = false;
     firstSamplesAfterNs_ = -1;
@@ -34,7 +36,7 @@ void AudioRecorder::samplesArrived(const float *samples, qsizetype count)
     if (firstSamplesAfterNs_.load() < 0)
         firstSamplesAfterNs_ = sinceStart_.nsecsElapsed();
     QString error;
-    if (!writer_.write(samples, count, error))
+    if (!writer_->write(samples, count, error))
         failOnAudioThread(error);
 }
 
@@ -60,7 +62,7 @@ bool AudioRecorder::stop(QString &error)
     input_->stop();
     if (failed_)
         return error = QStringLiteral("The recording failed"), false;
-    return writer_.finish(error);
+    return writer_->finish(error);
 }
 
 void AudioRecorder::cancel()
@@ -69,5 +71,5 @@ void AudioRecorder::cancel()
         return;
     running_ = false;
     input_->stop();
-    writer_.close();
+    writer_->close();
 }

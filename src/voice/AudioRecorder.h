@@ -1,6 +1,6 @@
 #pragma once
 
-#include "voice/AacFileWriter.h"
+#include "voice/AudioFileWriter.h"
 #include "voice/AudioInput.h"
 
 #include <QElapsedTimer>
@@ -9,12 +9,13 @@
 #include <atomic>
 #include <memory>
 
-// Records the microphone into an .m4a file: samples are encoded on the audio thread as they arrive,
+// Records the microphone into an audio file: samples are encoded on the audio thread as they arrive,
 // so nothing grows in memory. Controlled from the main thread; its signals arrive there.
 class AudioRecorder : public QObject {
     Q_OBJECT
 public:
-    explicit AudioRecorder(std::unique_ptr<AudioInput> input, QObject *parent = nullptr);
+    AudioRecorder(std::unique_ptr<AudioInput> input, std::unique_ptr<AudioFileWriter> writer,
+                  QObject *parent = nullptr);
     ~AudioRecorder() override; // stops; the file stays as it is
 
     // Opens `path` (which must exist) and starts capturing; false with `error` when the file or the
@@ -36,7 +37,7 @@ private:
     void failOnAudioThread(const QString &message);
 
     std::unique_ptr<AudioInput> input_;
-    AacFileWriter writer_; // the audio thread's while capturing, the main thread's otherwise
+    std::unique_ptr<AudioFileWriter> writer_; // the audio thread's while capturing, the main thread's otherwise
     QElapsedTimer sinceStart_;
     std::atomic<qint64> firstSamplesAfterNs_{-1};
     std::atomic<bool> failed_{false};

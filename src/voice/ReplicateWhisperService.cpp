@@ -4,8 +4,8 @@
 #include "providers/LLMEndpoint.h"
 #include "providers/LLMTransport.h"
 #include "voice/AudioRecorder.h"
-#include "voice/PulseAudioInput.h"
 #include "voice/RecordingDirectory.h"
+#include "voice/VoiceModule.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -62,7 +62,7 @@ ReplicateWhisperService::ReplicateWhisperService(const QString &apiKey, const QS
     : TranscriptionService(parent)
     , apiKey_(apiKey)
     , modelVersion_(modelVersion)
-    , microphone_(microphone ? std::move(microphone) : [] { return std::make_unique<PulseAudioInput>(); })
+    , microphone_(std::move(microphone))
     , network_(new QNetworkAccessManager(this))
 {
 }
@@ -90,8 +90,10 @@ void ReplicateWhisperService::startRecording()
     discardRecording();
     QString error;
     audioFile_ = RecordingDirectory::createFile(error);
-    if (audioFile_) {
-        auto recorder = std::make_unique<AudioRecorder>(microphone_());
+    const VoiceBackend *backend = audioFile_ ? VoiceModule::installed().backend(error) : nullptr;
+    if (backend) {
+        auto recorder = std::make_unique<AudioRecorder>(microphone_ ? microphone_() : backend->makeMicrophone(),
+                                                        backend->makeWriter());
         connect(recorder.get(), &AudioRecorder::failed, this, &ReplicateWhisperService::recordingBroke);
         if (recorder->start(*audioFile_, error))
             audioRecorder_ = std::move(recorder);

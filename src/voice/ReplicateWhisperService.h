@@ -29,7 +29,8 @@ public:
     static constexpr int pollTimeoutMs = 30000;
     static constexpr qsizetype bodyTextLimit = 4000;
 
-    // `microphone` makes the audio input of each recording; by default the PulseAudio one.
+    // `microphone` makes the audio input of each recording; by default the voice module's, which records
+    // from the sound server.
     ReplicateWhisperService(const QString &apiKey, const QString &modelVersion, AudioInputFactory microphone = {},
                             QObject *parent = nullptr);
     ~ReplicateWhisperService() override;

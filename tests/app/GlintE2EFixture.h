@@ -44,6 +44,7 @@ protected:
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         env.insert(QStringLiteral("GLINT_ARTIFACTS_DIR"), artifactsPath());
         env.remove(QStringLiteral("GLINT_UPDATE_FEED_URL"));
+        env.remove(QStringLiteral("GLINT_VOICE_MODULE")); // it finds its voice module as installed, beside it
         env.insert(extraEnvironment);
         return env;
     }

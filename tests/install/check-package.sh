@@ -22,9 +22,10 @@ field() { dpkg-deb --field "$deb" "$1"; }
 for name in Maintainer Section Priority Description Installed-Size; do
     [ -n "$(field "$name")" ] || fail "no $name field"
 done
-# Computed by dpkg-shlibdeps from what the program links, with versions; libsecret is loaded at run time.
+# Computed by dpkg-shlibdeps from what the program and the voice module link, with versions; libsecret
+# is loaded at run time.
 depends=$(field Depends)
-for library in 'libqt6widgets6 (>=' 'libc6 (>=' 'libsecret-1-0 (>='; do
+for library in 'libqt6widgets6 (>=' 'libc6 (>=' 'libsecret-1-0 (>=' 'libpulse0 (>=' 'libavcodec'; do
     grep -qF "$library" <<<"$depends" || fail "Depends lacks $library: $depends"
 done
 
@@ -36,6 +37,7 @@ for file in bin/glint share/applications/org.glint.Glint.desktop share/metainfo/
     share/man/man1/glint.1.gz share/doc/glint/copyright share/doc/glint/changelog.gz; do
     grep -qx "\./usr/$file" <<<"$files" || fail "the package lacks /usr/$file"
 done
+grep -qx '\./usr/lib/\(.*/\)\?glint/glint-voice\.so' <<<"$files" || fail "the package lacks the voice module"
 
 lintian --tag-display-limit 0 "$deb" >"$out/lintian.log" 2>&1 || true
 cat "$out/lintian.log"

@@ -9,6 +9,8 @@ int main(int argc, char *argv[])
     // Widget tests run off screen unless the environment names a display platform.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("GLINT_VOICE_MODULE"))
+        qputenv("GLINT_VOICE_MODULE", GLINT_VOICE_MODULE_PATH);
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
     // Tests never touch the user's log; LogRecorder points the log at a file of its own.

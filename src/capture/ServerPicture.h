@@ -1,11 +1,12 @@
 #pragma once
 
 #include <QImage>
-#include <QRect>
 #include <QRegion>
-#include <QWindow>
 
 #include <functional>
+
+class QPainter;
+class QWindow;
 
 // A screen's picture that the display server keeps: the server paints it behind a window by itself, and
 // its pixels come to this process only where something is drawn over it, or when a capture is cut.
@@ -17,7 +18,7 @@ public:
     virtual QImage image() const = 0;
 
     // Makes the picture the background of `window`, whose top-left corner shows its first pixel.
-    virtual bool showBehind(QWindow &window) const = 0;
+    virtual void showBehind(QWindow &window) const = 0;
 
     // Stops being the background of `window`, so the server can let go of the picture's memory.
     virtual void removeFrom(QWindow &window) const = 0;

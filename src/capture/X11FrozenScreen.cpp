@@ -4,6 +4,7 @@
 
 #include <QGuiApplication>
 #include <QPainter>
+#include <QWindow>
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -89,12 +90,11 @@ QImage X11FrozenScreen::image() const
     return image;
 }
 
-bool X11FrozenScreen::showBehind(QWindow &window) const
+void X11FrozenScreen::showBehind(QWindow &window) const
 {
     XSetWindowBackgroundPixmap(display_, window.winId(), pixmap_);
     XClearWindow(display_, window.winId());
     XFlush(display_);
-    return true;
 }
 
 void X11FrozenScreen::removeFrom(QWindow &window) const

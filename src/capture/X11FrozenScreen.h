@@ -21,7 +21,7 @@ public:
     X11FrozenScreen &operator=(const X11FrozenScreen &) = delete;
 
     QImage image() const override;
-    bool showBehind(QWindow &window) const override;
+    void showBehind(QWindow &window) const override;
     void removeFrom(QWindow &window) const override;
     void repaint(QWindow &window, const QRegion &area, const QRegion &drawnOn,
                  const std::function<void(QPainter &)> &paint) const override;

@@ -19,8 +19,8 @@ class OverlayWindow : public QWidget {
 public:
     explicit OverlayWindow(QScreen *screen);
 
-    // Makes the native window and fills its pixel buffer ahead of the first drawing, so that the first
-    // one does not wait for the memory to be faulted in.
+    // Makes the native window ahead of the first drawing, and fills its pixel buffer when it paints the
+    // frame itself, so that the first drawing does not wait for the memory to be faulted in.
     void prepare();
 
     // Gives the window's pixel buffer back while it is hidden; the next paint makes it again.

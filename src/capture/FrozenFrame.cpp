@@ -1,7 +1,7 @@
 #include "capture/FrozenFrame.h"
 
 #include "capture/SystemScreenCatalog.h"
-#include "capture/X11ScreenGrabber.h"
+#include "capture/X11FrozenScreen.h"
 
 #include <QGuiApplication>
 #include <QPixmap>
@@ -9,32 +9,43 @@
 
 namespace {
 
-QImage grabScreen(QScreen &screen, X11ScreenGrabber *grabber)
+// A scaled screen keeps its device position; only its size is in logical points.
+QRect deviceRect(const QScreen &screen)
 {
     const QRect frame = screen.geometry();
-    if (grabber) {
-        // A scaled screen keeps its device position; only its size is in logical points.
-        const qreal ratio = screen.devicePixelRatio();
-        QImage picture = grabber->grab(QRect(frame.topLeft(), (QSizeF(frame.size()) * ratio).toSize()));
-        if (!picture.isNull()) {
-            picture.setDevicePixelRatio(ratio);
-            return picture;
-        }
-    }
+    return QRect(frame.topLeft(), (QSizeF(frame.size()) * screen.devicePixelRatio()).toSize());
+}
+
+FrozenFrame::Shot grabScreen(QScreen &screen)
+{
+    const ScreenInfo info = SystemScreenCatalog::info(screen);
+    if (std::shared_ptr<const ServerPicture> kept = X11FrozenScreen::copy(deviceRect(screen)))
+        return {info, QImage(), std::move(kept)};
     // With window 0 the rectangle is relative to this screen, not global.
-    return screen.grabWindow(0, 0, 0, frame.width(), frame.height()).toImage();
+    const QRect frame = screen.geometry();
+    return {info, screen.grabWindow(0, 0, 0, frame.width(), frame.height()).toImage(), nullptr};
 }
 
 } // namespace
 
+QImage FrozenFrame::Shot::image() const
+{
+    if (!onServer)
+        return picture;
+    QImage pixels = onServer->image();
+    pixels.setDevicePixelRatio(qreal(pixels.width()) / screen.frame.width());
+    return pixels;
+}
+
+bool FrozenFrame::keptOnServer()
+{
+    return X11FrozenScreen::available();
+}
+
 FrozenFrame FrozenFrame::grab()
 {
-    X11ScreenGrabber *grabber = X11ScreenGrabber::instance();
     QList<Shot> shots;
     for (QScreen *screen : QGuiApplication::screens())
-        shots.append(Shot{SystemScreenCatalog::info(*screen), grabScreen(*screen, grabber)});
-    // Every screen has its buffer now; what is left idle belonged to screens that are gone.
-    if (grabber)
-        grabber->releaseIdleBuffers();
+        shots.append(grabScreen(*screen));
     return FrozenFrame(std::move(shots));
 }

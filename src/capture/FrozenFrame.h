@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/ServerPicture.h"
 #include "session/ScreenCatalog.h"
 
 #include <QImage>
@@ -14,6 +15,11 @@ public:
     struct Shot {
         ScreenInfo screen;
         QImage picture; // device pixels; its device pixel ratio maps them onto the screen's frame
+        // Set instead of `picture` when the display server keeps the pixels.
+        std::shared_ptr<const ServerPicture> onServer;
+
+        // The pixels, read back from the server when it keeps them.
+        QImage image() const;
     };
 
     explicit FrozenFrame(QList<Shot> shots)
@@ -23,6 +29,9 @@ public:
 
     // Grabs every screen as it is now.
     static FrozenFrame grab();
+
+    // Whether grabbed frames stay with the display server.
+    static bool keptOnServer();
 
     const QList<Shot> &shots() const { return shots_; }
 

@@ -53,7 +53,9 @@ QFuture<CaptureResult> ScreenCaptureService::captureWithAnnotations(std::optiona
     log(u"Using display id=" + QString::number(shot->screen.displayID.value_or(0)) + u" size=" +
         sizeText(shot->screen.frame.size()) + u" windowCount=" + QString::number(DesktopWindows::count()));
 
-    return QtConcurrent::run([shot = *shot, drawingOverlay](QPromise<CaptureResult> &promise) {
+    // Read back here: the display connection belongs to this thread.
+    FrozenFrame::Shot taken{shot->screen, shot->image(), nullptr};
+    return QtConcurrent::run([shot = std::move(taken), drawingOverlay](QPromise<CaptureResult> &promise) {
         const QImage final = compose(shot, drawingOverlay);
         if (promise.isCanceled())
             return;

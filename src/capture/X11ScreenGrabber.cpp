@@ -19,13 +19,6 @@ struct X11ScreenGrabber::Buffer {
 
 namespace {
 
-// Little-endian 0xffRRGGBB words, which QImage takes as they are.
-bool isRgb32(const XImage &image)
-{
-    return image.bits_per_pixel == 32 && image.byte_order == LSBFirst && image.red_mask == 0xff0000 &&
-           image.green_mask == 0xff00 && image.blue_mask == 0xff;
-}
-
 // Frees the image record alone: its pixels are the shared segment and its extension data is ours.
 void destroy(XImage *image)
 {
@@ -35,6 +28,12 @@ void destroy(XImage *image)
 }
 
 } // namespace
+
+bool X11ScreenGrabber::isRgb32(const _XImage &image)
+{
+    return image.bits_per_pixel == 32 && image.byte_order == LSBFirst && image.red_mask == 0xff0000 &&
+           image.green_mask == 0xff00 && image.blue_mask == 0xff;
+}
 
 X11ScreenGrabber *X11ScreenGrabber::instance()
 {
@@ -102,13 +101,18 @@ X11ScreenGrabber::Buffer *X11ScreenGrabber::idleBuffer(QSize size)
 QImage X11ScreenGrabber::grab(const QRect &deviceRect)
 {
     const int screen = DefaultScreen(display_);
-    const QRect rect = deviceRect & QRect(0, 0, DisplayWidth(display_, screen), DisplayHeight(display_, screen));
+    return grab(RootWindow(display_, screen),
+                deviceRect & QRect(0, 0, DisplayWidth(display_, screen), DisplayHeight(display_, screen)));
+}
+
+QImage X11ScreenGrabber::grab(unsigned long drawable, const QRect &rect)
+{
     if (rect.isEmpty())
         return QImage();
     Buffer *buffer = idleBuffer(rect.size());
     if (!buffer)
         return QImage();
-    if (!XShmGetImage(display_, RootWindow(display_, screen), buffer->image, rect.x(), rect.y(), AllPlanes)) {
+    if (!XShmGetImage(display_, drawable, buffer->image, rect.x(), rect.y(), AllPlanes)) {
         giveBack(buffer);
         return QImage();
     }

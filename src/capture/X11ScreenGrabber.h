@@ -8,6 +8,7 @@
 #include <vector>
 
 struct _XDisplay;
+struct _XImage;
 
 // Reads rectangles of the X screen through shared memory, into buffers kept from one grab to the
 // next: a grab then costs one copy in the server and no fresh memory, which the kernel has to fault
@@ -19,6 +20,12 @@ public:
 
     // The pixels of `deviceRect` (root window coordinates); a null image when the server refuses.
     QImage grab(const QRect &deviceRect);
+
+    // The pixels of `area` of a window or pixmap of the server's default depth.
+    QImage grab(unsigned long drawable, const QRect &area);
+
+    // Whether the image holds little-endian 0xffRRGGBB words, which QImage takes as they are.
+    static bool isRgb32(const _XImage &image);
 
     // Frees the buffers no image uses. Main thread only, like grab().
     void releaseIdleBuffers();

@@ -93,6 +93,16 @@ void DrawingCanvas::paint(QPainter &painter) const
         currentStroke_->paint(painter);
 }
 
+QRectF DrawingCanvas::inkedArea() const
+{
+    QRectF area;
+    for (const Stroke &stroke : strokes_)
+        area |= Stroke::paintedArea(stroke.path.boundingRect());
+    if (currentStroke_)
+        area |= Stroke::paintedArea(currentStroke_->path.boundingRect());
+    return area;
+}
+
 void DrawingCanvas::press(QPointF globalPoint)
 {
     if (!isDrawing())

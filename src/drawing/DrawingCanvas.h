@@ -40,6 +40,8 @@ public:
 
     // Every stroke, the unfinished one last, in canvas coordinates.
     void paint(QPainter &painter) const;
+    // Where paint() draws, roughly: the strokes' bounds.
+    QRectF inkedArea() const;
 
 Q_SIGNALS:
     void changed(const QRectF &area); // canvas coordinates

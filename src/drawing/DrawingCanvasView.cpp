@@ -24,9 +24,17 @@ void DrawingCanvasView::refreshCursor()
         setCursor(Qt::ArrowCursor);
 }
 
+// Through the window: when the display server paints the frozen frame, the window paints for its children.
 void DrawingCanvasView::repaintArea(const QRectF &canvasArea)
 {
-    update(canvasArea.translated(-origin_).toAlignedRect());
+    const QRect area = canvasArea.translated(-origin_).toAlignedRect() & rect();
+    if (!area.isEmpty())
+        window()->update(area.translated(mapTo(window(), QPoint(0, 0))));
+}
+
+QRect DrawingCanvasView::inkedArea() const
+{
+    return canvas_ ? canvas_->inkedArea().translated(-origin_).toAlignedRect() & rect() : QRect();
 }
 
 // Events are taken even when not drawing, so clicks never reach the windows below.

@@ -14,6 +14,9 @@ public:
     // `origin` is the canvas point shown at the view's top-left corner.
     DrawingCanvasView(DrawingCanvas &canvas, QPointF origin, QWidget *parent = nullptr);
 
+    // The part of the view that the strokes cover, in its own coordinates.
+    QRect inkedArea() const;
+
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;

@@ -1,8 +1,11 @@
 #include "drawing/OverlayWindow.h"
 
+#include "drawing/DrawingCanvasView.h"
+
 #include <QBackingStore>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QWindow>
 
@@ -21,6 +24,8 @@ OverlayWindow::OverlayWindow(QScreen *screen)
 void OverlayWindow::prepare()
 {
     winId();
+    if (FrozenFrame::keptOnServer())
+        return; // no buffer to fill: the server paints the frame
     QBackingStore *store = backingStore();
     if (!store)
         return;
@@ -43,14 +48,97 @@ void OverlayWindow::releaseBuffer()
 
 void OverlayWindow::setFrame(std::shared_ptr<const FrozenFrame> frame)
 {
+    if (onServer_ && windowHandle())
+        onServer_->removeFrom(*windowHandle());
     frame_ = std::move(frame);
     picture_ = nullptr;
+    onServer_ = nullptr;
     if (frame_) {
-        for (const FrozenFrame::Shot &shot : frame_->shots())
-            if (shot.screen.frame == screenFrame_)
+        for (const FrozenFrame::Shot &shot : frame_->shots()) {
+            if (shot.screen.frame == screenFrame_) {
                 picture_ = &shot.picture;
+                onServer_ = shot.onServer.get();
+            }
+        }
+    }
+    // Only while it shows a frame: a child made while it is set gets a native window of its own, which
+    // would cover what this window paints for it.
+    setAttribute(Qt::WA_PaintOnScreen, onServer_ != nullptr);
+    if (onServer_) {
+        winId();
+        onServer_->showBehind(*windowHandle());
+        // The children paint through this window, which has no buffer for them. Rendered on their own,
+        // they would fill their backgrounds first.
+        for (QWidget *child : findChildren<QWidget *>()) {
+            child->installEventFilter(this);
+            if (child->parentWidget() == this)
+                child->setAttribute(Qt::WA_NoSystemBackground);
+        }
     }
     update();
+}
+
+QPaintEngine *OverlayWindow::paintEngine() const
+{
+    return testAttribute(Qt::WA_PaintOnScreen) ? nullptr : QWidget::paintEngine();
+}
+
+// Where the children have drawn something: the strokes, the toolbar. Elsewhere the frame shows alone.
+QRegion OverlayWindow::drawnOn() const
+{
+    QRegion drawn;
+    for (const QObject *object : children()) {
+        const auto *child = qobject_cast<const QWidget *>(object);
+        if (!child || !child->isVisible())
+            continue;
+        if (const auto *view = qobject_cast<const DrawingCanvasView *>(child))
+            drawn += view->inkedArea().translated(view->pos());
+        else
+            drawn += child->geometry();
+    }
+    return drawn;
+}
+
+void OverlayWindow::repaintOnServer(const QRegion &area)
+{
+    const qreal ratio = devicePixelRatio();
+    const auto toDevice = [ratio](const QRegion &logical) {
+        QRegion device;
+        for (const QRect &rect : logical)
+            device += QRectF(QRectF(rect).topLeft() * ratio, QRectF(rect).size() * ratio).toAlignedRect();
+        return device;
+    };
+    const QScopedValueRollback rendering(rendering_, true);
+    onServer_->repaint(*windowHandle(), toDevice(area), toDevice(drawnOn()), [this, ratio](QPainter &painter) {
+        // Rendered into the tile, the children paint as in any other window.
+        setAttribute(Qt::WA_PaintOnScreen, false);
+        painter.scale(ratio, ratio);
+        const QRect tile = painter.worldTransform()
+                               .inverted()
+                               .mapRect(QRectF(0, 0, painter.device()->width(), painter.device()->height()))
+                               .toAlignedRect();
+        for (QObject *object : children()) {
+            auto *child = qobject_cast<QWidget *>(object);
+            const QRegion source = child && child->isVisible() ? QRegion(tile & child->geometry()) : QRegion();
+            if (source.isEmpty())
+                continue;
+            child->render(&painter, source.boundingRect().topLeft(), source.translated(-child->pos()),
+                          QWidget::DrawChildren);
+        }
+        setAttribute(Qt::WA_PaintOnScreen);
+    });
+}
+
+// Qt drops the updates of a child of a window that paints on screen, and would have it paint without a
+// device when the window repaints: this window paints its children's areas instead.
+bool OverlayWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    auto *widget = qobject_cast<QWidget *>(watched);
+    if (!onServer_ || !widget || widget->window() != this)
+        return false;
+    if (event->type() == QEvent::UpdateRequest)
+        update(QRect(widget->mapTo(this, QPoint(0, 0)), widget->size()));
+    return event->type() == QEvent::Paint && !rendering_;
 }
 
 void OverlayWindow::setHoldsInput(bool hold)
@@ -78,6 +166,11 @@ void OverlayWindow::applyGrabs()
 
 void OverlayWindow::paintEvent(QPaintEvent *event)
 {
+    if (onServer_) {
+        repaintOnServer(event->region());
+        applyGrabs();
+        return;
+    }
     QPainter painter(this);
     if (picture_)
         painter.drawImage(QPoint(0, 0), *picture_);

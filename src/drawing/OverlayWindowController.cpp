@@ -118,8 +118,9 @@ void OverlayWindowController::close()
         window->setFrame(nullptr);
     }
     // Until the next turn of the event loop, so that a capture started right after the drawing ends
-    // still cuts its picture from this frame.
-    QTimer::singleShot(0, qApp, [frame = std::move(frame_)] {});
+    // still cuts its picture from this frame. Held by the window set, which goes before the display
+    // connection the frame may be kept on, even when the loop has stopped.
+    QTimer::singleShot(0, &overlayWindows_, [frame = std::move(frame_)] {});
     overlayWindows_.drawingEnded();
 }
 

@@ -1,15 +1,13 @@
 #include "drawing/OverlayWindows.h"
 
-#include "capture/FrozenFrame.h"
 #include "capture/X11ScreenGrabber.h"
+#include "drawing/IdleMemory.h"
 #include "drawing/OverlayWindow.h"
 #include "drawing/PenCursor.h"
 
 #include <QGuiApplication>
 #include <QIcon>
 #include <QScreen>
-
-#include <malloc.h>
 
 OverlayWindows::OverlayWindows(ScreenFreezer &freezer, std::chrono::milliseconds keepWarmFor, QObject *parent)
     : QObject(parent)
@@ -64,6 +62,7 @@ void OverlayWindows::dropWindows()
 const QList<OverlayWindow *> &OverlayWindows::windows()
 {
     releaseTimer_.stop();
+    buffersLetGo_ = false;
     if (!screensChanged())
         return windows_;
     dropWindows();
@@ -81,8 +80,6 @@ void OverlayWindows::prepare()
         return; // too late
     for (OverlayWindow *window : windows())
         window->prepare();
-    // The grab buffers, and the server's side of them, are made and paged in once.
-    FrozenFrame::grab();
     PenCursor::cursor();
     // Loads the icon engine the toolbar's symbols need.
     QIcon(QStringLiteral(":/drawing/xmark.svg")).pixmap(QSize(18, 18));
@@ -102,7 +99,6 @@ void OverlayWindows::release()
         window->releaseBuffer();
     if (X11ScreenGrabber *grabber = X11ScreenGrabber::instance())
         grabber->releaseIdleBuffers();
-    // The allocator keeps freed memory for reuse, most of all in the arenas of the threads that encoded
-    // the captures; an idle tray utility has no use for it.
-    malloc_trim(0);
+    IdleMemory::release();
+    buffersLetGo_ = true;
 }

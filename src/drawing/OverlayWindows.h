@@ -13,9 +13,10 @@ class QScreen;
 class ScreenFreezer;
 
 // One overlay window per screen, kept from one drawing to the next: a drawing then starts without
-// creating windows, and their pixel buffers are already in place. Those buffers, and the screen grab's,
-// come to two screenfuls per screen; once no drawing has been up for `keepWarmFor` they are let go, with
-// the heap the drawings left behind, and the next drawing makes them again. The windows stay.
+// creating windows. On X the server keeps the frozen frames, and what stays in this process is the
+// buffer a capture reads its display into; elsewhere the windows' own buffers, a screenful each. Once no
+// drawing has been up for `keepWarmFor` they are let go, with the heap and the code pages the drawings
+// left behind, and the next drawing makes them again. The windows stay.
 class OverlayWindows : public QObject {
     Q_OBJECT
 public:
@@ -37,6 +38,9 @@ public:
     // A drawing's windows are hidden: the buffers are kept warm for a while from now.
     void drawingEnded();
 
+    // Whether the buffers were let go since the last drawing.
+    bool buffersLetGo() const { return buffersLetGo_; }
+
 private:
     bool screensChanged() const;
     bool drawingIsUp() const;
@@ -48,4 +52,5 @@ private:
     QList<QRect> frames_;
     QList<OverlayWindow *> windows_;
     QTimer releaseTimer_;
+    bool buffersLetGo_ = false;
 };

@@ -3,6 +3,7 @@
 // frame. Runs at the display's own density and again with QT_SCALE_FACTOR=2.
 
 #include "X11Desk.h"
+#include "capture/CaptureEncoding.h"
 #include "capture/ScreenCaptureService.h"
 #include "capture/ScreenFreezer.h"
 #include "capture/SystemScreenCatalog.h"
@@ -82,6 +83,7 @@ public:
     {
         return std::make_unique<OverlayWindowController>(session, showToolbar, overlayWindows_);
     }
+    const OverlayWindows &overlayWindows() const { return overlayWindows_; }
     std::unique_ptr<QueryPanel> createQueryPanel(AnnotationSession &, const std::optional<ScreenInfo> &screen) override
     {
         auto panel = std::make_unique<MagentaPanel>(screen);
@@ -101,7 +103,6 @@ protected:
         if (QGuiApplication::platformName() != u"xcb" || !desk.isOpen() || QGuiApplication::screens().size() < 2)
             GTEST_SKIP() << "needs the two-monitor X display of scripts/test";
         ratio = QGuiApplication::primaryScreen()->devicePixelRatio();
-        QList<QRect> deviceMonitors;
         for (const QScreen *screen : QGuiApplication::screens())
             deviceMonitors << QRect(screen->geometry().topLeft(), screen->geometry().size() * ratio);
         desk.paintPattern(deviceMonitors);
@@ -140,7 +141,8 @@ protected:
         QTest::qWait(150);
     }
 
-    static bool buffersLetGo(const QList<QPointer<OverlayWindow>> &windows)
+    // The display server paints the frozen frame: no window needs a screenful of pixels in this process.
+    static bool withoutPixelBuffers(const QList<QPointer<OverlayWindow>> &windows)
     {
         return std::all_of(windows.begin(), windows.end(), [](const QPointer<OverlayWindow> &window) {
             const QBackingStore *store = window ? window->backingStore() : nullptr;
@@ -210,6 +212,7 @@ protected:
     }
 
     X11Desk desk;
+    QList<QRect> deviceMonitors;
     qreal ratio = 1.0;
     QTemporaryDir settingsDir;
     SettingsManager settings{settingsDir.filePath(QStringLiteral("glint.conf"))};
@@ -239,9 +242,8 @@ TEST_P(BurstStroke, ReachesTheCaptureWholeAndOnlyItsDisplay)
     if (moment == Moment::AfterBuffersLetGo) {
         session.begin(true);
         waitForOverlay();
-        const QList<QPointer<OverlayWindow>> windows = overlayWindows();
         session.cancel();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return buffersLetGo(windows); }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return windows.overlayWindows().buffersLetGo(); }));
     } else if (moment == Moment::AdditionalCapture) {
         session.begin(true);
         waitForOverlay();
@@ -284,6 +286,25 @@ INSTANTIATE_TEST_SUITE_P(Bursts, BurstStroke,
                                            Burst{Moment::AfterBuffersLetGo, 0}, Burst{Moment::AfterBuffersLetGo, 1},
                                            Burst{Moment::AdditionalCapture, 0}, Burst{Moment::AdditionalCapture, 1}),
                          burstName);
+
+// While the user draws, the screens show what they showed at the press, whatever happens below, with
+// the strokes over it.
+TEST_F(OverlayCapture, TheOverlayShowsTheScreensAsTheyWereAndTheStrokes)
+{
+    settings.setSubmitMode(SubmitMode::ManualSubmit);
+    session.begin(false);
+    waitForOverlay();
+    desk.paintPattern({deviceMonitors.rbegin(), deviceMonitors.rend()});
+    const QList<QPoint> stroke = drawL(QGuiApplication::screens().at(1));
+    QTest::qWait(200);
+    for (int monitor = 0; monitor < 2; ++monitor) {
+        QScreen *screen = QGuiApplication::screens().at(monitor);
+        QImage shown = screen->grabWindow(0, 0, 0, screen->geometry().width(), screen->geometry().height()).toImage();
+        shown.setDevicePixelRatio(1);
+        shown = CaptureEncoding::resizeForVisionIfNeeded(shown.scaled(screen->geometry().size()));
+        expectCaptureOf(shown, screen, monitor, monitor == 1 ? stroke : QList<QPoint>());
+    }
+}
 
 TEST_F(OverlayCapture, EscapeWhileDrawingCancelsTheSession)
 {
@@ -336,15 +357,17 @@ TEST_F(OverlayCapture, TwentySessionsLeaveNoFrozenFrameBehind)
         EXPECT_TRUE(frame.expired());
 }
 
-// The windows' buffers are let go once no drawing has been up for a while, never under one.
+// The buffers are let go once no drawing has been up for a while, never under one.
 TEST_F(OverlayCapture, IdleBuffersAreLetGoButNeverUnderADrawing)
 {
     session.begin(true);
     waitForOverlay();
-    const QList<QPointer<OverlayWindow>> windows = overlayWindows();
+    drawL(QGuiApplication::screens().at(0));
+    waitForImage([&] { return session.capturedImage(); });
+    EXPECT_TRUE(withoutPixelBuffers(overlayWindows()));
     QTest::qWait(int(keepWarmFor.count()) * 2);
-    EXPECT_FALSE(buffersLetGo(windows)) << "let go under a drawing";
+    EXPECT_FALSE(windows.overlayWindows().buffersLetGo()) << "let go under a drawing";
 
     session.cancel();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return buffersLetGo(windows); }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return windows.overlayWindows().buffersLetGo(); }));
 }

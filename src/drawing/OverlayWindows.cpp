@@ -1,13 +1,14 @@
 #include "drawing/OverlayWindows.h"
 
 #include "capture/X11ScreenGrabber.h"
-#include "drawing/IdleMemory.h"
 #include "drawing/OverlayWindow.h"
 #include "drawing/PenCursor.h"
 
 #include <QGuiApplication>
 #include <QIcon>
 #include <QScreen>
+
+#include <malloc.h>
 
 OverlayWindows::OverlayWindows(ScreenFreezer &freezer, std::chrono::milliseconds keepWarmFor, QObject *parent)
     : QObject(parent)
@@ -99,6 +100,8 @@ void OverlayWindows::release()
         window->releaseBuffer();
     if (X11ScreenGrabber *grabber = X11ScreenGrabber::instance())
         grabber->releaseIdleBuffers();
-    IdleMemory::release();
+    // The allocator keeps freed memory for reuse, most of all in the arenas of the threads that encoded
+    // the captures; an idle tray utility has no use for it.
+    malloc_trim(0);
     buffersLetGo_ = true;
 }

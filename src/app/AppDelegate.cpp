@@ -8,6 +8,7 @@
 #include "app/SessionParts.h"
 #include "app/SettingsView.h"
 #include "app/UpdateController.h"
+#include "capture/DisplayPlatform.h"
 #include "drawing/HintCapsuleController.h"
 #include "input/HotkeyMonitor.h"
 #include "input/ModifierFlags.h"
@@ -40,6 +41,7 @@ void AppDelegate::applicationDidFinishLaunching()
 {
     DebugLog::reset();
     DebugLog::log(QStringLiteral("App"), QStringLiteral("Application did finish launching"));
+    DisplayPlatform::logChoice();
 
     // Created after the log was emptied, so what loading the preferences reports is kept.
     if (!settings_)

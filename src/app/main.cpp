@@ -3,6 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/InstanceChannel.h"
 #include "app/TerminationSignalHandler.h"
+#include "capture/DisplayPlatform.h"
 #include "input/X11InputEventSource.h"
 #include "log/DebugLog.h"
 
@@ -21,6 +22,7 @@ int runTrayApplication(int argc, char *argv[], InstanceChannel::Command command)
     // freed. Left to itself the allocator raises this threshold once such an image is freed, and the
     // next ones stay in the arena of the worker thread that made them after use, for good.
     mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
+    DisplayPlatform::choose();
     X11InputEventSource::prepareThreads();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("glint"));

@@ -1,6 +1,7 @@
 #include "capture/FrozenFrame.h"
 
 #include "capture/SystemScreenCatalog.h"
+#include "capture/WlrScreencopyGrabber.h"
 #include "capture/X11ScreenGrabber.h"
 
 #include <QGuiApplication>
@@ -27,8 +28,17 @@ QImage grabScreen(QScreen &screen, X11ScreenGrabber *grabber)
 
 } // namespace
 
+QString FrozenFrame::grabMethod()
+{
+    if (WlrScreencopyGrabber::instance())
+        return QStringLiteral("wlr-screencopy");
+    return X11ScreenGrabber::instance() ? QStringLiteral("x11-shm") : QStringLiteral("qt");
+}
+
 FrozenFrame FrozenFrame::grab()
 {
+    if (WlrScreencopyGrabber *wayland = WlrScreencopyGrabber::instance())
+        return wayland->grab();
     X11ScreenGrabber *grabber = X11ScreenGrabber::instance();
     QList<Shot> shots;
     for (QScreen *screen : QGuiApplication::screens())

@@ -23,6 +23,8 @@ public:
 
     // Grabs every screen as it is now.
     static FrozenFrame grab();
+    // How grab() reads the screens: "x11-shm", "wlr-screencopy", or "qt" (Qt's own, for other platforms).
+    static QString grabMethod();
 
     const QList<Shot> &shots() const { return shots_; }
 

@@ -1,6 +1,7 @@
 #include "drawing/OverlayWindow.h"
 
 #include <QBackingStore>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
@@ -16,6 +17,9 @@ OverlayWindow::OverlayWindow(QScreen *screen)
     setFocusPolicy(Qt::StrongFocus);
     setScreen(screen);
     setGeometry(screenFrame_);
+    // A Wayland client cannot place its windows; a full-screen window covers the output it is given.
+    if (QGuiApplication::platformName() == u"wayland")
+        setWindowState(Qt::WindowFullScreen);
 }
 
 void OverlayWindow::prepare()

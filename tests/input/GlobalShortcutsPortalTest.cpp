@@ -1,0 +1,200 @@
+#include "input/GlobalShortcutsPortalSource.h"
+#include "input/HotkeyMonitor.h"
+#include "input/ModifierFlags.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVirtualObject>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
+const QString desktopPath = QStringLiteral("/org/freedesktop/portal/desktop");
+const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
+
+// The desktop's side of the GlobalShortcuts portal on the test session bus, message for message: requests
+// answered with a request object's path, then its Response signal; the session closed through its own
+// object. No desktop of the test environment implements the interface.
+class FakeGlobalShortcutsPortal : public QDBusVirtualObject {
+public:
+    uint createResponse = 0;
+    uint bindResponse = 0;
+    QString boundId;
+    QVariantMap boundProperties;
+    QString sessionPath;
+    QStringList closed;
+
+    FakeGlobalShortcutsPortal()
+        : bus_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fake-portal")))
+    {
+    }
+    ~FakeGlobalShortcutsPortal() override
+    {
+        bus_.unregisterObject(desktopPath, QDBusConnection::UnregisterTree);
+        bus_.unregisterService(portalService);
+        QDBusConnection::disconnectFromBus(QStringLiteral("fake-portal"));
+    }
+
+    bool publish()
+    {
+        return bus_.registerService(portalService) &&
+               bus_.registerVirtualObject(desktopPath, this, QDBusConnection::SubPath);
+    }
+
+    void activate(const QString &session, const QString &shortcut)
+    {
+        QDBusMessage signal = QDBusMessage::createSignal(desktopPath, shortcutsInterface, QStringLiteral("Activated"));
+        signal << QVariant::fromValue(QDBusObjectPath(session)) << shortcut << qulonglong(1234) << QVariantMap();
+        bus_.send(signal);
+    }
+
+    QString introspect(const QString &) const override { return {}; }
+
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &) override
+    {
+        if (message.interface() == u"org.freedesktop.portal.Session" && message.member() == u"Close") {
+            closed << message.path();
+            bus_.send(message.createReply());
+            return true;
+        }
+        if (message.interface() != shortcutsInterface)
+            return false;
+        QString sender = message.service().mid(1);
+        sender.replace(u'.', u'_');
+        const QVariantMap options = qdbus_cast<QVariantMap>(message.arguments().last());
+        const QString request =
+            desktopPath + u"/request/" + sender + u'/' + options.value(QStringLiteral("handle_token")).toString();
+        bus_.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
+
+        uint response = 0;
+        QVariantMap results;
+        if (message.member() == u"CreateSession") {
+            sessionPath = desktopPath + u"/session/" + sender + u'/' +
+                          options.value(QStringLiteral("session_handle_token")).toString();
+            results.insert(QStringLiteral("session_handle"), sessionPath);
+            response = createResponse;
+        } else if (message.member() == u"BindShortcuts") {
+            EXPECT_EQ(message.arguments().at(0).value<QDBusObjectPath>().path(), sessionPath);
+            const QDBusArgument shortcuts = message.arguments().at(1).value<QDBusArgument>();
+            shortcuts.beginArray();
+            while (!shortcuts.atEnd()) {
+                shortcuts.beginStructure();
+                shortcuts >> boundId >> boundProperties;
+                shortcuts.endStructure();
+            }
+            shortcuts.endArray();
+            response = bindResponse;
+        } else {
+            return true;
+        }
+        QTimer::singleShot(0, [this, request, response, results] {
+            QDBusMessage signal = QDBusMessage::createSignal(request, QStringLiteral("org.freedesktop.portal.Request"),
+                                                             QStringLiteral("Response"));
+            signal << response << results;
+            bus_.send(signal);
+        });
+        return true;
+    }
+
+private:
+    QDBusConnection bus_;
+};
+
+HotkeyTriggers triggers(quint16 keyCode, quint64 modifiers)
+{
+    HotkeyTriggers result;
+    result.keyCode = keyCode;
+    result.keyModifiers = modifiers;
+    return result;
+}
+
+std::unique_ptr<HotkeyMonitor> portalMonitor(const HotkeyTriggers &t)
+{
+    return std::make_unique<HotkeyMonitor>(t, std::make_unique<GlobalShortcutsPortalSource>(t));
+}
+
+TEST(GlobalShortcutsPortalTest, PreferredTriggerNamesTheStoredCombination)
+{
+    using namespace ModifierFlags;
+    const struct {
+        quint16 keyCode;
+        quint64 modifiers;
+        QString trigger;
+    } cases[] = {
+        {49, control | option, u"CTRL+ALT+space"_qs},
+        {0, command | shift, u"SHIFT+LOGO+a"_qs},
+        {36, control | option | shift | command, u"CTRL+ALT+SHIFT+LOGO+Return"_qs},
+        {122, 0, u"F1"_qs},
+        {65535, control, QString()}, // no key of that code: the desktop chooses
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(GlobalShortcutsPortalSource::preferredTrigger(triggers(c.keyCode, c.modifiers)), c.trigger)
+            << c.keyCode;
+}
+
+TEST(GlobalShortcutsPortalTest, BindsTheHotkeyAndEachActivationBeginsAnAnnotation)
+{
+    FakeGlobalShortcutsPortal portal;
+    ASSERT_TRUE(portal.publish());
+    auto monitor = portalMonitor(triggers(49, ModifierFlags::control | ModifierFlags::option));
+    QSignalSpy started(monitor.get(), &HotkeyMonitor::started);
+    QSignalSpy activated(monitor.get(), &HotkeyMonitor::activated);
+    monitor->start();
+    ASSERT_TRUE(started.wait(5000));
+    EXPECT_EQ(portal.boundId, u"annotate");
+    EXPECT_EQ(portal.boundProperties.value(QStringLiteral("preferred_trigger")).toString(), u"CTRL+ALT+space");
+    EXPECT_FALSE(portal.boundProperties.value(QStringLiteral("description")).toString().isEmpty());
+
+    // Another session's shortcut, or another shortcut, is not ours.
+    portal.activate(portal.sessionPath + u"x", QStringLiteral("annotate"));
+    portal.activate(portal.sessionPath, QStringLiteral("other"));
+    portal.activate(portal.sessionPath, QStringLiteral("annotate"));
+    ASSERT_TRUE(activated.wait(5000));
+    QTest::qWait(100);
+    EXPECT_EQ(activated.size(), 1);
+
+    const QString session = portal.sessionPath;
+    monitor->stop();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return portal.closed == QStringList{session}; }, 5000));
+    portal.activate(session, QStringLiteral("annotate"));
+    QTest::qWait(100);
+    EXPECT_EQ(activated.size(), 1);
+}
+
+// The desktop says no, or has no such portal: the monitor is inert and says why.
+TEST(GlobalShortcutsPortalTest, ARefusalOrAMissingPortalIsReported)
+{
+    const struct {
+        bool published;
+        uint createResponse, bindResponse;
+        QString reason;
+    } cases[] = {
+        {true, 1, 0, u"global-shortcuts-refused"_qs},
+        {true, 0, 2, u"global-shortcuts-refused"_qs},
+        {false, 0, 0, u"no-global-shortcuts"_qs},
+    };
+    for (const auto &c : cases) {
+        FakeGlobalShortcutsPortal portal;
+        portal.createResponse = c.createResponse;
+        portal.bindResponse = c.bindResponse;
+        if (c.published)
+            ASSERT_TRUE(portal.publish());
+        auto monitor = portalMonitor(HotkeyTriggers());
+        QSignalSpy started(monitor.get(), &HotkeyMonitor::started);
+        QSignalSpy failed(monitor.get(), &HotkeyMonitor::failed);
+        monitor->start();
+        ASSERT_TRUE(failed.wait(5000)) << c.reason.toStdString();
+        EXPECT_EQ(failed.first().first().toString(), c.reason);
+        EXPECT_TRUE(started.isEmpty());
+    }
+}
+
+} // namespace

@@ -1,4 +1,5 @@
 #include "GlintE2EFixture.h"
+#include "support/FakeGlobalShortcutsPortal.h"
 #include "support/FakeModelServer.h"
 #include "support/StoredKey.h"
 #include "support/WaylandPointer.h"
@@ -6,7 +7,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QScopeGuard>
 
 namespace {
 
@@ -32,6 +32,7 @@ class WaylandE2ETest : public GlintE2EFixture {
 protected:
     QByteArray waylandDisplay = qgetenv("GLINT_TEST_WAYLAND_DISPLAY");
     FakeModelServer server;
+    QProcess keyboard;
 
     void SetUp() override
     {
@@ -47,6 +48,21 @@ protected:
         // then, so the leak checker can neither attribute nor suppress them.
         extraEnvironment.insert(QStringLiteral("ASAN_OPTIONS"),
                                 qEnvironmentVariable("ASAN_OPTIONS") + u":detect_leaks=0");
+    }
+
+    // A keyboard on the seat for the whole test, plugged in before Glint starts. Each wtype call brings a
+    // keyboard of its own, which would be gone before Glint could bind it.
+    bool plugKeyboard()
+    {
+        keyboard.start(QStringLiteral("wtype"), {QStringLiteral("-s"), QStringLiteral("120000")});
+        return keyboard.waitForStarted();
+    }
+
+    void TearDown() override
+    {
+        GlintE2EFixture::TearDown();
+        keyboard.kill();
+        keyboard.waitForFinished();
     }
 
     static QByteArray run(const QString &program, const QStringList &arguments)
@@ -126,16 +142,10 @@ TEST_F(WaylandE2ETest, AnnotateDrawOnTheSecondOutputAskAndEscape)
     extraEnvironment.insert(QStringLiteral("GLINT_OPENAI_BASE_URL"), server.baseUrl());
 
     // Before Glint starts: the seat has a pointer and a keyboard from then on, as with a mouse and a
-    // keyboard plugged in. Each wtype below brings a keyboard of its own, gone before Glint could bind it.
+    // keyboard plugged in.
     WaylandPointer pointer(QSize(3840, 1080));
     ASSERT_TRUE(pointer.isOpen());
-    QProcess keyboard;
-    keyboard.start(QStringLiteral("wtype"), {QStringLiteral("-s"), QStringLiteral("120000")});
-    ASSERT_TRUE(keyboard.waitForStarted());
-    const auto unplug = qScopeGuard([&] {
-        keyboard.kill();
-        keyboard.waitForFinished();
-    });
+    ASSERT_TRUE(plugKeyboard());
     start(first);
     ASSERT_TRUE(waitForLog(QStringLiteral("[App] Display platform=wayland chosenBy=GLINT_PLATFORM")));
     EXPECT_TRUE(waitForLog(QStringLiteral("[Capture] Screen capture method=wlr-screencopy")));
@@ -188,6 +198,24 @@ TEST_F(WaylandE2ETest, AnnotateDrawOnTheSecondOutputAskAndEscape)
     run(QStringLiteral("wtype"), {QStringLiteral("-k"), QStringLiteral("Escape")});
     EXPECT_TRUE(waitForLog(QStringLiteral("[Session] Session cancelled and state reset")));
     EXPECT_TRUE(QTest::qWaitFor([&] { return fullScreenOutputs().isEmpty(); }, 5000));
+}
+
+// The desktop's global shortcut, through its portal, begins a session as `glint annotate` does.
+TEST_F(WaylandE2ETest, ThePortalsShortcutBeginsAnAnnotation)
+{
+    FakeGlobalShortcutsPortal portal;
+    ASSERT_TRUE(portal.publish());
+    ASSERT_TRUE(plugKeyboard());
+    start(first);
+    ASSERT_TRUE(waitForLog(QStringLiteral("[App] Global input source=global-shortcuts-portal")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return portal.boundId == u"annotate"; }, 5000));
+    EXPECT_EQ(portal.boundProperties.value(QStringLiteral("preferred_trigger")).toString(), u"CTRL+ALT+space");
+
+    portal.activate(portal.sessionPath, QStringLiteral("annotate"));
+    ASSERT_TRUE(waitForLog(QStringLiteral("[Session] Begin annotation session showToolbar=true")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return fullScreenOutputs().size() == 2; }, 5000));
+    run(QStringLiteral("wtype"), {QStringLiteral("-k"), QStringLiteral("Escape")});
+    EXPECT_TRUE(waitForLog(QStringLiteral("[Session] Session cancelled and state reset")));
 }
 
 } // namespace

@@ -1,112 +1,14 @@
 #include "input/GlobalShortcutsPortalSource.h"
 #include "input/HotkeyMonitor.h"
 #include "input/ModifierFlags.h"
+#include "support/FakeGlobalShortcutsPortal.h"
 
-#include <QDBusArgument>
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusObjectPath>
-#include <QDBusVirtualObject>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
 namespace {
-
-const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString desktopPath = QStringLiteral("/org/freedesktop/portal/desktop");
-const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
-
-// The desktop's side of the GlobalShortcuts portal on the test session bus, message for message: requests
-// answered with a request object's path, then its Response signal; the session closed through its own
-// object. No desktop of the test environment implements the interface.
-class FakeGlobalShortcutsPortal : public QDBusVirtualObject {
-public:
-    uint createResponse = 0;
-    uint bindResponse = 0;
-    QString boundId;
-    QVariantMap boundProperties;
-    QString sessionPath;
-    QStringList closed;
-
-    FakeGlobalShortcutsPortal()
-        : bus_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fake-portal")))
-    {
-    }
-    ~FakeGlobalShortcutsPortal() override
-    {
-        bus_.unregisterObject(desktopPath, QDBusConnection::UnregisterTree);
-        bus_.unregisterService(portalService);
-        QDBusConnection::disconnectFromBus(QStringLiteral("fake-portal"));
-    }
-
-    bool publish()
-    {
-        return bus_.registerService(portalService) &&
-               bus_.registerVirtualObject(desktopPath, this, QDBusConnection::SubPath);
-    }
-
-    void activate(const QString &session, const QString &shortcut)
-    {
-        QDBusMessage signal = QDBusMessage::createSignal(desktopPath, shortcutsInterface, QStringLiteral("Activated"));
-        signal << QVariant::fromValue(QDBusObjectPath(session)) << shortcut << qulonglong(1234) << QVariantMap();
-        bus_.send(signal);
-    }
-
-    QString introspect(const QString &) const override { return {}; }
-
-    bool handleMessage(const QDBusMessage &message, const QDBusConnection &) override
-    {
-        if (message.interface() == u"org.freedesktop.portal.Session" && message.member() == u"Close") {
-            closed << message.path();
-            bus_.send(message.createReply());
-            return true;
-        }
-        if (message.interface() != shortcutsInterface)
-            return false;
-        QString sender = message.service().mid(1);
-        sender.replace(u'.', u'_');
-        const QVariantMap options = qdbus_cast<QVariantMap>(message.arguments().last());
-        const QString request =
-            desktopPath + u"/request/" + sender + u'/' + options.value(QStringLiteral("handle_token")).toString();
-        bus_.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
-
-        uint response = 0;
-        QVariantMap results;
-        if (message.member() == u"CreateSession") {
-            sessionPath = desktopPath + u"/session/" + sender + u'/' +
-                          options.value(QStringLiteral("session_handle_token")).toString();
-            results.insert(QStringLiteral("session_handle"), sessionPath);
-            response = createResponse;
-        } else if (message.member() == u"BindShortcuts") {
-            EXPECT_EQ(message.arguments().at(0).value<QDBusObjectPath>().path(), sessionPath);
-            const QDBusArgument shortcuts = message.arguments().at(1).value<QDBusArgument>();
-            shortcuts.beginArray();
-            while (!shortcuts.atEnd()) {
-                shortcuts.beginStructure();
-                shortcuts >> boundId >> boundProperties;
-                shortcuts.endStructure();
-            }
-            shortcuts.endArray();
-            response = bindResponse;
-        } else {
-            return true;
-        }
-        QTimer::singleShot(0, [this, request, response, results] {
-            QDBusMessage signal = QDBusMessage::createSignal(request, QStringLiteral("org.freedesktop.portal.Request"),
-                                                             QStringLiteral("Response"));
-            signal << response << results;
-            bus_.send(signal);
-        });
-        return true;
-    }
-
-private:
-    QDBusConnection bus_;
-};
 
 HotkeyTriggers triggers(quint16 keyCode, quint64 modifiers)
 {

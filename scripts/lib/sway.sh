@@ -24,7 +24,7 @@ CONFIG
     glint_wayland_pid=$!
     local _ socket display
     for _ in $(seq 100); do
-        socket=$(ls "$dir"/sway-ipc.*.sock 2>/dev/null | head -n1)
+        socket=$(find "$dir" -maxdepth 1 -type s -name "sway-ipc.*.sock" | head -n1)
         display=$(find "$dir" -maxdepth 1 -type s -name 'wayland-*' | head -n1)
         if [ -n "$socket" ] && [ -n "$display" ] && swaymsg -s "$socket" -t get_outputs 2>/dev/null |
             grep -q HEADLESS-2; then

@@ -176,8 +176,15 @@ TEST_F(WaylandE2ETest, AnnotateDrawOnTheSecondOutputAskAndEscape)
     EXPECT_GT(redPixels(second, QRect(280, 290, 800, 20)), 400);
 
     // The compositor floats the panel over the overlay of that output; a click gives it the keyboard.
+    // Once it has stopped growing, which moves it there.
     std::optional<QRect> panel;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return bool(panel = floatingWindow()); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            panel = floatingWindow();
+            QTest::qWait(300);
+            return panel && panel == floatingWindow();
+        },
+        10000));
     EXPECT_TRUE(secondOutput.contains(*panel));
     pointer.drag({QPoint(panel->left() + 60, panel->bottom() - 50)});
     run(QStringLiteral("wtype"), {QStringLiteral("What is this?")});

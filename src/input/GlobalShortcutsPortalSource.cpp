@@ -6,19 +6,15 @@
 
 #include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QDBusMetaType>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
-#include <QUuid>
 
 #include <X11/Xlib.h>
 
 namespace {
 
-const QString service = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString desktopPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
-const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
 
 // One entry of the a(sa{sv}) list BindShortcuts takes.
 struct PortalShortcut {
@@ -40,11 +36,6 @@ const QDBusArgument &operator>>(const QDBusArgument &argument, PortalShortcut &s
     argument >> shortcut.id >> shortcut.properties;
     argument.endStructure();
     return argument;
-}
-
-QString token()
-{
-    return u"glint_" + QUuid::createUuid().toString(QUuid::Id128);
 }
 
 } // namespace
@@ -90,66 +81,42 @@ void GlobalShortcutsPortalSource::start(GestureClassifier &, GestureListener &li
         fail(QStringLiteral("no-session-bus"));
         return;
     }
-    request(QStringLiteral("CreateSession"), {}, {{QStringLiteral("session_handle_token"), token()}},
-            SLOT(sessionCreated(uint, QVariantMap)));
+    request(QStringLiteral("CreateSession"), {}, {{QStringLiteral("session_handle_token"), PortalRequest::token()}},
+            &GlobalShortcutsPortalSource::sessionCreated);
 }
 
 void GlobalShortcutsPortalSource::stop()
 {
     listener_ = nullptr;
-    disconnectRequest();
+    request_.drop();
     if (session_.isEmpty())
         return;
     QDBusConnection bus = QDBusConnection::sessionBus();
-    bus.disconnect(service, desktopPath, shortcutsInterface, QStringLiteral("Activated"), this,
-                   SLOT(activated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
-    bus.asyncCall(QDBusMessage::createMethodCall(service, std::exchange(session_, {}),
+    bus.disconnect(PortalRequest::service, PortalRequest::desktopPath, shortcutsInterface, QStringLiteral("Activated"),
+                   this, SLOT(activated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+    bus.asyncCall(QDBusMessage::createMethodCall(PortalRequest::service, std::exchange(session_, {}),
                                                  QStringLiteral("org.freedesktop.portal.Session"),
                                                  QStringLiteral("Close")));
 }
 
 void GlobalShortcutsPortalSource::request(const QString &method, QList<QVariant> arguments, QVariantMap options,
-                                          const char *responseSlot)
+                                          void (GlobalShortcutsPortalSource::*answered)(uint, const QVariantMap &))
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    // The request object's path is known in advance, so its answer cannot arrive before we listen.
-    const QString handleToken = token();
-    QString sender = bus.baseService().mid(1);
-    sender.replace(u'.', u'_');
-    disconnectRequest();
-    requestPath_ = desktopPath + u"/request/" + sender + u'/' + handleToken;
-    responseSlot_ = responseSlot;
-    bus.connect(service, requestPath_, requestInterface, QStringLiteral("Response"), this, responseSlot_);
-
-    options.insert(QStringLiteral("handle_token"), handleToken);
-    QDBusMessage call = QDBusMessage::createMethodCall(service, desktopPath, shortcutsInterface, method);
-    call.setArguments(arguments << options);
-    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *finished) {
-        finished->deleteLater();
-        if (finished->isError())
-            fail(QStringLiteral("no-global-shortcuts"));
-    });
-}
-
-void GlobalShortcutsPortalSource::disconnectRequest()
-{
-    if (requestPath_.isEmpty())
-        return;
-    QDBusConnection::sessionBus().disconnect(service, std::exchange(requestPath_, {}), requestInterface,
-                                             QStringLiteral("Response"), this, responseSlot_);
+    request_.send(
+        shortcutsInterface, method, std::move(arguments), std::move(options),
+        [this, answered](uint response, const QVariantMap &results) { (this->*answered)(response, results); },
+        [this] { fail(QStringLiteral("no-global-shortcuts")); });
 }
 
 void GlobalShortcutsPortalSource::fail(const QString &reason)
 {
-    disconnectRequest();
+    request_.drop();
     if (GestureListener *listener = std::exchange(listener_, nullptr))
         listener->monitorFailed(reason);
 }
 
 void GlobalShortcutsPortalSource::sessionCreated(uint response, const QVariantMap &results)
 {
-    disconnectRequest();
     // A string by the interface's description; some desktops send an object path.
     const QVariant handle = results.value(QStringLiteral("session_handle"));
     session_ = handle.metaType() == QMetaType::fromType<QDBusObjectPath>() ? handle.value<QDBusObjectPath>().path()
@@ -158,7 +125,8 @@ void GlobalShortcutsPortalSource::sessionCreated(uint response, const QVariantMa
         fail(QStringLiteral("global-shortcuts-refused"));
         return;
     }
-    QDBusConnection::sessionBus().connect(service, desktopPath, shortcutsInterface, QStringLiteral("Activated"), this,
+    QDBusConnection::sessionBus().connect(PortalRequest::service, PortalRequest::desktopPath, shortcutsInterface,
+                                          QStringLiteral("Activated"), this,
                                           SLOT(activated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
     QVariantMap properties{{QStringLiteral("description"), tr("Annotate the screen")}};
     const QString trigger = preferredTrigger(triggers_);
@@ -167,12 +135,11 @@ void GlobalShortcutsPortalSource::sessionCreated(uint response, const QVariantMa
     const QList<PortalShortcut> shortcuts{{QString::fromLatin1(shortcutId), properties}};
     request(QStringLiteral("BindShortcuts"),
             {QVariant::fromValue(QDBusObjectPath(session_)), QVariant::fromValue(shortcuts), QString()}, {},
-            SLOT(shortcutsBound(uint, QVariantMap)));
+            &GlobalShortcutsPortalSource::shortcutsBound);
 }
 
 void GlobalShortcutsPortalSource::shortcutsBound(uint response, const QVariantMap &)
 {
-    disconnectRequest();
     if (response != 0) {
         fail(QStringLiteral("global-shortcuts-refused"));
         return;

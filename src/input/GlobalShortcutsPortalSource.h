@@ -2,6 +2,7 @@
 
 #include "input/HotkeyTriggers.h"
 #include "input/InputEventSource.h"
+#include "portal/PortalRequest.h"
 
 #include <QDBusObjectPath>
 #include <QObject>
@@ -27,21 +28,18 @@ public:
     static QString preferredTrigger(const HotkeyTriggers &triggers);
 
 private Q_SLOTS:
-    void sessionCreated(uint response, const QVariantMap &results);
-    void shortcutsBound(uint response, const QVariantMap &results);
     void activated(const QDBusObjectPath &session, const QString &shortcut, qulonglong timestamp,
                    const QVariantMap &options);
 
 private:
-    // Calls a method whose answer comes as the Response signal of a request object; false when the call
-    // could not be made (the failure is reported).
-    void request(const QString &method, QList<QVariant> arguments, QVariantMap options, const char *responseSlot);
+    void request(const QString &method, QList<QVariant> arguments, QVariantMap options,
+                 void (GlobalShortcutsPortalSource::*answered)(uint, const QVariantMap &));
+    void sessionCreated(uint response, const QVariantMap &results);
+    void shortcutsBound(uint response, const QVariantMap &results);
     void fail(const QString &reason);
-    void disconnectRequest();
 
     HotkeyTriggers triggers_;
     GestureListener *listener_ = nullptr;
-    QString requestPath_;
-    const char *responseSlot_ = nullptr;
+    PortalRequest request_;
     QString session_;
 };

@@ -1,5 +1,6 @@
 #include "capture/FrozenFrame.h"
 
+#include "capture/PortalScreenshotGrabber.h"
 #include "capture/SystemScreenCatalog.h"
 #include "capture/WlrScreencopyGrabber.h"
 #include "capture/X11ScreenGrabber.h"
@@ -32,6 +33,8 @@ QString FrozenFrame::grabMethod()
 {
     if (WlrScreencopyGrabber::instance())
         return QStringLiteral("wlr-screencopy");
+    if (PortalScreenshotGrabber::instance())
+        return QStringLiteral("xdg-portal");
     return X11ScreenGrabber::instance() ? QStringLiteral("x11-shm") : QStringLiteral("qt");
 }
 

@@ -23,7 +23,8 @@ public:
 
     // Grabs every screen as it is now.
     static FrozenFrame grab();
-    // How grab() reads the screens: "x11-shm", "wlr-screencopy", or "qt" (Qt's own, for other platforms).
+    // How the overlay's frame is taken: "x11-shm", "wlr-screencopy", "xdg-portal" (the desktop's
+    // Screenshot portal, asynchronous: through ScreenFreezer only), or "qt" (Qt's own, other platforms).
     static QString grabMethod();
 
     const QList<Shot> &shots() const { return shots_; }

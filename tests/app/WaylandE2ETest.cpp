@@ -1,5 +1,5 @@
 #include "GlintE2EFixture.h"
-#include "support/FakeGlobalShortcutsPortal.h"
+#include "support/FakeDesktopPortal.h"
 #include "support/FakeModelServer.h"
 #include "support/StoredKey.h"
 #include "support/WaylandPointer.h"
@@ -210,7 +210,7 @@ TEST_F(WaylandE2ETest, AnnotateDrawOnTheSecondOutputAskAndEscape)
 // The desktop's global shortcut, through its portal, begins a session as `glint annotate` does.
 TEST_F(WaylandE2ETest, ThePortalsShortcutBeginsAnAnnotation)
 {
-    FakeGlobalShortcutsPortal portal;
+    FakeDesktopPortal portal;
     ASSERT_TRUE(portal.publish());
     ASSERT_TRUE(plugKeyboard());
     start(first);

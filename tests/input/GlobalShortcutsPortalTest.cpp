@@ -1,7 +1,7 @@
 #include "input/GlobalShortcutsPortalSource.h"
 #include "input/HotkeyMonitor.h"
 #include "input/ModifierFlags.h"
-#include "support/FakeGlobalShortcutsPortal.h"
+#include "support/FakeDesktopPortal.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -44,7 +44,7 @@ TEST(GlobalShortcutsPortalTest, PreferredTriggerNamesTheStoredCombination)
 
 TEST(GlobalShortcutsPortalTest, BindsTheHotkeyAndEachActivationBeginsAnAnnotation)
 {
-    FakeGlobalShortcutsPortal portal;
+    FakeDesktopPortal portal;
     ASSERT_TRUE(portal.publish());
     auto monitor = portalMonitor(triggers(49, ModifierFlags::control | ModifierFlags::option));
     QSignalSpy started(monitor.get(), &HotkeyMonitor::started);
@@ -84,7 +84,7 @@ TEST(GlobalShortcutsPortalTest, ARefusalOrAMissingPortalIsReported)
         {false, 0, 0, u"no-global-shortcuts"_qs},
     };
     for (const auto &c : cases) {
-        FakeGlobalShortcutsPortal portal;
+        FakeDesktopPortal portal;
         portal.createResponse = c.createResponse;
         portal.bindResponse = c.bindResponse;
         if (c.published)

@@ -5,18 +5,21 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVirtualObject>
+#include <QImage>
 #include <QTimer>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
 inline const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
 inline const QString desktopPath = QStringLiteral("/org/freedesktop/portal/desktop");
 inline const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
+inline const QString screenshotInterface = QStringLiteral("org.freedesktop.portal.Screenshot");
 
-// The desktop's side of the GlobalShortcuts portal on the test session bus, message for message: requests
-// answered with a request object's path, then its Response signal; the session closed through its own
-// object. No desktop of the test environment implements the interface.
-class FakeGlobalShortcutsPortal : public QDBusVirtualObject {
+// The desktop's side of the GlobalShortcuts and Screenshot portals on the test session bus, message for
+// message: requests answered with a request object's path, then its Response signal; the shortcuts'
+// session closed through its own object. No desktop of the test environment implements them.
+class FakeDesktopPortal : public QDBusVirtualObject {
 public:
     uint createResponse = 0;
     uint bindResponse = 0;
@@ -24,12 +27,18 @@ public:
     QVariantMap boundProperties;
     QString sessionPath;
     QStringList closed;
+    // Each Screenshot call answers with the next picture, written to a file of `screenshotDir`, after
+    // `screenshotDelayMs`; none left means the user refused.
+    QList<QImage> screenshots;
+    QString screenshotDir;
+    int screenshotDelayMs = 0;
+    QStringList screenshotFiles;
 
-    FakeGlobalShortcutsPortal()
+    FakeDesktopPortal()
         : bus_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fake-portal")))
     {
     }
-    ~FakeGlobalShortcutsPortal() override
+    ~FakeDesktopPortal() override
     {
         bus_.unregisterObject(desktopPath, QDBusConnection::UnregisterTree);
         bus_.unregisterService(portalService);
@@ -58,7 +67,7 @@ public:
             bus_.send(message.createReply());
             return true;
         }
-        if (message.interface() != shortcutsInterface)
+        if (message.interface() != shortcutsInterface && message.interface() != screenshotInterface)
             return false;
         QString sender = message.service().mid(1);
         sender.replace(u'.', u'_');
@@ -85,10 +94,21 @@ public:
             }
             shortcuts.endArray();
             response = bindResponse;
+        } else if (message.member() == u"Screenshot") {
+            response = 1;
+            if (!screenshots.isEmpty()) {
+                const QString file =
+                    screenshotDir + u"/Screenshot-" + QString::number(screenshotFiles.size()) + u".png";
+                screenshots.takeFirst().save(file);
+                screenshotFiles << file;
+                results.insert(QStringLiteral("uri"), QUrl::fromLocalFile(file).toString());
+                response = 0;
+            }
         } else {
             return true;
         }
-        QTimer::singleShot(0, [this, request, response, results] {
+        const int delay = message.member() == u"Screenshot" ? screenshotDelayMs : 0;
+        QTimer::singleShot(delay, [this, request, response, results] {
             QDBusMessage signal = QDBusMessage::createSignal(request, QStringLiteral("org.freedesktop.portal.Request"),
                                                              QStringLiteral("Response"));
             signal << response << results;

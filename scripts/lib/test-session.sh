@@ -1,18 +1,21 @@
 #!/usr/bin/env bash
 # Runs the test suite inside the session scripts/test prepared: a private session bus (we run under
 # dbus-run-session), a temporary HOME with an unlocked keyring, a sound server with a virtual microphone,
-# and a two-monitor virtual display.
+# a two-monitor virtual display and, beside it, a two-output headless Wayland session. The Wayland tests run
+# after the others, one at a time.
 # Usage: test-session.sh BUILD_DIR [ctest arguments...]
 set -uo pipefail
 GLINT_ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 source "$GLINT_ROOT/scripts/lib/xvfb.sh"
 source "$GLINT_ROOT/scripts/lib/keyring.sh"
 source "$GLINT_ROOT/scripts/lib/pulse.sh"
+source "$GLINT_ROOT/scripts/lib/sway.sh"
 build_dir=$1
 shift
 
 scratch=$(mktemp -d /tmp/glint-test.XXXXXX)
 cleanup() {
+    glint_stop_wayland
     glint_stop_pulse
     glint_stop_keyring
     glint_stop_display
@@ -38,4 +41,16 @@ glint_start_display 3840x1080 || exit 1
 xrandr --setmonitor GLINT-LEFT 1920/508x1080/286+0+0 screen >/dev/null
 xrandr --setmonitor GLINT-RIGHT 1920/508x1080/286+1920+0 none >/dev/null
 
-ctest --test-dir "$build_dir" --output-on-failure -j2 --timeout 600 "$@"
+glint_start_wayland "$scratch/wayland" || exit 1
+
+run_ctest() {
+    ctest --test-dir "$build_dir" --output-on-failure -j2 --timeout 600 "$@"
+}
+# A caller's own label selection is taken as it is.
+for argument in "$@"; do
+    case $argument in -L | -LE | --label-regex | --label-exclude) run_ctest "$@"; exit ;; esac
+done
+status=0
+run_ctest -LE wayland "$@" || status=$?
+run_ctest -L wayland "$@" || status=$?
+exit $status

@@ -8,8 +8,10 @@
 #include "app/SessionParts.h"
 #include "app/SettingsView.h"
 #include "app/UpdateController.h"
+#include "capture/DisplayPlatform.h"
 #include "drawing/HintCapsuleController.h"
 #include "input/HotkeyMonitor.h"
+#include "input/InputEventSourceFactory.h"
 #include "input/ModifierFlags.h"
 #include "log/DebugLog.h"
 #include "settings/SettingsManager.h"
@@ -40,6 +42,7 @@ void AppDelegate::applicationDidFinishLaunching()
 {
     DebugLog::reset();
     DebugLog::log(QStringLiteral("App"), QStringLiteral("Application did finish launching"));
+    DisplayPlatform::logChoice();
 
     // Created after the log was emptied, so what loading the preferences reports is kept.
     if (!settings_)
@@ -168,7 +171,8 @@ void AppDelegate::startHotkeyMonitor()
     triggers.quickDrawModifiers = ModifierFlags::withoutFunction(quint64(qMax(0, settings_->quickDrawModifiers())));
     triggers.quickDrawMiddleMouseEnabled = settings_->quickDrawMiddleMouseEnabled();
 
-    hotkeyMonitor_ = std::make_unique<HotkeyMonitor>(triggers);
+    hotkeyMonitor_ = std::make_unique<HotkeyMonitor>(
+        triggers, InputEventSourceFactory::create(triggers, DisplayPlatform::isWayland()));
     connect(hotkeyMonitor_.get(), &HotkeyMonitor::activated, this, &AppDelegate::requestAnnotation);
     connect(hotkeyMonitor_.get(), &HotkeyMonitor::activatedWithDraw, this, &AppDelegate::requestAnnotationWithDraw);
     // The session places a quick draw's first point once its overlay is up, one turn of the event loop
@@ -206,6 +210,13 @@ void AppDelegate::restartHotkeyMonitor()
 // The user hears once, per combination, why the hotkey does nothing and what to do instead.
 void AppDelegate::hotkeyMonitorFailed(const QString &reason)
 {
+    if (reason == u"no-global-shortcuts" || reason == u"global-shortcuts-refused") {
+        if (menuBarController_)
+            menuBarController_->setHotkeyProblem(
+                tr("This desktop gives Glint no global shortcut. Bind \"glint annotate\" to a shortcut in your "
+                   "desktop's keyboard settings."));
+        return;
+    }
     if (reason != u"hotkey-taken")
         return;
     const QString hotkey =

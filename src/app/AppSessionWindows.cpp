@@ -6,7 +6,9 @@
 #include "panel/QueryPanelContentView.h"
 #include "panel/QueryPanelController.h"
 
+#include <QGuiApplication>
 #include <QTimer>
+#include <QWindow>
 
 AppSessionWindows::AppSessionWindows(ScreenFreezer &freezer, std::function<void()> openSettings)
     : overlayWindows_(freezer)
@@ -25,11 +27,27 @@ std::unique_ptr<Overlay> AppSessionWindows::createOverlay(AnnotationSession &ses
     return overlay;
 }
 
+// A Wayland client cannot place its windows, and the compositor keeps a window that belongs to nobody
+// behind a full-screen one: as a child of the overlay on the locked output, the panel shows above it there.
+void AppSessionWindows::attachToOverlay(QWidget &panel, const QRect &screenFrame)
+{
+    for (OverlayWindow *overlay : overlayWindows_.windows()) {
+        if (overlay->geometry() != screenFrame)
+            continue;
+        panel.winId();
+        overlay->winId();
+        panel.windowHandle()->setTransientParent(overlay->windowHandle());
+        return;
+    }
+}
+
 std::unique_ptr<QueryPanel> AppSessionWindows::createQueryPanel(AnnotationSession &session,
                                                                 const std::optional<ScreenInfo> &screen)
 {
     auto panel = std::make_unique<QueryPanelController>(session, screen, openSettings_);
     panel->window()->setProperty(windowLayerProperty, int(WindowLayer::Panel));
     panel->setCornersMasked(!DesktopWindows::compositorRuns());
+    if (screen && QGuiApplication::platformName() == u"wayland")
+        attachToOverlay(*panel->window(), screen->frame);
     return panel;
 }

@@ -21,6 +21,8 @@ public:
 private:
     static constexpr int prepareDelayMs = 1000;
 
+    void attachToOverlay(QWidget &panel, const QRect &screenFrame);
+
     OverlayWindows overlayWindows_;
     WindowStacking stacking_;
     std::function<void()> openSettings_;

@@ -1,5 +1,6 @@
 #include "app/PermissionChecker.h"
 
+#include "capture/FrozenFrame.h"
 #include "input/X11InputEventSource.h"
 
 #include <QGuiApplication>
@@ -11,6 +12,11 @@ namespace {
 bool onX11()
 {
     return QGuiApplication::platformName() == u"xcb";
+}
+
+bool onWayland()
+{
+    return QGuiApplication::platformName() == u"wayland";
 }
 
 struct SettingsCommand {
@@ -71,14 +77,15 @@ bool PermissionChecker::openSettings(MissingPermission permission) const
     return false;
 }
 
+// On Wayland the desktop's own shortcut settings always reach Glint through `glint annotate`.
 bool PermissionChecker::hasGlobalInput() const
 {
-    return onX11() && X11InputEventSource::isAvailable();
+    return onWayland() || (onX11() && X11InputEventSource::isAvailable());
 }
 
 bool PermissionChecker::canCaptureScreen() const
 {
-    return onX11() && QGuiApplication::primaryScreen() != nullptr;
+    return (onX11() || (onWayland() && FrozenFrame::grabMethod() != u"qt")) && QGuiApplication::primaryScreen();
 }
 
 bool PermissionChecker::hasMicrophone() const

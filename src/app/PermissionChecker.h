@@ -4,9 +4,11 @@
 #include "voice/MicrophoneProbe.h"
 
 // Answers which permissions are missing. On Linux they are capabilities of the session rather than
-// grants: global input needs an X11 display with XInput2 and XTest, screen capture needs an X11 display,
-// the microphone needs a capture source on the sound server (PulseAudio, or PipeWire through
-// pipewire-pulse), which is asked in the background. Checks are cheap enough to run every second.
+// grants: global input needs an X11 display with XInput2 and XTest (on Wayland the desktop's shortcut
+// settings run `glint annotate`), screen capture needs an X11 display, or on Wayland a compositor that
+// copies its outputs or the desktop's Screenshot portal, the microphone needs a capture source on the
+// sound server (PulseAudio, or PipeWire through pipewire-pulse), which is asked in the background.
+// Checks are cheap enough to run every second.
 class PermissionChecker {
 public:
     virtual ~PermissionChecker() = default;

@@ -1,5 +1,6 @@
 #include "app/SessionParts.h"
 
+#include "log/DebugLog.h"
 #include "voice/RecordingDirectory.h"
 
 SessionParts::SessionParts(std::function<void()> openSettings)
@@ -7,6 +8,7 @@ SessionParts::SessionParts(std::function<void()> openSettings)
 {
     // Recordings are deleted as soon as they are read; these are from a run that was killed.
     RecordingDirectory::removeLeftovers();
+    DebugLog::log(QStringLiteral("Capture"), u"Screen capture method=" + FrozenFrame::grabMethod());
 }
 
 SessionNeighbours SessionParts::neighbours()

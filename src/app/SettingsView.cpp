@@ -2,6 +2,7 @@
 
 #include "app/APIKeyRow.h"
 #include "app/StartAtLoginRow.h"
+#include "capture/DisplayPlatform.h"
 #include "input/ModifierFlags.h"
 #include "input/VirtualKeyMap.h"
 #include "settings/SettingsManager.h"
@@ -242,6 +243,13 @@ void SettingsView::updateTriggers()
     const QSignalBlocker blocker(middleMouse_);
     middleMouse_->setChecked(settings_.quickDrawMiddleMouseEnabled());
     quickDrawDescription_->setText(quickDrawDescription(mask, settings_.quickDrawMiddleMouseEnabled()));
+    if (DisplayPlatform::isWayland()) {
+        for (QCheckBox *toggle : std::as_const(quickDrawToggles_))
+            toggle->setEnabled(false);
+        middleMouse_->setEnabled(false);
+        quickDrawDescription_->setText(
+            tr("Quick draw is not available on Wayland, which does not let applications watch the pointer."));
+    }
 }
 
 void SettingsView::setHotkeyProblem(const QString &problem)

@@ -3,6 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/InstanceChannel.h"
 #include "app/TerminationSignalHandler.h"
+#include "capture/DisplayPlatform.h"
 #include "input/X11InputEventSource.h"
 #include "log/DebugLog.h"
 
@@ -21,7 +22,15 @@ int runTrayApplication(int argc, char *argv[], InstanceChannel::Command command)
     // freed. Left to itself the allocator raises this threshold once such an image is freed, and the
     // next ones stay in the arena of the worker thread that made them after use, for good.
     mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
+    DisplayPlatform::choose();
     X11InputEventSource::prepareThreads();
+    {
+        // A running instance takes the command without this process connecting to the display first:
+        // that connection is most of the time a desktop shortcut for `glint annotate` would take.
+        const QCoreApplication handOver(argc, argv);
+        if (InstanceChannel().sendToRunning(command))
+            return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("glint"));
     QApplication::setApplicationVersion(QStringLiteral(GLINT_VERSION));
@@ -30,8 +39,6 @@ int runTrayApplication(int argc, char *argv[], InstanceChannel::Command command)
     QApplication::setQuitOnLastWindowClosed(false); // a tray utility has no main window
 
     InstanceChannel channel;
-    if (channel.sendToRunning(command))
-        return 0;
     if (!channel.listen()) {
         // Another instance started at the same moment and won.
         if (channel.sendToRunning(command))

@@ -1,6 +1,8 @@
 #include "capture/FrozenFrame.h"
 
+#include "capture/PortalScreenshotGrabber.h"
 #include "capture/SystemScreenCatalog.h"
+#include "capture/WlrScreencopyGrabber.h"
 #include "capture/X11FrozenScreen.h"
 
 #include <QGuiApplication>
@@ -42,8 +44,19 @@ bool FrozenFrame::keptOnServer()
     return X11FrozenScreen::available();
 }
 
+QString FrozenFrame::grabMethod()
+{
+    if (WlrScreencopyGrabber::instance())
+        return QStringLiteral("wlr-screencopy");
+    if (PortalScreenshotGrabber::instance())
+        return QStringLiteral("xdg-portal");
+    return keptOnServer() ? QStringLiteral("x11-pixmap") : QStringLiteral("qt");
+}
+
 FrozenFrame FrozenFrame::grab()
 {
+    if (WlrScreencopyGrabber *wayland = WlrScreencopyGrabber::instance())
+        return wayland->grab();
     QList<Shot> shots;
     for (QScreen *screen : QGuiApplication::screens())
         shots.append(grabScreen(*screen));

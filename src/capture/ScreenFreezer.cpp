@@ -1,5 +1,7 @@
 #include "capture/ScreenFreezer.h"
 
+#include "capture/PortalScreenshotGrabber.h"
+
 #include <QApplication>
 #include <QPointer>
 #include <QTimer>
@@ -62,6 +64,10 @@ std::shared_ptr<const FrozenFrame> ScreenFreezer::adopt(FrozenFrame frame)
 
 void ScreenFreezer::freeze(QObject *context, std::function<void(std::shared_ptr<const FrozenFrame>)> frozen)
 {
+    if (PortalScreenshotGrabber *portal = PortalScreenshotGrabber::instance()) {
+        freezeThroughPortal(*portal, context, std::move(frozen));
+        return;
+    }
     auto hidden = std::make_shared<HiddenWindows>();
     if (!hidden->anyHidden()) {
         frozen(adopt(FrozenFrame::grab()));
@@ -72,5 +78,20 @@ void ScreenFreezer::freeze(QObject *context, std::function<void(std::shared_ptr<
         hidden->showAgain();
     });
     // Should the context go away while waiting, the windows still come back.
+    QObject::connect(context, &QObject::destroyed, qApp, [hidden] { hidden->showAgain(); });
+}
+
+// The desktop answers when it likes, and may ask the user first; our windows stay hidden until then.
+void ScreenFreezer::freezeThroughPortal(PortalScreenshotGrabber &portal, QObject *context,
+                                        std::function<void(std::shared_ptr<const FrozenFrame>)> frozen)
+{
+    auto hidden = std::make_shared<HiddenWindows>();
+    QTimer::singleShot(hidden->anyHidden() ? settleDelayMs : 0, context,
+                       [this, &portal, context, hidden, frozen = std::move(frozen)] {
+                           portal.grab(context, [this, hidden, frozen](FrozenFrame frame) {
+                               frozen(adopt(std::move(frame)));
+                               hidden->showAgain();
+                           });
+                       });
     QObject::connect(context, &QObject::destroyed, qApp, [hidden] { hidden->showAgain(); });
 }

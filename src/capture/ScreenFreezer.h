@@ -7,6 +7,8 @@
 #include <functional>
 #include <memory>
 
+class PortalScreenshotGrabber;
+
 // Takes the frozen frame an overlay shows and remembers it for the capture that follows. The frame
 // lives as long as someone holds it (the overlay, a running capture); the freezer only watches it.
 class ScreenFreezer {
@@ -27,5 +29,8 @@ public:
     std::shared_ptr<const FrozenFrame> adopt(FrozenFrame frame);
 
 private:
+    void freezeThroughPortal(PortalScreenshotGrabber &portal, QObject *context,
+                             std::function<void(std::shared_ptr<const FrozenFrame>)> frozen);
+
     std::weak_ptr<const FrozenFrame> current_;
 };

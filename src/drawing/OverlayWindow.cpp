@@ -3,6 +3,7 @@
 #include "drawing/DrawingCanvasView.h"
 
 #include <QBackingStore>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScopedValueRollback>
@@ -19,6 +20,9 @@ OverlayWindow::OverlayWindow(QScreen *screen)
     setFocusPolicy(Qt::StrongFocus);
     setScreen(screen);
     setGeometry(screenFrame_);
+    // A Wayland client cannot place its windows; a full-screen window covers the output it is given.
+    if (QGuiApplication::platformName() == u"wayland")
+        setWindowState(Qt::WindowFullScreen);
 }
 
 void OverlayWindow::prepare()

@@ -1,0 +1,158 @@
+#include "input/GlobalShortcutsPortalSource.h"
+
+#include "input/GestureListener.h"
+#include "input/ModifierFlags.h"
+#include "input/VirtualKeyMap.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusPendingCall>
+
+#include <X11/Xlib.h>
+
+namespace {
+
+const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
+
+// One entry of the a(sa{sv}) list BindShortcuts takes.
+struct PortalShortcut {
+    QString id;
+    QVariantMap properties;
+};
+
+QDBusArgument &operator<<(QDBusArgument &argument, const PortalShortcut &shortcut)
+{
+    argument.beginStructure();
+    argument << shortcut.id << shortcut.properties;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &argument, PortalShortcut &shortcut)
+{
+    argument.beginStructure();
+    argument >> shortcut.id >> shortcut.properties;
+    argument.endStructure();
+    return argument;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(PortalShortcut)
+
+GlobalShortcutsPortalSource::GlobalShortcutsPortalSource(const HotkeyTriggers &triggers, QObject *parent)
+    : QObject(parent)
+    , triggers_(triggers)
+{
+    qDBusRegisterMetaType<PortalShortcut>();
+    qDBusRegisterMetaType<QList<PortalShortcut>>();
+}
+
+GlobalShortcutsPortalSource::~GlobalShortcutsPortalSource()
+{
+    stop();
+}
+
+QString GlobalShortcutsPortalSource::preferredTrigger(const HotkeyTriggers &triggers)
+{
+    const std::optional<quint32> keysym = VirtualKeyMap::keysym(triggers.keyCode);
+    const char *name = keysym ? XKeysymToString(*keysym) : nullptr;
+    if (!name)
+        return {};
+    QStringList parts;
+    const std::pair<quint64, const char *> modifiers[] = {{ModifierFlags::control, "CTRL"},
+                                                          {ModifierFlags::option, "ALT"},
+                                                          {ModifierFlags::shift, "SHIFT"},
+                                                          {ModifierFlags::command, "LOGO"}};
+    for (const auto &[flag, modifier] : modifiers) {
+        if (triggers.keyModifiers & flag)
+            parts << QString::fromLatin1(modifier);
+    }
+    parts << QString::fromLatin1(name);
+    return parts.join(u'+');
+}
+
+void GlobalShortcutsPortalSource::start(GestureClassifier &, GestureListener &listener)
+{
+    listener_ = &listener;
+    if (!QDBusConnection::sessionBus().isConnected()) {
+        fail(QStringLiteral("no-session-bus"));
+        return;
+    }
+    request(QStringLiteral("CreateSession"), {}, {{QStringLiteral("session_handle_token"), PortalRequest::token()}},
+            &GlobalShortcutsPortalSource::sessionCreated);
+}
+
+void GlobalShortcutsPortalSource::stop()
+{
+    listener_ = nullptr;
+    request_.drop();
+    if (session_.isEmpty())
+        return;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    bus.disconnect(PortalRequest::service, PortalRequest::desktopPath, shortcutsInterface, QStringLiteral("Activated"),
+                   this, SLOT(activated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+    bus.asyncCall(QDBusMessage::createMethodCall(PortalRequest::service, std::exchange(session_, {}),
+                                                 QStringLiteral("org.freedesktop.portal.Session"),
+                                                 QStringLiteral("Close")));
+}
+
+void GlobalShortcutsPortalSource::request(const QString &method, QList<QVariant> arguments, QVariantMap options,
+                                          void (GlobalShortcutsPortalSource::*answered)(uint, const QVariantMap &))
+{
+    request_.send(
+        shortcutsInterface, method, std::move(arguments), std::move(options),
+        [this, answered](uint response, const QVariantMap &results) { (this->*answered)(response, results); },
+        [this] { fail(QStringLiteral("no-global-shortcuts")); });
+}
+
+void GlobalShortcutsPortalSource::fail(const QString &reason)
+{
+    request_.drop();
+    if (GestureListener *listener = std::exchange(listener_, nullptr))
+        listener->monitorFailed(reason);
+}
+
+void GlobalShortcutsPortalSource::sessionCreated(uint response, const QVariantMap &results)
+{
+    // A string by the interface's description; some desktops send an object path.
+    const QVariant handle = results.value(QStringLiteral("session_handle"));
+    session_ = handle.metaType() == QMetaType::fromType<QDBusObjectPath>() ? handle.value<QDBusObjectPath>().path()
+                                                                           : handle.toString();
+    if (response != 0 || session_.isEmpty()) {
+        fail(QStringLiteral("global-shortcuts-refused"));
+        return;
+    }
+    QDBusConnection::sessionBus().connect(PortalRequest::service, PortalRequest::desktopPath, shortcutsInterface,
+                                          QStringLiteral("Activated"), this,
+                                          SLOT(activated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+    QVariantMap properties{{QStringLiteral("description"), tr("Annotate the screen")}};
+    const QString trigger = preferredTrigger(triggers_);
+    if (!trigger.isEmpty())
+        properties.insert(QStringLiteral("preferred_trigger"), trigger);
+    const QList<PortalShortcut> shortcuts{{QString::fromLatin1(shortcutId), properties}};
+    request(QStringLiteral("BindShortcuts"),
+            {QVariant::fromValue(QDBusObjectPath(session_)), QVariant::fromValue(shortcuts), QString()}, {},
+            &GlobalShortcutsPortalSource::shortcutsBound);
+}
+
+void GlobalShortcutsPortalSource::shortcutsBound(uint response, const QVariantMap &)
+{
+    if (response != 0) {
+        fail(QStringLiteral("global-shortcuts-refused"));
+        return;
+    }
+    if (listener_)
+        listener_->monitorStarted();
+}
+
+void GlobalShortcutsPortalSource::activated(const QDBusObjectPath &session, const QString &shortcut, qulonglong,
+                                            const QVariantMap &)
+{
+    if (!listener_ || session.path() != session_ || shortcut != QLatin1String(shortcutId))
+        return;
+    listener_->trace(QStringLiteral("hotkey matched — consuming event"));
+    listener_->activate();
+}

@@ -1,0 +1,228 @@
+#include "GlintE2EFixture.h"
+#include "support/FakeDesktopPortal.h"
+#include "support/FakeModelServer.h"
+#include "support/StoredKey.h"
+#include "support/WaylandPointer.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+
+const QRect firstOutput(0, 0, 1920, 1080);
+const QRect secondOutput(1920, 0, 1920, 1080);
+
+bool isStrokeRed(QColor colour)
+{
+    return colour.red() - std::max(colour.green(), colour.blue()) >= 60;
+}
+
+int redPixels(const QImage &image, const QRect &area)
+{
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            count += isStrokeRed(image.pixelColor(x, y));
+    return count;
+}
+
+// Glint as a native client of the headless two-output Sway session that scripts/test starts.
+class WaylandE2ETest : public GlintE2EFixture {
+protected:
+    QByteArray waylandDisplay = qgetenv("GLINT_TEST_WAYLAND_DISPLAY");
+    FakeModelServer server;
+    QProcess keyboard;
+
+    void SetUp() override
+    {
+        GlintE2EFixture::SetUp();
+        if (waylandDisplay.isEmpty())
+            GTEST_SKIP() << "no Wayland session (GLINT_TEST_WAYLAND_DISPLAY)";
+        // The tools of this process (grim, wtype, the pointer) talk to the same session.
+        qputenv("WAYLAND_DISPLAY", waylandDisplay);
+        extraEnvironment.insert(QStringLiteral("WAYLAND_DISPLAY"), QString::fromLocal8Bit(waylandDisplay));
+        // Chosen over the QT_QPA_PLATFORM=xcb the fixture sets for the X11 tests.
+        extraEnvironment.insert(QStringLiteral("GLINT_PLATFORM"), QStringLiteral("wayland"));
+        // Qt's Wayland plugin leaves its protocol objects to the end of the process and is unloaded by
+        // then, so the leak checker can neither attribute nor suppress them.
+        extraEnvironment.insert(QStringLiteral("ASAN_OPTIONS"),
+                                qEnvironmentVariable("ASAN_OPTIONS") + u":detect_leaks=0");
+    }
+
+    // A keyboard on the seat for the whole test, plugged in before Glint starts. Each wtype call brings a
+    // keyboard of its own, which would be gone before Glint could bind it.
+    bool plugKeyboard()
+    {
+        keyboard.start(QStringLiteral("wtype"), {QStringLiteral("-s"), QStringLiteral("120000")});
+        return keyboard.waitForStarted();
+    }
+
+    void TearDown() override
+    {
+        GlintE2EFixture::TearDown();
+        keyboard.kill();
+        keyboard.waitForFinished();
+    }
+
+    static QByteArray run(const QString &program, const QStringList &arguments)
+    {
+        QProcess process;
+        process.start(program, arguments);
+        process.waitForFinished(10000);
+        return process.readAllStandardOutput();
+    }
+
+    static QImage outputPicture(const QString &output)
+    {
+        return QImage::fromData(run(QStringLiteral("grim"), {QStringLiteral("-o"), output, QStringLiteral("-")}));
+    }
+
+    static QJsonArray tree()
+    {
+        return QJsonDocument::fromJson(run(QStringLiteral("swaymsg"),
+                                           {QStringLiteral("-r"), QStringLiteral("-t"), QStringLiteral("get_tree")}))
+            .object()[u"nodes"]
+            .toArray();
+    }
+
+    // The first instance's window that the compositor floats, in layout coordinates.
+    std::optional<QRect> floatingWindow() const
+    {
+        std::optional<QRect> found;
+        const std::function<void(const QJsonObject &)> visit = [&](const QJsonObject &node) {
+            for (const QJsonValue &child : node[u"floating_nodes"].toArray()) {
+                const QJsonObject rect = child[u"rect"].toObject();
+                if (child[u"pid"].toInteger() == first.processId())
+                    found =
+                        QRect(rect[u"x"].toInt(), rect[u"y"].toInt(), rect[u"width"].toInt(), rect[u"height"].toInt());
+            }
+            for (const QJsonValue &child : node[u"nodes"].toArray())
+                visit(child.toObject());
+        };
+        for (const QJsonValue &output : tree())
+            visit(output.toObject());
+        return found;
+    }
+
+    // The outputs on which the first instance shows a full-screen window, as the compositor lists them.
+    QStringList fullScreenOutputs() const
+    {
+        const QJsonArray outputs = tree();
+        QStringList found;
+        const std::function<bool(const QJsonObject &)> holdsOurs = [&](const QJsonObject &node) {
+            if (node[u"pid"].toInteger() == first.processId() && node[u"fullscreen_mode"].toInt() != 0)
+                return true;
+            for (const QJsonValue &child : node[u"nodes"].toArray())
+                if (holdsOurs(child.toObject()))
+                    return true;
+            return false;
+        };
+        for (const QJsonValue &output : outputs)
+            if (holdsOurs(output.toObject()))
+                found << output[u"name"].toString();
+        return found;
+    }
+};
+
+TEST_F(WaylandE2ETest, AnnotateDrawOnTheSecondOutputAskAndEscape)
+{
+    const QByteArray key = "sk-e2e-wayland";
+    const StoredKey storedKey(SettingsManager::openAIKeyAccount, key);
+    ASSERT_TRUE(storedKey.isStored());
+    {
+        SettingsManager settings(QDir(configHome()).filePath(QStringLiteral("glint/glint.conf")));
+        settings.setSelectedProvider(QStringLiteral("openai"));
+        settings.setHasCompletedOnboarding(true);
+    }
+    server.enqueue(FakeModelServer::Response::events(
+        R"(data: {"id":"c","object":"chat.completion.chunk","choices":[{"index":0,"delta":{"content":"A red line."},)"
+        R"("finish_reason":null}]})"
+        "\n\ndata: [DONE]\n\n"));
+    extraEnvironment.insert(QStringLiteral("GLINT_OPENAI_BASE_URL"), server.baseUrl());
+
+    // Before Glint starts: the seat has a pointer and a keyboard from then on, as with a mouse and a
+    // keyboard plugged in.
+    WaylandPointer pointer(QSize(3840, 1080));
+    ASSERT_TRUE(pointer.isOpen());
+    ASSERT_TRUE(plugKeyboard());
+    start(first);
+    ASSERT_TRUE(waitForLog(QStringLiteral("[App] Display platform=wayland chosenBy=GLINT_PLATFORM")));
+    EXPECT_TRUE(waitForLog(QStringLiteral("[Capture] Screen capture method=wlr-screencopy")));
+
+    ASSERT_EQ(invoke({QStringLiteral("annotate")}), 0);
+    ASSERT_TRUE(waitForLog(QStringLiteral("[Session] Begin annotation session showToolbar=true")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fullScreenOutputs().size() == 2; }, 5000))
+        << fullScreenOutputs().join(u' ').toStdString();
+    EXPECT_EQ(fullScreenOutputs(), (QStringList{u"HEADLESS-1"_qs, u"HEADLESS-2"_qs}));
+    // The toolbar sits at the bottom of the primary output, over the frozen desktop.
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        const QImage primary = outputPicture(QStringLiteral("HEADLESS-1"));
+        return !primary.isNull() && primary.pixelColor(960, 1080 - 40 - 28) != primary.pixelColor(960, 500);
+    }));
+
+    QList<QPoint> stroke;
+    for (int x = 2200; x <= 3000; x += 20)
+        stroke << QPoint(x, 300);
+    for (int y = 320; y <= 600; y += 20)
+        stroke << QPoint(3000, y);
+    pointer.drag(stroke);
+
+    ASSERT_TRUE(waitForLog(QStringLiteral("[QueryPanel] screen=(1920.0, 0.0, 1920.0, 1080.0) "
+                                          "visibleFrame=(1920.0, 0.0, 1920.0, 1080.0)")));
+    EXPECT_FALSE(waitForLogStartingWith(QStringLiteral("[Session] Screenshot captured bytes=")).isEmpty());
+    // The overlay of the second output shows the stroke.
+    const QImage second = outputPicture(QStringLiteral("HEADLESS-2"));
+    EXPECT_GT(redPixels(second, QRect(280, 290, 800, 20)), 400);
+
+    // The compositor floats the panel over the overlay of that output; a click gives it the keyboard.
+    // Once it has stopped growing, which moves it there.
+    std::optional<QRect> panel;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            panel = floatingWindow();
+            QTest::qWait(300);
+            return panel && panel == floatingWindow();
+        },
+        10000));
+    EXPECT_TRUE(secondOutput.contains(*panel));
+    pointer.drag({QPoint(panel->left() + 60, panel->bottom() - 50)});
+    run(QStringLiteral("wtype"), {QStringLiteral("What is this?")});
+    run(QStringLiteral("wtype"), {QStringLiteral("-k"), QStringLiteral("Return")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !server.requests().isEmpty(); }, 15000));
+    const QJsonArray messages = QJsonDocument::fromJson(server.requests().first().body).object()[u"messages"].toArray();
+    const QJsonArray parts = messages.last()[u"content"].toArray();
+    ASSERT_EQ(parts.size(), 2);
+    EXPECT_EQ(parts[1][u"text"].toString(), u"What is this?");
+    const QString url = parts[0][u"image_url"][u"url"].toString();
+    const QImage sent = QImage::fromData(QByteArray::fromBase64(url.section(u',', 1).toLatin1()), "PNG");
+    // The second output alone, reduced to 1568 x 882, the stroke burnt in where it was drawn.
+    ASSERT_EQ(sent.size(), QSize(1568, 882));
+    const qreal factor = 1568.0 / 1920;
+    EXPECT_GT(redPixels(sent, QRect(QPoint(280, 290) * factor, QSize(800, 20) * factor)), 300);
+    EXPECT_EQ(redPixels(sent, QRect(0, 0, 200, 882)), 0);
+
+    run(QStringLiteral("wtype"), {QStringLiteral("-k"), QStringLiteral("Escape")});
+    EXPECT_TRUE(waitForLog(QStringLiteral("[Session] Session cancelled and state reset")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return fullScreenOutputs().isEmpty(); }, 5000));
+}
+
+// The desktop's global shortcut, through its portal, begins a session as `glint annotate` does.
+TEST_F(WaylandE2ETest, ThePortalsShortcutBeginsAnAnnotation)
+{
+    FakeDesktopPortal portal;
+    ASSERT_TRUE(portal.publish());
+    ASSERT_TRUE(plugKeyboard());
+    start(first);
+    ASSERT_TRUE(waitForLog(QStringLiteral("[App] Global input source=global-shortcuts-portal")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return portal.boundId == u"annotate"; }, 5000));
+    EXPECT_EQ(portal.boundProperties.value(QStringLiteral("preferred_trigger")).toString(), u"CTRL+ALT+space");
+
+    portal.activate(portal.sessionPath, QStringLiteral("annotate"));
+    ASSERT_TRUE(waitForLog(QStringLiteral("[Session] Begin annotation session showToolbar=true")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return fullScreenOutputs().size() == 2; }, 5000));
+    run(QStringLiteral("wtype"), {QStringLiteral("-k"), QStringLiteral("Escape")});
+    EXPECT_TRUE(waitForLog(QStringLiteral("[Session] Session cancelled and state reset")));
+}
+
+} // namespace

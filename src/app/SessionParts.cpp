@@ -1,15 +1,20 @@
 #include "app/SessionParts.h"
 
+#include "session/X11FocusTracker.h"
 #include "voice/RecordingDirectory.h"
+
+#include <QGuiApplication>
 
 SessionParts::SessionParts(std::function<void()> openSettings)
     : windows_(freezer_, std::move(openSettings))
 {
     // Recordings are deleted as soon as they are read; these are from a run that was killed.
     RecordingDirectory::removeLeftovers();
+    if (QGuiApplication::platformName() == u"xcb")
+        focus_ = std::make_unique<X11FocusTracker>();
 }
 
 SessionNeighbours SessionParts::neighbours()
 {
-    return SessionNeighbours{&windows_, &capturer_, &screens_, nullptr, &providers_};
+    return SessionNeighbours{&windows_, &capturer_, &screens_, focus_.get(), &providers_};
 }

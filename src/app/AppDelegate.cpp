@@ -57,6 +57,7 @@ void AppDelegate::applicationDidFinishLaunching()
     menuBarController_ = std::make_unique<MenuBarController>(*settings_, *permissions_, *updateController_);
     connect(menuBarController_.get(), &MenuBarController::annotationRequested, this, &AppDelegate::requestAnnotation);
     connect(menuBarController_.get(), &MenuBarController::hotkeyChanged, this, &AppDelegate::restartHotkeyMonitor);
+    permissions_->setChangeHotkey([menu = menuBarController_.get()] { menu->presentHotkeySheet(); });
     // New quick-draw triggers apply at once; a new hotkey only once the recorder has closed.
     connect(settings_.get(), &SettingsManager::quickDrawModifiersChanged, this, &AppDelegate::restartHotkeyMonitor);
     connect(settings_.get(), &SettingsManager::quickDrawMiddleMouseEnabledChanged, this,
@@ -182,8 +183,10 @@ void AppDelegate::startHotkeyMonitor()
             [session] { QMetaObject::invokeMethod(session, &AnnotationSession::endMiddleDraw, Qt::QueuedConnection); });
     connect(hotkeyMonitor_.get(), &HotkeyMonitor::quickDrawHint, this, &AppDelegate::quickDrawHint);
     connect(hotkeyMonitor_.get(), &HotkeyMonitor::failed, this, &AppDelegate::hotkeyMonitorFailed);
-    connect(hotkeyMonitor_.get(), &HotkeyMonitor::started, menuBarController_.get(),
-            [menu = menuBarController_.get()] { menu->setHotkeyProblem(QString()); });
+    connect(hotkeyMonitor_.get(), &HotkeyMonitor::started, this, [this] {
+        permissions_->setHotkeyTaken(QString());
+        menuBarController_->setHotkeyProblem(QString());
+    });
     hotkeyMonitor_->start();
 }
 
@@ -208,11 +211,9 @@ void AppDelegate::hotkeyMonitorFailed(const QString &reason)
 {
     if (reason != u"hotkey-taken")
         return;
-    const QString hotkey =
-        SettingsView::hotkeyDescription(settings_->hotkeyKeyCode(), quint64(qMax(0, settings_->hotkeyModifiers())));
-    const QString problem = tr("%1 is already taken by another program. Choose another hotkey, or bind "
-                               "\"glint annotate\" to a shortcut in your desktop's keyboard settings.")
-                                .arg(hotkey);
+    permissions_->setHotkeyTaken(
+        SettingsView::hotkeyDescription(settings_->hotkeyKeyCode(), quint64(qMax(0, settings_->hotkeyModifiers()))));
+    const QString problem = permissions_->status(MissingPermission::GlobalHotkey).problem;
     if (menuBarController_)
         menuBarController_->setHotkeyProblem(problem);
     if (std::exchange(notifiedHotkeyProblem_, problem) != problem)

@@ -17,10 +17,11 @@ PermissionRow::PermissionRow(const QIcon &icon, const QString &title, const QStr
                              QWidget *parent)
     : QWidget(parent)
     , icon_(new QLabel)
+    , detailLabel_(new QLabel(detail))
     , grantedLabel_(new QLabel(u"✔ " + tr("Granted")))
-    , missingLabel_(new QLabel)
-    , grantButton_(new QPushButton(tr("Grant Access")))
+    , grantButton_(new QPushButton)
     , iconSource_(icon)
+    , detail_(detail)
     , required_(isRequired)
 {
     icon_->setFixedWidth(36);
@@ -39,13 +40,14 @@ PermissionRow::PermissionRow(const QIcon &icon, const QString &title, const QStr
     }
     titleLine->addStretch();
 
-    auto *detailLabel = new QLabel(detail);
-    detailLabel->setWordWrap(true);
-    detailLabel->setStyleSheet(QStringLiteral("color: palette(mid);"));
+    detailLabel_->setWordWrap(true);
+    detailLabel_->setTextFormat(Qt::PlainText);
+    detailLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse); // commands to copy
+    detailLabel_->setStyleSheet(QStringLiteral("color: palette(mid);"));
 
     auto *text = new QVBoxLayout;
     text->addLayout(titleLine);
-    text->addWidget(detailLabel);
+    text->addWidget(detailLabel_);
 
     grantedLabel_->setStyleSheet(u"color: " + grantedColor.name() + u';');
     connect(grantButton_, &QPushButton::clicked, this, &PermissionRow::grantRequested);
@@ -53,19 +55,19 @@ PermissionRow::PermissionRow(const QIcon &icon, const QString &title, const QStr
     auto *row = new QHBoxLayout(this);
     row->addWidget(icon_);
     row->addLayout(text, 1);
-    missingLabel_->setStyleSheet(QStringLiteral("color: palette(mid);"));
     row->addWidget(grantedLabel_);
-    row->addWidget(missingLabel_);
     row->addWidget(grantButton_);
-    setGranted(false);
+    setStatus({});
 }
 
-void PermissionRow::setGranted(bool granted)
+void PermissionRow::setStatus(const PermissionStatus &status)
 {
-    granted_ = granted;
+    status_ = status;
+    const bool granted = status.granted;
     grantedLabel_->setVisible(granted);
-    missingLabel_->setVisible(!granted && !missingLabel_->text().isEmpty());
-    grantButton_->setVisible(!granted && missingLabel_->text().isEmpty());
+    detailLabel_->setText(granted || status.problem.isEmpty() ? detail_ : status.problem);
+    grantButton_->setText(status.action);
+    grantButton_->setVisible(!granted && !status.action.isEmpty());
     // Green when granted, otherwise attention for what is required; optional ones stay neutral.
     const QSize size(26, 26);
     if (granted || required_)
@@ -73,10 +75,4 @@ void PermissionRow::setGranted(bool granted)
             TintedIcon::pixmap(iconSource_, granted ? grantedColor : missingColor, size, devicePixelRatioF()));
     else
         icon_->setPixmap(iconSource_.pixmap(size, devicePixelRatioF(), QIcon::Disabled));
-}
-
-void PermissionRow::setMissingText(const QString &text)
-{
-    missingLabel_->setText(text);
-    setGranted(granted_);
 }

@@ -1,0 +1,23 @@
+#include "app/ExplainedPermissionCheck.h"
+
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QGuiApplication>
+
+ExplainedPermissionCheck::ExplainedPermissionCheck(QString problem, QString command)
+    : problem_(std::move(problem))
+    , command_(std::move(command))
+{
+}
+
+PermissionStatus ExplainedPermissionCheck::status() const
+{
+    return {false, true, problem_,
+            command_.isEmpty() ? QString() : QCoreApplication::translate("PermissionCheck", "Copy Command")};
+}
+
+void ExplainedPermissionCheck::act() const
+{
+    if (!command_.isEmpty())
+        QGuiApplication::clipboard()->setText(command_);
+}

@@ -3,7 +3,7 @@
 #include "app/AutostartEntry.h"
 #include "app/DesktopNotifier.h"
 #include "app/MenuBarController.h"
-#include "app/OnboardingPresenter.h"
+#include "app/OnboardingWindowController.h"
 #include "app/PermissionChecker.h"
 #include "app/SessionParts.h"
 #include "app/SettingsView.h"
@@ -29,6 +29,10 @@ AppDelegate::AppDelegate(std::unique_ptr<SettingsManager> settings, std::optiona
 {
     permissionMonitor_.setInterval(permissionCheckIntervalMs);
     connect(&permissionMonitor_, &QTimer::timeout, this, [this] { handlePermissionState(false); });
+    onboardingFactory_ = [this](const QList<MissingPermission> &missing, std::function<void()> completed) {
+        return std::make_unique<OnboardingWindowController>(OnboardingWindowController::stepsFor(missing),
+                                                            *permissions_, *settings_, std::move(completed));
+    };
 }
 
 AppDelegate::~AppDelegate()
@@ -65,6 +69,9 @@ void AppDelegate::applicationDidFinishLaunching()
 
     startPermissionMonitoring();
     handlePermissionState(true);
+    // Set-up also asks for an API key: it comes at a first start whatever the session offers.
+    if (!settings_->hasCompletedOnboarding() && !onboardingController_)
+        showOnboarding();
 }
 
 void AppDelegate::applicationWillTerminate()
@@ -98,12 +105,12 @@ bool AppDelegate::handlePermissionState(bool forcePresentation)
             openPermissionsTab();
         return false;
     }
-    if (onboardingController_) {
-        onboardingController_->close();
-        onboardingController_.reset();
-    }
+    // The setup stays until the user has been through it, since it asks for the key as well.
+    if (onboardingController_)
+        onboardingController_->updatePermissions(permissions_->checkAll());
     startHotkeyMonitor();
-    applyStartAtLoginDefault(); // a first launch with nothing to set up
+    if (settings_->hasCompletedOnboarding())
+        applyStartAtLoginDefault(); // set-up is over
     return true;
 }
 
@@ -127,11 +134,6 @@ void AppDelegate::openPermissionsTab()
 
 void AppDelegate::presentOnboarding(bool forcePresentation)
 {
-    if (!onboardingFactory_) {
-        if (forcePresentation)
-            openPermissionsTab();
-        return;
-    }
     if (!onboardingController_) {
         showOnboarding();
         return;
@@ -147,9 +149,9 @@ void AppDelegate::showOnboarding()
     onboardingController_ = onboardingFactory_(permissions_->checkAll(), [this] {
         settings_->setHasCompletedOnboarding(true);
         applyStartAtLoginDefault();
-        // The window is closing itself; let it finish before it is released.
-        if (onboardingController_)
-            QTimer::singleShot(0, this, [this] { onboardingController_.reset(); });
+        // The window is closing itself: released once it has finished, and out of the gate's way now.
+        QTimer::singleShot(0, this,
+                           [closing = std::shared_ptr<OnboardingPresenter>(std::move(onboardingController_))] {});
         handlePermissionState(false);
     });
     onboardingController_->show();

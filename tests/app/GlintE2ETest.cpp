@@ -68,6 +68,62 @@ TEST_F(GlintE2ETest, StartAtLoginIsOnAfterSetUpAndTheSwitchTurnsItOffAndOn)
     }
 }
 
+// A first start walks through set-up; the key it takes is in the keyring, and the next start asks nothing.
+TEST_F(GlintE2ETest, FirstStartSetsUpOnceAndStoresTheKeyInTheKeyring)
+{
+    QFile::remove(preferencesPath());
+    const QString setupWindow = QStringLiteral("^Glint — Setup$");
+    const auto setupShown = [&] {
+        return !xdotool(
+                    {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"), setupWindow})
+                    .trimmed()
+                    .isEmpty();
+    };
+    // Keys go to the window that has the focus, as a user's would.
+    const auto press = [&](const QStringList &keys) {
+        xdotool(QStringList{QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                            setupWindow, QStringLiteral("windowactivate"), QStringLiteral("--sync")} +
+                keys);
+    };
+    const QStringList lookup{QStringLiteral("lookup"), QStringLiteral("service"), QStringLiteral("org.glint.Glint"),
+                             QStringLiteral("account"), QStringLiteral("apiKey.anthropic")};
+
+    start(first);
+    ASSERT_TRUE(QTest::qWaitFor(setupShown, 10000));
+    ASSERT_TRUE(waitForLog(QStringLiteral("[App] Setup step shown step=welcome")));
+    press({QStringLiteral("key"), QStringLiteral("Return")});
+    // This instance's runtime directory has no sound server: no microphone, and nothing here to help.
+    ASSERT_TRUE(waitForLog(QStringLiteral("[App] Setup step shown step=microphone")));
+    press({QStringLiteral("key"), QStringLiteral("Return")});
+    ASSERT_TRUE(waitForLog(QStringLiteral("[App] Setup step shown step=apiKey")));
+    press({QStringLiteral("type"), QStringLiteral("sk-ant-first-start")});
+    press({QStringLiteral("key"), QStringLiteral("Return")});
+    ASSERT_TRUE(waitForLog(QStringLiteral("[App] Setup step shown step=complete")));
+    press({QStringLiteral("key"), QStringLiteral("Return")});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !setupShown(); }, 5000));
+
+    QProcess secretTool;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            secretTool.start(QStringLiteral("secret-tool"), lookup);
+            secretTool.waitForFinished();
+            return secretTool.readAllStandardOutput() == "sk-ant-first-start";
+        },
+        5000));
+    EXPECT_EQ(QSettings(preferencesPath(), QSettings::IniFormat).value(QStringLiteral("hasCompletedOnboarding")),
+              QVariant(QStringLiteral("true")));
+
+    first.terminate();
+    ASSERT_TRUE(first.waitForFinished(5000));
+    QFile::remove(logPath());
+    start(first);
+    ASSERT_TRUE(waitForLog(QStringLiteral("[App] Application did finish launching")));
+    QTest::qWait(1500); // a setup window would be up by now
+    EXPECT_FALSE(setupShown());
+    EXPECT_FALSE(logLines().join(u'\n').contains(u"Setup step"));
+    QProcess::execute(QStringLiteral("secret-tool"), QStringList{QStringLiteral("clear")} + lookup.mid(1));
+}
+
 // Help, the version and usage errors need neither a display nor a running instance, and touch no log.
 TEST_F(GlintE2ETest, HelpVersionAndUsageErrors)
 {

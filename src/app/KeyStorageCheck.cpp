@@ -21,8 +21,9 @@ struct KeyStorageCheck::State {
     bool asking = false;
 };
 
-KeyStorageCheck::KeyStorageCheck()
-    : state_(std::make_shared<State>())
+KeyStorageCheck::KeyStorageCheck(QDBusConnection bus)
+    : bus_(std::move(bus))
+    , state_(std::make_shared<State>())
 {
 }
 
@@ -30,8 +31,7 @@ void KeyStorageCheck::ask() const
 {
     if (state_->asking)
         return;
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
+    if (!bus_.isConnected()) {
         state_->answer = Answer::NoService;
         return;
     }
@@ -39,7 +39,7 @@ void KeyStorageCheck::ask() const
         service, defaultCollection, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     get << QStringLiteral("org.freedesktop.Secret.Collection") << QStringLiteral("Locked");
     state_->asking = true;
-    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(get, answerTimeoutMs));
+    auto *watcher = new QDBusPendingCallWatcher(bus_.asyncCall(get, answerTimeoutMs));
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [state = state_](QDBusPendingCallWatcher *call) {
         call->deleteLater();
         state->asking = false;
@@ -85,14 +85,13 @@ PermissionStatus KeyStorageCheck::status() const
 
 void KeyStorageCheck::act() const
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
     QDBusMessage unlock =
         QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/secrets"),
                                        QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("Unlock"));
     unlock << QVariant::fromValue(QList<QDBusObjectPath>{QDBusObjectPath(defaultCollection)});
     // The service answers at once with a prompt to show; the password dialog is the desktop's.
-    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(unlock, answerTimeoutMs));
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [](QDBusPendingCallWatcher *call) {
+    auto *watcher = new QDBusPendingCallWatcher(bus_.asyncCall(unlock, answerTimeoutMs));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [bus = bus_](QDBusPendingCallWatcher *call) {
         call->deleteLater();
         const QDBusPendingReply<QList<QDBusObjectPath>, QDBusObjectPath> reply = *call;
         if (reply.isError() || reply.argumentAt<1>().path() == u"/")
@@ -101,6 +100,6 @@ void KeyStorageCheck::act() const
             QDBusMessage::createMethodCall(service, reply.argumentAt<1>().path(),
                                            QStringLiteral("org.freedesktop.Secret.Prompt"), QStringLiteral("Prompt"));
         prompt << QString();
-        QDBusConnection::sessionBus().asyncCall(prompt);
+        bus.asyncCall(prompt);
     });
 }

@@ -2,6 +2,8 @@
 
 #include "app/PermissionCheck.h"
 
+#include <QDBusConnection>
+
 #include <memory>
 
 // The Secret Service answers on the session bus and its default keyring is unlocked. Asked in the
@@ -9,7 +11,7 @@
 // cannot be saved, and the row says what to install or unlock.
 class KeyStorageCheck : public PermissionCheck {
 public:
-    KeyStorageCheck();
+    explicit KeyStorageCheck(QDBusConnection bus = QDBusConnection::sessionBus());
 
     PermissionStatus status() const override;
     // Asks the service to unlock the default keyring: the desktop prompts for the password.
@@ -19,5 +21,6 @@ private:
     struct State;
     void ask() const;
 
+    QDBusConnection bus_;
     std::shared_ptr<State> state_;
 };

@@ -35,8 +35,12 @@ OnboardingStepContentView::OnboardingStepContentView(QWidget *parent)
     descriptionLabel_->setWordWrap(true);
     descriptionLabel_->setTextFormat(Qt::PlainText);
     descriptionLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse); // commands to copy
-    descriptionLabel_->setMaximumWidth(400);
-    descriptionLabel_->setStyleSheet(QStringLiteral("color: palette(mid);"));
+    // The secondary text colour: the theme's text, a little faded, so it reads on light and dark themes.
+    QPalette secondary = descriptionLabel_->palette();
+    QColor faded = secondary.color(QPalette::WindowText);
+    faded.setAlphaF(0.7f);
+    secondary.setColor(QPalette::WindowText, faded);
+    descriptionLabel_->setPalette(secondary);
 
     providerBox_->addItem(QStringLiteral("Anthropic"), QStringLiteral("anthropic"));
     providerBox_->addItem(QStringLiteral("OpenAI"), QStringLiteral("openai"));
@@ -73,7 +77,7 @@ OnboardingStepContentView::OnboardingStepContentView(QWidget *parent)
     stack->addStretch();
     stack->addWidget(iconView_);
     stack->addWidget(titleLabel_);
-    stack->addWidget(descriptionLabel_, 0, Qt::AlignHCenter);
+    stack->addWidget(descriptionLabel_);
     stack->addWidget(keyForm_);
     stack->addWidget(primaryButton_, 0, Qt::AlignHCenter);
     stack->addWidget(secondaryButton_, 0, Qt::AlignHCenter);

@@ -14,16 +14,18 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QVBoxLayout>
 
 namespace {
 const QColor completeColor(0x2d, 0xa4, 0x4e);
 
-// The window has no close button; a window manager's close shortcut is ignored as well.
+// The window has no close button, and the window manager's close is refused as well. The application's
+// own closes (quitting, on a signal too) go through: refusing those would keep it from quitting.
 struct IgnoreClose : QObject {
     using QObject::QObject;
     bool eventFilter(QObject *, QEvent *event) override
     {
-        if (event->type() != QEvent::Close)
+        if (event->type() != QEvent::Close || !event->spontaneous())
             return false;
         event->ignore();
         return true;
@@ -149,8 +151,10 @@ void OnboardingWindowController::showCurrentStep()
         return;
     const OnboardingStep step = steps_[currentIndex_];
     if (!contentView_) {
-        contentView_ = new OnboardingStepContentView(window_);
-        contentView_->resize(window_->size());
+        contentView_ = new OnboardingStepContentView;
+        auto *layout = new QVBoxLayout(window_);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(contentView_);
         connect(contentView_->testButton(), &QPushButton::clicked, this, &OnboardingWindowController::testKey);
         contentView_->onPrimary = [this] { handlePrimary(); };
         contentView_->onSkip = [this] { advance(); };

@@ -91,6 +91,9 @@ TEST_F(GlintE2ETest, FirstStartSetsUpOnceAndStoresTheKeyInTheKeyring)
     start(first);
     ASSERT_TRUE(QTest::qWaitFor(setupShown, 10000));
     ASSERT_TRUE(waitForLog(QStringLiteral("[App] Setup step shown step=welcome")));
+    press({QStringLiteral("key"), QStringLiteral("alt+F4")}); // the window manager's close: refused
+    QTest::qWait(300);
+    ASSERT_TRUE(setupShown());
     press({QStringLiteral("key"), QStringLiteral("Return")});
     // This instance's runtime directory has no sound server: no microphone, and nothing here to help.
     ASSERT_TRUE(waitForLog(QStringLiteral("[App] Setup step shown step=microphone")));
@@ -121,6 +124,15 @@ TEST_F(GlintE2ETest, FirstStartSetsUpOnceAndStoresTheKeyInTheKeyring)
     QTest::qWait(1500); // a setup window would be up by now
     EXPECT_FALSE(setupShown());
     EXPECT_FALSE(logLines().join(u'\n').contains(u"Setup step"));
+
+    // A logout while set-up is open: the window does not hold the quit up.
+    first.terminate();
+    ASSERT_TRUE(first.waitForFinished(5000));
+    QFile::remove(preferencesPath());
+    start(first);
+    ASSERT_TRUE(QTest::qWaitFor(setupShown, 10000));
+    first.terminate();
+    EXPECT_TRUE(first.waitForFinished(5000));
     QProcess::execute(QStringLiteral("secret-tool"), QStringList{QStringLiteral("clear")} + lookup.mid(1));
 }
 

@@ -2,6 +2,12 @@
 
 #include <QCoreApplication>
 
+// Resources of a static library are registered by hand; outside any namespace, as the macro requires.
+static void registerIcons()
+{
+    Q_INIT_RESOURCE(app);
+}
+
 QString MissingPermissions::rawValue(MissingPermission permission)
 {
     switch (permission) {
@@ -45,17 +51,19 @@ QString MissingPermissions::title(MissingPermission permission)
     return {};
 }
 
-QStyle::StandardPixmap MissingPermissions::icon(MissingPermission permission)
+QIcon MissingPermissions::icon(MissingPermission permission)
 {
+    static const bool registered = (registerIcons(), true);
+    Q_UNUSED(registered);
     switch (permission) {
     case MissingPermission::GlobalHotkey:
-        return QStyle::SP_ComputerIcon;
+        return QIcon(QStringLiteral(":/glint/keyboard.svg"));
     case MissingPermission::ScreenCapture:
-        return QStyle::SP_DesktopIcon;
+        return QIcon(QStringLiteral(":/glint/display.svg"));
     case MissingPermission::Microphone:
-        return QStyle::SP_MediaVolume;
+        return QIcon(QStringLiteral(":/glint/microphone.svg"));
     case MissingPermission::KeyStorage:
-        return QStyle::SP_DriveHDIcon;
+        return QIcon(QStringLiteral(":/glint/key.svg"));
     }
-    return QStyle::SP_MessageBoxQuestion;
+    return {};
 }

@@ -1,8 +1,8 @@
 #pragma once
 
+#include <QIcon>
 #include <QList>
 #include <QString>
-#include <QStyle>
 
 #include <optional>
 
@@ -21,7 +21,7 @@ QString rawValue(MissingPermission permission);
 std::optional<MissingPermission> fromRawValue(const QString &raw);
 // Shown as required; whether a missing one stops annotation is up to its check.
 bool isRequired(MissingPermission permission);
-// What the permissions tab and the setup call it, and its symbol.
+// What the permissions tab and the setup call it, and its symbol (a single-colour SVG, to be tinted).
 QString title(MissingPermission permission);
-QStyle::StandardPixmap icon(MissingPermission permission);
+QIcon icon(MissingPermission permission);
 } // namespace MissingPermissions

@@ -1,5 +1,6 @@
 #include "app/OnboardingStepContentView.h"
 
+#include "app/SecondaryText.h"
 #include "drawing/TintedIcon.h"
 
 #include <QComboBox>
@@ -35,12 +36,7 @@ OnboardingStepContentView::OnboardingStepContentView(QWidget *parent)
     descriptionLabel_->setWordWrap(true);
     descriptionLabel_->setTextFormat(Qt::PlainText);
     descriptionLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse); // commands to copy
-    // The secondary text colour: the theme's text, a little faded, so it reads on light and dark themes.
-    QPalette secondary = descriptionLabel_->palette();
-    QColor faded = secondary.color(QPalette::WindowText);
-    faded.setAlphaF(0.7f);
-    secondary.setColor(QPalette::WindowText, faded);
-    descriptionLabel_->setPalette(secondary);
+    SecondaryText::apply(*descriptionLabel_);
 
     providerBox_->addItem(QStringLiteral("Anthropic"), QStringLiteral("anthropic"));
     providerBox_->addItem(QStringLiteral("OpenAI"), QStringLiteral("openai"));
@@ -113,8 +109,11 @@ void OnboardingStepContentView::setProgress(int totalSteps, int currentStepIndex
         const int size = current ? 8 : 6;
         dot->setFixedSize(size, size);
         dot->setObjectName(current ? QStringLiteral("currentDot") : QStringLiteral("dot"));
+        QColor color = palette().color(current ? QPalette::Highlight : QPalette::WindowText);
+        if (!current)
+            color.setAlphaF(0.3f); // a separator's tone on light and dark themes alike
         dot->setStyleSheet(u"border-radius: " + QString::number(size / 2) + u"px; background: " +
-                           (current ? QStringLiteral("palette(highlight)") : QStringLiteral("palette(mid)")) + u';');
+                           color.name(QColor::HexArgb) + u';');
         dots->addWidget(dot);
     }
 }

@@ -6,14 +6,12 @@
 #include "log/DebugLog.h"
 #include "settings/SettingsManager.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QStyle>
 #include <QVBoxLayout>
 
 namespace {
@@ -170,7 +168,6 @@ void OnboardingWindowController::showCurrentStep()
 
 void OnboardingWindowController::configure(const OnboardingStep &step)
 {
-    QStyle *style = QApplication::style();
     const QColor accent = window_->palette().color(QPalette::Highlight);
     switch (step.kind) {
     case OnboardingStep::Kind::Welcome:
@@ -183,16 +180,15 @@ void OnboardingWindowController::configure(const OnboardingStep &step)
     case OnboardingStep::Kind::Permission: {
         const PermissionStatus status = permissions_.status(step.permission);
         // Nothing here may be able to help; the user can always go on.
-        contentView_->configure(style->standardIcon(MissingPermissions::icon(step.permission)), accent,
-                                MissingPermissions::title(step.permission), status.problem,
-                                status.action.isEmpty() ? tr("Continue") : status.action, !status.action.isEmpty(),
-                                false);
+        contentView_->configure(
+            MissingPermissions::icon(step.permission), accent, MissingPermissions::title(step.permission),
+            status.problem, status.action.isEmpty() ? tr("Continue") : status.action, !status.action.isEmpty(), false);
         return;
     }
     case OnboardingStep::Kind::APIKey: {
         const bool keyStored = settings_.isAPIKeySet(SettingsManager::anthropicKeyAccount) ||
                                settings_.isAPIKeySet(SettingsManager::openAIKeyAccount);
-        contentView_->configure(style->standardIcon(QStyle::SP_DialogSaveButton), accent, tr("Your API Key"),
+        contentView_->configure(MissingPermissions::icon(MissingPermission::KeyStorage), accent, tr("Your API Key"),
                                 keyStored ? tr("A key is stored already. Paste another one to replace it.")
                                           : tr("Glint asks Anthropic's or OpenAI's models with your own API key. It "
                                                "is kept in your keyring, never in a file."),
@@ -204,7 +200,8 @@ void OnboardingWindowController::configure(const OnboardingStep &step)
         return;
     }
     case OnboardingStep::Kind::Complete:
-        contentView_->configure(style->standardIcon(QStyle::SP_DialogApplyButton), completeColor, tr("You're All Set!"),
+        contentView_->configure(QIcon(QStringLiteral(":/glint/checkmark-circle.svg")), completeColor,
+                                tr("You're All Set!"),
                                 tr("Glint is ready to use.\nPress %1 to get started.")
                                     .arg(SettingsView::hotkeyDescription(
                                         settings_.hotkeyKeyCode(), quint64(qMax(0, settings_.hotkeyModifiers())))),

@@ -1,5 +1,6 @@
 #include "app/PermissionRow.h"
 
+#include "app/SecondaryText.h"
 #include "drawing/TintedIcon.h"
 
 #include <QHBoxLayout>
@@ -35,7 +36,10 @@ PermissionRow::PermissionRow(const QIcon &icon, const QString &title, const QStr
     titleLine->addWidget(titleLabel);
     if (!isRequired) {
         auto *badge = new QLabel(tr("Optional"));
-        badge->setStyleSheet(QStringLiteral("color: palette(mid); background: palette(midlight); padding: 2px 6px;"));
+        QColor background = SecondaryText::color(*badge);
+        background.setAlphaF(0.12f);
+        badge->setStyleSheet(u"color: " + SecondaryText::color(*badge).name(QColor::HexArgb) + u"; background: " +
+                             background.name(QColor::HexArgb) + u"; padding: 2px 6px;");
         titleLine->addWidget(badge);
     }
     titleLine->addStretch();
@@ -43,7 +47,7 @@ PermissionRow::PermissionRow(const QIcon &icon, const QString &title, const QStr
     detailLabel_->setWordWrap(true);
     detailLabel_->setTextFormat(Qt::PlainText);
     detailLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse); // commands to copy
-    detailLabel_->setStyleSheet(QStringLiteral("color: palette(mid);"));
+    SecondaryText::apply(*detailLabel_);
 
     auto *text = new QVBoxLayout;
     text->addLayout(titleLine);
@@ -70,9 +74,6 @@ void PermissionRow::setStatus(const PermissionStatus &status)
     grantButton_->setVisible(!granted && !status.action.isEmpty());
     // Green when granted, otherwise attention for what is required; optional ones stay neutral.
     const QSize size(26, 26);
-    if (granted || required_)
-        icon_->setPixmap(
-            TintedIcon::pixmap(iconSource_, granted ? grantedColor : missingColor, size, devicePixelRatioF()));
-    else
-        icon_->setPixmap(iconSource_.pixmap(size, devicePixelRatioF(), QIcon::Disabled));
+    const QColor tint = granted ? grantedColor : required_ ? missingColor : SecondaryText::color(*this);
+    icon_->setPixmap(TintedIcon::pixmap(iconSource_, tint, size, devicePixelRatioF()));
 }

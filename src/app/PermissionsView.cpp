@@ -45,9 +45,8 @@ PermissionsView::PermissionsView(const PermissionChecker &checker, QWidget *pare
     layout->addWidget(warning_);
     layout->addWidget(confirmation_);
     for (const auto &[permission, detail] : details) {
-        auto *row = new PermissionRow(style()->standardIcon(MissingPermissions::icon(permission)),
-                                      MissingPermissions::title(permission), detail,
-                                      MissingPermissions::isRequired(permission));
+        auto *row = new PermissionRow(MissingPermissions::icon(permission), MissingPermissions::title(permission),
+                                      detail, MissingPermissions::isRequired(permission));
         connect(row, &PermissionRow::grantRequested, this, [this, permission] { checker_.act(permission); });
         rows_.insert(permission, row);
         layout->addWidget(row);

@@ -54,7 +54,6 @@ public:
     HotkeyMonitor *hotkeyMonitor() const { return hotkeyMonitor_.get(); }
     HintCapsuleController *hintCapsuleController() const { return hintCapsuleController_.get(); }
     UpdateController *updateController() const { return updateController_.get(); }
-    OnboardingPresenter *onboardingController() const { return onboardingController_.get(); }
 
 private:
     void startHotkeyMonitor();

@@ -68,6 +68,12 @@ OnboardingWindowController::OnboardingWindowController(QList<OnboardingStep> ste
     window_->installEventFilter(filter);
     pollTimer_.setInterval(pollIntervalMs);
     connect(&pollTimer_, &QTimer::timeout, this, &OnboardingWindowController::checkCurrentPermission);
+    // Whether a key is stored already is known once the keyring has answered.
+    connect(&settings_, &SettingsManager::apiKeysChanged, this, [this] {
+        if (steps_.value(currentIndex_) == OnboardingStep::apiKey())
+            configure(OnboardingStep::apiKey());
+    });
+    settings_.refreshAPIKeys();
     connect(&tester_, &APIKeyTester::finished, this, [this](bool works, const QString &message) {
         contentView_->testButton()->setEnabled(true);
         contentView_->testResult()->setText((works ? u"✔ " : u"✘ ") + message);
@@ -156,6 +162,8 @@ void OnboardingWindowController::showCurrentStep()
         connect(contentView_->testButton(), &QPushButton::clicked, this, &OnboardingWindowController::testKey);
         contentView_->onPrimary = [this] { handlePrimary(); };
         contentView_->onSkip = [this] { advance(); };
+        const int provider = contentView_->providerBox()->findData(settings_.selectedProvider());
+        contentView_->providerBox()->setCurrentIndex(std::max(provider, 0));
     }
     configure(step);
     DebugLog::log(QStringLiteral("App"), u"Setup step shown step=" + name(step));
@@ -186,16 +194,12 @@ void OnboardingWindowController::configure(const OnboardingStep &step)
         return;
     }
     case OnboardingStep::Kind::APIKey: {
-        const bool keyStored = settings_.isAPIKeySet(SettingsManager::anthropicKeyAccount) ||
-                               settings_.isAPIKeySet(SettingsManager::openAIKeyAccount);
         contentView_->configure(MissingPermissions::icon(MissingPermission::KeyStorage), accent, tr("Your API Key"),
-                                keyStored ? tr("A key is stored already. Paste another one to replace it.")
-                                          : tr("Glint asks Anthropic's or OpenAI's models with your own API key. It "
-                                               "is kept in your keyring, never in a file."),
+                                hasStoredKey()
+                                    ? tr("A key is stored already. Paste another one to replace it.")
+                                    : tr("Glint asks Anthropic's or OpenAI's models with your own API key. It "
+                                         "is kept in your keyring, never in a file."),
                                 tr("Save Key"), true, true);
-        const int provider = contentView_->providerBox()->findData(settings_.selectedProvider());
-        if (provider >= 0)
-            contentView_->providerBox()->setCurrentIndex(provider);
         contentView_->keyField()->setFocus();
         return;
     }
@@ -235,8 +239,12 @@ void OnboardingWindowController::handlePrimary()
 void OnboardingWindowController::saveKey()
 {
     const QString key = contentView_->keyField()->text().trimmed();
-    if (key.isEmpty()) {
+    if (key.isEmpty() && !hasStoredKey()) {
         contentView_->testResult()->setText(tr("Paste a key first, or skip this step."));
+        return;
+    }
+    if (key.isEmpty()) {
+        advance(); // the stored one stays
         return;
     }
     const QString provider = contentView_->providerBox()->currentData().toString();
@@ -244,6 +252,12 @@ void OnboardingWindowController::saveKey()
     settings_.setSelectedProvider(provider);
     contentView_->keyField()->clear();
     advance();
+}
+
+bool OnboardingWindowController::hasStoredKey() const
+{
+    return settings_.isAPIKeySet(SettingsManager::anthropicKeyAccount) ||
+           settings_.isAPIKeySet(SettingsManager::openAIKeyAccount);
 }
 
 void OnboardingWindowController::testKey()

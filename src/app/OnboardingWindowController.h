@@ -49,6 +49,7 @@ private:
     void finish();
     void checkCurrentPermission();
     void saveKey();
+    bool hasStoredKey() const;
     void testKey();
 
     QList<OnboardingStep> steps_;

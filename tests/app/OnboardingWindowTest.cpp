@@ -224,6 +224,14 @@ TEST_F(OnboardingWindowTest, TheKeyPageTestsAndStoresTheKey)
     EXPECT_EQ(keys->value(SettingsManager::openAIKeyAccount), u"sk-test-123");
     EXPECT_EQ(settings->selectedProvider(), u"openai");
     EXPECT_TRUE(page.keyField()->text().isEmpty()) << "the key does not stay in the window";
+
+    // With a key stored, the page says so, and going on with an empty field keeps that key.
+    auto again = make({Step::apiKey(), Step::complete()});
+    QTRY_VERIFY(view(*again).descriptionLabel()->text().startsWith(u"A key is stored already"));
+    view(*again).primaryButton()->click();
+    EXPECT_EQ(again->currentIndex(), 1);
+    SettingsManager::waitForKeychain();
+    EXPECT_EQ(keys->value(SettingsManager::openAIKeyAccount), u"sk-test-123");
     qunsetenv("GLINT_OPENAI_BASE_URL");
 }
 } // namespace

@@ -1,4 +1,4 @@
-#include "FakePermissionChecks.h"
+#include "SettingsTestFixture.h"
 #include "app/OnboardingStepContentView.h"
 #include "app/OnboardingWindowController.h"
 #include "settings/SettingsManager.h"
@@ -18,25 +18,13 @@ namespace {
 using P = MissingPermission;
 using Step = OnboardingStep;
 
-class OnboardingWindowTest : public ::testing::Test {
+class OnboardingWindowTest : public SettingsTestFixture {
 protected:
-    QTemporaryDir dir;
-    std::shared_ptr<MemorySecrets::Items> keys;
-    std::unique_ptr<SettingsManager> settings;
-    QHash<P, FakePermissionCheck *> checks;
-    std::unique_ptr<PermissionChecker> permissions = fakePermissionChecker(checks);
     int completions = 0;
-
-    void SetUp() override
-    {
-        auto secrets = std::make_unique<MemorySecrets>();
-        keys = secrets->items;
-        settings = std::make_unique<SettingsManager>(dir.filePath(QStringLiteral("glint.conf")), std::move(secrets));
-    }
 
     std::unique_ptr<OnboardingWindowController> make(const QList<Step> &steps)
     {
-        return std::make_unique<OnboardingWindowController>(steps, *permissions, *settings, [this] { ++completions; });
+        return std::make_unique<OnboardingWindowController>(steps, *checker, *settings, [this] { ++completions; });
     }
 
     static OnboardingStepContentView &view(const OnboardingWindowController &c) { return *c.contentView(); }

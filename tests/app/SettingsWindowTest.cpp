@@ -1,4 +1,4 @@
-#include "FakePermissionChecks.h"
+#include "SettingsTestFixture.h"
 #include "app/APIKeyRow.h"
 #include "app/HotkeyCaptureSheet.h"
 #include "app/MenuBarController.h"
@@ -28,21 +28,9 @@
 namespace {
 namespace Flag = ModifierFlags;
 
-class SettingsWindowTest : public ::testing::Test {
+class SettingsWindowTest : public SettingsTestFixture {
 protected:
-    QTemporaryDir dir;
-    std::shared_ptr<MemorySecrets::Items> keys;
-    std::unique_ptr<SettingsManager> settings;
-    QHash<MissingPermission, FakePermissionCheck *> checks;
-    std::unique_ptr<PermissionChecker> checker = fakePermissionChecker(checks);
     PermissionChecker &permissions = *checker;
-
-    void SetUp() override
-    {
-        auto secrets = std::make_unique<MemorySecrets>();
-        keys = secrets->items;
-        settings = std::make_unique<SettingsManager>(dir.filePath(QStringLiteral("glint.conf")), std::move(secrets));
-    }
 
     // The value stored on disk, as a fresh load sees it.
     QVariant stored(const QString &key) const

@@ -1,9 +1,9 @@
 #include "session/X11FocusTracker.h"
 #include "session/SessionDoubles.h"
 #include "support/LogRecorder.h"
+#include "support/PrivateDisplay.h"
 
 #include <QProcess>
-#include <QTemporaryFile>
 #include <QTest>
 #include <QWidget>
 
@@ -145,45 +145,27 @@ TEST_F(X11FocusTrackerTest, NoTargetWhileThisApplicationIsInFrontAndAVanishedOne
 // A display of its own, with no window manager: the X input focus itself is recorded and set back.
 TEST(X11FocusTrackerNoWindowManagerTest, SetsTheInputFocusBack)
 {
-    QTemporaryFile numberFile;
-    ASSERT_TRUE(numberFile.open());
-    QProcess server;
-    server.setStandardOutputFile(numberFile.fileName());
-    server.start(QStringLiteral("Xvfb"),
-                 {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
-                  QStringLiteral("800x600x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-    ASSERT_TRUE(server.waitForStarted(5000));
-    QString display;
-    for (int attempt = 0; attempt < 100 && display.isEmpty(); ++attempt) {
-        QTest::qWait(50);
-        numberFile.seek(0);
-        const QString number = QString::fromUtf8(numberFile.readAll()).trimmed();
-        if (!number.isEmpty())
-            display = u':' + number;
-    }
+    PrivateDisplay server(false);
+    const QString display = server.name();
     ASSERT_FALSE(display.isEmpty());
-    {
-        Xterm first(display), second(display);
-        ASSERT_NE(first.window, 0u);
-        ASSERT_NE(second.window, 0u);
-        const auto focus = [&](quint64 window) {
-            xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::number(window)}, display);
-        };
-        focus(first.window);
+    Xterm first(display), second(display);
+    ASSERT_NE(first.window, 0u);
+    ASSERT_NE(second.window, 0u);
+    const auto focus = [&](quint64 window) {
+        xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::number(window)}, display);
+    };
+    focus(first.window);
 
-        X11FocusTracker tracker(display.toUtf8());
-        const std::optional<FocusRestorationTarget> target = tracker.frontmostTarget();
-        ASSERT_TRUE(target);
-        EXPECT_EQ(target->appPID, first.pid());
-        EXPECT_EQ(target->window, first.window);
+    X11FocusTracker tracker(display.toUtf8());
+    const std::optional<FocusRestorationTarget> target = tracker.frontmostTarget();
+    ASSERT_TRUE(target);
+    EXPECT_EQ(target->appPID, first.pid());
+    EXPECT_EQ(target->window, first.window);
 
-        focus(second.window);
-        ASSERT_EQ(tracker.frontmostTarget()->window, second.window);
-        tracker.restore(*target);
-        QTRY_COMPARE_WITH_TIMEOUT(tracker.frontmostTarget()->window, std::optional<quint64>(first.window), 5000);
-    }
-    server.terminate();
-    server.waitForFinished(5000);
+    focus(second.window);
+    ASSERT_EQ(tracker.frontmostTarget()->window, second.window);
+    tracker.restore(*target);
+    QTRY_COMPARE_WITH_TIMEOUT(tracker.frontmostTarget()->window, std::optional<quint64>(first.window), 5000);
 }
 
 } // namespace

@@ -4,13 +4,13 @@
 glint_build_packages=(
     cmake ninja-build g++ pkg-config ccache
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-qpa-plugins libgl-dev
-    libsecret-1-dev libwebp-dev libpng-dev libx11-dev libxext-dev libxi-dev libxtst-dev
+    libsecret-1-dev libwebp-dev libpng-dev libx11-dev libxcb1-dev libxext-dev libxi-dev libxtst-dev
     libpulse-dev libavcodec-dev libavformat-dev libavutil-dev libwayland-dev wayland-protocols qt6-wayland
     libgtest-dev libbenchmark-dev fonts-dejavu-core librsvg2-bin
 )
 glint_run_packages=(xvfb openbox x11-utils)
 glint_test_packages=(
-    xvfb openbox x11-xserver-utils x11-utils xdotool dbus dbus-x11 gnome-keyring libsecret-tools
+    xvfb openbox x11-xserver-utils x11-utils xdotool xterm dbus dbus-x11 gnome-keyring libsecret-tools
     clang libclang-rt-14-dev openssl trayer pulseaudio pulseaudio-utils espeak-ng
     desktop-file-utils appstream man-db lintian sway grim wtype
 )

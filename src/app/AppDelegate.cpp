@@ -3,7 +3,7 @@
 #include "app/AutostartEntry.h"
 #include "app/DesktopNotifier.h"
 #include "app/MenuBarController.h"
-#include "app/OnboardingPresenter.h"
+#include "app/OnboardingWindowController.h"
 #include "app/PermissionChecker.h"
 #include "app/SessionParts.h"
 #include "app/SettingsView.h"
@@ -31,6 +31,10 @@ AppDelegate::AppDelegate(std::unique_ptr<SettingsManager> settings, std::optiona
 {
     permissionMonitor_.setInterval(permissionCheckIntervalMs);
     connect(&permissionMonitor_, &QTimer::timeout, this, [this] { handlePermissionState(false); });
+    onboardingFactory_ = [this](const QList<MissingPermission> &missing, std::function<void()> completed) {
+        return std::make_unique<OnboardingWindowController>(OnboardingWindowController::stepsFor(missing),
+                                                            *permissions_, *settings_, std::move(completed));
+    };
 }
 
 AppDelegate::~AppDelegate()
@@ -60,6 +64,7 @@ void AppDelegate::applicationDidFinishLaunching()
     menuBarController_ = std::make_unique<MenuBarController>(*settings_, *permissions_, *updateController_);
     connect(menuBarController_.get(), &MenuBarController::annotationRequested, this, &AppDelegate::requestAnnotation);
     connect(menuBarController_.get(), &MenuBarController::hotkeyChanged, this, &AppDelegate::restartHotkeyMonitor);
+    permissions_->setChangeHotkey([menu = menuBarController_.get()] { menu->presentHotkeySheet(); });
     // New quick-draw triggers apply at once; a new hotkey only once the recorder has closed.
     connect(settings_.get(), &SettingsManager::quickDrawModifiersChanged, this, &AppDelegate::restartHotkeyMonitor);
     connect(settings_.get(), &SettingsManager::quickDrawMiddleMouseEnabledChanged, this,
@@ -67,6 +72,9 @@ void AppDelegate::applicationDidFinishLaunching()
 
     startPermissionMonitoring();
     handlePermissionState(true);
+    // Set-up also asks for an API key: it comes at a first start whatever the session offers.
+    if (!settings_->hasCompletedOnboarding() && !onboardingController_)
+        showOnboarding();
 }
 
 void AppDelegate::applicationWillTerminate()
@@ -100,12 +108,12 @@ bool AppDelegate::handlePermissionState(bool forcePresentation)
             openPermissionsTab();
         return false;
     }
-    if (onboardingController_) {
-        onboardingController_->close();
-        onboardingController_.reset();
-    }
+    // The setup stays until the user has been through it, since it asks for the key as well.
+    if (onboardingController_)
+        onboardingController_->updatePermissions(permissions_->checkAll());
     startHotkeyMonitor();
-    applyStartAtLoginDefault(); // a first launch with nothing to set up
+    if (settings_->hasCompletedOnboarding())
+        applyStartAtLoginDefault(); // set-up is over
     return true;
 }
 
@@ -129,11 +137,6 @@ void AppDelegate::openPermissionsTab()
 
 void AppDelegate::presentOnboarding(bool forcePresentation)
 {
-    if (!onboardingFactory_) {
-        if (forcePresentation)
-            openPermissionsTab();
-        return;
-    }
     if (!onboardingController_) {
         showOnboarding();
         return;
@@ -149,9 +152,9 @@ void AppDelegate::showOnboarding()
     onboardingController_ = onboardingFactory_(permissions_->checkAll(), [this] {
         settings_->setHasCompletedOnboarding(true);
         applyStartAtLoginDefault();
-        // The window is closing itself; let it finish before it is released.
-        if (onboardingController_)
-            QTimer::singleShot(0, this, [this] { onboardingController_.reset(); });
+        // The window is closing itself: released once it has finished, and out of the gate's way now.
+        QTimer::singleShot(0, this,
+                           [closing = std::shared_ptr<OnboardingPresenter>(std::move(onboardingController_))] {});
         handlePermissionState(false);
     });
     onboardingController_->show();
@@ -186,8 +189,11 @@ void AppDelegate::startHotkeyMonitor()
             [session] { QMetaObject::invokeMethod(session, &AnnotationSession::endMiddleDraw, Qt::QueuedConnection); });
     connect(hotkeyMonitor_.get(), &HotkeyMonitor::quickDrawHint, this, &AppDelegate::quickDrawHint);
     connect(hotkeyMonitor_.get(), &HotkeyMonitor::failed, this, &AppDelegate::hotkeyMonitorFailed);
-    connect(hotkeyMonitor_.get(), &HotkeyMonitor::started, menuBarController_.get(),
-            [menu = menuBarController_.get()] { menu->setHotkeyProblem(QString()); });
+    connect(hotkeyMonitor_.get(), &HotkeyMonitor::started, this, [this] {
+        permissions_->setHotkeyTaken(QString());
+        permissions_->setGlobalShortcutsMissing(false);
+        menuBarController_->setHotkeyProblem(QString());
+    });
     hotkeyMonitor_->start();
 }
 
@@ -211,19 +217,16 @@ void AppDelegate::restartHotkeyMonitor()
 void AppDelegate::hotkeyMonitorFailed(const QString &reason)
 {
     if (reason == u"no-global-shortcuts" || reason == u"global-shortcuts-refused") {
+        permissions_->setGlobalShortcutsMissing(true);
         if (menuBarController_)
-            menuBarController_->setHotkeyProblem(
-                tr("This desktop gives Glint no global shortcut. Bind \"glint annotate\" to a shortcut in your "
-                   "desktop's keyboard settings."));
+            menuBarController_->setHotkeyProblem(permissions_->status(MissingPermission::GlobalHotkey).problem);
         return;
     }
     if (reason != u"hotkey-taken")
         return;
-    const QString hotkey =
-        SettingsView::hotkeyDescription(settings_->hotkeyKeyCode(), quint64(qMax(0, settings_->hotkeyModifiers())));
-    const QString problem = tr("%1 is already taken by another program. Choose another hotkey, or bind "
-                               "\"glint annotate\" to a shortcut in your desktop's keyboard settings.")
-                                .arg(hotkey);
+    permissions_->setHotkeyTaken(
+        SettingsView::hotkeyDescription(settings_->hotkeyKeyCode(), quint64(qMax(0, settings_->hotkeyModifiers()))));
+    const QString problem = permissions_->status(MissingPermission::GlobalHotkey).problem;
     if (menuBarController_)
         menuBarController_->setHotkeyProblem(problem);
     if (std::exchange(notifiedHotkeyProblem_, problem) != problem)

@@ -45,7 +45,7 @@ public:
     bool handlePermissionState(bool forcePresentation);
     void restartHotkeyMonitor();
 
-    // Until onboarding exists, a missing permission opens the settings window's permissions tab.
+    // Tests replace the setup window.
     void setOnboardingFactory(OnboardingFactory factory) { onboardingFactory_ = std::move(factory); }
 
     SettingsManager &settings() { return *settings_; }
@@ -66,7 +66,7 @@ private:
     // Puts the hint away; false when a missing permission stops the annotation.
     bool readyToAnnotate();
     void openPermissionsTab();
-    // Start at login is on by default once set-up is over: onboarding completed, or not needed.
+    // Start at login is on by default once set-up is over.
     void applyStartAtLoginDefault();
 
     std::unique_ptr<SettingsManager> settings_;

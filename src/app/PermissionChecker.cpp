@@ -1,94 +1,100 @@
 #include "app/PermissionChecker.h"
 
+#include "app/ExplainedPermissionCheck.h"
+#include "app/KeyStorageCheck.h"
+#include "app/MicrophoneCheck.h"
+#include "app/X11GlobalInputCheck.h"
+#include "app/X11ScreenCaptureCheck.h"
 #include "capture/FrozenFrame.h"
-#include "input/X11InputEventSource.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
-#include <QProcess>
-#include <QScreen>
-#include <QStandardPaths>
 
-namespace {
-bool onX11()
+PermissionChecker::PermissionChecker(Checks checks)
+    : checks_(checks.empty() ? platformChecks() : std::move(checks))
 {
-    return QGuiApplication::platformName() == u"xcb";
 }
 
-bool onWayland()
+PermissionChecker::~PermissionChecker() = default;
+
+PermissionChecker::Checks PermissionChecker::platformChecks()
 {
-    return QGuiApplication::platformName() == u"wayland";
+    Checks checks;
+    if (QGuiApplication::platformName() == u"xcb") {
+        checks[MissingPermission::GlobalHotkey] = std::make_unique<X11GlobalInputCheck>();
+        checks[MissingPermission::ScreenCapture] = std::make_unique<X11ScreenCaptureCheck>();
+    } else if (FrozenFrame::grabMethod() == u"qt") {
+        // Elsewhere the desktop can always run `glint annotate`, so only the screen can be out of reach.
+        checks[MissingPermission::ScreenCapture] = std::make_unique<ExplainedPermissionCheck>(
+            QCoreApplication::translate("PermissionCheck",
+                                        "On Wayland the screen can only be read through the desktop's screenshot "
+                                        "portal or its screen copy protocol, and this desktop offers neither to "
+                                        "Glint."),
+            true);
+    }
+    checks[MissingPermission::Microphone] = std::make_unique<MicrophoneCheck>();
+    checks[MissingPermission::KeyStorage] = std::make_unique<KeyStorageCheck>();
+    return checks;
 }
 
-struct SettingsCommand {
-    QString program;
-    QStringList arguments;
-};
-
-QList<SettingsCommand> settingsCommands(MissingPermission permission)
+void PermissionChecker::setGlobalShortcutsMissing(bool missing)
 {
-    // A missing microphone is hardware, not a setting: there is nothing to open for it.
-    if (permission == MissingPermission::Microphone)
-        return {};
-    // Global input and screen capture depend on the kind of session, chosen at login; the desktop's
-    // privacy settings are the nearest place that explains it.
-    return {{QStringLiteral("gnome-control-center"), {QStringLiteral("privacy")}},
-            {QStringLiteral("systemsettings"), {}}};
+    withoutShortcuts_.reset();
+    if (missing)
+        withoutShortcuts_ = std::make_unique<ExplainedPermissionCheck>(
+            QCoreApplication::translate("PermissionCheck",
+                                        "This desktop gives Glint no global shortcut. Bind the command \"glint "
+                                        "annotate\" to a shortcut in your desktop's keyboard settings."),
+            false, QStringLiteral("glint annotate"));
 }
-} // namespace
+
+PermissionStatus PermissionChecker::status(MissingPermission permission) const
+{
+    if (permission == MissingPermission::GlobalHotkey && withoutShortcuts_)
+        return withoutShortcuts_->status();
+    const auto check = checks_.find(permission);
+    if (check == checks_.end())
+        return {true, false, {}, {}};
+    PermissionStatus status = check->second->status();
+    if (permission == MissingPermission::GlobalHotkey && status.granted && !takenHotkey_.isEmpty())
+        status = {false, false,
+                  QCoreApplication::translate("PermissionCheck", "%1 is already taken by another program. Choose "
+                                                                 "another hotkey, or bind \"glint annotate\" to a "
+                                                                 "shortcut in your desktop's keyboard settings.")
+                      .arg(takenHotkey_),
+                  QCoreApplication::translate("PermissionCheck", "Change Hotkey...")};
+    return status;
+}
 
 QList<MissingPermission> PermissionChecker::checkRequired() const
 {
     QList<MissingPermission> missing;
-    if (!hasGlobalInput())
-        missing << MissingPermission::Accessibility;
-    if (!canCaptureScreen())
-        missing << MissingPermission::ScreenRecording;
+    for (MissingPermission permission : MissingPermissions::all)
+        if (status(permission).blocking)
+            missing << permission;
     return missing;
 }
 
 QList<MissingPermission> PermissionChecker::checkAll() const
 {
-    QList<MissingPermission> missing = checkRequired();
-    if (!hasMicrophone())
-        missing << MissingPermission::Microphone;
+    QList<MissingPermission> missing;
+    for (MissingPermission permission : MissingPermissions::all)
+        if (!isGranted(permission))
+            missing << permission;
     return missing;
 }
 
-bool PermissionChecker::isGranted(MissingPermission permission) const
+void PermissionChecker::act(MissingPermission permission) const
 {
-    switch (permission) {
-    case MissingPermission::Accessibility:
-        return hasGlobalInput();
-    case MissingPermission::ScreenRecording:
-        return canCaptureScreen();
-    case MissingPermission::Microphone:
-        return hasMicrophone();
+    if (permission == MissingPermission::GlobalHotkey && !takenHotkey_.isEmpty()) {
+        if (changeHotkey_)
+            changeHotkey_();
+        return;
     }
-    return false;
-}
-
-bool PermissionChecker::openSettings(MissingPermission permission) const
-{
-    for (const SettingsCommand &command : settingsCommands(permission)) {
-        const QString program = QStandardPaths::findExecutable(command.program);
-        if (!program.isEmpty() && QProcess::startDetached(program, command.arguments))
-            return true;
+    if (permission == MissingPermission::GlobalHotkey && withoutShortcuts_) {
+        withoutShortcuts_->act();
+        return;
     }
-    return false;
-}
-
-// On Wayland the desktop's own shortcut settings always reach Glint through `glint annotate`.
-bool PermissionChecker::hasGlobalInput() const
-{
-    return onWayland() || (onX11() && X11InputEventSource::isAvailable());
-}
-
-bool PermissionChecker::canCaptureScreen() const
-{
-    return (onX11() || (onWayland() && FrozenFrame::grabMethod() != u"qt")) && QGuiApplication::primaryScreen();
-}
-
-bool PermissionChecker::hasMicrophone() const
-{
-    return microphone_.hasMicrophone();
+    if (const auto check = checks_.find(permission); check != checks_.end())
+        check->second->act();
 }

@@ -1,30 +1,42 @@
 #pragma once
 
 #include "app/MissingPermission.h"
-#include "voice/MicrophoneProbe.h"
+#include "app/PermissionCheck.h"
 
-// Answers which permissions are missing. On Linux they are capabilities of the session rather than
-// grants: global input needs an X11 display with XInput2 and XTest (on Wayland the desktop's shortcut
-// settings run `glint annotate`), screen capture needs an X11 display, or on Wayland a compositor that
-// copies its outputs or the desktop's Screenshot portal, the microphone needs a capture source on the
-// sound server (PulseAudio, or PipeWire through pipewire-pulse), which is asked in the background.
-// Checks are cheap enough to run every second.
+#include <functional>
+#include <map>
+#include <memory>
+
+// Answers what the session lacks, one check per requirement, chosen for the platform at start. Global
+// input and screen capture block annotation when missing; a hotkey another program holds, a missing
+// microphone and a missing key storage are shown but never block, since the other ways to start (the
+// tray menu, `glint annotate`) and a server without a key still work.
 class PermissionChecker {
 public:
-    virtual ~PermissionChecker() = default;
+    using Checks = std::map<MissingPermission, std::unique_ptr<PermissionCheck>>;
 
-    QList<MissingPermission> checkRequired() const;
-    QList<MissingPermission> checkAll() const;
-    bool isGranted(MissingPermission permission) const;
+    // Without checks, the platform's own.
+    explicit PermissionChecker(Checks checks = {});
+    virtual ~PermissionChecker();
 
-    // Opens the desktop's settings where the permission can be sorted out; false when there is none.
-    virtual bool openSettings(MissingPermission permission) const;
+    static Checks platformChecks();
 
-protected:
-    virtual bool hasGlobalInput() const;
-    virtual bool canCaptureScreen() const;
-    virtual bool hasMicrophone() const;
+    QList<MissingPermission> checkRequired() const; // those that block annotation
+    QList<MissingPermission> checkAll() const;      // all that are not granted
+    bool isGranted(MissingPermission permission) const { return status(permission).granted; }
+    PermissionStatus status(MissingPermission permission) const;
+    void act(MissingPermission permission) const;
+
+    // What the hotkey monitor found: `hotkey` names the combination another program holds; empty when
+    // the grab succeeded or was not tried.
+    void setHotkeyTaken(const QString &hotkey) { takenHotkey_ = hotkey; }
+    // The desktop offers no global shortcut (Wayland without the portal, or the user refused it).
+    void setGlobalShortcutsMissing(bool missing);
+    void setChangeHotkey(std::function<void()> changeHotkey) { changeHotkey_ = std::move(changeHotkey); }
 
 private:
-    MicrophoneProbe microphone_;
+    Checks checks_;
+    QString takenHotkey_;
+    std::unique_ptr<PermissionCheck> withoutShortcuts_;
+    std::function<void()> changeHotkey_;
 };

@@ -1,5 +1,6 @@
 #include "app/PermissionRow.h"
 
+#include "app/SecondaryText.h"
 #include "drawing/TintedIcon.h"
 
 #include <QHBoxLayout>
@@ -17,10 +18,11 @@ PermissionRow::PermissionRow(const QIcon &icon, const QString &title, const QStr
                              QWidget *parent)
     : QWidget(parent)
     , icon_(new QLabel)
+    , detailLabel_(new QLabel(detail))
     , grantedLabel_(new QLabel(u"✔ " + tr("Granted")))
-    , missingLabel_(new QLabel)
-    , grantButton_(new QPushButton(tr("Grant Access")))
+    , grantButton_(new QPushButton)
     , iconSource_(icon)
+    , detail_(detail)
     , required_(isRequired)
 {
     icon_->setFixedWidth(36);
@@ -34,18 +36,22 @@ PermissionRow::PermissionRow(const QIcon &icon, const QString &title, const QStr
     titleLine->addWidget(titleLabel);
     if (!isRequired) {
         auto *badge = new QLabel(tr("Optional"));
-        badge->setStyleSheet(QStringLiteral("color: palette(mid); background: palette(midlight); padding: 2px 6px;"));
+        QColor background = SecondaryText::color(*badge);
+        background.setAlphaF(0.12f);
+        badge->setStyleSheet(u"color: " + SecondaryText::color(*badge).name(QColor::HexArgb) + u"; background: " +
+                             background.name(QColor::HexArgb) + u"; padding: 2px 6px;");
         titleLine->addWidget(badge);
     }
     titleLine->addStretch();
 
-    auto *detailLabel = new QLabel(detail);
-    detailLabel->setWordWrap(true);
-    detailLabel->setStyleSheet(QStringLiteral("color: palette(mid);"));
+    detailLabel_->setWordWrap(true);
+    detailLabel_->setTextFormat(Qt::PlainText);
+    detailLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse); // commands to copy
+    SecondaryText::apply(*detailLabel_);
 
     auto *text = new QVBoxLayout;
     text->addLayout(titleLine);
-    text->addWidget(detailLabel);
+    text->addWidget(detailLabel_);
 
     grantedLabel_->setStyleSheet(u"color: " + grantedColor.name() + u';');
     connect(grantButton_, &QPushButton::clicked, this, &PermissionRow::grantRequested);
@@ -53,30 +59,21 @@ PermissionRow::PermissionRow(const QIcon &icon, const QString &title, const QStr
     auto *row = new QHBoxLayout(this);
     row->addWidget(icon_);
     row->addLayout(text, 1);
-    missingLabel_->setStyleSheet(QStringLiteral("color: palette(mid);"));
     row->addWidget(grantedLabel_);
-    row->addWidget(missingLabel_);
     row->addWidget(grantButton_);
-    setGranted(false);
+    setStatus({});
 }
 
-void PermissionRow::setGranted(bool granted)
+void PermissionRow::setStatus(const PermissionStatus &status)
 {
-    granted_ = granted;
+    status_ = status;
+    const bool granted = status.granted;
     grantedLabel_->setVisible(granted);
-    missingLabel_->setVisible(!granted && !missingLabel_->text().isEmpty());
-    grantButton_->setVisible(!granted && missingLabel_->text().isEmpty());
+    detailLabel_->setText(granted || status.problem.isEmpty() ? detail_ : status.problem);
+    grantButton_->setText(status.action);
+    grantButton_->setVisible(!granted && !status.action.isEmpty());
     // Green when granted, otherwise attention for what is required; optional ones stay neutral.
     const QSize size(26, 26);
-    if (granted || required_)
-        icon_->setPixmap(
-            TintedIcon::pixmap(iconSource_, granted ? grantedColor : missingColor, size, devicePixelRatioF()));
-    else
-        icon_->setPixmap(iconSource_.pixmap(size, devicePixelRatioF(), QIcon::Disabled));
-}
-
-void PermissionRow::setMissingText(const QString &text)
-{
-    missingLabel_->setText(text);
-    setGranted(granted_);
+    const QColor tint = granted ? grantedColor : required_ ? missingColor : SecondaryText::color(*this);
+    icon_->setPixmap(TintedIcon::pixmap(iconSource_, tint, size, devicePixelRatioF()));
 }

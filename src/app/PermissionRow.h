@@ -1,24 +1,25 @@
 #pragma once
 
+#include "app/PermissionCheck.h"
+
 #include <QWidget>
 
 class QLabel;
 class QPushButton;
 
-// One permission in the permissions tab: icon, title (with an "Optional" badge), detail, and either
-// "Granted" or a "Grant Access" button.
+// One requirement in the permissions tab: icon, title (with an "Optional" badge), detail, and either
+// "Granted" or what is wrong with a button that helps.
 class PermissionRow : public QWidget {
     Q_OBJECT
 public:
     PermissionRow(const QIcon &icon, const QString &title, const QString &detail, bool isRequired,
                   QWidget *parent = nullptr);
 
-    void setGranted(bool granted);
-    bool isGranted() const { return granted_; }
+    // A missing one shows its problem in place of the detail, and its action, if any, on the button.
+    void setStatus(const PermissionStatus &status);
+    bool isGranted() const { return status_.granted; }
     QLabel *iconLabel() const { return icon_; }
-    // For a permission nothing can grant: says why it is missing instead of offering a button.
-    void setMissingText(const QString &text);
-    QLabel *missingLabel() const { return missingLabel_; }
+    QLabel *detailLabel() const { return detailLabel_; }
     QPushButton *grantButton() const { return grantButton_; }
 
 Q_SIGNALS:
@@ -26,10 +27,11 @@ Q_SIGNALS:
 
 private:
     QLabel *icon_;
+    QLabel *detailLabel_;
     QLabel *grantedLabel_;
-    QLabel *missingLabel_;
     QPushButton *grantButton_;
     QIcon iconSource_;
+    QString detail_;
     bool required_;
-    bool granted_ = false;
+    PermissionStatus status_;
 };

@@ -32,32 +32,23 @@ PermissionsView::PermissionsView(const PermissionChecker &checker, QWidget *pare
                           QStringLiteral("background: rgba(255, 204, 0, 26);")))
     , confirmation_(statusLine(QStyle::SP_DialogApplyButton, tr("All permissions granted"), QString()))
 {
-    struct RowText {
-        MissingPermission permission;
-        QStyle::StandardPixmap icon;
-        QString title;
-        QString detail;
-    };
-    const RowText texts[] = {
-        {MissingPermission::Accessibility, QStyle::SP_ComputerIcon, tr("Accessibility"),
-         tr("Required for the global hotkey to work while other apps are in focus.")},
-        {MissingPermission::ScreenRecording, QStyle::SP_DesktopIcon, tr("Screen Recording"),
-         tr("Required to capture an annotated screenshot to send to the AI.")},
-        {MissingPermission::Microphone, QStyle::SP_MediaVolume, tr("Microphone"),
-         tr("Optional. Enables voice input transcription.")},
+    const std::pair<MissingPermission, QString> details[] = {
+        {MissingPermission::GlobalHotkey,
+         tr("Required for the hotkey and the quick-draw gestures to work while other programs are in focus.")},
+        {MissingPermission::ScreenCapture, tr("Required to capture an annotated screenshot to send to the AI.")},
+        {MissingPermission::Microphone, tr("Optional. Enables voice input transcription.")},
+        {MissingPermission::KeyStorage,
+         tr("Keeps your API keys in the Secret Service (GNOME Keyring, KWallet, KeePassXC).")},
     };
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(warning_);
     layout->addWidget(confirmation_);
-    for (const RowText &text : texts) {
-        auto *row = new PermissionRow(style()->standardIcon(text.icon), text.title, text.detail,
-                                      MissingPermissions::isRequired(text.permission));
-        connect(row, &PermissionRow::grantRequested, this,
-                [this, permission = text.permission] { checker_.openSettings(permission); });
-        if (text.permission == MissingPermission::Microphone)
-            row->setMissingText(tr("No microphone found"));
-        rows_.insert(text.permission, row);
+    for (const auto &[permission, detail] : details) {
+        auto *row = new PermissionRow(MissingPermissions::icon(permission), MissingPermissions::title(permission),
+                                      detail, MissingPermissions::isRequired(permission));
+        connect(row, &PermissionRow::grantRequested, this, [this, permission] { checker_.act(permission); });
+        rows_.insert(permission, row);
         layout->addWidget(row);
     }
     layout->addStretch();
@@ -69,12 +60,16 @@ PermissionsView::PermissionsView(const PermissionChecker &checker, QWidget *pare
 
 void PermissionsView::refresh()
 {
-    for (auto it = rows_.cbegin(); it != rows_.cend(); ++it)
-        it.value()->setGranted(checker_.isGranted(it.key()));
-    const bool required =
-        row(MissingPermission::Accessibility)->isGranted() && row(MissingPermission::ScreenRecording)->isGranted();
-    warning_->setVisible(!required);
-    confirmation_->setVisible(required && row(MissingPermission::Microphone)->isGranted());
+    bool blocked = false;
+    bool all = true;
+    for (auto it = rows_.cbegin(); it != rows_.cend(); ++it) {
+        const PermissionStatus status = checker_.status(it.key());
+        it.value()->setStatus(status);
+        blocked = blocked || status.blocking;
+        all = all && status.granted;
+    }
+    warning_->setVisible(blocked);
+    confirmation_->setVisible(all);
 }
 
 bool PermissionsView::isWarningShown() const

@@ -1,7 +1,10 @@
 #include "app/SessionParts.h"
 
 #include "log/DebugLog.h"
+#include "session/X11FocusTracker.h"
 #include "voice/RecordingDirectory.h"
+
+#include <QGuiApplication>
 
 SessionParts::SessionParts(std::function<void()> openSettings)
     : windows_(freezer_, std::move(openSettings))
@@ -9,9 +12,12 @@ SessionParts::SessionParts(std::function<void()> openSettings)
     // Recordings are deleted as soon as they are read; these are from a run that was killed.
     RecordingDirectory::removeLeftovers();
     DebugLog::log(QStringLiteral("Capture"), u"Screen capture method=" + FrozenFrame::grabMethod());
+    // On Wayland the compositor hands the focus back itself.
+    if (QGuiApplication::platformName() == u"xcb")
+        focus_ = std::make_unique<X11FocusTracker>();
 }
 
 SessionNeighbours SessionParts::neighbours()
 {
-    return SessionNeighbours{&windows_, &capturer_, &screens_, nullptr, &providers_};
+    return SessionNeighbours{&windows_, &capturer_, &screens_, focus_.get(), &providers_};
 }

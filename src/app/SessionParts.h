@@ -8,6 +8,7 @@
 #include "session/AnnotationSession.h"
 
 #include <functional>
+#include <memory>
 
 // The real neighbours of the annotation session, owned for the whole run. The one place where the
 // session is connected to the windows, capture, screens, focus handling and providers.
@@ -23,4 +24,5 @@ private:
     SystemScreenCatalog screens_;
     AppSessionWindows windows_;
     StandardProviderFactory providers_;
+    std::unique_ptr<FocusTracker> focus_; // none where the platform offers no way back
 };

@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "FakePermissionChecks.h"
 #include "app/AutostartEntry.h"
 #include "app/MenuBarController.h"
 #include "app/OnboardingPresenter.h"
@@ -13,13 +14,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-struct MissingInput : PermissionChecker {
-    bool input = false;
-    bool hasGlobalInput() const override { return input; }
-    bool canCaptureScreen() const override { return true; }
-    bool hasMicrophone() const override { return false; }
-};
-
 struct OnboardingRecord {
     QList<MissingPermission> steps;
     std::function<void()> complete;
@@ -47,7 +41,8 @@ protected:
     LogRecorder log;
     QTemporaryDir dir;
     FakeWindows windows;
-    MissingInput *permissions = new MissingInput;
+    QHash<MissingPermission, FakePermissionCheck *> checks;
+    std::unique_ptr<PermissionChecker> permissions = fakePermissionChecker(checks);
     std::unique_ptr<AppDelegate> delegate;
     std::shared_ptr<OnboardingRecord> onboarding = std::make_shared<OnboardingRecord>();
     QByteArray configHome = qgetenv("XDG_CONFIG_HOME");
@@ -63,13 +58,14 @@ protected:
 
     void launch(bool onboarded)
     {
+        checks[MissingPermission::GlobalHotkey]->current = {false, true, QStringLiteral("no input"), {}};
+        checks[MissingPermission::Microphone]->current = {false, false, QStringLiteral("no microphone"), {}};
         auto settings = std::make_unique<SettingsManager>(dir.filePath(QStringLiteral("glint.conf")),
                                                           std::make_unique<MemorySecrets>());
         settings->setHasCompletedOnboarding(onboarded);
         SessionNeighbours neighbours;
         neighbours.windows = &windows;
-        delegate = std::make_unique<AppDelegate>(std::move(settings), neighbours,
-                                                 std::unique_ptr<PermissionChecker>(permissions));
+        delegate = std::make_unique<AppDelegate>(std::move(settings), neighbours, std::move(permissions));
         delegate->setOnboardingFactory([this](const QList<MissingPermission> &missing, std::function<void()> done) {
             onboarding->steps = missing;
             onboarding->complete = std::move(done);
@@ -91,7 +87,7 @@ TEST_F(AppDelegateTest, FirstLaunchWithoutPermissionsShowsOnboardingAndAgainWhen
 {
     launch(false);
     EXPECT_EQ(log.lines().first(), u"[App] Application did finish launching");
-    EXPECT_EQ(onboarding->steps, (QList{MissingPermission::Accessibility, MissingPermission::Microphone}));
+    EXPECT_EQ(onboarding->steps, (QList{MissingPermission::GlobalHotkey, MissingPermission::Microphone}));
     EXPECT_EQ(onboarding->shown, 1);
     EXPECT_EQ(delegate->hotkeyMonitor(), nullptr);
     EXPECT_FALSE(settingsWindowOpen());
@@ -99,7 +95,7 @@ TEST_F(AppDelegateTest, FirstLaunchWithoutPermissionsShowsOnboardingAndAgainWhen
     onboarding->visible = false; // the user hid it
     EXPECT_FALSE(delegate->handlePermissionState(false));
     EXPECT_EQ(onboarding->shown, 2);
-    EXPECT_EQ(onboarding->updated, (QList{MissingPermission::Accessibility, MissingPermission::Microphone}));
+    EXPECT_EQ(onboarding->updated, (QList{MissingPermission::GlobalHotkey, MissingPermission::Microphone}));
     EXPECT_FALSE(delegate->handlePermissionState(false));
     EXPECT_EQ(onboarding->shown, 2); // still visible: left alone
 

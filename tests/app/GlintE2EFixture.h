@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <QRect>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -20,10 +21,16 @@ protected:
     QProcess first;
     QProcessEnvironment extraEnvironment; // added to every start
 
-    void SetUp() override { QDir(artifactsPath()).removeRecursively(); }
+    // Set-up counts as done: a test of the first start removes the preferences file.
+    void SetUp() override
+    {
+        QDir(artifactsPath()).removeRecursively();
+        QSettings(preferencesPath(), QSettings::IniFormat).setValue(QStringLiteral("hasCompletedOnboarding"), true);
+    }
 
     QString logPath() const { return dir.filePath(QStringLiteral("glint.log")); }
     QString configHome() const { return dir.filePath(QStringLiteral("config")); }
+    QString preferencesPath() const { return QDir(configHome()).filePath(QStringLiteral("glint/glint.conf")); }
 
     QString artifactsPath() const
     {

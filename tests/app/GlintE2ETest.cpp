@@ -1,4 +1,7 @@
 #include "GlintE2EFixture.h"
+#include "support/PrivateDisplay.h"
+
+#include <QScopeGuard>
 
 #include <csignal>
 
@@ -66,6 +69,85 @@ TEST_F(GlintE2ETest, StartAtLoginIsOnAfterSetUpAndTheSwitchTurnsItOffAndOn)
                  QStringLiteral("key"), QStringLiteral("alt+l")});
         EXPECT_TRUE(autostartIs(present)) << "after turning it " << (present ? "on" : "off");
     }
+}
+
+// A first start walks through set-up; the key it takes is in the keyring, and the next start asks nothing.
+TEST_F(GlintE2ETest, FirstStartSetsUpOnceAndStoresTheKeyInTheKeyring)
+{
+    // A display of its own: the set-up window comes and goes without touching the other tests' desk.
+    PrivateDisplay display(true, QStringLiteral("1920x1080x24"));
+    ASSERT_FALSE(display.name().isEmpty());
+    const QByteArray sharedDisplay = qgetenv("DISPLAY");
+    qputenv("DISPLAY", display.name().toUtf8()); // for the application and xdotool alike
+    const auto restoreDisplay = qScopeGuard([&] { qputenv("DISPLAY", sharedDisplay); });
+    QFile::remove(preferencesPath());
+    const QString setupWindow = QStringLiteral("^Glint — Setup$");
+    const auto setupShown = [&] {
+        return !xdotool(
+                    {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"), setupWindow})
+                    .trimmed()
+                    .isEmpty();
+    };
+    // Keys go to the window that has the focus, as a user's would.
+    const auto press = [&](const QStringList &keys) {
+        xdotool(QStringList{QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                            setupWindow, QStringLiteral("windowactivate"), QStringLiteral("--sync")} +
+                keys);
+    };
+    const QStringList lookup{QStringLiteral("lookup"), QStringLiteral("service"), QStringLiteral("org.glint.Glint"),
+                             QStringLiteral("account"), QStringLiteral("apiKey.anthropic")};
+
+    start(first);
+    ASSERT_TRUE(QTest::qWaitFor(setupShown, 10000));
+    ASSERT_TRUE(waitForLog(QStringLiteral("[App] Setup step shown step=welcome")));
+    press({QStringLiteral("key"), QStringLiteral("alt+F4")}); // the window manager's close: refused
+    QTest::qWait(300);
+    ASSERT_TRUE(setupShown());
+    press({QStringLiteral("key"), QStringLiteral("Return")});
+    // This instance's runtime directory has no sound server: no microphone, and nothing here to help.
+    ASSERT_TRUE(waitForLog(QStringLiteral("[App] Setup step shown step=microphone")));
+    press({QStringLiteral("key"), QStringLiteral("Return")});
+    ASSERT_TRUE(waitForLog(QStringLiteral("[App] Setup step shown step=apiKey")));
+    press({QStringLiteral("type"), QStringLiteral("sk-ant-first-start")});
+    press({QStringLiteral("key"), QStringLiteral("Return")});
+    ASSERT_TRUE(waitForLog(QStringLiteral("[App] Setup step shown step=complete")));
+    press({QStringLiteral("key"), QStringLiteral("Return")});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !setupShown(); }, 5000));
+
+    QProcess secretTool;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            secretTool.start(QStringLiteral("secret-tool"), lookup);
+            secretTool.waitForFinished();
+            return secretTool.readAllStandardOutput() == "sk-ant-first-start";
+        },
+        5000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            QFile preferences(preferencesPath());
+            return preferences.open(QIODevice::ReadOnly) &&
+                   preferences.readAll().contains("hasCompletedOnboarding=true");
+        },
+        5000));
+
+    first.terminate();
+    ASSERT_TRUE(first.waitForFinished(5000));
+    QFile::remove(logPath());
+    start(first);
+    ASSERT_TRUE(waitForLog(QStringLiteral("[App] Application did finish launching")));
+    QTest::qWait(1500); // a setup window would be up by now
+    EXPECT_FALSE(setupShown());
+    EXPECT_FALSE(logLines().join(u'\n').contains(u"Setup step"));
+
+    // A logout while set-up is open: the window does not hold the quit up.
+    first.terminate();
+    ASSERT_TRUE(first.waitForFinished(5000));
+    QFile::remove(preferencesPath());
+    start(first);
+    ASSERT_TRUE(QTest::qWaitFor(setupShown, 10000));
+    first.terminate();
+    EXPECT_TRUE(first.waitForFinished(5000));
+    QProcess::execute(QStringLiteral("secret-tool"), QStringList{QStringLiteral("clear")} + lookup.mid(1));
 }
 
 // Help, the version and usage errors need neither a display nor a running instance, and touch no log.

@@ -1,4 +1,5 @@
 #include "app/APIKeyRow.h"
+#include "app/KeyStorageCheck.h"
 #include "app/SettingsView.h"
 #include "settings/Keychain.h"
 #include "settings/SettingsManager.h"
@@ -62,4 +63,40 @@ TEST(SettingsKeyringTest, AKeyStoredFromTheShellIsReplacedByTheSettingsWindow)
     SettingsManager::waitForKeychain();
     EXPECT_EQ(keychain.read(account), StoredSecret::found(QString())) << "cleared, not deleted";
     EXPECT_FALSE(row->isSet()) << "every open window follows";
+}
+
+// The key storage row asks the bus: the test session's keyring answers, unlocked; on a bus where no
+// Secret Service runs the row says what to install.
+TEST(KeyStorageCheckTest, TheRowFollowsWhatTheBusAnswers)
+{
+    QProcess daemon;
+    daemon.start(QStringLiteral("dbus-daemon"),
+                 {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+    ASSERT_TRUE(daemon.waitForReadyRead(5000));
+    const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+    {
+        const struct {
+            const char *name;
+            QDBusConnection bus;
+            bool granted;
+        } cases[] = {
+            {"the session's keyring", QDBusConnection::sessionBus(), true},
+            {"no Secret Service", QDBusConnection::connectToBus(address, QStringLiteral("bare")), false},
+        };
+        for (const auto &c : cases) {
+            SCOPED_TRACE(c.name);
+            ASSERT_TRUE(c.bus.isConnected());
+            const KeyStorageCheck check(c.bus);
+            check.status();
+            QTest::qWait(500); // the answer comes at once; a missing service is reported as quickly
+            QTRY_COMPARE_WITH_TIMEOUT(check.status().granted, c.granted, 5000);
+            if (!c.granted) {
+                EXPECT_TRUE(check.status().problem.contains(u"gnome-keyring"));
+                EXPECT_FALSE(check.status().blocking);
+            }
+        }
+    }
+    QDBusConnection::disconnectFromBus(QStringLiteral("bare"));
+    daemon.terminate();
+    daemon.waitForFinished(5000);
 }

@@ -1,3 +1,4 @@
+#include "SettingsTestFixture.h"
 #include "app/APIKeyRow.h"
 #include "app/HotkeyCaptureSheet.h"
 #include "app/MenuBarController.h"
@@ -27,27 +28,9 @@
 namespace {
 namespace Flag = ModifierFlags;
 
-struct SwitchablePermissions : PermissionChecker {
-    bool input = true, screen = true, microphone = true;
-    bool hasGlobalInput() const override { return input; }
-    bool canCaptureScreen() const override { return screen; }
-    bool hasMicrophone() const override { return microphone; }
-    bool openSettings(MissingPermission) const override { return false; }
-};
-
-class SettingsWindowTest : public ::testing::Test {
+class SettingsWindowTest : public SettingsTestFixture {
 protected:
-    QTemporaryDir dir;
-    std::shared_ptr<MemorySecrets::Items> keys;
-    std::unique_ptr<SettingsManager> settings;
-    SwitchablePermissions permissions;
-
-    void SetUp() override
-    {
-        auto secrets = std::make_unique<MemorySecrets>();
-        keys = secrets->items;
-        settings = std::make_unique<SettingsManager>(dir.filePath(QStringLiteral("glint.conf")), std::move(secrets));
-    }
+    PermissionChecker &permissions = *checker;
 
     // The value stored on disk, as a fresh load sees it.
     QVariant stored(const QString &key) const
@@ -197,18 +180,83 @@ TEST_F(SettingsWindowTest, RootViewFollowsTheSelectedTab)
     EXPECT_EQ(root.currentTab(), 1);
 }
 
-TEST_F(SettingsWindowTest, PermissionsViewShowsBannerOrConfirmation)
+TEST_F(SettingsWindowTest, PermissionRowsFollowTheirChecks)
 {
-    permissions.input = true;
-    permissions.screen = false;
-    permissions.microphone = false;
-    EXPECT_EQ(permissions.checkRequired(), QList{MissingPermission::ScreenRecording});
-    EXPECT_EQ(permissions.checkAll(), (QList{MissingPermission::ScreenRecording, MissingPermission::Microphone}));
+    using P = MissingPermission;
+    const PermissionStatus granted{true, false, {}, {}};
+    const PermissionStatus noCapture{false, true, QStringLiteral("The display cannot be read."), {}};
+    const PermissionStatus noMicrophone{false, false, QStringLiteral("No microphone found."),
+                                        QStringLiteral("Sound Settings...")};
+    const PermissionStatus locked{false, false, QStringLiteral("Your keyring is locked."), QStringLiteral("Unlock...")};
+    const struct {
+        const char *name;
+        QHash<P, PermissionStatus> statuses; // the others granted
+        QString takenHotkey;
+        QList<P> required;
+        QList<P> all;
+        bool warning;
+        bool confirmation;
+    } cases[] = {
+        {"all granted", {}, {}, {}, {}, false, true},
+        {"screen capture blocks",
+         {{P::ScreenCapture, noCapture}},
+         {},
+         {P::ScreenCapture},
+         {P::ScreenCapture},
+         true,
+         false},
+        {"optional and key storage never block",
+         {{P::Microphone, noMicrophone}, {P::KeyStorage, locked}},
+         {},
+         {},
+         {P::Microphone, P::KeyStorage},
+         false,
+         false},
+        {"a taken hotkey does not block", {}, QStringLiteral("Ctrl+Alt+Space"), {}, {P::GlobalHotkey}, false, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        for (P permission : MissingPermissions::all)
+            checks[permission]->current = c.statuses.value(permission, granted);
+        permissions.setHotkeyTaken(c.takenHotkey);
+        EXPECT_EQ(permissions.checkRequired(), c.required);
+        EXPECT_EQ(permissions.checkAll(), c.all);
 
+        PermissionsView view(permissions);
+        EXPECT_EQ(view.isWarningShown(), c.warning);
+        EXPECT_EQ(view.isConfirmationShown(), c.confirmation);
+        for (P permission : MissingPermissions::all) {
+            const PermissionStatus status = permissions.status(permission);
+            PermissionRow *row = view.row(permission);
+            EXPECT_EQ(row->isGranted(), status.granted);
+            // A missing one says what is wrong, and offers its action only when it has one.
+            if (!status.granted)
+                EXPECT_EQ(row->detailLabel()->text(), status.problem);
+            EXPECT_EQ(row->grantButton()->isHidden(), status.granted || status.action.isEmpty());
+            EXPECT_EQ(row->grantButton()->text(), status.action);
+        }
+    }
+}
+
+TEST_F(SettingsWindowTest, RowButtonsActAndATakenHotkeyOffersAnother)
+{
+    int changeRequests = 0;
+    permissions.setChangeHotkey([&] { ++changeRequests; });
+    checks[MissingPermission::KeyStorage]->current = {false, false, QStringLiteral("locked"),
+                                                      QStringLiteral("Unlock...")};
+    permissions.setHotkeyTaken(QStringLiteral("Ctrl+Alt+Space"));
     PermissionsView view(permissions);
-    EXPECT_TRUE(view.isWarningShown());
-    EXPECT_TRUE(view.row(MissingPermission::Accessibility)->isGranted());
-    EXPECT_FALSE(view.row(MissingPermission::ScreenRecording)->isGranted());
+    EXPECT_TRUE(view.row(MissingPermission::GlobalHotkey)
+                    ->detailLabel()
+                    ->text()
+                    .startsWith(u"Ctrl+Alt+Space is already taken"));
+
+    view.row(MissingPermission::KeyStorage)->grantButton()->click();
+    view.row(MissingPermission::GlobalHotkey)->grantButton()->click();
+    EXPECT_EQ(checks[MissingPermission::KeyStorage]->acted, 1);
+    EXPECT_EQ(changeRequests, 1);
+    EXPECT_EQ(checks[MissingPermission::GlobalHotkey]->acted, 0);
+
     // The icons take the colour of their state: green granted, orange missing.
     const auto iconColor = [&](MissingPermission permission) {
         const QImage icon = view.row(permission)->iconLabel()->pixmap().toImage();
@@ -218,26 +266,14 @@ TEST_F(SettingsWindowTest, PermissionsViewShowsBannerOrConfirmation)
                     return icon.pixelColor(x, y);
         return QColor();
     };
-    EXPECT_EQ(iconColor(MissingPermission::Accessibility), QColor(0x2d, 0xa4, 0x4e));
-    EXPECT_EQ(iconColor(MissingPermission::ScreenRecording), QColor(0xe0, 0x8a, 0x00));
+    EXPECT_EQ(iconColor(MissingPermission::ScreenCapture), QColor(0x2d, 0xa4, 0x4e));
+    EXPECT_EQ(iconColor(MissingPermission::GlobalHotkey), QColor(0xe0, 0x8a, 0x00));
 
-    permissions.screen = true;
+    permissions.setHotkeyTaken(QString()); // the new one was grabbed
     view.refresh();
-    EXPECT_FALSE(view.isWarningShown());
-    EXPECT_FALSE(view.isConfirmationShown()); // microphone still missing
-    EXPECT_TRUE(permissions.checkRequired().isEmpty());
-    // Nothing to grant for a microphone that is not there: the row says so instead of offering a button.
-    PermissionRow *microphone = view.row(MissingPermission::Microphone);
-    EXPECT_TRUE(microphone->grantButton()->isHidden());
-    EXPECT_FALSE(microphone->missingLabel()->isHidden());
-    EXPECT_EQ(microphone->missingLabel()->text(), u"No microphone found");
-
-    permissions.microphone = true;
-    view.refresh();
-    EXPECT_TRUE(view.isConfirmationShown());
-    EXPECT_TRUE(permissions.checkAll().isEmpty());
-    EXPECT_EQ(MissingPermissions::fromRawValue(QStringLiteral("screenRecording")), MissingPermission::ScreenRecording);
-    EXPECT_EQ(MissingPermissions::fromRawValue(QStringLiteral("Microphone")), std::nullopt);
+    EXPECT_TRUE(view.row(MissingPermission::GlobalHotkey)->isGranted());
+    EXPECT_EQ(MissingPermissions::fromRawValue(QStringLiteral("screenCapture")), MissingPermission::ScreenCapture);
+    EXPECT_EQ(MissingPermissions::fromRawValue(QStringLiteral("ScreenCapture")), std::nullopt);
 }
 
 TEST_F(SettingsWindowTest, HotkeyRecorderStoresTheCombinationAndClosesLater)

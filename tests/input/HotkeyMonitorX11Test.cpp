@@ -2,6 +2,8 @@
 #include "app/AppDelegate.h"
 #include "app/HotkeyCaptureSheet.h"
 #include "app/MenuBarController.h"
+#include "app/PermissionRow.h"
+#include "app/PermissionsView.h"
 #include "app/SettingsRootView.h"
 #include "app/SettingsView.h"
 #include "drawing/HintCapsuleController.h"
@@ -14,6 +16,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -52,6 +55,7 @@ protected:
     {
         auto settings = std::make_unique<SettingsManager>(dir.filePath(QStringLiteral("glint.conf")),
                                                           std::make_unique<MemorySecrets>());
+        settings->setHasCompletedOnboarding(true);
         SessionNeighbours neighbours;
         neighbours.windows = &windows;
         delegate = std::make_unique<AppDelegate>(std::move(settings), neighbours);
@@ -214,9 +218,10 @@ TEST_F(HotkeyMonitorX11Test, AHotkeyTakenByAnotherProgramIsToldOnceWithTheWayOut
     if (!notifications.registerOnSessionBus())
         GTEST_SKIP() << "no session bus, or a notification service runs already";
     QTemporaryDir otherDir;
-    AppDelegate other(std::make_unique<SettingsManager>(otherDir.filePath(QStringLiteral("glint.conf")),
-                                                        std::make_unique<MemorySecrets>()),
-                      SessionNeighbours{&windows, nullptr, nullptr, nullptr, nullptr});
+    auto otherSettings = std::make_unique<SettingsManager>(otherDir.filePath(QStringLiteral("glint.conf")),
+                                                           std::make_unique<MemorySecrets>());
+    otherSettings->setHasCompletedOnboarding(true);
+    AppDelegate other(std::move(otherSettings), SessionNeighbours{&windows, nullptr, nullptr, nullptr, nullptr});
     other.applicationDidFinishLaunching();
     const QString problem = u"Ctrl+Alt+Space is already taken by another program. Choose another hotkey, or bind "
                             u"\"glint annotate\" to a shortcut in your desktop's keyboard settings."_qs;
@@ -233,6 +238,18 @@ TEST_F(HotkeyMonitorX11Test, AHotkeyTakenByAnotherProgramIsToldOnceWithTheWayOut
     other.menuBarController()->openSettingsWindow();
     EXPECT_EQ(other.menuBarController()->settingsWindow()->generalTab()->hotkeyProblemLabel()->text(), problem);
     EXPECT_FALSE(other.menuBarController()->settingsWindow()->generalTab()->hotkeyProblemLabel()->isHidden());
+
+    // Its permissions row says the same, never stops annotation, and offers another hotkey.
+    PermissionsView *permissions = other.menuBarController()->settingsWindow()->permissionsTab();
+    permissions->refresh();
+    PermissionRow *hotkey = permissions->row(MissingPermission::GlobalHotkey);
+    EXPECT_FALSE(hotkey->isGranted());
+    EXPECT_EQ(hotkey->detailLabel()->text(), problem);
+    EXPECT_FALSE(permissions->isWarningShown());
+    ASSERT_EQ(hotkey->grantButton()->text(), u"Change Hotkey...");
+    hotkey->grantButton()->click();
+    ASSERT_TRUE(other.menuBarController()->hotkeySheet());
+    EXPECT_TRUE(other.menuBarController()->hotkeySheet()->window()->isVisible());
 }
 
 TEST_F(HotkeyMonitorX11Test, RecordedHotkeyWorksWithoutARestart)

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "app/PermissionCheck.h"
+#include "voice/MicrophoneProbe.h"
+
+// The sound server offers a capture source. Never blocks annotation; its button opens the desktop's
+// sound settings where one is installed.
+class MicrophoneCheck : public PermissionCheck {
+public:
+    PermissionStatus status() const override;
+    void act() const override;
+
+private:
+    MicrophoneProbe probe_;
+};

@@ -1,0 +1,171 @@
+#include "session/X11FocusTracker.h"
+#include "session/SessionDoubles.h"
+#include "support/LogRecorder.h"
+#include "support/PrivateDisplay.h"
+
+#include <QProcess>
+#include <QTest>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// xdotool on `display` (empty: the test session's); its first line of output.
+QString xdotool(const QStringList &arguments, const QString &display = {})
+{
+    QProcess process;
+    if (!display.isEmpty()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DISPLAY"), display);
+        process.setProcessEnvironment(environment);
+    }
+    process.start(QStringLiteral("xdotool"), arguments);
+    process.waitForFinished(10000);
+    return QString::fromUtf8(process.readAllStandardOutput()).section(u'\n', 0, 0).trimmed();
+}
+
+// A small X client of another process, with its top-level window.
+struct Xterm {
+    QProcess process;
+    quint64 window = 0;
+
+    explicit Xterm(const QString &display = {})
+    {
+        QStringList arguments{QStringLiteral("-geometry"), QStringLiteral("40x10+200+200")};
+        if (!display.isEmpty())
+            arguments << QStringLiteral("-display") << display;
+        process.start(QStringLiteral("xterm"), arguments);
+        if (!process.waitForStarted(5000))
+            return;
+        const QString pid = QString::number(process.processId());
+        for (int attempt = 0; attempt < 100 && !window; ++attempt) {
+            window = xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"), pid},
+                             display)
+                         .toULongLong();
+            if (!window)
+                QTest::qWait(50);
+        }
+    }
+    ~Xterm()
+    {
+        process.kill();
+        process.waitForFinished(3000);
+    }
+    qint32 pid() const { return qint32(process.processId()); }
+};
+
+quint64 activeWindow()
+{
+    return xdotool({QStringLiteral("getactivewindow")}).toULongLong();
+}
+
+void activate(quint64 window)
+{
+    xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(window)});
+}
+
+// One of this application's windows taking the focus, as the overlay and the panel do.
+struct OwnWindow {
+    QWidget widget;
+    OwnWindow()
+    {
+        widget.setGeometry(600, 300, 300, 200);
+        widget.show();
+    }
+    void takeFocus()
+    {
+        activate(widget.winId());
+        QTRY_COMPARE_WITH_TIMEOUT(activeWindow(), quint64(widget.winId()), 5000);
+    }
+};
+
+class X11FocusTrackerTest : public ::testing::Test {
+protected:
+    FakeWindows windows;
+    X11FocusTracker tracker;
+    AnnotationSession session{SessionNeighbours{&windows, nullptr, nullptr, &tracker, nullptr}};
+    OwnWindow own;
+
+    void SetUp() override { ASSERT_TRUE(QTest::qWaitForWindowExposed(&own.widget)); }
+};
+
+TEST_F(X11FocusTrackerTest, CancelHandsTheFocusBackToTheWindowThatHadIt)
+{
+    LogRecorder log;
+    Xterm first;
+    ASSERT_NE(first.window, 0u);
+    activate(first.window);
+    ASSERT_EQ(activeWindow(), first.window);
+
+    session.begin(true);
+    ASSERT_TRUE(session.focusRestorationTarget());
+    EXPECT_EQ(session.focusRestorationTarget()->appPID, first.pid());
+    EXPECT_EQ(session.focusRestorationTarget()->window, first.window);
+    own.takeFocus();
+    QTest::qWait(100);
+    EXPECT_EQ(session.focusRestorationTarget()->window, first.window) << "our own windows are never a target";
+    session.cancel();
+    QTRY_COMPARE_WITH_TIMEOUT(activeWindow(), first.window, 5000);
+
+    // The user switches to a second client while the panel is open: that one gets the focus back.
+    Xterm second;
+    ASSERT_NE(second.window, 0u);
+    activate(first.window);
+    session.begin(true);
+    own.takeFocus();
+    activate(second.window);
+    QTRY_COMPARE_WITH_TIMEOUT(session.focusRestorationTarget()->window, std::optional<quint64>(second.window), 5000);
+    EXPECT_TRUE(log.contains(QStringLiteral("Session"),
+                             u"Updated focus restoration target pid=" + QString::number(second.pid())));
+    own.takeFocus();
+    session.cancel();
+    QTRY_COMPARE_WITH_TIMEOUT(activeWindow(), second.window, 5000);
+}
+
+TEST_F(X11FocusTrackerTest, NoTargetWhileThisApplicationIsInFrontAndAVanishedOneIsDropped)
+{
+    own.takeFocus();
+    session.begin(true);
+    EXPECT_FALSE(session.focusRestorationTarget());
+    session.cancel();
+
+    auto client = std::make_unique<Xterm>();
+    ASSERT_NE(client->window, 0u);
+    activate(client->window);
+    session.begin(true);
+    ASSERT_TRUE(session.focusRestorationTarget());
+    own.takeFocus();
+    client.reset(); // quits while the session runs
+    session.cancel();
+    QTest::qWait(400);
+    EXPECT_EQ(activeWindow(), quint64(own.widget.winId()));
+}
+
+// A display of its own, with no window manager: the X input focus itself is recorded and set back.
+TEST(X11FocusTrackerNoWindowManagerTest, SetsTheInputFocusBack)
+{
+    PrivateDisplay server(false);
+    const QString display = server.name();
+    ASSERT_FALSE(display.isEmpty());
+    Xterm first(display), second(display);
+    ASSERT_NE(first.window, 0u);
+    ASSERT_NE(second.window, 0u);
+    const auto focus = [&](quint64 window) {
+        xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::number(window)}, display);
+    };
+    focus(first.window);
+
+    X11FocusTracker tracker(display.toUtf8());
+    const std::optional<FocusRestorationTarget> target = tracker.frontmostTarget();
+    ASSERT_TRUE(target);
+    EXPECT_EQ(target->appPID, first.pid());
+    EXPECT_EQ(target->window, first.window);
+
+    focus(second.window);
+    ASSERT_EQ(tracker.frontmostTarget()->window, second.window);
+    tracker.restore(*target);
+    QTRY_COMPARE_WITH_TIMEOUT(tracker.frontmostTarget()->window, std::optional<quint64>(first.window), 5000);
+}
+
+} // namespace

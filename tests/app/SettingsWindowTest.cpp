@@ -14,7 +14,9 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDir>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -196,6 +198,7 @@ TEST_F(SettingsWindowTest, PermissionRowsFollowTheirChecks)
         QList<P> all;
         bool warning;
         bool confirmation;
+        bool noGlobalShortcuts = false;
     } cases[] = {
         {"all granted", {}, {}, {}, {}, false, true},
         {"screen capture blocks",
@@ -213,12 +216,14 @@ TEST_F(SettingsWindowTest, PermissionRowsFollowTheirChecks)
          false,
          false},
         {"a taken hotkey does not block", {}, QStringLiteral("Ctrl+Alt+Space"), {}, {P::GlobalHotkey}, false, false},
+        {"a desktop without global shortcuts does not block", {}, {}, {}, {P::GlobalHotkey}, false, false, true},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         for (P permission : MissingPermissions::all)
             checks[permission]->current = c.statuses.value(permission, granted);
         permissions.setHotkeyTaken(c.takenHotkey);
+        permissions.setGlobalShortcutsMissing(c.noGlobalShortcuts);
         EXPECT_EQ(permissions.checkRequired(), c.required);
         EXPECT_EQ(permissions.checkAll(), c.all);
 
@@ -234,6 +239,10 @@ TEST_F(SettingsWindowTest, PermissionRowsFollowTheirChecks)
                 EXPECT_EQ(row->detailLabel()->text(), status.problem);
             EXPECT_EQ(row->grantButton()->isHidden(), status.granted || status.action.isEmpty());
             EXPECT_EQ(row->grantButton()->text(), status.action);
+        }
+        if (c.noGlobalShortcuts) {
+            permissions.act(P::GlobalHotkey);
+            EXPECT_EQ(QGuiApplication::clipboard()->text(), u"glint annotate");
         }
     }
 }

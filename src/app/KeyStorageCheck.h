@@ -14,6 +14,7 @@ public:
     explicit KeyStorageCheck(QDBusConnection bus = QDBusConnection::sessionBus());
 
     PermissionStatus status() const override;
+    bool mayBlock() const override { return false; }
     // Asks the service to unlock the default keyring: the desktop prompts for the password.
     void act() const override;
 

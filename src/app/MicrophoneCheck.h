@@ -8,6 +8,7 @@
 class MicrophoneCheck : public PermissionCheck {
 public:
     PermissionStatus status() const override;
+    bool mayBlock() const override { return false; }
     void act() const override;
 
 private:

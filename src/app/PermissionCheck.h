@@ -18,6 +18,8 @@ class PermissionCheck {
 public:
     virtual ~PermissionCheck() = default;
     virtual PermissionStatus status() const = 0;
+    // Whether a missing one can stop annotation: only those are asked at every press.
+    virtual bool mayBlock() const { return true; }
     // The button's action; the next status shows the outcome.
     virtual void act() const {}
 };

@@ -68,9 +68,10 @@ PermissionStatus PermissionChecker::status(MissingPermission permission) const
 
 QList<MissingPermission> PermissionChecker::checkRequired() const
 {
+    // The sound server and the keyring are asked only where their rows are shown, never at a press.
     QList<MissingPermission> missing;
-    for (MissingPermission permission : MissingPermissions::all)
-        if (status(permission).blocking)
+    for (const auto &[permission, check] : checks_)
+        if (check->mayBlock() && status(permission).blocking)
             missing << permission;
     return missing;
 }

@@ -7,9 +7,16 @@
 // A check the test switches by hand.
 struct FakePermissionCheck : PermissionCheck {
     PermissionStatus current{true, false, {}, {}};
+    bool blocks = true;
+    mutable int asked = 0;
     mutable int acted = 0;
 
-    PermissionStatus status() const override { return current; }
+    PermissionStatus status() const override
+    {
+        ++asked;
+        return current;
+    }
+    bool mayBlock() const override { return blocks; }
     void act() const override { ++acted; }
 };
 

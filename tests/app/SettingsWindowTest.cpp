@@ -185,6 +185,7 @@ TEST_F(SettingsWindowTest, RootViewFollowsTheSelectedTab)
 TEST_F(SettingsWindowTest, PermissionRowsFollowTheirChecks)
 {
     using P = MissingPermission;
+    checks[P::Microphone]->blocks = checks[P::KeyStorage]->blocks = false; // as the real ones
     const PermissionStatus granted{true, false, {}, {}};
     const PermissionStatus noCapture{false, true, QStringLiteral("The display cannot be read."), {}};
     const PermissionStatus noMicrophone{false, false, QStringLiteral("No microphone found."),
@@ -224,7 +225,9 @@ TEST_F(SettingsWindowTest, PermissionRowsFollowTheirChecks)
             checks[permission]->current = c.statuses.value(permission, granted);
         permissions.setHotkeyTaken(c.takenHotkey);
         permissions.setGlobalShortcutsMissing(c.noGlobalShortcuts);
+        const int optionalAsked = checks[P::Microphone]->asked;
         EXPECT_EQ(permissions.checkRequired(), c.required);
+        EXPECT_EQ(checks[P::Microphone]->asked, optionalAsked) << "asked at every press";
         EXPECT_EQ(permissions.checkAll(), c.all);
 
         PermissionsView view(permissions);

@@ -148,9 +148,11 @@ int main(int argc, char *argv[])
     DebugLog::setEcho(nullptr);
 
     QTemporaryDir dir;
-    AppDelegate delegate(
-        std::make_unique<SettingsManager>(dir.filePath(QStringLiteral("glint.conf")), std::make_unique<NoSecrets>()),
-        std::nullopt);
+    auto settings =
+        std::make_unique<SettingsManager>(dir.filePath(QStringLiteral("glint.conf")), std::make_unique<NoSecrets>());
+    // A returning user: no setup window open, which the freeze would first hide.
+    settings->setHasCompletedOnboarding(true);
+    AppDelegate delegate(std::move(settings), std::nullopt);
     X11Desk desk;
     QImage desktop(QGuiApplication::primaryScreen()->virtualSize(), QImage::Format_RGB32);
     desktop.fill(desktopColour);

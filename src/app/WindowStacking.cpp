@@ -64,7 +64,8 @@ bool WindowStacking::eventFilter(QObject *watched, QEvent *event)
         // Window managers raise what they activate, some with every window of the application in tow.
         if (*layer != WindowLayer::Overlay)
             lastFocused_ = window;
-        if (*layer == WindowLayer::Opened && sessionWindowsUp())
+        // Only a window opened during the session is above it; the latest activated goes on top.
+        if (keptAbove_.contains(window))
             keepAbove(window, true);
         scheduleRestack(WindowLayer::Overlay, false);
         break;

@@ -27,29 +27,34 @@ public:
         for (QWidget *widget : QApplication::topLevelWidgets()) {
             if (!widget->isVisible() || isTrayIcon(widget))
                 continue;
-            widget->hide();
-            anyHidden_ = true;
             const bool transient = widget->windowType() == Qt::ToolTip || widget->windowType() == Qt::Popup ||
                                    widget->windowFlags().testFlag(Qt::WindowTransparentForInput);
             if (!transient)
-                windows_.append(widget);
+                windows_.append({widget, widget->pos()});
+            widget->hide();
+            anyHidden_ = true;
         }
     }
 
     bool anyHidden() const { return anyHidden_; }
 
+    // Where they were: a window manager places a window mapped anew that has no position of its own.
     void showAgain()
     {
-        for (const QPointer<QWidget> &window : std::exchange(windows_, {})) {
+        for (const auto &[window, position] : std::exchange(windows_, {})) {
             if (!window)
                 continue;
+            window->move(position);
             window->show();
-            window->raise();
         }
     }
 
 private:
-    QList<QPointer<QWidget>> windows_;
+    struct Hidden {
+        QPointer<QWidget> window;
+        QPoint position;
+    };
+    QList<Hidden> windows_;
     bool anyHidden_ = false;
 };
 
@@ -74,8 +79,9 @@ void ScreenFreezer::freeze(QObject *context, std::function<void(std::shared_ptr<
         return;
     }
     QTimer::singleShot(settleDelayMs, context, [this, hidden, frozen = std::move(frozen)] {
-        frozen(adopt(FrozenFrame::grab()));
+        std::shared_ptr<const FrozenFrame> frame = adopt(FrozenFrame::grab());
         hidden->showAgain();
+        frozen(std::move(frame));
     });
     // Should the context go away while waiting, the windows still come back.
     QObject::connect(context, &QObject::destroyed, qApp, [hidden] { hidden->showAgain(); });
@@ -89,8 +95,9 @@ void ScreenFreezer::freezeThroughPortal(PortalScreenshotGrabber &portal, QObject
     QTimer::singleShot(hidden->anyHidden() ? settleDelayMs : 0, context,
                        [this, &portal, context, hidden, frozen = std::move(frozen)] {
                            portal.grab(context, [this, hidden, frozen](FrozenFrame frame) {
-                               frozen(adopt(std::move(frame)));
+                               std::shared_ptr<const FrozenFrame> adopted = adopt(std::move(frame));
                                hidden->showAgain();
+                               frozen(std::move(adopted));
                            });
                        });
     QObject::connect(context, &QObject::destroyed, qApp, [hidden] { hidden->showAgain(); });

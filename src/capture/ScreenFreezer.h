@@ -18,8 +18,8 @@ public:
 
     // Calls `frozen` (unless `context` is gone by then) with every screen's picture taken while none of
     // this application's windows is shown: at once when none is, otherwise after hiding them and letting
-    // the screen settle. The hidden windows are shown again after `frozen` has run, so they stay above
-    // whatever it put up.
+    // the screen settle. The hidden windows are shown again, where they were, before `frozen` runs, so
+    // whatever it puts up covers them as it would have.
     void freeze(QObject *context, std::function<void(std::shared_ptr<const FrozenFrame>)> frozen);
 
     // The frame handed out last, while anything still holds it.

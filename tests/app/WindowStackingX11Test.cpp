@@ -51,19 +51,22 @@ QImage onScreen(const QRect &area)
     return screen->grabWindow(0, at.x(), at.y(), area.width(), area.height()).toImage();
 }
 
-// Whether the screen shows the window's own rendering, its rounded corners aside; waits for it.
+// Whether the screen shows the window's own rendering, its rounded corners aside.
+bool showsOwnRendering(QWidget *window)
+{
+    const QRect inner = window->rect().adjusted(16, 16, -16, -16);
+    const QImage shown = onScreen(inner.translated(window->geometry().topLeft()));
+    const QImage own = window->grab(inner).toImage();
+    int same = 0;
+    for (int y = 0; y < inner.height(); y += 7)
+        for (int x = 0; x < inner.width(); x += 7)
+            same += qAbs(qGray(shown.pixel(x, y)) - qGray(own.pixel(x, y))) < 8;
+    return window->isVisible() && same > (inner.width() / 7) * (inner.height() / 7) * 95 / 100;
+}
+
 bool shownOnScreen(QWidget *window)
 {
-    return QTest::qWaitFor([window] {
-        const QRect inner = window->rect().adjusted(16, 16, -16, -16);
-        const QImage shown = onScreen(inner.translated(window->geometry().topLeft()));
-        const QImage own = window->grab(inner).toImage();
-        int same = 0;
-        for (int y = 0; y < inner.height(); y += 7)
-            for (int x = 0; x < inner.width(); x += 7)
-                same += qAbs(qGray(shown.pixel(x, y)) - qGray(own.pixel(x, y))) < 8;
-        return window->isVisible() && same > (inner.width() / 7) * (inner.height() / 7) * 95 / 100;
-    });
+    return QTest::qWaitFor([window] { return showsOwnRendering(window); });
 }
 
 bool hasKeyboard(QWidget *window)
@@ -196,6 +199,36 @@ TEST_F(WindowStackingX11Test, PreviewAboveThePanelAndTheSettingsAboveAll)
     EXPECT_TRUE(shownOnScreen(settingsWindow));
     EXPECT_TRUE(hasKeyboard(settingsWindow));
     preview.window()->close();
+}
+
+// A window already open when the session begins is put away for the frozen frame and comes back where
+// it was, under the session's windows, however the window manager hands out the keyboard meanwhile.
+class WindowOpenBeforeTheSessionX11Test : public WindowStackingX11Test {
+protected:
+    void SetUp() override
+    {
+        if (QGuiApplication::platformName() != u"xcb")
+            GTEST_SKIP() << "needs an X display";
+        menu.openSettingsWindow();
+        ASSERT_TRUE(shownOnScreen(menu.settingsWindow()));
+        placed = menu.settingsWindow()->geometry();
+        WindowStackingX11Test::SetUp();
+    }
+
+    PermissionChecker permissions;
+    UpdateController updates{QUrl()};
+    MenuBarController menu{settings, permissions, updates};
+    QRect placed;
+};
+
+TEST_F(WindowOpenBeforeTheSessionX11Test, ComesBackInItsPlaceUnderTheSession)
+{
+    QWidget *settingsWindow = menu.settingsWindow();
+    QTest::qWait(300); // for any activation by the window manager to have been handled
+    EXPECT_EQ(settingsWindow->geometry(), placed);
+    EXPECT_TRUE(settingsWindow->isVisible());
+    EXPECT_FALSE(showsOwnRendering(settingsWindow));
+    EXPECT_TRUE(shownOnScreen(panel()->window()));
 }
 
 } // namespace

@@ -164,6 +164,26 @@ public:
         return done;
     }
 
+    // The collection new items go to; made when the keyring has none yet.
+    QDBusObjectPath defaultCollection()
+    {
+        const QString alias = QStringLiteral("default");
+        const auto found = call(servicePath, serviceInterface, QStringLiteral("ReadAlias"), {alias});
+        const QDBusObjectPath path = found ? found->value(0).value<QDBusObjectPath>() : QDBusObjectPath();
+        if (!found || path.path() != noPrompt)
+            return path;
+        const QVariantMap properties{
+            {QStringLiteral("org.freedesktop.Secret.Collection.Label"), QStringLiteral("Default keyring")}};
+        const auto created = call(servicePath, serviceInterface, QStringLiteral("CreateCollection"),
+                                  {QVariant::fromValue(properties), alias});
+        if (!created || created->size() < 2)
+            return {};
+        if (const QDBusObjectPath made = created->at(0).value<QDBusObjectPath>(); made.path() != noPrompt)
+            return made;
+        const std::optional<QVariant> result = prompt(created->at(1).value<QDBusObjectPath>());
+        return result ? result->value<QDBusObjectPath>() : QDBusObjectPath();
+    }
+
 private:
     QDeadlineTimer deadline_;
     QDBusConnection bus_;
@@ -235,10 +255,8 @@ void Keychain::write(const QString &account, const QString &value)
         if (const auto deleted = secrets.call(item.path(), itemInterface, QStringLiteral("Delete"), {}))
             secrets.prompt(deleted->value(0).value<QDBusObjectPath>());
     }
-    const auto alias =
-        secrets.call(servicePath, serviceInterface, QStringLiteral("ReadAlias"), {QStringLiteral("default")});
-    const QDBusObjectPath collection = alias ? alias->value(0).value<QDBusObjectPath>() : QDBusObjectPath();
-    if (collection.path().isEmpty() || collection.path() == noPrompt)
+    const QDBusObjectPath collection = secrets.defaultCollection();
+    if (collection.path().isEmpty())
         return;
     secrets.unlock({collection});
     const std::optional<QDBusObjectPath> session = secrets.session();

@@ -88,8 +88,11 @@ public:
 
     ~SecretService()
     {
+        // Without waiting for the answer, so that a session is closed also when the time is up.
         if (!session_.path().isEmpty())
-            call(session_.path(), QStringLiteral("org.freedesktop.Secret.Session"), QStringLiteral("Close"), {});
+            bus_.send(QDBusMessage::createMethodCall(secretsService, session_.path(),
+                                                     QStringLiteral("org.freedesktop.Secret.Session"),
+                                                     QStringLiteral("Close")));
     }
 
     bool timedOut() const { return deadline_.hasExpired(); }

@@ -22,6 +22,9 @@ int runTrayApplication(int argc, char *argv[], InstanceChannel::Command command)
     // freed. Left to itself the allocator raises this threshold once such an image is freed, and the
     // next ones stay in the arena of the worker thread that made them after use, for good.
     mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
+    // A handful of mostly idle threads gain nothing from an arena each, and every arena keeps leftovers
+    // of its own that trimming cannot return.
+    mallopt(M_ARENA_MAX, 1);
     DisplayPlatform::choose();
     X11InputEventSource::prepareThreads();
     {

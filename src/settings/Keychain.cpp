@@ -1,129 +1,202 @@
 #include "settings/Keychain.h"
 
-#include "log/DebugLog.h"
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QTimer>
 
-#include <QLibrary>
-#include <QSemaphore>
-#include <QThreadPool>
-
-#include <libsecret/secret.h>
-
-#include <memory>
+#include <optional>
 
 namespace {
 
-// libsecret, and the GLib object stack it brings, is loaded on the first keychain call rather than at
-// start: eight libraries the tray icon does not need. Without the library a read finds no key.
-struct LibSecret {
-    decltype(&secret_attributes_build) attributesBuild = nullptr;
-    decltype(&secret_service_search_sync) search = nullptr;
-    decltype(&secret_item_get_locked) itemLocked = nullptr;
-    decltype(&secret_item_get_secret) itemSecret = nullptr;
-    decltype(&secret_item_get_modified) itemModified = nullptr;
-    decltype(&secret_password_clear_sync) clear = nullptr;
-    decltype(&secret_password_store_sync) store = nullptr;
-    decltype(&secret_value_get) valueGet = nullptr;
-    decltype(&secret_value_unref) valueUnref = nullptr;
-    decltype(&g_cancellable_new) cancellableNew = nullptr;
-    decltype(&g_cancellable_cancel) cancellableCancel = nullptr;
-    decltype(&g_object_unref) objectUnref = nullptr;
-    decltype(&g_clear_error) clearError = nullptr;
-    decltype(&g_hash_table_unref) hashTableUnref = nullptr;
-    decltype(&g_list_free_full) listFreeFull = nullptr;
+const QString secretsService = QStringLiteral("org.freedesktop.secrets");
+const QString servicePath = QStringLiteral("/org/freedesktop/secrets");
+const QString serviceInterface = QStringLiteral("org.freedesktop.Secret.Service");
+const QString itemInterface = QStringLiteral("org.freedesktop.Secret.Item");
+const QString noPrompt = QStringLiteral("/");
 
-    static const LibSecret *get()
-    {
-        static const LibSecret *loaded = load();
-        return loaded;
-    }
+// A secret as the service hands it over: (session, parameters, value, content type).
+struct Secret {
+    QDBusObjectPath session;
+    QByteArray parameters;
+    QByteArray value;
+    QString contentType;
+};
 
-private:
-    template <typename Function> bool resolve(QLibrary &library, Function &function, const char *name)
-    {
-        function = reinterpret_cast<Function>(library.resolve(name));
-        return function != nullptr;
-    }
+QDBusArgument &operator<<(QDBusArgument &argument, const Secret &secret)
+{
+    argument.beginStructure();
+    argument << secret.session << secret.parameters << secret.value << secret.contentType;
+    argument.endStructure();
+    return argument;
+}
 
-    static const LibSecret *load()
+const QDBusArgument &operator>>(const QDBusArgument &argument, Secret &secret)
+{
+    argument.beginStructure();
+    argument >> secret.session >> secret.parameters >> secret.value >> secret.contentType;
+    argument.endStructure();
+    return argument;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Secret)
+
+namespace {
+
+using Attributes = QMap<QString, QString>;
+using Paths = QList<QDBusObjectPath>;
+
+// Waits for a prompt's answer: Completed(dismissed, result).
+class PromptAnswer : public QObject {
+    Q_OBJECT
+public:
+    QEventLoop loop;
+    std::optional<QVariant> result; // none while unanswered or dismissed
+
+public Q_SLOTS:
+    void completed(bool dismissed, const QDBusVariant &value)
     {
-        static LibSecret api;
-        QLibrary library(QStringLiteral("secret-1"), 0);
-        // The functions live as long as the process; the library is never unloaded.
-        library.setLoadHints(QLibrary::PreventUnloadHint);
-        const bool complete = library.load() && api.resolve(library, api.attributesBuild, "secret_attributes_build") &&
-                              api.resolve(library, api.search, "secret_service_search_sync") &&
-                              api.resolve(library, api.itemLocked, "secret_item_get_locked") &&
-                              api.resolve(library, api.itemSecret, "secret_item_get_secret") &&
-                              api.resolve(library, api.itemModified, "secret_item_get_modified") &&
-                              api.resolve(library, api.clear, "secret_password_clear_sync") &&
-                              api.resolve(library, api.store, "secret_password_store_sync") &&
-                              api.resolve(library, api.valueGet, "secret_value_get") &&
-                              api.resolve(library, api.valueUnref, "secret_value_unref") &&
-                              api.resolve(library, api.cancellableNew, "g_cancellable_new") &&
-                              api.resolve(library, api.cancellableCancel, "g_cancellable_cancel") &&
-                              api.resolve(library, api.objectUnref, "g_object_unref") &&
-                              api.resolve(library, api.clearError, "g_clear_error") &&
-                              api.resolve(library, api.hashTableUnref, "g_hash_table_unref") &&
-                              api.resolve(library, api.listFreeFull, "g_list_free_full");
-        if (complete)
-            return &api;
-        DebugLog::log(QStringLiteral("Keychain"),
-                      u"Secret Service library unavailable, API keys cannot be read or stored: " +
-                          library.errorString());
-        return nullptr;
+        if (!dismissed)
+            result = value.variant();
+        loop.quit();
     }
 };
 
-const SecretSchema *schema()
-{
-    // No schema name check, so items stored by `secret-tool store service ... account ...` match too.
-    static const SecretSchema s = {
-        "org.glint.Glint.ApiKey",
-        SECRET_SCHEMA_DONT_MATCH_NAME,
-        {{"service", SECRET_SCHEMA_ATTRIBUTE_STRING}, {"account", SECRET_SCHEMA_ATTRIBUTE_STRING}, {nullptr, {}}},
-        0,
-        nullptr,
-        nullptr,
-        nullptr,
-        nullptr,
-        nullptr,
-        nullptr,
-        nullptr};
-    return &s;
-}
+// The calls of one keychain operation, all within one time limit. Any failure (no service, an error,
+// the limit passed) reads as no answer.
+class SecretService {
+public:
+    explicit SecretService(std::chrono::milliseconds limit)
+        : deadline_(limit)
+        , bus_(QDBusConnection::sessionBus())
+    {
+        static const bool registered = [] {
+            qDBusRegisterMetaType<Secret>();
+            qDBusRegisterMetaType<QMap<QDBusObjectPath, Secret>>();
+            qDBusRegisterMetaType<Attributes>();
+            return true;
+        }();
+        Q_UNUSED(registered);
+    }
 
-// Runs a blocking libsecret call on a pool thread and waits at most `limit` for it. A call that overruns
-// is cancelled and left to finish on its own; its result is dropped.
-template <typename T, typename Call> std::optional<T> runBounded(std::chrono::milliseconds limit, Call call)
-{
-    const LibSecret *api = LibSecret::get();
-    if (!api)
-        return std::nullopt;
-    struct Shared {
-        explicit Shared(const LibSecret &api)
-            : api(api)
-            , cancellable(api.cancellableNew())
-        {
+    ~SecretService()
+    {
+        // Without waiting for the answer, so that a session is closed also when the time is up.
+        if (!session_.path().isEmpty())
+            bus_.send(QDBusMessage::createMethodCall(secretsService, session_.path(),
+                                                     QStringLiteral("org.freedesktop.Secret.Session"),
+                                                     QStringLiteral("Close")));
+    }
+
+    bool timedOut() const { return deadline_.hasExpired(); }
+
+    std::optional<QList<QVariant>> call(const QString &path, const QString &interface, const QString &method,
+                                        const QList<QVariant> &arguments)
+    {
+        if (!bus_.isConnected() || deadline_.hasExpired())
+            return std::nullopt;
+        QDBusMessage message = QDBusMessage::createMethodCall(secretsService, path, interface, method);
+        message.setArguments(arguments);
+        const QDBusMessage reply = bus_.call(message, QDBus::Block, int(qMax<qint64>(1, deadline_.remainingTime())));
+        if (reply.type() != QDBusMessage::ReplyMessage)
+            return std::nullopt;
+        return reply.arguments();
+    }
+
+    // Shows `prompt` (an unlock dialog, for one) unless there is none, and waits for the answer: its
+    // result, an invalid one without a prompt, or none when it was dismissed or not given in time.
+    std::optional<QVariant> prompt(const QDBusObjectPath &prompt)
+    {
+        if (prompt.path() == noPrompt)
+            return QVariant();
+        PromptAnswer answer;
+        const QString interface = QStringLiteral("org.freedesktop.Secret.Prompt");
+        const char *slot = SLOT(completed(bool, QDBusVariant));
+        if (!bus_.connect(secretsService, prompt.path(), interface, QStringLiteral("Completed"), &answer, slot))
+            return std::nullopt;
+        if (call(prompt.path(), interface, QStringLiteral("Prompt"), {QString()})) {
+            QTimer::singleShot(qMax<qint64>(0, deadline_.remainingTime()), &answer.loop, &QEventLoop::quit);
+            answer.loop.exec();
         }
-        ~Shared() { api.objectUnref(cancellable); }
+        bus_.disconnect(secretsService, prompt.path(), interface, QStringLiteral("Completed"), &answer, slot);
+        return answer.result;
+    }
 
-        const LibSecret &api;
-        QSemaphore done;
-        std::optional<T> result;
-        GCancellable *cancellable;
-    };
-    // A pool of its own: a hung service must not starve the application's other background work. Never
-    // destroyed, since destroying a pool waits for its calls, and an abandoned one may never return.
-    static QThreadPool &pool = *new QThreadPool;
-    auto shared = std::make_shared<Shared>(*api);
-    pool.start([shared, call] {
-        shared->result = call(shared->api, shared->cancellable);
-        shared->done.release();
-    });
-    if (shared->done.tryAcquire(1, int(limit.count())))
-        return std::move(shared->result);
-    api->cancellableCancel(shared->cancellable);
-    return std::nullopt;
+    // A plain session: the secrets travel on the user's own session bus, which only the user's
+    // programs can read, and each of those may ask the service itself.
+    std::optional<QDBusObjectPath> session()
+    {
+        if (session_.path().isEmpty()) {
+            const auto opened = call(servicePath, serviceInterface, QStringLiteral("OpenSession"),
+                                     {QStringLiteral("plain"), QVariant::fromValue(QDBusVariant(QString()))});
+            if (!opened || opened->size() < 2)
+                return std::nullopt;
+            session_ = opened->at(1).value<QDBusObjectPath>();
+        }
+        return session_;
+    }
+
+    // The items with `attributes`: unlocked, and locked.
+    std::optional<std::pair<Paths, Paths>> search(const Attributes &attributes)
+    {
+        const auto found =
+            call(servicePath, serviceInterface, QStringLiteral("SearchItems"), {QVariant::fromValue(attributes)});
+        if (!found || found->size() < 2)
+            return std::nullopt;
+        return std::pair(qdbus_cast<Paths>(found->at(0)), qdbus_cast<Paths>(found->at(1)));
+    }
+
+    // Asks the desktop to unlock `objects`; those it unlocked.
+    Paths unlock(const Paths &objects)
+    {
+        const auto unlocked =
+            call(servicePath, serviceInterface, QStringLiteral("Unlock"), {QVariant::fromValue(objects)});
+        if (!unlocked || unlocked->size() < 2)
+            return {};
+        Paths done = qdbus_cast<Paths>(unlocked->at(0));
+        if (const std::optional<QVariant> result = prompt(unlocked->at(1).value<QDBusObjectPath>());
+            result && result->isValid())
+            done += qdbus_cast<Paths>(*result);
+        return done;
+    }
+
+    // The collection new items go to; made when the keyring has none yet.
+    QDBusObjectPath defaultCollection()
+    {
+        const QString alias = QStringLiteral("default");
+        const auto found = call(servicePath, serviceInterface, QStringLiteral("ReadAlias"), {alias});
+        const QDBusObjectPath path = found ? found->value(0).value<QDBusObjectPath>() : QDBusObjectPath();
+        if (!found || path.path() != noPrompt)
+            return path;
+        const QVariantMap properties{
+            {QStringLiteral("org.freedesktop.Secret.Collection.Label"), QStringLiteral("Default keyring")}};
+        const auto created = call(servicePath, serviceInterface, QStringLiteral("CreateCollection"),
+                                  {QVariant::fromValue(properties), alias});
+        if (!created || created->size() < 2)
+            return {};
+        if (const QDBusObjectPath made = created->at(0).value<QDBusObjectPath>(); made.path() != noPrompt)
+            return made;
+        const std::optional<QVariant> result = prompt(created->at(1).value<QDBusObjectPath>());
+        return result ? result->value<QDBusObjectPath>() : QDBusObjectPath();
+    }
+
+private:
+    QDeadlineTimer deadline_;
+    QDBusConnection bus_;
+    QDBusObjectPath session_;
+};
+
+Attributes attributes(const QString &service, const QString &account)
+{
+    // No schema is asked for, so items stored by `secret-tool store service ... account ...` match too.
+    return {{QStringLiteral("service"), service}, {QStringLiteral("account"), account}};
 }
 
 } // namespace
@@ -136,73 +209,73 @@ Keychain::Keychain(QString service, std::chrono::milliseconds limit)
 
 StoredSecret Keychain::read(const QString &account) const
 {
-    const QByteArray service = service_.toUtf8();
-    const QByteArray name = account.toUtf8();
-    const std::optional<StoredSecret> found =
-        runBounded<StoredSecret>(limit_, [service, name](const LibSecret &api, GCancellable *cancellable) {
-            GHashTable *attributes =
-                api.attributesBuild(schema(), "service", service.constData(), "account", name.constData(), nullptr);
-            GError *error = nullptr;
-            // Asks the desktop to unlock a locked keyring; the prompt may take as long as the user does.
-            GList *items =
-                api.search(nullptr, schema(), attributes,
-                           SecretSearchFlags(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS),
-                           cancellable, &error);
-            api.hashTableUnref(attributes);
-            const bool failed = error != nullptr;
-            api.clearError(&error);
-            if (failed)
-                return StoredSecret{StoredSecret::Status::NoAnswer, {}};
+    SecretService secrets(limit_);
+    const auto found = secrets.search(attributes(service_, account));
+    if (!found)
+        return {StoredSecret::Status::NoAnswer, {}};
+    auto [items, locked] = *found;
+    if (!locked.isEmpty())
+        items += secrets.unlock(locked);
+    if (items.isEmpty()) {
+        if (locked.isEmpty())
+            return {};
+        return {secrets.timedOut() ? StoredSecret::Status::NoAnswer : StoredSecret::Status::Locked, {}};
+    }
+    const std::optional<QDBusObjectPath> session = secrets.session();
+    const auto values = session ? secrets.call(servicePath, serviceInterface, QStringLiteral("GetSecrets"),
+                                               {QVariant::fromValue(items), QVariant::fromValue(*session)})
+                                : std::nullopt;
+    if (!values || values->isEmpty())
+        return {StoredSecret::Status::NoAnswer, {}};
 
-            // Several items can match when another tool stored one beside ours: the newest is the key.
-            StoredSecret result;
-            guint64 newest = 0;
-            for (GList *node = items; node; node = node->next) {
-                auto *item = static_cast<SecretItem *>(node->data);
-                if (api.itemLocked(item)) {
-                    if (result.status == StoredSecret::Status::Missing)
-                        result.status = StoredSecret::Status::Locked;
-                    continue;
-                }
-                SecretValue *value = api.itemSecret(item);
-                if (!value || (result.status == StoredSecret::Status::Found && api.itemModified(item) < newest)) {
-                    if (value)
-                        api.valueUnref(value);
-                    continue;
-                }
-                gsize length = 0;
-                const gchar *bytes = api.valueGet(value, &length);
-                const QByteArray data(bytes, qsizetype(length));
-                api.valueUnref(value);
-                // Keys are UTF-8; anything else is treated as no key at all.
-                const QString text = QString::fromUtf8(data);
-                if (text.toUtf8() != data)
-                    continue;
-                result = StoredSecret::found(text);
-                newest = api.itemModified(item);
-            }
-            api.listFreeFull(items, api.objectUnref);
-            return result;
-        });
-    return found.value_or(StoredSecret{StoredSecret::Status::NoAnswer, {}});
+    // Several items can match when another tool stored one beside ours: the newest is the key.
+    StoredSecret result;
+    qulonglong newest = 0;
+    const auto byItem = qdbus_cast<QMap<QDBusObjectPath, Secret>>(values->first());
+    for (auto it = byItem.begin(); it != byItem.end(); ++it) {
+        const auto modified = secrets.call(it.key().path(), QStringLiteral("org.freedesktop.DBus.Properties"),
+                                           QStringLiteral("Get"), {itemInterface, QStringLiteral("Modified")});
+        const qulonglong when = modified ? qdbus_cast<QDBusVariant>(modified->value(0)).variant().toULongLong() : 0;
+        // Keys are UTF-8; anything else is treated as no key at all.
+        const QString text = QString::fromUtf8(it->value);
+        if (text.toUtf8() != it->value || (result.status == StoredSecret::Status::Found && when < newest))
+            continue;
+        result = StoredSecret::found(text);
+        newest = when;
+    }
+    return result;
 }
 
 void Keychain::write(const QString &account, const QString &value)
 {
-    const QByteArray service = service_.toUtf8();
-    const QByteArray name = account.toUtf8();
-    const QByteArray secret = value.toUtf8();
-    const QByteArray label = QByteArray("Glint ") + name;
-    runBounded<bool>(limit_, [=](const LibSecret &api, GCancellable *cancellable) {
-        GError *error = nullptr;
-        // The service replaces only an item with exactly the same attributes, and libsecret adds the
-        // schema name to ours: an item stored by another tool (secret-tool) would stay beside the new one.
-        api.clear(schema(), cancellable, &error, "service", service.constData(), "account", name.constData(), nullptr);
-        api.clearError(&error);
-        const gboolean stored =
-            api.store(schema(), SECRET_COLLECTION_DEFAULT, label.constData(), secret.constData(), cancellable, &error,
-                      "service", service.constData(), "account", name.constData(), nullptr);
-        api.clearError(&error);
-        return bool(stored);
-    });
+    SecretService secrets(limit_);
+    const auto found = secrets.search(attributes(service_, account));
+    if (!found)
+        return;
+    // The service replaces only an item with exactly the same attributes: one stored by another tool
+    // (secret-tool) would stay beside the new one.
+    for (const QDBusObjectPath &item : found->first + found->second) {
+        if (const auto deleted = secrets.call(item.path(), itemInterface, QStringLiteral("Delete"), {}))
+            secrets.prompt(deleted->value(0).value<QDBusObjectPath>());
+    }
+    const QDBusObjectPath collection = secrets.defaultCollection();
+    if (collection.path().isEmpty())
+        return;
+    secrets.unlock({collection});
+    const std::optional<QDBusObjectPath> session = secrets.session();
+    if (!session)
+        return;
+    Attributes stored = attributes(service_, account);
+    stored.insert(QStringLiteral("xdg:schema"), QStringLiteral("org.glint.Glint.ApiKey"));
+    const QVariantMap properties{
+        {QStringLiteral("org.freedesktop.Secret.Item.Label"), QString(u"Glint " + account)},
+        {QStringLiteral("org.freedesktop.Secret.Item.Attributes"), QVariant::fromValue(stored)}};
+    const Secret secret{*session, {}, value.toUtf8(), QStringLiteral("text/plain")};
+    const auto created = secrets.call(collection.path(), QStringLiteral("org.freedesktop.Secret.Collection"),
+                                      QStringLiteral("CreateItem"),
+                                      {QVariant::fromValue(properties), QVariant::fromValue(secret), true});
+    if (created && created->size() >= 2)
+        secrets.prompt(created->at(1).value<QDBusObjectPath>());
 }
+
+#include "Keychain.moc"

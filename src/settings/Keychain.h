@@ -4,7 +4,7 @@
 
 #include <chrono>
 
-// API keys in the Secret Service (libsecret), one item per account with the attributes
+// API keys in the Secret Service, spoken to over D-Bus, one item per account with the attributes
 // service = <service>, account = <account>. A read says whether the keyring was locked or silent; a
 // failed write is silent. A call never blocks its caller for longer than the time limit, even when the
 // service hangs (for example while it waits on an unlock prompt nobody answers).

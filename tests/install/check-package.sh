@@ -22,10 +22,9 @@ field() { dpkg-deb --field "$deb" "$1"; }
 for name in Maintainer Section Priority Description Installed-Size; do
     [ -n "$(field "$name")" ] || fail "no $name field"
 done
-# Computed by dpkg-shlibdeps from what the program and the voice module link, with versions; libsecret
-# is loaded at run time.
+# Computed by dpkg-shlibdeps from what the program and the voice module link, with versions.
 depends=$(field Depends)
-for library in 'libqt6widgets6 (>=' 'libc6 (>=' 'libsecret-1-0 (>=' 'libpulse0 (>=' 'libavcodec'; do
+for library in 'libqt6widgets6 (>=' 'libc6 (>=' 'libqt6dbus6 (>=' 'libpulse0 (>=' 'libavcodec'; do
     grep -qF "$library" <<<"$depends" || fail "Depends lacks $library: $depends"
 done
 

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QUuid>
 
 #include <gtest/gtest.h>
@@ -71,6 +72,14 @@ TEST_F(KeychainTest, ReadsAndReplacesAKeyStoredWithSecretTool)
                   "sk-ant-from-the-shell"),
               0);
     EXPECT_EQ(keychain.read(account), StoredSecret::found(QStringLiteral("sk-ant-from-the-shell")));
+    // Another tool's item beside it, stored later (the service keeps times in seconds): the newest is the key.
+    QThread::msleep(1100);
+    ASSERT_EQ(run(QStringLiteral("secret-tool"),
+                  QStringList{QStringLiteral("store"), QStringLiteral("--label=Other")} + attributes +
+                      QStringList{QStringLiteral("tool"), QStringLiteral("other")},
+                  "sk-ant-newer"),
+              0);
+    EXPECT_EQ(keychain.read(account), StoredSecret::found(QStringLiteral("sk-ant-newer")));
     EXPECT_EQ(Keychain(QStringLiteral("org.other.App")).read(account), StoredSecret{}) << "the service must match";
 
     // That one item per account is left is tested with the settings window (SettingsKeyringTest).

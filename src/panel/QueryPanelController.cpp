@@ -3,6 +3,7 @@
 #include "log/DebugLog.h"
 #include "panel/QueryInputTextView.h"
 #include "panel/QueryPanelContentView.h"
+#include "panel/WindowPlacement.h"
 #include "session/AnnotationSession.h"
 #include "voice/ReplicateWhisperService.h"
 
@@ -232,6 +233,10 @@ void QueryPanelController::show()
     window_->show();
     window_->raise();
     window_->activateWindow();
+    if (placement_) {
+        placement_->place(rest);
+        placement_->activate();
+    }
 
     const QEasingCurve easeOut = cubicBezier(QPointF(0, 0), QPointF(0.58, 1));
     slide_ = new QPropertyAnimation(window_, "pos", window_);
@@ -286,6 +291,13 @@ void QueryPanelController::bringToFront()
         window_->show();
     window_->raise();
     window_->activateWindow();
+    if (placement_)
+        placement_->activate();
+}
+
+void QueryPanelController::setPlacement(std::unique_ptr<WindowPlacement> placement)
+{
+    placement_ = std::move(placement);
 }
 
 void QueryPanelController::setCornersMasked(bool masked)

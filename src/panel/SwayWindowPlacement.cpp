@@ -1,0 +1,131 @@
+#include "panel/SwayWindowPlacement.h"
+
+#include "log/DebugLog.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonObject>
+
+namespace {
+
+std::optional<QRect> containerRect(const QJsonObject &node, qint64 id)
+{
+    if (node[u"id"].toInteger() == id) {
+        const QJsonObject rect = node[u"rect"].toObject();
+        return QRect(rect[u"x"].toInt(), rect[u"y"].toInt(), rect[u"width"].toInt(), rect[u"height"].toInt());
+    }
+    for (const char16_t *children : {u"nodes", u"floating_nodes"}) {
+        for (const QJsonValue &child : node[children].toArray()) {
+            if (std::optional<QRect> found = containerRect(child.toObject(), id))
+                return found;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+SwayWindowPlacement::SwayWindowPlacement(QWidget &window, const QString &socketPath)
+    : window_(&window)
+    , ipc_(socketPath)
+{
+    connect(&ipc_, &SwayIpc::received, this, &SwayWindowPlacement::received);
+    ipc_.send(SwayIpc::Subscribe, R"(["window"])");
+    window.installEventFilter(this);
+}
+
+QString SwayWindowPlacement::socketPath()
+{
+    const QString path = qEnvironmentVariable("SWAYSOCK");
+    if (QGuiApplication::platformName() != u"wayland" || path.isEmpty() || !QFileInfo(path).isWritable())
+        return {};
+    return path;
+}
+
+void SwayWindowPlacement::place(const QRect &frame)
+{
+    pendingFrame_ = frame;
+    flush();
+}
+
+void SwayWindowPlacement::activate()
+{
+    pendingFocus_ = true;
+    flush();
+}
+
+void SwayWindowPlacement::flush()
+{
+    if (!container_ || !window_ || (!pendingFrame_ && !pendingFocus_))
+        return;
+    QStringList commands;
+    if (const std::optional<QRect> frame = std::exchange(pendingFrame_, std::nullopt)) {
+        placedHeight_ = window_->height();
+        commands
+            << QStringLiteral("move absolute position %1 %2").arg(frame->x()).arg(frame->bottom() + 1 - placedHeight_);
+    }
+    if (std::exchange(pendingFocus_, false))
+        commands << QStringLiteral("focus");
+    ipc_.send(SwayIpc::RunCommand,
+              QStringLiteral("[con_id=%1] %2").arg(*container_).arg(commands.join(u", ")).toUtf8());
+}
+
+bool SwayWindowPlacement::eventFilter(QObject *watched, QEvent *event)
+{
+    // Once placed, a new height asks where the window is now, the user may have moved it.
+    if (event->type() == QEvent::Resize && watched == window_ && container_ && placedHeight_ &&
+        window_->height() != placedHeight_ && !std::exchange(treeRequested_, true))
+        ipc_.send(SwayIpc::GetTree, {});
+    return false;
+}
+
+void SwayWindowPlacement::received(const SwayIpc::Message &message)
+{
+    switch (message.type) {
+    case SwayIpc::windowEvent:
+        windowEvent(message.payload.object());
+        break;
+    case SwayIpc::GetTree:
+        treeRequested_ = false;
+        followHeight(message.payload.object());
+        break;
+    case SwayIpc::RunCommand:
+        for (const QJsonValue &result : message.payload.array()) {
+            if (!result[u"success"].toBool())
+                DebugLog::log(QStringLiteral("QueryPanel"),
+                              u"Panel placement failed error=" + result[u"error"].toString());
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void SwayWindowPlacement::windowEvent(const QJsonObject &event)
+{
+    const QJsonObject container = event[u"container"].toObject();
+    const qint64 id = container[u"id"].toInteger();
+    const QString change = event[u"change"].toString();
+    if (change == u"close" && container_ == id) {
+        container_.reset();
+    } else if ((change == u"new" || change == u"title") && !container_ && window_ &&
+               container[u"pid"].toInteger() == QCoreApplication::applicationPid() &&
+               container[u"name"].toString() == window_->windowTitle()) {
+        container_ = id;
+        flush();
+    }
+}
+
+void SwayWindowPlacement::followHeight(const QJsonObject &tree)
+{
+    if (!container_ || !window_)
+        return;
+    const std::optional<QRect> rect = containerRect(tree, *container_);
+    if (!rect || window_->height() == placedHeight_)
+        return;
+    // Sway keeps the top edge when a client changes its size.
+    place(QRect(rect->x(), rect->y(), rect->width(), placedHeight_));
+}

@@ -79,6 +79,8 @@ void InstanceChannel::acceptConnection()
             else if (line == wireName(Command::Annotate))
                 command = Command::Annotate;
             socket->write(command ? "ok\n" : "unknown\n");
+            // The caller goes on its way now, not once the annotation below is up.
+            socket->flush();
             socket->disconnectFromServer();
             if (command)
                 Q_EMIT commandReceived(*command);

@@ -11,12 +11,16 @@
 
 namespace {
 
+QRect rectOf(const QJsonObject &container)
+{
+    const QJsonObject rect = container[u"rect"].toObject();
+    return QRect(rect[u"x"].toInt(), rect[u"y"].toInt(), rect[u"width"].toInt(), rect[u"height"].toInt());
+}
+
 std::optional<QRect> containerRect(const QJsonObject &node, qint64 id)
 {
-    if (node[u"id"].toInteger() == id) {
-        const QJsonObject rect = node[u"rect"].toObject();
-        return QRect(rect[u"x"].toInt(), rect[u"y"].toInt(), rect[u"width"].toInt(), rect[u"height"].toInt());
-    }
+    if (node[u"id"].toInteger() == id)
+        return rectOf(node);
     for (const char16_t *children : {u"nodes", u"floating_nodes"}) {
         for (const QJsonValue &child : node[children].toArray()) {
             if (std::optional<QRect> found = containerRect(child.toObject(), id))
@@ -111,6 +115,9 @@ void SwayWindowPlacement::windowEvent(const QJsonObject &event)
     const QString change = event[u"change"].toString();
     if (change == u"close" && container_ == id) {
         container_.reset();
+        // Hidden for a while (while the screen is copied for another capture), it comes back there.
+        if (!pendingFrame_)
+            pendingFrame_ = rectOf(container);
     } else if ((change == u"new" || change == u"title") && !container_ && window_ &&
                container[u"pid"].toInteger() == QCoreApplication::applicationPid() &&
                container[u"name"].toString() == window_->windowTitle()) {

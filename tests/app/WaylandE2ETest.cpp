@@ -213,6 +213,21 @@ TEST_F(WaylandE2ETest, AnnotateDrawOnTheSecondOutputAskAndEscape)
     EXPECT_GT(settledPanel()->height(), 130);
     EXPECT_EQ(settledPanel()->bottom() + 1, secondOutput.bottom() + 1 - 16);
 
+    // Another capture, drawn on the first output: the panel comes back where it was, with the keyboard.
+    server.enqueue(FakeModelServer::Response::events("data: [DONE]\n\n"));
+    ASSERT_EQ(invoke({QStringLiteral("annotate")}), 0);
+    ASSERT_TRUE(waitForLog(QStringLiteral("[Session] Begin additional capture")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fullScreenOutputs().size() == 2; }, 5000));
+    pointer.drag({QPoint(400, 400), QPoint(600, 400), QPoint(600, 500)});
+    ASSERT_FALSE(waitForLogStartingWith(QStringLiteral("[Session] Additional capture complete bytes=")).isEmpty());
+    ASSERT_TRUE(settledPanel());
+    EXPECT_EQ(settledPanel()->bottom() + 1, secondOutput.bottom() + 1 - 16);
+    EXPECT_EQ(settledPanel()->center().x(), secondOutput.center().x());
+    run(QStringLiteral("wtype"), {QStringLiteral("And this?")});
+    run(QStringLiteral("wtype"), {QStringLiteral("-k"), QStringLiteral("Return")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.requests().size() == 2; }, 15000));
+    EXPECT_TRUE(server.requests().last().body.contains("And this?"));
+
     run(QStringLiteral("wtype"), {QStringLiteral("-k"), QStringLiteral("Escape")});
     EXPECT_TRUE(waitForLog(QStringLiteral("[Session] Session cancelled and state reset")));
     EXPECT_TRUE(QTest::qWaitFor([&] { return fullScreenOutputs().isEmpty(); }, 5000));

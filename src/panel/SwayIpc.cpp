@@ -13,6 +13,7 @@ SwayIpc::SwayIpc(const QString &socketPath, QObject *parent)
 {
     connect(&socket_, &QLocalSocket::readyRead, this, &SwayIpc::readAvailable);
     connect(&socket_, &QLocalSocket::connected, this, [this] { socket_.write(std::exchange(pending_, {})); });
+    connect(&socket_, &QLocalSocket::errorOccurred, this, [this] { Q_EMIT failed(socket_.errorString()); });
     socket_.connectToServer(socketPath);
 }
 

@@ -35,6 +35,7 @@ public:
 
 Q_SIGNALS:
     void received(const SwayIpc::Message &message);
+    void failed(const QString &reason); // the connection could not be made, or broke
 
 private:
     void readAvailable();

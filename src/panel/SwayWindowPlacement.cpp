@@ -30,6 +30,11 @@ std::optional<QRect> containerRect(const QJsonObject &node, qint64 id)
     return std::nullopt;
 }
 
+void logFailure(const QString &reason)
+{
+    DebugLog::log(QStringLiteral("QueryPanel"), u"Panel placement failed error=" + reason);
+}
+
 } // namespace
 
 SwayWindowPlacement::SwayWindowPlacement(QWidget &window, const QString &socketPath)
@@ -37,6 +42,7 @@ SwayWindowPlacement::SwayWindowPlacement(QWidget &window, const QString &socketP
     , ipc_(socketPath)
 {
     connect(&ipc_, &SwayIpc::received, this, &SwayWindowPlacement::received);
+    connect(&ipc_, &SwayIpc::failed, this, [](const QString &reason) { logFailure(reason); });
     ipc_.send(SwayIpc::Subscribe, R"(["window"])");
     window.installEventFilter(this);
 }
@@ -99,8 +105,7 @@ void SwayWindowPlacement::received(const SwayIpc::Message &message)
     case SwayIpc::RunCommand:
         for (const QJsonValue &result : message.payload.array()) {
             if (!result[u"success"].toBool())
-                DebugLog::log(QStringLiteral("QueryPanel"),
-                              u"Panel placement failed error=" + result[u"error"].toString());
+                logFailure(result[u"error"].toString());
         }
         break;
     default:

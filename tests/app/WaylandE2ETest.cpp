@@ -163,6 +163,7 @@ TEST_F(WaylandE2ETest, AnnotateDrawOnTheSecondOutputAskAndEscape)
     start(first);
     ASSERT_TRUE(waitForLog(QStringLiteral("[App] Display platform=wayland chosenBy=GLINT_PLATFORM")));
     EXPECT_TRUE(waitForLog(QStringLiteral("[Capture] Screen capture method=wlr-screencopy")));
+    EXPECT_TRUE(waitForLog(QStringLiteral("[App] Panel placement=sway-ipc")));
 
     ASSERT_EQ(invoke({QStringLiteral("annotate")}), 0);
     ASSERT_TRUE(waitForLog(QStringLiteral("[Session] Begin annotation session showToolbar=true")));

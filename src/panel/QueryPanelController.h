@@ -64,6 +64,7 @@ public:
     static int clampedHeight(int requested);
 
 private:
+    void fadeIn(QObject *target, const QByteArray &property);
     void animatePanel(int height);
     QRect restingFrame() const;
     void logPlacement(QScreen *screen, QPoint origin);
@@ -77,4 +78,5 @@ private:
     std::unique_ptr<PanelSnapshots> snapshots_;
     std::unique_ptr<WindowPlacement> placement_;
     bool closing_ = false;
+    bool revealed_ = false; // the content, once the compositor has placed the panel
 };

@@ -17,17 +17,21 @@ QRect rectOf(const QJsonObject &container)
     return QRect(rect[u"x"].toInt(), rect[u"y"].toInt(), rect[u"width"].toInt(), rect[u"height"].toInt());
 }
 
-std::optional<QRect> containerRect(const QJsonObject &node, qint64 id)
+// The container among `node` and its descendants for which `wanted` holds that came last (the highest id).
+std::optional<QJsonObject> lastContainer(const QJsonObject &node,
+                                         const std::function<bool(const QJsonObject &)> &wanted)
 {
-    if (node[u"id"].toInteger() == id)
-        return rectOf(node);
+    std::optional<QJsonObject> found;
+    if (wanted(node))
+        found = node;
     for (const char16_t *children : {u"nodes", u"floating_nodes"}) {
         for (const QJsonValue &child : node[children].toArray()) {
-            if (std::optional<QRect> found = containerRect(child.toObject(), id))
-                return found;
+            std::optional<QJsonObject> inner = lastContainer(child.toObject(), wanted);
+            if (inner && (!found || (*inner)[u"id"].toInteger() > (*found)[u"id"].toInteger()))
+                found = std::move(inner);
         }
     }
-    return std::nullopt;
+    return found;
 }
 
 void logFailure(const QString &reason)
@@ -42,7 +46,10 @@ SwayWindowPlacement::SwayWindowPlacement(QWidget &window, const QString &socketP
     , ipc_(socketPath)
 {
     connect(&ipc_, &SwayIpc::received, this, &SwayWindowPlacement::received);
-    connect(&ipc_, &SwayIpc::failed, this, [](const QString &reason) { logFailure(reason); });
+    connect(&ipc_, &SwayIpc::failed, this, [this](const QString &reason) {
+        logFailure(reason);
+        settle();
+    });
     ipc_.send(SwayIpc::Subscribe, R"(["window"])");
     window.installEventFilter(this);
 }
@@ -55,10 +62,18 @@ QString SwayWindowPlacement::socketPath()
     return path;
 }
 
-void SwayWindowPlacement::place(const QRect &frame)
+void SwayWindowPlacement::place(const QRect &frame, std::function<void()> settled)
 {
     pendingFrame_ = frame;
+    if (settled)
+        settled_ = std::move(settled);
     flush();
+}
+
+void SwayWindowPlacement::settle()
+{
+    if (settled_)
+        std::exchange(settled_, {})();
 }
 
 void SwayWindowPlacement::activate()
@@ -72,7 +87,8 @@ void SwayWindowPlacement::flush()
     if (!container_ || !window_ || (!pendingFrame_ && !pendingFocus_))
         return;
     QStringList commands;
-    if (const std::optional<QRect> frame = std::exchange(pendingFrame_, std::nullopt)) {
+    const std::optional<QRect> frame = std::exchange(pendingFrame_, std::nullopt);
+    if (frame) {
         placedHeight_ = window_->height();
         commands
             << QStringLiteral("move absolute position %1 %2").arg(frame->x()).arg(frame->bottom() + 1 - placedHeight_);
@@ -81,6 +97,7 @@ void SwayWindowPlacement::flush()
         commands << QStringLiteral("focus");
     ipc_.send(SwayIpc::RunCommand,
               QStringLiteral("[con_id=%1] %2").arg(*container_).arg(commands.join(u", ")).toUtf8());
+    commandsPlacing_ << frame.has_value();
 }
 
 bool SwayWindowPlacement::eventFilter(QObject *watched, QEvent *event)
@@ -98,15 +115,28 @@ void SwayWindowPlacement::received(const SwayIpc::Message &message)
     case SwayIpc::windowEvent:
         windowEvent(message.payload.object());
         break;
+    case SwayIpc::Subscribe:
+        // The window may have come before the subscription did.
+        if (!container_ && !std::exchange(treeRequested_, true))
+            ipc_.send(SwayIpc::GetTree, {});
+        break;
     case SwayIpc::GetTree:
         treeRequested_ = false;
-        followHeight(message.payload.object());
+        if (container_) {
+            followHeight(message.payload.object());
+        } else if (const std::optional<QJsonObject> ours =
+                       lastContainer(message.payload.object(), [this](const QJsonObject &c) { return isOurs(c); })) {
+            container_ = (*ours)[u"id"].toInteger();
+            flush();
+        }
         break;
     case SwayIpc::RunCommand:
         for (const QJsonValue &result : message.payload.array()) {
             if (!result[u"success"].toBool())
                 logFailure(result[u"error"].toString());
         }
+        if (!commandsPlacing_.isEmpty() && commandsPlacing_.takeFirst())
+            settle();
         break;
     default:
         break;
@@ -123,21 +153,27 @@ void SwayWindowPlacement::windowEvent(const QJsonObject &event)
         // Hidden for a while (while the screen is copied for another capture), it comes back there.
         if (!pendingFrame_)
             pendingFrame_ = rectOf(container);
-    } else if ((change == u"new" || change == u"title") && !container_ && window_ &&
-               container[u"pid"].toInteger() == QCoreApplication::applicationPid() &&
-               container[u"name"].toString() == window_->windowTitle()) {
+    } else if ((change == u"new" || change == u"title") && !container_ && isOurs(container)) {
         container_ = id;
         flush();
     }
+}
+
+bool SwayWindowPlacement::isOurs(const QJsonObject &container) const
+{
+    return window_ && container[u"pid"].toInteger() == QCoreApplication::applicationPid() &&
+           container[u"name"].toString() == window_->windowTitle();
 }
 
 void SwayWindowPlacement::followHeight(const QJsonObject &tree)
 {
     if (!container_ || !window_)
         return;
-    const std::optional<QRect> rect = containerRect(tree, *container_);
-    if (!rect || window_->height() == placedHeight_)
+    const std::optional<QJsonObject> container =
+        lastContainer(tree, [id = *container_](const QJsonObject &c) { return c[u"id"].toInteger() == id; });
+    if (!container || window_->height() == placedHeight_)
         return;
     // Sway keeps the top edge when a client changes its size.
-    place(QRect(rect->x(), rect->y(), rect->width(), placedHeight_));
+    const QRect rect = rectOf(*container);
+    place(QRect(rect.x(), rect.y(), rect.width(), placedHeight_));
 }

@@ -3,8 +3,10 @@
 #include "capture/DesktopWindows.h"
 #include "drawing/OverlayWindow.h"
 #include "drawing/OverlayWindowController.h"
+#include "log/DebugLog.h"
 #include "panel/QueryPanelContentView.h"
 #include "panel/QueryPanelController.h"
+#include "panel/SwayWindowPlacement.h"
 
 #include <QGuiApplication>
 #include <QTimer>
@@ -13,7 +15,12 @@
 AppSessionWindows::AppSessionWindows(ScreenFreezer &freezer, std::function<void()> openSettings)
     : overlayWindows_(freezer)
     , openSettings_(std::move(openSettings))
+    , swaySocket_(SwayWindowPlacement::socketPath())
 {
+    const bool wayland = QGuiApplication::platformName() == u"wayland";
+    DebugLog::log(QStringLiteral("App"), !wayland                ? QStringLiteral("Panel placement=window-manager")
+                                         : swaySocket_.isEmpty() ? QStringLiteral("Panel placement=compositor-centred")
+                                                                 : QStringLiteral("Panel placement=sway-ipc"));
     // A while after start-up, which it would otherwise hold up, and well before anyone draws, so that the
     // first drawing finds its windows ready.
     QTimer::singleShot(prepareDelayMs, &overlayWindows_, &OverlayWindows::prepare);
@@ -49,5 +56,7 @@ std::unique_ptr<QueryPanel> AppSessionWindows::createQueryPanel(AnnotationSessio
     panel->setCornersMasked(!DesktopWindows::compositorRuns());
     if (screen && QGuiApplication::platformName() == u"wayland")
         attachToOverlay(*panel->window(), screen->frame);
+    if (!swaySocket_.isEmpty())
+        panel->setPlacement(std::make_unique<SwayWindowPlacement>(*panel->window(), swaySocket_));
     return panel;
 }

@@ -26,4 +26,5 @@ private:
     OverlayWindows overlayWindows_;
     WindowStacking stacking_;
     std::function<void()> openSettings_;
+    QString swaySocket_; // where the panel is placed through Sway's IPC
 };

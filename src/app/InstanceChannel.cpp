@@ -1,29 +1,23 @@
 #include "app/InstanceChannel.h"
 
+#include "app/InstanceHandOver.h"
 #include "log/DebugLog.h"
 
-#include <QDir>
+#include <QFile>
 #include <QLocalSocket>
 
-#include <unistd.h>
-
 namespace {
-constexpr int timeoutMs = 2000;
 constexpr qint64 maxLineLength = 64;
 
-QByteArray wireName(InstanceChannel::Command command)
+std::string_view wireName(InstanceChannel::Command command)
 {
-    return command == InstanceChannel::Command::Annotate ? QByteArrayLiteral("annotate\n")
-                                                         : QByteArrayLiteral("reopen\n");
+    return command == InstanceChannel::Command::Annotate ? InstanceHandOver::annotate : InstanceHandOver::reopen;
 }
 } // namespace
 
 QString InstanceChannel::defaultSocketPath()
 {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty())
-        return QDir(runtime).filePath(QStringLiteral("glint.socket"));
-    return QDir::temp().filePath(u"glint-" + QString::number(getuid()) + u".socket");
+    return QFile::decodeName(QByteArray::fromStdString(InstanceHandOver::socketPath()));
 }
 
 InstanceChannel::InstanceChannel(QString socketPath, QObject *parent)
@@ -36,18 +30,7 @@ InstanceChannel::InstanceChannel(QString socketPath, QObject *parent)
 
 bool InstanceChannel::sendToRunning(Command command) const
 {
-    QLocalSocket socket;
-    socket.connectToServer(socketPath_);
-    if (!socket.waitForConnected(timeoutMs))
-        return false;
-    socket.write(wireName(command));
-    if (!socket.waitForBytesWritten(timeoutMs))
-        return false;
-    // The answer says the instance took the command, not merely that something held the socket.
-    while (!socket.canReadLine())
-        if (!socket.waitForReadyRead(timeoutMs))
-            return false;
-    return socket.readLine() == "ok\n";
+    return InstanceHandOver::send(QFile::encodeName(socketPath_).toStdString(), wireName(command));
 }
 
 bool InstanceChannel::listen()
@@ -56,7 +39,7 @@ bool InstanceChannel::listen()
     // A socket nobody answers on is left over from an instance that ended abruptly.
     QLocalSocket probe;
     probe.connectToServer(socketPath_);
-    if (probe.waitForConnected(timeoutMs))
+    if (probe.waitForConnected(InstanceHandOver::timeoutMs))
         return false;
     QLocalServer::removeServer(socketPath_);
     return server_.listen(socketPath_);
@@ -74,11 +57,13 @@ void InstanceChannel::acceptConnection()
             }
             const QByteArray line = socket->readLine(maxLineLength + 1);
             std::optional<Command> command;
-            if (line == wireName(Command::Reopen))
-                command = Command::Reopen;
-            else if (line == wireName(Command::Annotate))
-                command = Command::Annotate;
+            for (const Command candidate : {Command::Reopen, Command::Annotate}) {
+                if (line == QByteArray::fromStdString(std::string(wireName(candidate)) + '\n'))
+                    command = candidate;
+            }
             socket->write(command ? "ok\n" : "unknown\n");
+            // The caller goes on its way now, not once the annotation below is up.
+            socket->flush();
             socket->disconnectFromServer();
             if (command)
                 Q_EMIT commandReceived(*command);

@@ -1,96 +1,49 @@
-#include "app/AppDelegate.h"
-#include "app/AskCommand.h"
-#include "app/CommandLine.h"
-#include "app/InstanceChannel.h"
-#include "app/TerminationSignalHandler.h"
-#include "capture/DisplayPlatform.h"
-#include "input/X11InputEventSource.h"
-#include "log/DebugLog.h"
+// The program: hands `glint annotate` to a running instance at once, and otherwise opens the
+// application module, which links Qt and everything else, and runs it.
+#include "app/InstanceHandOver.h"
 
-#include <QApplication>
-
+#include <climits>
 #include <cstdio>
+#include <string>
+#include <string_view>
 
-#include <malloc.h>
+#include <dlfcn.h>
+#include <unistd.h>
 
 namespace {
-// The tray application: `annotate` starts an annotation in the running instance, starting one first
-// if there is none; plain `glint` opens the running instance's settings window.
-int runTrayApplication(int argc, char *argv[], InstanceChannel::Command command)
+
+std::string programDirectory()
 {
-    // Screen-sized images (captures and their encodings) are mapped for their own and unmapped when
-    // freed. Left to itself the allocator raises this threshold once such an image is freed, and the
-    // next ones stay in the arena of the worker thread that made them after use, for good.
-    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
-    // A handful of mostly idle threads gain nothing from an arena each, and every arena keeps leftovers
-    // of its own that trimming cannot return.
-    mallopt(M_ARENA_MAX, 1);
-    DisplayPlatform::choose();
-    X11InputEventSource::prepareThreads();
-    {
-        // A running instance takes the command without this process connecting to the display first:
-        // that connection is most of the time a desktop shortcut for `glint annotate` would take.
-        const QCoreApplication handOver(argc, argv);
-        if (InstanceChannel().sendToRunning(command))
-            return 0;
-    }
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("glint"));
-    QApplication::setApplicationVersion(QStringLiteral(GLINT_VERSION));
-    QApplication::setOrganizationDomain(QStringLiteral("glint.org"));
-    QApplication::setDesktopFileName(QStringLiteral("org.glint.Glint"));
-    QApplication::setQuitOnLastWindowClosed(false); // a tray utility has no main window
-
-    InstanceChannel channel;
-    if (!channel.listen()) {
-        // Another instance started at the same moment and won.
-        if (channel.sendToRunning(command))
-            return 0;
-        std::fputs("glint: cannot reach or become the running instance\n", stderr);
-        return 1;
-    }
-
-    DebugLog::setFilePath(qEnvironmentVariable("GLINT_LOG_FILE", QString::fromLatin1(DebugLog::defaultFilePath)));
-    TerminationSignalHandler terminationSignals;
-    AppDelegate delegate;
-    QObject::connect(&channel, &InstanceChannel::commandReceived, &delegate, [&delegate](InstanceChannel::Command c) {
-        if (c == InstanceChannel::Command::Annotate)
-            delegate.requestAnnotation();
-        else
-            delegate.applicationShouldHandleReopen();
-    });
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &AppDelegate::applicationWillTerminate);
-    delegate.applicationDidFinishLaunching();
-    if (command == InstanceChannel::Command::Annotate)
-        delegate.requestAnnotation();
-    return QApplication::exec();
+    char path[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0)
+        return ".";
+    const std::string program(path, size_t(length));
+    return program.substr(0, program.rfind('/'));
 }
+
+// Beside the program in the build tree; installed, in the library directory.
+std::string modulePath()
+{
+    const std::string directory = programDirectory();
+    const std::string beside = directory + "/glint-app.so";
+    return access(beside.c_str(), F_OK) == 0 ? beside : directory + "/" GLINT_APP_MODULE_DIR "/glint-app.so";
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    const CommandLine commandLine = CommandLine::parse(arguments);
-    switch (commandLine.command) {
-    case CommandLine::Command::Tray:
-        return runTrayApplication(argc, argv, InstanceChannel::Command::Reopen);
-    case CommandLine::Command::Annotate:
-        return runTrayApplication(argc, argv, InstanceChannel::Command::Annotate);
-    case CommandLine::Command::Ask:
-        return AskCommand::main(argc, argv);
-    case CommandLine::Command::Help:
-        std::fputs(CommandLine::helpText().toLocal8Bit().constData(), stdout);
+    if (argc == 2 && std::string_view(argv[1]) == InstanceHandOver::annotate &&
+        InstanceHandOver::send(InstanceHandOver::socketPath(), InstanceHandOver::annotate))
         return 0;
-    case CommandLine::Command::Version:
-        std::fputs(CommandLine::versionText().toLocal8Bit().constData(), stdout);
-        return 0;
-    case CommandLine::Command::UsageError:
-        break;
+    const std::string path = modulePath();
+    void *module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    using Entry = int (*)(int, char **);
+    const auto entry = module ? reinterpret_cast<Entry>(dlsym(module, "glint_application_main")) : nullptr;
+    if (!entry) {
+        std::fprintf(stderr, "glint: cannot load the application module %s: %s\n", path.c_str(), dlerror());
+        return 1;
     }
-    const QString message = u"glint: " + commandLine.error + u"\n" + CommandLine::usageText() +
-                            u"Try 'glint --help' for more information.\n";
-    std::fputs(message.toLocal8Bit().constData(), stderr);
-    return 2;
+    return entry(argc, argv);
 }

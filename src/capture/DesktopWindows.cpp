@@ -28,6 +28,9 @@ int DesktopWindows::count()
 
 bool DesktopWindows::compositorRuns()
 {
+    // A Wayland compositor blends every window it shows.
+    if (QGuiApplication::platformName() == u"wayland")
+        return true;
     const auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     Display *display = x11 ? x11->display() : nullptr;
     if (!display)

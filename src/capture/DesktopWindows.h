@@ -7,6 +7,7 @@ public:
 
     // 0 when there is no X11 display or no window manager that publishes its list.
     static int count();
-    // Whether a compositing manager runs: without one, translucent pixels of a window show black.
+    // Whether a compositor blends windows (always on Wayland): without one, translucent pixels of a window
+    // show black.
     static bool compositorRuns();
 };

@@ -10,7 +10,9 @@
 
 #include <wayland-client.h>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -54,7 +56,7 @@ const zxdg_output_v1_listener outputListener = {
     [](void *, zxdg_output_v1 *, const char *) {},
 };
 
-// Shared memory the compositor copies one output into.
+// Shared memory the compositor copies one output into; once filled, the picture's own pixels.
 class ShmBuffer {
 public:
     ShmBuffer(wl_shm *shm, const Copy &copy)
@@ -86,7 +88,25 @@ public:
     ShmBuffer &operator=(const ShmBuffer &) = delete;
 
     wl_buffer *buffer() const { return buffer_; }
-    const uchar *data() const { return data_; }
+
+    // The filled memory as a picture that unmaps it when the last copy of the picture goes: a screenful
+    // less to copy before the overlay can show.
+    QImage takePicture(const Copy &copy, QImage::Format format)
+    {
+        struct Mapping {
+            void *data;
+            size_t length;
+        };
+        auto *mapping = new Mapping{std::exchange(data_, nullptr), length_};
+        return QImage(
+            static_cast<uchar *>(mapping->data), copy.size.width(), copy.size.height(), int(copy.stride), format,
+            [](void *info) {
+                auto *mapping = static_cast<Mapping *>(info);
+                munmap(mapping->data, mapping->length);
+                delete mapping;
+            },
+            mapping);
+    }
 
 private:
     size_t length_;
@@ -204,52 +224,64 @@ bool WlrScreencopyGrabber::connect()
     return shm_ && manager_ && outputNames_;
 }
 
-QImage WlrScreencopyGrabber::copy(wl_output *output)
-{
-    Copy copy;
-    zwlr_screencopy_frame_v1 *frame = zwlr_screencopy_manager_v1_capture_output(manager_, 0, output);
-    zwlr_screencopy_frame_v1_add_listener(frame, &frameListener, &copy);
-    while (!copy.offered && !copy.failed && wl_display_dispatch(display_) >= 0) {
-    }
-    const QImage::Format format = imageFormat(copy.format);
-    QImage picture;
-    if (copy.offered && format != QImage::Format_Invalid) {
-        ShmBuffer buffer(shm_, copy);
-        if (buffer.buffer()) {
-            zwlr_screencopy_frame_v1_copy(frame, buffer.buffer());
-            while (!copy.ready && !copy.failed && wl_display_dispatch(display_) >= 0) {
-            }
-            if (copy.ready) {
-                // The buffer is unmapped on return: the picture gets its own pixels.
-                const QImage shared(buffer.data(), copy.size.width(), copy.size.height(), int(copy.stride), format);
-                picture = format == QImage::Format_RGB32 ? shared.copy() : shared.convertToFormat(QImage::Format_RGB32);
-                if (copy.yInverted)
-                    picture.mirror(false, true);
-            }
-        }
-    }
-    zwlr_screencopy_frame_v1_destroy(frame);
-    wl_display_flush(display_);
-    return picture;
-}
-
+// Asks for every output at once, so that the compositor copies them all in the same frame.
 FrozenFrame WlrScreencopyGrabber::grab()
 {
     // Outputs that came or changed since the last grab.
     wl_display_roundtrip(display_);
-    QList<FrozenFrame::Shot> shots;
+    struct Request {
+        QScreen *screen;
+        zwlr_screencopy_frame_v1 *frame;
+        std::unique_ptr<Copy> copy; // where the listener writes
+        std::unique_ptr<ShmBuffer> buffer;
+    };
+    std::vector<Request> requests;
     for (QScreen *screen : QGuiApplication::screens()) {
         for (const std::shared_ptr<Output> &output : std::as_const(outputs_)) {
             if (output->name != screen->name())
                 continue;
-            QImage picture = copy(output->output);
-            if (picture.isNull())
-                break;
-            // A scaled output gives more pixels than its logical size.
-            picture.setDevicePixelRatio(qreal(picture.width()) / screen->geometry().width());
-            shots.append(FrozenFrame::Shot{SystemScreenCatalog::info(*screen), std::move(picture)});
+            Request &request = requests.emplace_back(
+                Request{screen, zwlr_screencopy_manager_v1_capture_output(manager_, 0, output->output), {}, {}});
+            request.copy = std::make_unique<Copy>();
+            zwlr_screencopy_frame_v1_add_listener(request.frame, &frameListener, request.copy.get());
             break;
         }
     }
+    const auto dispatchUntil = [&](bool (*settled)(const Copy &)) {
+        while (!std::all_of(requests.begin(), requests.end(), [&](const Request &r) { return settled(*r.copy); }) &&
+               wl_display_dispatch(display_) >= 0) {
+        }
+    };
+    dispatchUntil([](const Copy &copy) { return copy.offered || copy.failed; });
+    for (Request &request : requests) {
+        if (request.copy->failed || imageFormat(request.copy->format) == QImage::Format_Invalid) {
+            request.copy->failed = true;
+            continue;
+        }
+        request.buffer = std::make_unique<ShmBuffer>(shm_, *request.copy);
+        if (request.buffer->buffer())
+            zwlr_screencopy_frame_v1_copy(request.frame, request.buffer->buffer());
+        else
+            request.copy->failed = true;
+    }
+    dispatchUntil([](const Copy &copy) { return copy.ready || copy.failed; });
+
+    QList<FrozenFrame::Shot> shots;
+    for (Request &request : requests) {
+        const Copy &copy = *request.copy;
+        zwlr_screencopy_frame_v1_destroy(request.frame);
+        if (!copy.ready)
+            continue;
+        const QImage::Format format = imageFormat(copy.format);
+        QImage picture = request.buffer->takePicture(copy, format);
+        if (format != QImage::Format_RGB32)
+            picture = picture.convertToFormat(QImage::Format_RGB32);
+        if (copy.yInverted)
+            picture.mirror(false, true);
+        // A scaled output gives more pixels than its logical size.
+        picture.setDevicePixelRatio(qreal(picture.width()) / request.screen->geometry().width());
+        shots.append(FrozenFrame::Shot{SystemScreenCatalog::info(*request.screen), std::move(picture), {}});
+    }
+    wl_display_flush(display_);
     return FrozenFrame(std::move(shots));
 }

@@ -40,7 +40,6 @@ private:
     WlrScreencopyGrabber() = default;
     bool connect();
     void describe(Output &output);
-    QImage copy(wl_output *output);
 
     static void global(void *data, wl_registry *registry, uint32_t name, const char *interface, uint32_t version);
     static void globalRemove(void *data, wl_registry *registry, uint32_t name);

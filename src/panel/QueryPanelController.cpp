@@ -3,10 +3,12 @@
 #include "log/DebugLog.h"
 #include "panel/QueryInputTextView.h"
 #include "panel/QueryPanelContentView.h"
+#include "panel/WindowPlacement.h"
 #include "session/AnnotationSession.h"
 #include "voice/ReplicateWhisperService.h"
 
 #include <QEasingCurve>
+#include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainterPath>
@@ -22,6 +24,7 @@ constexpr int showDurationMs = 260;
 constexpr int closeDurationMs = 150;
 constexpr int resizeDurationMs = 320;
 constexpr int snapshotDelayMs = 60;
+constexpr int placementTimeoutMs = 500; // the content shows by then, placed or not
 
 void log(const QString &message)
 {
@@ -45,6 +48,11 @@ QEasingCurve cubicBezier(QPointF c1, QPointF c2)
     QEasingCurve curve(QEasingCurve::BezierSpline);
     curve.addCubicBezierSegment(c1, c2, QPointF(1, 1));
     return curve;
+}
+
+QEasingCurve easeOut()
+{
+    return cubicBezier(QPointF(0, 0), QPointF(0.58, 1));
 }
 
 // The panel window: frameless, on top of the overlay and its toolbar, draggable by any part that is
@@ -233,22 +241,44 @@ void QueryPanelController::show()
     window_->raise();
     window_->activateWindow();
 
-    const QEasingCurve easeOut = cubicBezier(QPointF(0, 0), QPointF(0.58, 1));
     slide_ = new QPropertyAnimation(window_, "pos", window_);
     slide_->setDuration(showDurationMs);
-    slide_->setEasingCurve(easeOut);
+    slide_->setEasingCurve(easeOut());
     slide_->setStartValue(window_->pos());
     slide_->setEndValue(rest.topLeft());
     slide_->start(QAbstractAnimation::DeleteWhenStopped);
 
-    auto *fade = new QPropertyAnimation(window_, "windowOpacity", window_);
+    if (!placement_) {
+        fadeIn(window_, "windowOpacity");
+        return;
+    }
+    // The compositor shows the panel where it likes first: its content stays clear until the panel is in
+    // its place, then fades in (the compositor knows no window opacity).
+    auto *clear = new QGraphicsOpacityEffect(contentView_);
+    clear->setOpacity(0);
+    contentView_->setGraphicsEffect(clear);
+    const auto reveal = [this, effect = QPointer<QGraphicsOpacityEffect>(clear)] {
+        if (effect && !std::exchange(revealed_, true) && !closing_)
+            fadeIn(effect, "opacity");
+    };
+    placement_->place(rest, reveal);
+    placement_->activate();
+    QTimer::singleShot(placementTimeoutMs, this, reveal);
+}
+
+void QueryPanelController::fadeIn(QObject *target, const QByteArray &property)
+{
+    auto *fade = new QPropertyAnimation(target, property, target);
     fade->setDuration(showDurationMs);
-    fade->setEasingCurve(easeOut);
+    fade->setEasingCurve(easeOut());
     fade->setStartValue(0.0);
     fade->setEndValue(1.0);
     connect(fade, &QPropertyAnimation::finished, this, [this] {
         if (closing_)
             return;
+        // An effect renders the whole content for every change: it goes once it is no longer needed.
+        if (contentView_)
+            contentView_->setGraphicsEffect(nullptr);
         bringToFront();
         focusInput();
         snapshots_->save(QStringLiteral("shown"));
@@ -286,6 +316,13 @@ void QueryPanelController::bringToFront()
         window_->show();
     window_->raise();
     window_->activateWindow();
+    if (placement_)
+        placement_->activate();
+}
+
+void QueryPanelController::setPlacement(std::unique_ptr<WindowPlacement> placement)
+{
+    placement_ = std::move(placement);
 }
 
 void QueryPanelController::setCornersMasked(bool masked)

@@ -18,6 +18,7 @@ class QScreen;
 class QWidget;
 class QueryPanelContentView;
 class ReplicateWhisperService;
+class WindowPlacement;
 
 // The floating panel of one query phase: placed at the bottom centre of the session's screen, above the
 // overlay and its toolbar, sliding in, fading out and following the height its content asks for.
@@ -48,6 +49,8 @@ public:
 
     // Without a compositor the panel's translucent corners would paint black: they are cut off instead.
     void setCornersMasked(bool masked);
+    // Where the compositor places windows itself: asks it for the panel's place and the keyboard.
+    void setPlacement(std::unique_ptr<WindowPlacement> placement);
 
     QWidget *window() const { return window_; }
     QueryPanelContentView *contentView() const { return contentView_; }
@@ -61,6 +64,7 @@ public:
     static int clampedHeight(int requested);
 
 private:
+    void fadeIn(QObject *target, const QByteArray &property);
     void animatePanel(int height);
     QRect restingFrame() const;
     void logPlacement(QScreen *screen, QPoint origin);
@@ -72,5 +76,7 @@ private:
     QPointer<QPropertyAnimation> slide_;
     QPointer<QPropertyAnimation> resize_;
     std::unique_ptr<PanelSnapshots> snapshots_;
+    std::unique_ptr<WindowPlacement> placement_;
     bool closing_ = false;
+    bool revealed_ = false; // the content, once the compositor has placed the panel
 };

@@ -1,5 +1,8 @@
 #include "app/InstanceChannel.h"
+#include "app/InstanceHandOver.h"
 
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtConcurrent>
@@ -56,5 +59,36 @@ TEST(InstanceChannelTest, SocketLeftByACrashedInstanceIsTakenOver)
     InstanceChannel next(path);
     EXPECT_TRUE(next.listen());
     EXPECT_TRUE(sendFromWorker(path, InstanceChannel::Command::Reopen));
+}
+
+// Only an instance that says it took the command counts: not whatever else holds the socket.
+TEST(InstanceChannelTest, HandOverCountsOnlyAnAcceptedCommand)
+{
+    const struct {
+        QByteArray answer;
+        bool handedOver;
+    } cases[] = {{"ok\n", true}, {"unknown\n", false}, {"ok", false}, {"", false}};
+    for (const auto &c : cases) {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("glint.socket"));
+        QLocalServer listener;
+        ASSERT_TRUE(listener.listen(path));
+        QByteArray received;
+        QObject::connect(&listener, &QLocalServer::newConnection, [&] {
+            QLocalSocket *socket = listener.nextPendingConnection();
+            QObject::connect(socket, &QLocalSocket::readyRead, [&, socket] {
+                received += socket->readAll();
+                socket->write(c.answer);
+                socket->disconnectFromServer();
+            });
+        });
+        QFuture<bool> sent = QtConcurrent::run([path] {
+            return InstanceHandOver::send(QFile::encodeName(path).toStdString(), InstanceHandOver::annotate);
+        });
+        while (!sent.isFinished())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        EXPECT_EQ(sent.result(), c.handedOver) << c.answer.constData();
+        EXPECT_EQ(received, "annotate\n");
+    }
 }
 } // namespace

@@ -105,6 +105,20 @@ protected:
         return found;
     }
 
+    // The panel's place once it has stopped moving and growing.
+    std::optional<QRect> settledPanel() const
+    {
+        std::optional<QRect> panel;
+        (void)QTest::qWaitFor(
+            [&] {
+                panel = floatingWindow();
+                QTest::qWait(400);
+                return panel && panel == floatingWindow();
+            },
+            10000);
+        return panel;
+    }
+
     // The outputs on which the first instance shows a full-screen window, as the compositor lists them.
     QStringList fullScreenOutputs() const
     {
@@ -149,6 +163,7 @@ TEST_F(WaylandE2ETest, AnnotateDrawOnTheSecondOutputAskAndEscape)
     start(first);
     ASSERT_TRUE(waitForLog(QStringLiteral("[App] Display platform=wayland chosenBy=GLINT_PLATFORM")));
     EXPECT_TRUE(waitForLog(QStringLiteral("[Capture] Screen capture method=wlr-screencopy")));
+    EXPECT_TRUE(waitForLog(QStringLiteral("[App] Panel placement=sway-ipc")));
 
     ASSERT_EQ(invoke({QStringLiteral("annotate")}), 0);
     ASSERT_TRUE(waitForLog(QStringLiteral("[Session] Begin annotation session showToolbar=true")));
@@ -175,18 +190,10 @@ TEST_F(WaylandE2ETest, AnnotateDrawOnTheSecondOutputAskAndEscape)
     const QImage second = outputPicture(QStringLiteral("HEADLESS-2"));
     EXPECT_GT(redPixels(second, QRect(280, 290, 800, 20)), 400);
 
-    // The compositor floats the panel over the overlay of that output; a click gives it the keyboard.
-    // Once it has stopped growing, which moves it there.
-    std::optional<QRect> panel;
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            panel = floatingWindow();
-            QTest::qWait(300);
-            return panel && panel == floatingWindow();
-        },
-        10000));
-    EXPECT_TRUE(secondOutput.contains(*panel));
-    pointer.drag({QPoint(panel->left() + 60, panel->bottom() - 50)});
+    // The panel floats at the bottom centre of that output, 16 above its edge, and has the keyboard.
+    ASSERT_TRUE(settledPanel());
+    EXPECT_EQ(settledPanel()->bottom() + 1, secondOutput.bottom() + 1 - 16);
+    EXPECT_EQ(settledPanel()->center().x(), secondOutput.center().x());
     run(QStringLiteral("wtype"), {QStringLiteral("What is this?")});
     run(QStringLiteral("wtype"), {QStringLiteral("-k"), QStringLiteral("Return")});
     ASSERT_TRUE(QTest::qWaitFor([&] { return !server.requests().isEmpty(); }, 15000));
@@ -201,6 +208,26 @@ TEST_F(WaylandE2ETest, AnnotateDrawOnTheSecondOutputAskAndEscape)
     const qreal factor = 1568.0 / 1920;
     EXPECT_GT(redPixels(sent, QRect(QPoint(280, 290) * factor, QSize(800, 20) * factor)), 300);
     EXPECT_EQ(redPixels(sent, QRect(0, 0, 200, 882)), 0);
+    // Grown with the answer, from its bottom edge.
+    ASSERT_TRUE(waitForLog(QStringLiteral("[Session] Streaming task completed responseLength=11")));
+    ASSERT_TRUE(settledPanel());
+    EXPECT_GT(settledPanel()->height(), 130);
+    EXPECT_EQ(settledPanel()->bottom() + 1, secondOutput.bottom() + 1 - 16);
+
+    // Another capture, drawn on the first output: the panel comes back where it was, with the keyboard.
+    server.enqueue(FakeModelServer::Response::events("data: [DONE]\n\n"));
+    ASSERT_EQ(invoke({QStringLiteral("annotate")}), 0);
+    ASSERT_TRUE(waitForLog(QStringLiteral("[Session] Begin additional capture")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fullScreenOutputs().size() == 2; }, 5000));
+    pointer.drag({QPoint(400, 400), QPoint(600, 400), QPoint(600, 500)});
+    ASSERT_FALSE(waitForLogStartingWith(QStringLiteral("[Session] Additional capture complete bytes=")).isEmpty());
+    ASSERT_TRUE(settledPanel());
+    EXPECT_EQ(settledPanel()->bottom() + 1, secondOutput.bottom() + 1 - 16);
+    EXPECT_EQ(settledPanel()->center().x(), secondOutput.center().x());
+    run(QStringLiteral("wtype"), {QStringLiteral("And this?")});
+    run(QStringLiteral("wtype"), {QStringLiteral("-k"), QStringLiteral("Return")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.requests().size() == 2; }, 15000));
+    EXPECT_TRUE(server.requests().last().body.contains("And this?"));
 
     run(QStringLiteral("wtype"), {QStringLiteral("-k"), QStringLiteral("Escape")});
     EXPECT_TRUE(waitForLog(QStringLiteral("[Session] Session cancelled and state reset")));

@@ -39,18 +39,23 @@ for section in SYNOPSIS ENVIRONMENT FILES GLINT_LOG_FILE 'glint annotate'; do
     grep -q "$section" <<<"$page" || fail "the manual page lacks $section"
 done
 
-# The sound server's and the encoder's libraries come with the voice module, loaded on first use: the
-# program itself must not need them, the module must load with everything it needs.
+# The program hands `glint annotate` over before it loads anything but the C library; the application
+# module has Qt, and the sound server's and the encoder's libraries come with the voice module, loaded on
+# first use. Each module must load with everything it needs.
 needed=$(readelf -d "$prefix/bin/glint" | awk '/\(NEEDED\)/ { print $5 }')
-grep -E '^\[(libpulse|libav)' <<<"$needed" && fail "glint itself needs the voice libraries"
-module=$(find "$prefix" -path '*/lib*/glint/glint-voice.so')
-if [ -z "$module" ]; then
-    fail "missing lib/glint/glint-voice.so"
-else
+grep -E '^\[(libQt|libpulse|libav)' <<<"$needed" && fail "glint itself needs Qt or the voice libraries"
+for entry in glint-app:glint_application_main glint-voice:glint_voice_backend; do
+    module=$(find "$prefix" -path "*/lib*/glint/${entry%%:*}.so")
+    if [ -z "$module" ]; then
+        fail "missing lib/glint/${entry%%:*}.so"
+        continue
+    fi
     unresolved=$(ldd -r "$module" 2>&1 | grep -e 'not found' -e 'undefined symbol' || true)
-    [ -z "$unresolved" ] || fail "glint-voice.so does not load: $unresolved"
-    nm -D --defined-only "$module" | grep -qw glint_voice_backend || fail "glint-voice.so lacks its entry point"
-fi
+    [ -z "$unresolved" ] || fail "${entry%%:*}.so does not load: $unresolved"
+    nm -D --defined-only "$module" | grep -qw "${entry#*:}" || fail "${entry%%:*}.so lacks its entry point"
+done
+app_needed=$(readelf -d "$(find "$prefix" -path '*/lib*/glint/glint-app.so')" | awk '/\(NEEDED\)/ { print $5 }')
+grep -E '^\[(libpulse|libav)' <<<"$app_needed" && fail "the application module needs the voice libraries"
 
 printed=$("$prefix/bin/glint" --version) || fail "glint --version exits with $?"
 [ "$printed" = "glint $version" ] || fail "glint --version printed '$printed'"

@@ -22,7 +22,7 @@ field() { dpkg-deb --field "$deb" "$1"; }
 for name in Maintainer Section Priority Description Installed-Size; do
     [ -n "$(field "$name")" ] || fail "no $name field"
 done
-# Computed by dpkg-shlibdeps from what the program and the voice module link, with versions.
+# Computed by dpkg-shlibdeps from what the program and its modules link, with versions.
 depends=$(field Depends)
 for library in 'libqt6widgets6 (>=' 'libc6 (>=' 'libqt6dbus6 (>=' 'libpulse0 (>=' 'libavcodec'; do
     grep -qF "$library" <<<"$depends" || fail "Depends lacks $library: $depends"
@@ -36,7 +36,9 @@ for file in bin/glint share/applications/org.glint.Glint.desktop share/metainfo/
     share/man/man1/glint.1.gz share/doc/glint/copyright share/doc/glint/changelog.gz; do
     grep -qx "\./usr/$file" <<<"$files" || fail "the package lacks /usr/$file"
 done
-grep -qx '\./usr/lib/\(.*/\)\?glint/glint-voice\.so' <<<"$files" || fail "the package lacks the voice module"
+for module in glint-app glint-voice; do
+    grep -qx "\./usr/lib/\(.*/\)\?glint/$module\.so" <<<"$files" || fail "the package lacks $module.so"
+done
 
 lintian --tag-display-limit 0 "$deb" >"$out/lintian.log" 2>&1 || true
 cat "$out/lintian.log"

@@ -1,0 +1,47 @@
+#include "app/InstanceHandOver.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+std::string InstanceHandOver::socketPath()
+{
+    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && *runtime)
+        return std::string(runtime) + "/glint.socket";
+    const char *temp = std::getenv("TMPDIR");
+    return std::string(temp && *temp ? temp : "/tmp") + "/glint-" + std::to_string(getuid()) + ".socket";
+}
+
+bool InstanceHandOver::send(const std::string &socketPath, std::string_view command)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (socketPath.size() >= sizeof address.sun_path)
+        return false;
+    std::memcpy(address.sun_path, socketPath.data(), socketPath.size());
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    // Bounds the connection (an instance too busy to accept), the sending and the wait for the answer.
+    const timeval timeout{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    const std::string line = std::string(command) + '\n';
+    std::string answer;
+    if (connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0 &&
+        ::send(fd, line.data(), line.size(), MSG_NOSIGNAL) == ssize_t(line.size())) {
+        // The instance took the command, not merely something that holds the socket.
+        char buffer[16];
+        ssize_t received = 0;
+        while (answer.find('\n') == std::string::npos && answer.size() < sizeof buffer &&
+               (received = recv(fd, buffer, sizeof buffer, 0)) > 0)
+            answer.append(buffer, size_t(received));
+    }
+    close(fd);
+    return answer == "ok\n";
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The sending side of the instance channel, in plain C++ so that the program can hand `glint annotate`
+// to a running instance before it loads Qt and the rest of the application: that loading is most of
+// the time such a command would take.
+class InstanceHandOver {
+public:
+    InstanceHandOver() = delete;
+
+    static constexpr std::string_view annotate = "annotate";
+    static constexpr std::string_view reopen = "reopen";
+    static constexpr int timeoutMs = 2000;
+
+    // $XDG_RUNTIME_DIR/glint.socket; without a runtime directory glint-UID.socket in $TMPDIR or /tmp.
+    static std::string socketPath();
+
+    // Sends one command; true when a running instance answered that it took it.
+    static bool send(const std::string &socketPath, std::string_view command);
+};

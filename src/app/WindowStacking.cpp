@@ -1,5 +1,7 @@
 #include "app/WindowStacking.h"
 
+#include "capture/ScreenFreezer.h"
+
 #include <QApplication>
 #include <QEvent>
 #include <QVariant>
@@ -71,7 +73,8 @@ bool WindowStacking::eventFilter(QObject *watched, QEvent *event)
         break;
     case QEvent::Show:
         // Sent before the window is mapped: it appears in its place at once.
-        if (*layer == WindowLayer::Opened && sessionWindowsUp())
+        if (*layer == WindowLayer::Opened && sessionWindowsUp() &&
+            !window->property(ScreenFreezer::puttingBackProperty).toBool())
             keepAbove(window, true);
         scheduleRestack(*layer == WindowLayer::Opened ? WindowLayer::Preview : *layer, false);
         break;

@@ -1,5 +1,6 @@
 #include "capture/ScreenFreezer.h"
 
+#include "capture/DisplayPlatform.h"
 #include "capture/PortalScreenshotGrabber.h"
 
 #include <QApplication>
@@ -45,7 +46,9 @@ public:
             if (!window)
                 continue;
             window->move(position);
+            window->setProperty(ScreenFreezer::puttingBackProperty, true);
             window->show();
+            window->setProperty(ScreenFreezer::puttingBackProperty, QVariant());
         }
     }
 
@@ -57,6 +60,19 @@ private:
     QList<Hidden> windows_;
     bool anyHidden_ = false;
 };
+
+// An X11 window manager places anew a window mapped while a full-screen one is up, so there the windows
+// come back before the overlay does, and the window order is set after. A Wayland compositor stacks
+// what maps last on top, so there they come back after it: the panel of another capture above it.
+void putUp(HiddenWindows &hidden, const std::function<void()> &overlay)
+{
+    const bool afterwards = DisplayPlatform::isWayland();
+    if (!afterwards)
+        hidden.showAgain();
+    overlay();
+    if (afterwards)
+        hidden.showAgain();
+}
 
 } // namespace
 
@@ -80,8 +96,7 @@ void ScreenFreezer::freeze(QObject *context, std::function<void(std::shared_ptr<
     }
     QTimer::singleShot(settleDelayMs, context, [this, hidden, frozen = std::move(frozen)] {
         std::shared_ptr<const FrozenFrame> frame = adopt(FrozenFrame::grab());
-        hidden->showAgain();
-        frozen(std::move(frame));
+        putUp(*hidden, [&] { frozen(std::move(frame)); });
     });
     // Should the context go away while waiting, the windows still come back.
     QObject::connect(context, &QObject::destroyed, qApp, [hidden] { hidden->showAgain(); });
@@ -96,8 +111,7 @@ void ScreenFreezer::freezeThroughPortal(PortalScreenshotGrabber &portal, QObject
                        [this, &portal, context, hidden, frozen = std::move(frozen)] {
                            portal.grab(context, [this, hidden, frozen](FrozenFrame frame) {
                                std::shared_ptr<const FrozenFrame> adopted = adopt(std::move(frame));
-                               hidden->showAgain();
-                               frozen(std::move(adopted));
+                               putUp(*hidden, [&] { frozen(std::move(adopted)); });
                            });
                        });
     QObject::connect(context, &QObject::destroyed, qApp, [hidden] { hidden->showAgain(); });

@@ -15,11 +15,13 @@ class ScreenFreezer {
 public:
     // Long enough for the windows behind a hidden one to have been redrawn.
     static constexpr int settleDelayMs = 150;
+    // Set on a window while it is shown again after a grab: it was open before, it has not just opened.
+    static constexpr const char *puttingBackProperty = "glintPuttingBack";
 
     // Calls `frozen` (unless `context` is gone by then) with every screen's picture taken while none of
     // this application's windows is shown: at once when none is, otherwise after hiding them and letting
-    // the screen settle. The hidden windows are shown again, where they were, before `frozen` runs, so
-    // whatever it puts up covers them as it would have.
+    // the screen settle. The hidden windows are shown again where they were, around `frozen` as the
+    // platform stacks them.
     void freeze(QObject *context, std::function<void(std::shared_ptr<const FrozenFrame>)> frozen);
 
     // The frame handed out last, while anything still holds it.

@@ -226,11 +226,8 @@ TEST(SettingsManager, AnUnreadableFileIsReportedAndNeverOverwritten)
     EXPECT_FALSE(file.has(QStringLiteral("openAIModel"))) << "no write-back into a file we could not read";
 }
 
-TEST(SubmitMode, RawValuesAndLabels)
+TEST(SubmitMode, RawValuesAreCaseSensitive)
 {
-    EXPECT_EQ(submitModeFromRawValue(QStringLiteral("manualSubmit")), SubmitMode::ManualSubmit);
     EXPECT_EQ(submitModeFromRawValue(QStringLiteral("singleStroke")), SubmitMode::SingleStroke);
     EXPECT_FALSE(submitModeFromRawValue(QStringLiteral("SingleStroke")).has_value());
-    EXPECT_EQ(label(SubmitMode::ManualSubmit), QStringLiteral("Manual Submit — press Done when ready"));
-    EXPECT_EQ(label(SubmitMode::SingleStroke), QStringLiteral("Single Stroke — auto-submit after first stroke"));
 }

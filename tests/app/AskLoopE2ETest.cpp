@@ -402,6 +402,25 @@ protected:
         return false;
     }
 
+    // Starts the application, begins a session with the hotkey and draws `stroke` under the frozen overlay,
+    // whose first stroke decides the screen.
+    bool strokeUnderTheOverlay(const QList<QPoint> &stroke)
+    {
+        start(first);
+        if (!waitForLog(QStringLiteral("[App] Application did finish launching")) || !pressHotkeyUntilASessionBegins())
+            return false;
+        const bool overlaid = QTest::qWaitFor(
+            [&] {
+                const QList<QRect> windows = visibleWindows();
+                return std::any_of(windows.begin(), windows.end(), [](QRect w) { return w.contains(rightMonitor); });
+            },
+            5000);
+        EXPECT_TRUE(overlaid) << describe(visibleWindows());
+        if (overlaid)
+            desk.drag(stroke);
+        return overlaid;
+    }
+
     std::optional<QRect> panelWindow() const
     {
         for (const QRect &window : visibleWindows())
@@ -496,18 +515,8 @@ TEST_P(AskLoopE2ETest, AnnotateAskFollowUpAndEscape)
     server.enqueue(FakeModelServer::Response::events(protocol.answer(secondAnswer)));
     extraEnvironment.insert(QString::fromLatin1(protocol.baseUrlVariable), server.baseUrl());
 
-    start(first);
-    ASSERT_TRUE(waitForLog(QStringLiteral("[App] Application did finish launching")));
-    ASSERT_TRUE(pressHotkeyUntilASessionBegins());
-
-    // The frozen overlay covers the monitors; the first stroke decides the screen.
-    const auto overlaid = [&] {
-        const QList<QRect> windows = visibleWindows();
-        return std::any_of(windows.begin(), windows.end(), [](QRect w) { return w.contains(rightMonitor); });
-    };
-    ASSERT_TRUE(QTest::qWaitFor(overlaid, 5000)) << describe(visibleWindows());
     const QList<QPoint> stroke = rightMonitorStroke();
-    desk.drag(stroke);
+    ASSERT_TRUE(strokeUnderTheOverlay(stroke));
 
     ASSERT_TRUE(waitForLog(QStringLiteral("[QueryPanel] screen=(1920.0, 0.0, 1920.0, 1080.0) "
                                           "visibleFrame=(1920.0, 0.0, 1920.0, 1080.0)")));
@@ -607,16 +616,7 @@ TEST_F(AskLoopE2ETest, AModelOfACompatibleServerIsChosenInThePillAndAnswers)
     const QStringList answer{"A checker", "board."};
     server.enqueue(FakeModelServer::Response::events(openAIAnswer(answer)));
 
-    start(first);
-    ASSERT_TRUE(waitForLog(QStringLiteral("[App] Application did finish launching")));
-    ASSERT_TRUE(pressHotkeyUntilASessionBegins());
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            const QList<QRect> windows = visibleWindows();
-            return std::any_of(windows.begin(), windows.end(), [](QRect w) { return w.contains(rightMonitor); });
-        },
-        5000));
-    desk.drag(rightMonitorStroke());
+    ASSERT_TRUE(strokeUnderTheOverlay(rightMonitorStroke()));
     ASSERT_TRUE(waitForLog(QStringLiteral("[OpenAI] Compatible server models status=200 count=2")));
     const std::optional<QRect> panel = settledPanel();
     ASSERT_TRUE(panel);
@@ -678,11 +678,7 @@ TEST_P(AskLoopE2ETest, SpokenQuestionIsTranscribedAndAsked)
     extraEnvironment.insert(QStringLiteral("PULSE_SERVER"),
                             u"unix:" + qEnvironmentVariable("XDG_RUNTIME_DIR") + u"/pulse/native");
 
-    start(first);
-    ASSERT_TRUE(waitForLog(QStringLiteral("[App] Application did finish launching")));
-    ASSERT_TRUE(pressHotkeyUntilASessionBegins());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return visibleWindows().size() >= 2; }, 5000));
-    desk.drag(rightMonitorStroke());
+    ASSERT_TRUE(strokeUnderTheOverlay(rightMonitorStroke()));
     ASSERT_TRUE(QTest::qWaitFor([&] { return snapshots().contains(u"panel-01-shown.png"); }));
     const std::optional<QRect> panel = settledPanel();
     ASSERT_TRUE(panel);

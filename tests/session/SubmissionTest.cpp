@@ -212,27 +212,6 @@ TEST_F(Submission, AFailedFollowUpIsNotResentNorItsCapture)
     EXPECT_EQ(sent[2][u"content"].toArray(), QJsonDocument::fromJson(R"([{"type":"text","text":"Again?"}])").array());
 }
 
-TEST_F(Submission, OfTwoAdditionalCapturesOnlyTheSecondIsSent)
-{
-    rig_.keys->insert(openAIAccount, QStringLiteral("sk-openai-session"));
-    rig_.settings->setSelectedProvider(QStringLiteral("openai"));
-    rig_.openPanelWithCapture(png(Qt::red));
-    server_.enqueue(Response::events(openAIAnswer("Red.")));
-    session().submit(QStringLiteral("Colour?"));
-    ASSERT_TRUE(waitUntilQuerying());
-
-    addCapture(png(Qt::green));
-    addCapture(png(Qt::blue));
-    server_.enqueue(Response::events(openAIAnswer("Blue.")));
-    session().submit(QStringLiteral("And now?"));
-    ASSERT_TRUE(waitUntilQuerying());
-
-    const QJsonArray sent = sentMessages(1);
-    ASSERT_EQ(sent.size(), 4); // system, opening turn, answer, follow-up
-    const QString url = sent[3][u"content"][0][u"image_url"][u"url"].toString();
-    EXPECT_EQ(url, u"data:image/png;base64," + QString::fromLatin1(png(Qt::blue).toBase64()));
-}
-
 TEST_F(Submission, AFragmentArrivingAfterCancelChangesNothing)
 {
     rig_.keys->insert(anthropicAccount, QStringLiteral("sk-ant-session"));

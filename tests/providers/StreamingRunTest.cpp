@@ -1,6 +1,7 @@
 #include "StreamRecorder.h"
 #include "support/FakeModelServer.h"
 #include "support/LogRecorder.h"
+#include "support/ModelStreams.h"
 #include "support/TestCertificates.h"
 
 #include "providers/AnthropicProvider.h"
@@ -27,18 +28,7 @@ const QByteArray threeDeltas = "event: content_block_delta\r\n"
                                "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"e\"}}\n"
                                "data: {\"type\":\"message_stop\"}";
 
-QByteArray delta(const QByteArray &text)
-{
-    return R"(data: {"type":"content_block_delta","delta":{"text":")" + text + "\"}}\n\n";
-}
-
-const QByteArray messageStop = "event: message_stop\ndata: {\"type\":\"message_stop\"}\n\n";
-
-QByteArray openAIDelta(const QByteArray &text, const QByteArray &finishReason = "null")
-{
-    return R"(data: {"choices":[{"index":0,"delta":{"content":")" + text + R"("},"finish_reason":)" + finishReason +
-           "}]}\n\n";
-}
+using namespace ModelStreams;
 
 Response endingWith(QList<FakeModelServer::Piece> pieces, Response::Ending ending)
 {
@@ -69,7 +59,7 @@ QList<Ending> endings()
     QByteArray many;
     QStringList manyFragments;
     for (int i = 0; i < 20000; ++i) {
-        many += delta(QByteArray::number(i % 10));
+        many += anthropicDelta(QByteArray::number(i % 10));
         manyFragments << QString::number(i % 10);
     }
     const QByteArray errorEvent =
@@ -77,31 +67,31 @@ QList<Ending> endings()
     return {
         {"reset mid-body",
          false,
-         endingWith({{delta("one"), 0}, {delta("two"), 20}}, Response::Ending::Reset),
+         endingWith({{anthropicDelta("one"), 0}, {anthropicDelta("two"), 20}}, Response::Ending::Reset),
          {"one", "two"},
          "*"},
         {"orderly close mid-body",
          false,
-         endingWith({{delta("one"), 0}, {delta("two"), 20}}, Response::Ending::Close),
+         endingWith({{anthropicDelta("one"), 0}, {anthropicDelta("two"), 20}}, Response::Ending::Close),
          {"one", "two"},
          "*"},
-        {"whole body without the closing event", false, Response::events(delta("one")), {"one"}, cutOff},
+        {"whole body without the closing event", false, Response::events(anthropicDelta("one")), {"one"}, cutOff},
         {"closing event, then a reset",
          false,
-         endingWith({{delta("one") + messageStop, 0}}, Response::Ending::Reset),
+         endingWith({{anthropicDelta("one") + anthropicStop, 0}}, Response::Ending::Reset),
          {"one"},
          {}},
         {"an error event",
          false,
-         Response::events(delta("Hel") + errorEvent + delta("lo") + messageStop),
+         Response::events(anthropicDelta("Hel") + errorEvent + anthropicDelta("lo") + anthropicStop),
          {"Hel"},
          u"Stream error: {\"type\":\"error\",\"error\":{\"type\":\"overloaded_error\"}}"_qs},
         {"an invalid UTF-8 line",
          false,
-         Response::events(delta("a") + "data: \xff\xfe\n" + delta("b") + messageStop),
+         Response::events(anthropicDelta("a") + "data: \xff\xfe\n" + anthropicDelta("b") + anthropicStop),
          {"a", "b"},
          {}},
-        {"20,000 fragments", false, Response::events(many + messageStop), manyFragments, {}},
+        {"20,000 fragments", false, Response::events(many + anthropicStop), manyFragments, {}},
         {"an HTML page",
          false,
          html("<!DOCTYPE html>\n<html><head><title>Sign in</title></head></html>"),
@@ -125,7 +115,7 @@ QList<Ending> endings()
          Response::error(401, "\xff\xfe oops", "text/plain"),
          {},
          u"HTTP error 401: <non-utf8 body>"_qs},
-        {"OpenAI: [DONE]", true, Response::events(openAIDelta("Hi") + "data: [DONE]\n\n"), {"Hi"}, {}},
+        {"OpenAI: [DONE]", true, Response::events(openAIAnswer("Hi")), {"Hi"}, {}},
         {"OpenAI: a finish reason with the last text",
          true,
          Response::events(openAIDelta("Hi", "\"length\"")),
@@ -207,7 +197,7 @@ TEST_F(StreamingRun, OpenAIAndCompatibleServersGetTheSameRequest)
     const OpenAIProvider::Server compatible = OpenAIProvider::compatibleServer(server_.baseUrl() + u"/v1/", false);
     for (const auto &[server, key] : {std::pair{OpenAIProvider::openAIServer(), apiKey},
                                       std::pair{compatible, QString()}, std::pair{compatible, apiKey}}) {
-        server_.enqueue(Response::events(openAIDelta("Hi") + "data: [DONE]\n\n"));
+        server_.enqueue(Response::events(openAIAnswer("Hi")));
         OpenAIProvider provider(key, QStringLiteral("llava:13b"), server);
         StreamRecorder answer(provider.stream(question, QStringLiteral("Be brief.")));
         ASSERT_TRUE(answer.waitForEnd());
@@ -339,7 +329,7 @@ TEST_F(StreamingRun, TimeLimitsEndStalledAndEndlessExchanges)
     EXPECT_EQ(anthropicLog().filter(u"retryable=true error=The request timed out.").size(), 2);
 
     // Silence in the middle of the body.
-    Response stalled = Response::events(delta("one"));
+    Response stalled = Response::events(anthropicDelta("one"));
     stalled.ending = Response::Ending::Hang;
     server_.enqueue(stalled);
     auto answer = askAnthropic();
@@ -348,9 +338,9 @@ TEST_F(StreamingRun, TimeLimitsEndStalledAndEndlessExchanges)
 
     // A steady drip that goes on past the limit for the whole exchange.
     LLMTransport::setLimits({std::chrono::seconds(30), std::chrono::milliseconds(1500)});
-    QList<FakeModelServer::Piece> drip{{delta("x"), 0}};
+    QList<FakeModelServer::Piece> drip{{anthropicDelta("x"), 0}};
     for (int i = 0; i < 40; ++i)
-        drip << FakeModelServer::Piece{delta("x"), 100};
+        drip << FakeModelServer::Piece{anthropicDelta("x"), 100};
     server_.enqueue(Response::events(drip));
     answer = askAnthropic();
     EXPECT_GE(answer->fragments.size(), 1);
@@ -391,7 +381,7 @@ protected:
 TEST_F(SecureStreamingRun, ATrustedAuthorityGetsTheRequest)
 {
     LLMTransport::setAdditionalCaCertificates({certificates_->authority});
-    server_->enqueue(Response::events(delta("secure")));
+    server_->enqueue(Response::events(anthropicDelta("secure")));
     EXPECT_EQ(askAnthropic()->fragments, QStringList{"secure"});
 }
 

@@ -1,6 +1,7 @@
 #include "SessionDoubles.h"
 #include "support/FakeModelServer.h"
 #include "support/LogRecorder.h"
+#include "support/ModelStreams.h"
 #include "support/TestImages.h"
 
 #include "providers/StandardProviderFactory.h"
@@ -27,21 +28,7 @@ QByteArray png(Qt::GlobalColor colour)
     return encodedImage(QSize(32, 24), colour);
 }
 
-QByteArray anthropicDelta(const QByteArray &text)
-{
-    return "event: content_block_delta\ndata: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"" + text +
-           "\"}}\n\n";
-}
-
-QByteArray anthropicAnswer(const QByteArray &text)
-{
-    return anthropicDelta(text) + "event: message_stop\ndata: {\"type\":\"message_stop\"}\n\n";
-}
-
-QByteArray openAIAnswer(const QByteArray &text)
-{
-    return "data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"" + text + "\"}}]}\ndata: [DONE]\n";
-}
+using namespace ModelStreams;
 
 class Submission : public ::testing::Test {
 protected:

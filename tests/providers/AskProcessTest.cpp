@@ -30,7 +30,7 @@ class AskProcess : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const Outcome help = ask({QStringLiteral("--help")});
+        const Outcome help = ask({u"--help"_qs});
         if (help.exitCode != 0 || !help.output.contains("QUESTION"))
             GTEST_SKIP() << "glint does not run AskCommand yet";
     }
@@ -71,7 +71,7 @@ protected:
 
 TEST_F(AskProcess, StreamsTheAnswerAndLeavesTheTrayLogAlone)
 {
-    const QFileInfo trayLog(QStringLiteral("/tmp/glint.log"));
+    const QFileInfo trayLog(u"/tmp/glint.log"_qs);
     const QDateTime logChanged = trayLog.exists() ? trayLog.lastModified() : QDateTime();
 
     server_.enqueue(Response::events({{anthropicDelta("Hel"), 0}, {anthropicAnswer("lo"), 50}}));

@@ -21,7 +21,7 @@ namespace {
 
 using Response = FakeModelServer::Response;
 
-const QString apiKey = QStringLiteral("sk-ant-test-7f3a9c");
+const QString apiKey = u"sk-ant-test-7f3a9c"_qs;
 const QByteArray threeDeltas = "event: content_block_delta\r\n"
                                "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"Gr\xc3\xbc\"}}\r\n\r\n"
                                "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"\xc3\x9f\"}}\n\n"
@@ -55,7 +55,7 @@ struct Ending {
 
 QList<Ending> endings()
 {
-    const QString cutOff = QStringLiteral("The answer was cut off before it finished.");
+    const QString cutOff = u"The answer was cut off before it finished."_qs;
     QByteArray many;
     QStringList manyFragments;
     for (int i = 0; i < 20000; ++i) {
@@ -149,16 +149,16 @@ protected:
     {
         std::unique_ptr<LLMProvider> provider;
         if (openAI)
-            provider = std::make_unique<OpenAIProvider>(apiKey, QStringLiteral("gpt-5.4-mini"));
+            provider = std::make_unique<OpenAIProvider>(apiKey, u"gpt-5.4-mini"_qs);
         else
-            provider = std::make_unique<AnthropicProvider>(apiKey, QStringLiteral("claude-haiku-4-5-20251001"));
-        auto recorder = std::make_unique<StreamRecorder>(provider->stream(
-            {{LLMMessage::Role::User, QStringLiteral("Hi"), std::nullopt}}, QStringLiteral("Be brief.")));
+            provider = std::make_unique<AnthropicProvider>(apiKey, u"claude-haiku-4-5-20251001"_qs);
+        auto recorder = std::make_unique<StreamRecorder>(
+            provider->stream({{LLMMessage::Role::User, u"Hi"_qs, std::nullopt}}, u"Be brief."_qs));
         EXPECT_TRUE(recorder->waitForEnd());
         return recorder;
     }
 
-    QStringList anthropicLog() const { return log_.messages(QStringLiteral("Anthropic")); }
+    QStringList anthropicLog() const { return log_.messages(u"Anthropic"_qs); }
 
     LogRecorder log_;
     FakeModelServer server_;
@@ -193,22 +193,21 @@ TEST_F(StreamingRun, StreamsTheAnswerAndSendsTheExactRequest)
 // a bearer token when there is one.
 TEST_F(StreamingRun, OpenAIAndCompatibleServersGetTheSameRequest)
 {
-    const LLMConversation question{{LLMMessage::Role::User, QStringLiteral("Hi"), std::nullopt}};
+    const LLMConversation question{{LLMMessage::Role::User, u"Hi"_qs, std::nullopt}};
     const OpenAIProvider::Server compatible = OpenAIProvider::compatibleServer(server_.baseUrl() + u"/v1/", false);
     for (const auto &[server, key] : {std::pair{OpenAIProvider::openAIServer(), apiKey},
                                       std::pair{compatible, QString()}, std::pair{compatible, apiKey}}) {
         server_.enqueue(Response::events(openAIAnswer("Hi")));
-        OpenAIProvider provider(key, QStringLiteral("llava:13b"), server);
-        StreamRecorder answer(provider.stream(question, QStringLiteral("Be brief.")));
+        OpenAIProvider provider(key, u"llava:13b"_qs, server);
+        StreamRecorder answer(provider.stream(question, u"Be brief."_qs));
         ASSERT_TRUE(answer.waitForEnd());
         EXPECT_EQ(answer.fragments, QStringList{"Hi"});
         const FakeModelServer::Request &request = server_.requests().last();
         EXPECT_EQ(request.path, "/v1/chat/completions");
         EXPECT_EQ(request.headers.value("authorization"), key.isEmpty() ? QByteArray() : "Bearer " + key.toUtf8());
-        EXPECT_EQ(request.body,
-                  OpenAIProvider::buildRequestBody(question, QStringLiteral("Be brief."), QStringLiteral("llava:13b")));
+        EXPECT_EQ(request.body, OpenAIProvider::buildRequestBody(question, u"Be brief."_qs, u"llava:13b"_qs));
     }
-    EXPECT_EQ(log_.messages(QStringLiteral("OpenAI")).last(), u"Streaming response completed emittedChunks=1");
+    EXPECT_EQ(log_.messages(u"OpenAI"_qs).last(), u"Streaming response completed emittedChunks=1");
 }
 
 TEST_F(StreamingRun, TheModelListOfACompatibleServer)
@@ -351,7 +350,7 @@ TEST_F(StreamingRun, TimeLimitsEndStalledAndEndlessExchanges)
 
 TEST_F(StreamingRun, PlainHttpLeavesOnlyForLoopback)
 {
-    useBaseUrl(QStringLiteral("http://192.0.2.1:8080"));
+    useBaseUrl(u"http://192.0.2.1:8080"_qs);
     const auto answer = askAnthropic();
     EXPECT_TRUE(answer->errorText().contains(u"plain http")) << answer->errorText().toStdString();
     EXPECT_EQ(anthropicLog().filter(u"Starting request").size(), 0);

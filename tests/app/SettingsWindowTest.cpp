@@ -237,8 +237,9 @@ TEST_F(SettingsWindowTest, PermissionRowsFollowTheirChecks)
             PermissionRow *row = view.row(permission);
             EXPECT_EQ(row->isGranted(), status.granted);
             // A missing one says what is wrong, and offers its action only when it has one.
-            if (!status.granted)
+            if (!status.granted) {
                 EXPECT_EQ(row->detailLabel()->text(), status.problem);
+            }
             EXPECT_EQ(row->grantButton()->isHidden(), status.granted || status.action.isEmpty());
             EXPECT_EQ(row->grantButton()->text(), status.action);
         }

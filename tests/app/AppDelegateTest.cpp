@@ -58,10 +58,10 @@ protected:
 
     void launch(bool onboarded)
     {
-        checks[MissingPermission::GlobalHotkey]->current = {false, true, QStringLiteral("no input"), {}};
-        checks[MissingPermission::Microphone]->current = {false, false, QStringLiteral("no microphone"), {}};
-        auto settings = std::make_unique<SettingsManager>(dir.filePath(QStringLiteral("glint.conf")),
-                                                          std::make_unique<MemorySecrets>());
+        checks[MissingPermission::GlobalHotkey]->current = {false, true, u"no input"_qs, {}};
+        checks[MissingPermission::Microphone]->current = {false, false, u"no microphone"_qs, {}};
+        auto settings =
+            std::make_unique<SettingsManager>(dir.filePath(u"glint.conf"_qs), std::make_unique<MemorySecrets>());
         settings->setHasCompletedOnboarding(onboarded);
         SessionNeighbours neighbours;
         neighbours.windows = &windows;
@@ -138,6 +138,6 @@ TEST_F(AppDelegateTest, LosingAPermissionCancelsTheRunningSessionOnce)
     log.clear();
     QTest::qWait(2300); // two ticks of the permission check
     EXPECT_EQ(delegate->session().state(), SessionState::Idle);
-    EXPECT_EQ(log.messages(QStringLiteral("Session")).count(u"Session cancelled and state reset"), 1);
+    EXPECT_EQ(log.messages(u"Session"_qs).count(u"Session cancelled and state reset"), 1);
 }
 } // namespace

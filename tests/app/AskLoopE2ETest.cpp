@@ -156,7 +156,7 @@ QList<Piece> openAIAnswer(const QStringList &fragments)
     QList<Piece> pieces{{openAIChunk({{"role", "assistant"}, {"content", ""}, {"refusal", QJsonValue::Null}})}};
     for (const QString &fragment : fragments)
         pieces.append({openAIChunk({{"content", fragment}}), fragmentDelayMs});
-    pieces.append({openAIChunk({}, QStringLiteral("stop")) +
+    pieces.append({openAIChunk({}, u"stop"_qs) +
                        R"(data: {"id":"chatcmpl-e2e","object":"chat.completion.chunk","created":1727346168,)"
                        R"("model":"gpt-5.4-nano","choices":[],"usage":{"prompt_tokens":1200,"completion_tokens":12,)"
                        R"("total_tokens":1212}})"
@@ -179,7 +179,7 @@ SentRequest readOpenAI(const QJsonObject &body)
             EXPECT_EQ(parts.size(), 2);
             EXPECT_EQ(parts[0]["type"].toString(), u"image_url");
             const QString url = parts[0]["image_url"]["url"].toString();
-            const QString prefix = QStringLiteral("data:image/png;base64,");
+            const QString prefix = u"data:image/png;base64,"_qs;
             EXPECT_TRUE(url.startsWith(prefix)) << url.left(40).toStdString();
             turn.image = QImage::fromData(QByteArray::fromBase64(url.mid(prefix.size()).toLatin1()), "PNG");
             EXPECT_EQ(parts[1]["type"].toString(), u"text");
@@ -283,8 +283,7 @@ void expectRightMonitorCapture(const QImage &image, const QList<QPoint> &stroke)
             for (int dx = -2; dx <= 2 && !red; ++dx)
                 red = isStrokeRed(image.pixelColor(centre + QPoint(dx, dy)));
         if (!red)
-            missed
-                << QStringLiteral("(%1, %2) %3").arg(centre.x()).arg(centre.y()).arg(image.pixelColor(centre).name());
+            missed << u"(%1, %2) %3"_qs.arg(centre.x()).arg(centre.y()).arg(image.pixelColor(centre).name());
     }
     EXPECT_TRUE(missed.isEmpty()) << "stroke points without red: " << missed.join(u", ").toStdString();
 }
@@ -383,10 +382,10 @@ protected:
     // system prompt the application should send.
     QString writeSettings(const Protocol &protocol)
     {
-        SettingsManager settings(QDir(configHome()).filePath(QStringLiteral("glint/glint.conf")));
+        SettingsManager settings(QDir(configHome()).filePath(u"glint/glint.conf"_qs));
         settings.setSelectedProvider(QString::fromLatin1(protocol.provider));
         (settings.*protocol.setModel)(QString::fromLatin1(protocol.model));
-        settings.setSystemPrompt(QStringLiteral("  Answer in one sentence.\n"));
+        settings.setSystemPrompt(u"  Answer in one sentence.\n"_qs);
         settings.setHasCompletedOnboarding(true);
         return settings.effectiveSystemPrompt();
     }
@@ -395,11 +394,30 @@ protected:
     bool pressHotkeyUntilASessionBegins()
     {
         for (int attempt = 0; attempt < 5; ++attempt) {
-            XTestDriver::key(QStringLiteral("ctrl+alt+space"));
-            if (waitForLog(QStringLiteral("[Session] Begin annotation session showToolbar=true"), 2000))
+            XTestDriver::key(u"ctrl+alt+space"_qs);
+            if (waitForLog(u"[Session] Begin annotation session showToolbar=true"_qs, 2000))
                 return true;
         }
         return false;
+    }
+
+    // Starts the application, begins a session with the hotkey and draws `stroke` under the frozen overlay,
+    // whose first stroke decides the screen.
+    bool strokeUnderTheOverlay(const QList<QPoint> &stroke)
+    {
+        start(first);
+        if (!waitForLog(u"[App] Application did finish launching"_qs) || !pressHotkeyUntilASessionBegins())
+            return false;
+        const bool overlaid = QTest::qWaitFor(
+            [&] {
+                const QList<QRect> windows = visibleWindows();
+                return std::any_of(windows.begin(), windows.end(), [](QRect w) { return w.contains(rightMonitor); });
+            },
+            5000);
+        EXPECT_TRUE(overlaid) << describe(visibleWindows());
+        if (overlaid)
+            desk.drag(stroke);
+        return overlaid;
     }
 
     std::optional<QRect> panelWindow() const
@@ -424,13 +442,13 @@ protected:
 
     QStringList snapshots() const
     {
-        return QDir(artifactsPath()).entryList({QStringLiteral("panel-*.png")}, QDir::Files, QDir::Name);
+        return QDir(artifactsPath()).entryList({u"panel-*.png"_qs}, QDir::Files, QDir::Name);
     }
 
     void typeQuestion(const QString &question)
     {
-        XTestDriver::run({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("10"), question});
-        XTestDriver::key(QStringLiteral("Return"));
+        XTestDriver::run({u"type"_qs, u"--delay"_qs, u"10"_qs, question});
+        XTestDriver::key(u"Return"_qs);
     }
 
     std::optional<SentRequest> waitForRequest(qsizetype count, const Protocol &protocol, const QByteArray &key)
@@ -461,9 +479,9 @@ protected:
             return {};
         QGuiApplication::clipboard()->clear();
         XTestDriver::moveTo(panel->topLeft() + *glyph + QPoint(1, 3));
-        XTestDriver::run({QStringLiteral("click"), QStringLiteral("1")});
-        XTestDriver::key(QStringLiteral("ctrl+a"));
-        XTestDriver::key(QStringLiteral("ctrl+c"));
+        XTestDriver::run({u"click"_qs, u"1"_qs});
+        XTestDriver::key(u"ctrl+a"_qs);
+        XTestDriver::key(u"ctrl+c"_qs);
         QString html;
         const bool copied = QTest::qWaitFor([&] {
             const QMimeData *data = QGuiApplication::clipboard()->mimeData();
@@ -475,7 +493,7 @@ protected:
 
     void TearDown() override
     {
-        XTestDriver::keyUp(QStringLiteral("ctrl+alt+shift"));
+        XTestDriver::keyUp(u"ctrl+alt+shift"_qs);
         GlintE2EFixture::TearDown();
     }
 };
@@ -496,23 +514,13 @@ TEST_P(AskLoopE2ETest, AnnotateAskFollowUpAndEscape)
     server.enqueue(FakeModelServer::Response::events(protocol.answer(secondAnswer)));
     extraEnvironment.insert(QString::fromLatin1(protocol.baseUrlVariable), server.baseUrl());
 
-    start(first);
-    ASSERT_TRUE(waitForLog(QStringLiteral("[App] Application did finish launching")));
-    ASSERT_TRUE(pressHotkeyUntilASessionBegins());
-
-    // The frozen overlay covers the monitors; the first stroke decides the screen.
-    const auto overlaid = [&] {
-        const QList<QRect> windows = visibleWindows();
-        return std::any_of(windows.begin(), windows.end(), [](QRect w) { return w.contains(rightMonitor); });
-    };
-    ASSERT_TRUE(QTest::qWaitFor(overlaid, 5000)) << describe(visibleWindows());
     const QList<QPoint> stroke = rightMonitorStroke();
-    desk.drag(stroke);
+    ASSERT_TRUE(strokeUnderTheOverlay(stroke));
 
     ASSERT_TRUE(waitForLog(QStringLiteral("[QueryPanel] screen=(1920.0, 0.0, 1920.0, 1080.0) "
                                           "visibleFrame=(1920.0, 0.0, 1920.0, 1080.0)")));
-    EXPECT_TRUE(waitForLog(QStringLiteral("[QueryPanel] panel origin=(2570, 934) size=620x130")));
-    EXPECT_FALSE(waitForLogStartingWith(QStringLiteral("[Session] Screenshot captured bytes=")).isEmpty());
+    EXPECT_TRUE(waitForLog(u"[QueryPanel] panel origin=(2570, 934) size=620x130"_qs));
+    EXPECT_FALSE(waitForLogStartingWith(u"[Session] Screenshot captured bytes="_qs).isEmpty());
     // Its picture is saved once it has faded in and focused the question field.
     ASSERT_TRUE(QTest::qWaitFor([&] { return snapshots().contains(u"panel-01-shown.png"); }))
         << snapshots().join(u", ").toStdString();
@@ -532,7 +540,7 @@ TEST_P(AskLoopE2ETest, AnnotateAskFollowUpAndEscape)
     EXPECT_EQ(panel->bottom() + 1, 1080 - 16);
 
     // The first question goes out with the capture.
-    const QString firstQuestion = QStringLiteral("What is marked here?");
+    const QString firstQuestion = u"What is marked here?"_qs;
     typeQuestion(firstQuestion);
     const std::optional<SentRequest> opening = waitForRequest(1, protocol, key);
     ASSERT_TRUE(opening);
@@ -544,13 +552,13 @@ TEST_P(AskLoopE2ETest, AnnotateAskFollowUpAndEscape)
     EXPECT_EQ(opening->turns[0].role, u"user");
     EXPECT_EQ(opening->turns[0].text, firstQuestion);
     expectRightMonitorCapture(opening->turns[0].image, stroke);
-    opening->turns[0].image.save(QDir(artifactsPath()).filePath(QStringLiteral("request-image.png")));
+    opening->turns[0].image.save(QDir(artifactsPath()).filePath(u"request-image.png"_qs));
 
     const QString firstText = firstAnswer.join(QString());
     ASSERT_TRUE(waitForLog(u"[Session] Streaming task completed responseLength=" + QString::number(firstText.size())));
 
     // A follow-up resends the opening turn and the answer, then asks the new question without an image.
-    const QString secondQuestion = QStringLiteral("Which colours?");
+    const QString secondQuestion = u"Which colours?"_qs;
     typeQuestion(secondQuestion);
     const std::optional<SentRequest> followUp = waitForRequest(2, protocol, key);
     ASSERT_TRUE(followUp);
@@ -584,7 +592,7 @@ TEST_P(AskLoopE2ETest, AnnotateAskFollowUpAndEscape)
 
     // Escape ends the session and closes every window.
     desk.pressEscape();
-    EXPECT_TRUE(waitForLog(QStringLiteral("[Session] Session cancelled and state reset")));
+    EXPECT_TRUE(waitForLog(u"[Session] Session cancelled and state reset"_qs));
     EXPECT_TRUE(QTest::qWaitFor([&] { return visibleWindows().isEmpty(); }, 5000));
     EXPECT_EQ(server.requests().size(), 2);
     EXPECT_EQ(first.state(), QProcess::Running);
@@ -595,7 +603,7 @@ TEST_P(AskLoopE2ETest, AnnotateAskFollowUpAndEscape)
 TEST_F(AskLoopE2ETest, AModelOfACompatibleServerIsChosenInThePillAndAnswers)
 {
     {
-        SettingsManager settings(QDir(configHome()).filePath(QStringLiteral("glint/glint.conf")));
+        SettingsManager settings(QDir(configHome()).filePath(u"glint/glint.conf"_qs));
         settings.setCompatibleBaseURL(server.baseUrl() + u"/v1");
         settings.setHasCompletedOnboarding(true);
     }
@@ -607,17 +615,8 @@ TEST_F(AskLoopE2ETest, AModelOfACompatibleServerIsChosenInThePillAndAnswers)
     const QStringList answer{"A checker", "board."};
     server.enqueue(FakeModelServer::Response::events(openAIAnswer(answer)));
 
-    start(first);
-    ASSERT_TRUE(waitForLog(QStringLiteral("[App] Application did finish launching")));
-    ASSERT_TRUE(pressHotkeyUntilASessionBegins());
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            const QList<QRect> windows = visibleWindows();
-            return std::any_of(windows.begin(), windows.end(), [](QRect w) { return w.contains(rightMonitor); });
-        },
-        5000));
-    desk.drag(rightMonitorStroke());
-    ASSERT_TRUE(waitForLog(QStringLiteral("[OpenAI] Compatible server models status=200 count=2")));
+    ASSERT_TRUE(strokeUnderTheOverlay(rightMonitorStroke()));
+    ASSERT_TRUE(waitForLog(u"[OpenAI] Compatible server models status=200 count=2"_qs));
     const std::optional<QRect> panel = settledPanel();
     ASSERT_TRUE(panel);
 
@@ -625,12 +624,12 @@ TEST_F(AskLoopE2ETest, AModelOfACompatibleServerIsChosenInThePillAndAnswers)
     // of its own.
     const qsizetype windowsBefore = visibleWindows().size();
     XTestDriver::moveTo(QPoint(panel->left() + 60, panel->bottom() - 66));
-    XTestDriver::run({QStringLiteral("click"), QStringLiteral("1")});
+    XTestDriver::run({u"click"_qs, u"1"_qs});
     ASSERT_TRUE(QTest::qWaitFor([&] { return visibleWindows().size() > windowsBefore; }, 5000));
-    XTestDriver::key(QStringLiteral("Down"));
-    XTestDriver::key(QStringLiteral("Down"));
-    XTestDriver::key(QStringLiteral("Return"));
-    typeQuestion(QStringLiteral("What is this?"));
+    XTestDriver::key(u"Down"_qs);
+    XTestDriver::key(u"Down"_qs);
+    XTestDriver::key(u"Return"_qs);
+    typeQuestion(u"What is this?"_qs);
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return server.requests().size() == 2; }, 15000));
     const FakeModelServer::Request &request = server.requests()[1];
@@ -644,8 +643,7 @@ TEST_F(AskLoopE2ETest, AModelOfACompatibleServerIsChosenInThePillAndAnswers)
     EXPECT_TRUE(waitForLog(u"[Session] Streaming task completed responseLength=" +
                            QString::number(answer.join(QString()).size())));
     EXPECT_FALSE(
-        waitForLogStartingWith(QStringLiteral("[Session] Submitting query provider=compatible model=qwen2.5vl:7b"))
-            .isEmpty());
+        waitForLogStartingWith(u"[Session] Submitting query provider=compatible model=qwen2.5vl:7b"_qs).isEmpty());
 }
 
 // Spoken instead of typed: Return held with Anthropic, the microphone button held with OpenAI, while speech
@@ -662,7 +660,7 @@ TEST_P(AskLoopE2ETest, SpokenQuestionIsTranscribedAndAsked)
     writeSettings(protocol);
     ASSERT_TRUE(desk.isOpen());
     desk.paintPattern({leftMonitor, rightMonitor});
-    const std::optional<Speech> speech = makeSpeech(dir.path(), QStringLiteral("What is marked here?"));
+    const std::optional<Speech> speech = makeSpeech(dir.path(), u"What is marked here?"_qs);
     ASSERT_TRUE(speech);
 
     const QByteArray poll = server.baseUrl().toUtf8() + "/v1/predictions/e2e";
@@ -673,16 +671,11 @@ TEST_P(AskLoopE2ETest, SpokenQuestionIsTranscribedAndAsked)
         200, R"({"id":"e2e","status":"succeeded","output":{"text":" What is marked here?","chunks":[]}})"));
     server.enqueue(FakeModelServer::Response::events(protocol.answer({"A checker", "board."})));
     extraEnvironment.insert(QString::fromLatin1(protocol.baseUrlVariable), server.baseUrl());
-    extraEnvironment.insert(QStringLiteral("GLINT_REPLICATE_BASE_URL"), server.baseUrl());
+    extraEnvironment.insert(u"GLINT_REPLICATE_BASE_URL"_qs, server.baseUrl());
     // The application gets a runtime directory of its own; the sound server stays the session's.
-    extraEnvironment.insert(QStringLiteral("PULSE_SERVER"),
-                            u"unix:" + qEnvironmentVariable("XDG_RUNTIME_DIR") + u"/pulse/native");
+    extraEnvironment.insert(u"PULSE_SERVER"_qs, u"unix:" + qEnvironmentVariable("XDG_RUNTIME_DIR") + u"/pulse/native");
 
-    start(first);
-    ASSERT_TRUE(waitForLog(QStringLiteral("[App] Application did finish launching")));
-    ASSERT_TRUE(pressHotkeyUntilASessionBegins());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return visibleWindows().size() >= 2; }, 5000));
-    desk.drag(rightMonitorStroke());
+    ASSERT_TRUE(strokeUnderTheOverlay(rightMonitorStroke()));
     ASSERT_TRUE(QTest::qWaitFor([&] { return snapshots().contains(u"panel-01-shown.png"); }));
     const std::optional<QRect> panel = settledPanel();
     ASSERT_TRUE(panel);
@@ -695,16 +688,16 @@ TEST_P(AskLoopE2ETest, SpokenQuestionIsTranscribedAndAsked)
         XTestDriver::moveTo(QPoint(panel->right() - 71, panel->bottom() - 67));
         XTestDriver::press(1);
     } else {
-        XTestDriver::keyDown(QStringLiteral("Return"));
+        XTestDriver::keyDown(u"Return"_qs);
     }
-    ASSERT_FALSE(waitForLogStartingWith(QStringLiteral("[Replicate] Recording started file=")).isEmpty());
+    ASSERT_FALSE(waitForLogStartingWith(u"[Replicate] Recording started file="_qs).isEmpty());
     EXPECT_TRUE(playIntoMicrophone(speech->path));
     QTest::qWait(int(qMax<qint64>(0, 1700 - held.elapsed())));
     if (byButton)
         XTestDriver::release(1);
     else
-        XTestDriver::keyUp(QStringLiteral("Return"));
-    const QString trigger = byButton ? QStringLiteral("Button") : QStringLiteral("Keyboard");
+        XTestDriver::keyUp(u"Return"_qs);
+    const QString trigger = byButton ? u"Button"_qs : u"Keyboard"_qs;
     EXPECT_TRUE(waitForLog(u"[QueryPanel] " + trigger + u" transcription submitted chars=20", 15000));
 
     const std::optional<SentRequest> asked = waitForRequest(4, protocol, key);
@@ -720,11 +713,11 @@ TEST_P(AskLoopE2ETest, SpokenQuestionIsTranscribedAndAsked)
     EXPECT_EQ(server.requests()[1].path, "/v1/predictions/e2e");
 
     // The spoken question is the user's bubble, and no recording is left behind.
-    ASSERT_TRUE(waitForLog(QStringLiteral("[Session] Streaming task completed responseLength=15")));
+    ASSERT_TRUE(waitForLog(u"[Session] Streaming task completed responseLength=15"_qs));
     EXPECT_TRUE(QTest::qWaitFor([&] { return snapshots().size() >= 3; }));
-    EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("glint"))).entryList(QDir::Files).isEmpty());
+    EXPECT_TRUE(QDir(dir.filePath(u"glint"_qs)).entryList(QDir::Files).isEmpty());
     desk.pressEscape();
-    EXPECT_TRUE(waitForLog(QStringLiteral("[Session] Session cancelled and state reset")));
+    EXPECT_TRUE(waitForLog(u"[Session] Session cancelled and state reset"_qs));
 }
 
 INSTANTIATE_TEST_SUITE_P(Protocols, AskLoopE2ETest, ::testing::Values(anthropic, openAI),

@@ -25,18 +25,18 @@ protected:
     void SetUp() override
     {
         QDir(artifactsPath()).removeRecursively();
-        QSettings(preferencesPath(), QSettings::IniFormat).setValue(QStringLiteral("hasCompletedOnboarding"), true);
+        QSettings(preferencesPath(), QSettings::IniFormat).setValue(u"hasCompletedOnboarding"_qs, true);
     }
 
-    QString logPath() const { return dir.filePath(QStringLiteral("glint.log")); }
-    QString configHome() const { return dir.filePath(QStringLiteral("config")); }
-    QString preferencesPath() const { return QDir(configHome()).filePath(QStringLiteral("glint/glint.conf")); }
+    QString logPath() const { return dir.filePath(u"glint.log"_qs); }
+    QString configHome() const { return dir.filePath(u"config"_qs); }
+    QString preferencesPath() const { return QDir(configHome()).filePath(u"glint/glint.conf"_qs); }
 
     QString artifactsPath() const
     {
         const QString root = qEnvironmentVariable("GLINT_ARTIFACTS_DIR");
         if (root.isEmpty())
-            return dir.filePath(QStringLiteral("artifacts"));
+            return dir.filePath(u"artifacts"_qs);
         const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
         return QDir(root).filePath(QString::fromLatin1(test->test_suite_name()) + u'.' +
                                    QString::fromLatin1(test->name()));
@@ -45,13 +45,13 @@ protected:
     QProcessEnvironment environment() const
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("GLINT_LOG_FILE"), logPath());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome());
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        env.insert(QStringLiteral("GLINT_ARTIFACTS_DIR"), artifactsPath());
-        env.remove(QStringLiteral("GLINT_UPDATE_FEED_URL"));
-        env.remove(QStringLiteral("GLINT_VOICE_MODULE")); // it finds its voice module as installed, beside it
+        env.insert(u"GLINT_LOG_FILE"_qs, logPath());
+        env.insert(u"XDG_CONFIG_HOME"_qs, configHome());
+        env.insert(u"XDG_RUNTIME_DIR"_qs, dir.path());
+        env.insert(u"QT_QPA_PLATFORM"_qs, u"xcb"_qs);
+        env.insert(u"GLINT_ARTIFACTS_DIR"_qs, artifactsPath());
+        env.remove(u"GLINT_UPDATE_FEED_URL"_qs);
+        env.remove(u"GLINT_VOICE_MODULE"_qs); // it finds its voice module as installed, beside it
         env.insert(extraEnvironment);
         return env;
     }
@@ -111,17 +111,14 @@ protected:
     static QByteArray xdotool(const QStringList &arguments)
     {
         QProcess process;
-        process.start(QStringLiteral("xdotool"), arguments);
+        process.start(u"xdotool"_qs, arguments);
         process.waitForFinished();
         return process.readAllStandardOutput();
     }
 
     static bool settingsWindowShown()
     {
-        return !xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                         QStringLiteral("^Glint Settings$")})
-                    .trimmed()
-                    .isEmpty();
+        return !xdotool({u"search"_qs, u"--onlyvisible"_qs, u"--name"_qs, u"^Glint Settings$"_qs}).trimmed().isEmpty();
     }
 
     // The screen rectangles of the windows the first instance shows.
@@ -129,11 +126,9 @@ protected:
     {
         // Every window of the process, whatever its name: "--all" makes the empty name a further condition.
         const QString described = QString::fromLatin1(
-            xdotool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-                     QStringLiteral("--pid"), QString::number(first.processId()), QString(),
-                     QStringLiteral("getwindowgeometry"), QStringLiteral("%@")}));
-        static const QRegularExpression window(
-            QStringLiteral("Position: (-?\\d+),(-?\\d+).*\\n.*Geometry: (\\d+)x(\\d+)"));
+            xdotool({u"search"_qs, u"--all"_qs, u"--onlyvisible"_qs, u"--pid"_qs, QString::number(first.processId()),
+                     QString(), u"getwindowgeometry"_qs, u"%@"_qs}));
+        static const QRegularExpression window(u"Position: (-?\\d+),(-?\\d+).*\\n.*Geometry: (\\d+)x(\\d+)"_qs);
         QList<QRect> windows;
         for (auto it = window.globalMatch(described); it.hasNext();) {
             const QRegularExpressionMatch m = it.next();

@@ -11,46 +11,40 @@ class GlintE2ETest : public GlintE2EFixture {};
 TEST_F(GlintE2ETest, SecondInvocationsReachTheRunningInstance)
 {
     start(first);
-    ASSERT_TRUE(waitForLog(QStringLiteral("[App] Application did finish launching")));
+    ASSERT_TRUE(waitForLog(u"[App] Application did finish launching"_qs));
     EXPECT_EQ(logLines().first(), u"[App] Application did finish launching");
     EXPECT_FALSE(settingsWindowShown());
 
     EXPECT_EQ(invoke(), 0);
     EXPECT_TRUE(QTest::qWaitFor(settingsWindowShown, 5000));
 
-    EXPECT_EQ(invoke({QStringLiteral("annotate")}), 0);
-    EXPECT_TRUE(waitForLog(QStringLiteral("[Session] Begin annotation session showToolbar=true")));
+    EXPECT_EQ(invoke({u"annotate"_qs}), 0);
+    EXPECT_TRUE(waitForLog(u"[Session] Begin annotation session showToolbar=true"_qs));
     EXPECT_EQ(first.state(), QProcess::Running);
     EXPECT_EQ(logLines().count(u"[App] Application did finish launching"), 1);
 }
 
-TEST_F(GlintE2ETest, AnnotateStartsAnInstanceWhenNoneRuns)
-{
-    start(first, {QStringLiteral("annotate")});
-    EXPECT_TRUE(waitForLog(QStringLiteral("[Session] Begin annotation session showToolbar=true")));
-    EXPECT_EQ(logLines().first(), u"[App] Application did finish launching");
-    EXPECT_EQ(first.state(), QProcess::Running);
-}
-
-// A logout or `kill` in the middle of a drawing: the instance quits in order and leaves no socket behind.
+// `annotate` starts an instance when none runs; a logout or `kill` in the middle of its drawing quits it in
+// order and leaves no socket behind.
 TEST_F(GlintE2ETest, TerminationSignalsQuitInOrder)
 {
     for (int signal : {SIGTERM, SIGINT}) {
         QFile::remove(logPath());
-        start(first, {QStringLiteral("annotate")});
-        ASSERT_TRUE(waitForLog(QStringLiteral("[Session] Begin annotation session showToolbar=true")));
+        start(first, {u"annotate"_qs});
+        ASSERT_TRUE(waitForLog(u"[Session] Begin annotation session showToolbar=true"_qs));
+        EXPECT_EQ(logLines().first(), u"[App] Application did finish launching");
         ::kill(pid_t(first.processId()), signal);
         ASSERT_TRUE(first.waitForFinished(5000)) << "signal " << signal;
         EXPECT_EQ(first.exitStatus(), QProcess::NormalExit) << "signal " << signal;
         EXPECT_EQ(first.exitCode(), 0) << "signal " << signal;
-        EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("glint.socket")))) << "signal " << signal;
+        EXPECT_FALSE(QFile::exists(dir.filePath(u"glint.socket"_qs))) << "signal " << signal;
     }
 }
 
 // With set-up over at the first start, Glint starts at login until the settings window's switch says no.
 TEST_F(GlintE2ETest, StartAtLoginIsOnAfterSetUpAndTheSwitchTurnsItOffAndOn)
 {
-    const QString autostart = QDir(configHome()).filePath(QStringLiteral("autostart/org.glint.Glint.desktop"));
+    const QString autostart = QDir(configHome()).filePath(u"autostart/org.glint.Glint.desktop"_qs);
     auto autostartIs = [&](bool present) {
         return QTest::qWaitFor([&] { return QFile::exists(autostart) == present; }, 10000);
     };
@@ -64,9 +58,8 @@ TEST_F(GlintE2ETest, StartAtLoginIsOnAfterSetUpAndTheSwitchTurnsItOffAndOn)
     ASSERT_TRUE(QTest::qWaitFor(settingsWindowShown, 5000));
     for (bool present : {false, true}) {
         // Alt+L is the switch's keyboard shortcut.
-        xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                 QStringLiteral("^Glint Settings$"), QStringLiteral("windowactivate"), QStringLiteral("--sync"),
-                 QStringLiteral("key"), QStringLiteral("alt+l")});
+        xdotool({u"search"_qs, u"--onlyvisible"_qs, u"--name"_qs, u"^Glint Settings$"_qs, u"windowactivate"_qs,
+                 u"--sync"_qs, u"key"_qs, u"alt+l"_qs});
         EXPECT_TRUE(autostartIs(present)) << "after turning it " << (present ? "on" : "off");
     }
 }
@@ -75,49 +68,45 @@ TEST_F(GlintE2ETest, StartAtLoginIsOnAfterSetUpAndTheSwitchTurnsItOffAndOn)
 TEST_F(GlintE2ETest, FirstStartSetsUpOnceAndStoresTheKeyInTheKeyring)
 {
     // A display of its own: the set-up window comes and goes without touching the other tests' desk.
-    PrivateDisplay display(true, QStringLiteral("1920x1080x24"));
+    PrivateDisplay display(true, u"1920x1080x24"_qs);
     ASSERT_FALSE(display.name().isEmpty());
     const QByteArray sharedDisplay = qgetenv("DISPLAY");
     qputenv("DISPLAY", display.name().toUtf8()); // for the application and xdotool alike
     const auto restoreDisplay = qScopeGuard([&] { qputenv("DISPLAY", sharedDisplay); });
     QFile::remove(preferencesPath());
-    const QString setupWindow = QStringLiteral("^Glint — Setup$");
+    const QString setupWindow = u"^Glint — Setup$"_qs;
     const auto setupShown = [&] {
-        return !xdotool(
-                    {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"), setupWindow})
-                    .trimmed()
-                    .isEmpty();
+        return !xdotool({u"search"_qs, u"--onlyvisible"_qs, u"--name"_qs, setupWindow}).trimmed().isEmpty();
     };
     // Keys go to the window that has the focus, as a user's would.
     const auto press = [&](const QStringList &keys) {
-        xdotool(QStringList{QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                            setupWindow, QStringLiteral("windowactivate"), QStringLiteral("--sync")} +
+        xdotool(QStringList{u"search"_qs, u"--onlyvisible"_qs, u"--name"_qs, setupWindow, u"windowactivate"_qs,
+                            u"--sync"_qs} +
                 keys);
     };
-    const QStringList lookup{QStringLiteral("lookup"), QStringLiteral("service"), QStringLiteral("org.glint.Glint"),
-                             QStringLiteral("account"), QStringLiteral("apiKey.anthropic")};
+    const QStringList lookup{u"lookup"_qs, u"service"_qs, u"org.glint.Glint"_qs, u"account"_qs, u"apiKey.anthropic"_qs};
 
     start(first);
     ASSERT_TRUE(QTest::qWaitFor(setupShown, 10000));
-    ASSERT_TRUE(waitForLog(QStringLiteral("[App] Setup step shown step=welcome")));
-    press({QStringLiteral("key"), QStringLiteral("alt+F4")}); // the window manager's close: refused
+    ASSERT_TRUE(waitForLog(u"[App] Setup step shown step=welcome"_qs));
+    press({u"key"_qs, u"alt+F4"_qs}); // the window manager's close: refused
     QTest::qWait(300);
     ASSERT_TRUE(setupShown());
-    press({QStringLiteral("key"), QStringLiteral("Return")});
+    press({u"key"_qs, u"Return"_qs});
     // This instance's runtime directory has no sound server: no microphone, and nothing here to help.
-    ASSERT_TRUE(waitForLog(QStringLiteral("[App] Setup step shown step=microphone")));
-    press({QStringLiteral("key"), QStringLiteral("Return")});
-    ASSERT_TRUE(waitForLog(QStringLiteral("[App] Setup step shown step=apiKey")));
-    press({QStringLiteral("type"), QStringLiteral("sk-ant-first-start")});
-    press({QStringLiteral("key"), QStringLiteral("Return")});
-    ASSERT_TRUE(waitForLog(QStringLiteral("[App] Setup step shown step=complete")));
-    press({QStringLiteral("key"), QStringLiteral("Return")});
+    ASSERT_TRUE(waitForLog(u"[App] Setup step shown step=microphone"_qs));
+    press({u"key"_qs, u"Return"_qs});
+    ASSERT_TRUE(waitForLog(u"[App] Setup step shown step=apiKey"_qs));
+    press({u"type"_qs, u"sk-ant-first-start"_qs});
+    press({u"key"_qs, u"Return"_qs});
+    ASSERT_TRUE(waitForLog(u"[App] Setup step shown step=complete"_qs));
+    press({u"key"_qs, u"Return"_qs});
     EXPECT_TRUE(QTest::qWaitFor([&] { return !setupShown(); }, 5000));
 
     QProcess secretTool;
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
-            secretTool.start(QStringLiteral("secret-tool"), lookup);
+            secretTool.start(u"secret-tool"_qs, lookup);
             secretTool.waitForFinished();
             return secretTool.readAllStandardOutput() == "sk-ant-first-start";
         },
@@ -134,7 +123,7 @@ TEST_F(GlintE2ETest, FirstStartSetsUpOnceAndStoresTheKeyInTheKeyring)
     ASSERT_TRUE(first.waitForFinished(5000));
     QFile::remove(logPath());
     start(first);
-    ASSERT_TRUE(waitForLog(QStringLiteral("[App] Application did finish launching")));
+    ASSERT_TRUE(waitForLog(u"[App] Application did finish launching"_qs));
     QTest::qWait(1500); // a setup window would be up by now
     EXPECT_FALSE(setupShown());
     EXPECT_FALSE(logLines().join(u'\n').contains(u"Setup step"));
@@ -147,7 +136,7 @@ TEST_F(GlintE2ETest, FirstStartSetsUpOnceAndStoresTheKeyInTheKeyring)
     ASSERT_TRUE(QTest::qWaitFor(setupShown, 10000));
     first.terminate();
     EXPECT_TRUE(first.waitForFinished(5000));
-    QProcess::execute(QStringLiteral("secret-tool"), QStringList{QStringLiteral("clear")} + lookup.mid(1));
+    QProcess::execute(u"secret-tool"_qs, QStringList{u"clear"_qs} + lookup.mid(1));
 }
 
 // Help, the version and usage errors need neither a display nor a running instance, and touch no log.
@@ -171,7 +160,7 @@ TEST_F(GlintE2ETest, HelpVersionAndUsageErrors)
     for (const auto &c : cases) {
         QProcess process;
         QProcessEnvironment env = environment();
-        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(u"DISPLAY"_qs);
         process.setProcessEnvironment(env);
         process.start(QStringLiteral(GLINT_BINARY), c.arguments);
         ASSERT_TRUE(process.waitForFinished(10000));

@@ -76,7 +76,7 @@ TEST(HintCapsuleControllerTest, ClicksGoThroughToTheWindowBelow)
     capsule.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(capsule.window()));
     QTest::qWait(250);
-    ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("click"), QStringLiteral("1")}), 0);
+    ASSERT_EQ(QProcess::execute(u"xdotool"_qs, {u"click"_qs, u"1"_qs}), 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return below.presses == 1; }));
 }
 } // namespace

@@ -27,7 +27,7 @@ bool sendFromWorker(const QString &path, InstanceChannel::Command command)
 TEST(InstanceChannelTest, SecondInvocationHandsItsCommandToTheFirst)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("glint.socket"));
+    const QString path = dir.filePath(u"glint.socket"_qs);
     EXPECT_FALSE(InstanceChannel(path).sendToRunning(InstanceChannel::Command::Reopen));
 
     InstanceChannel first(path);
@@ -45,7 +45,7 @@ TEST(InstanceChannelTest, SecondInvocationHandsItsCommandToTheFirst)
 TEST(InstanceChannelTest, SocketLeftByACrashedInstanceIsTakenOver)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("glint.socket"));
+    const QString path = dir.filePath(u"glint.socket"_qs);
     // What a killed instance leaves behind: the socket file, with nobody listening on it.
     const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};

@@ -18,7 +18,7 @@ QByteArray secretTool(const QStringList &arguments, const QByteArray &input = {}
 {
     QProcess tool;
     tool.setProcessChannelMode(QProcess::MergedChannels); // search lists the attributes on standard error
-    tool.start(QStringLiteral("secret-tool"), arguments);
+    tool.start(u"secret-tool"_qs, arguments);
     tool.write(input);
     tool.closeWriteChannel();
     tool.waitForFinished();
@@ -32,12 +32,11 @@ QByteArray secretTool(const QStringList &arguments, const QByteArray &input = {}
 TEST(SettingsKeyringTest, AKeyStoredFromTheShellIsReplacedByTheSettingsWindow)
 {
     const QString account = SettingsManager::openAIKeyAccount;
-    const QStringList attributes{QStringLiteral("service"), SettingsManager::keychainService, QStringLiteral("account"),
-                                 account};
-    secretTool(QStringList{QStringLiteral("store"), QStringLiteral("--label=Glint")} + attributes, "sk-from-shell");
+    const QStringList attributes{u"service"_qs, SettingsManager::keychainService, u"account"_qs, account};
+    secretTool(QStringList{u"store"_qs, u"--label=Glint"_qs} + attributes, "sk-from-shell");
 
     QTemporaryDir dir;
-    SettingsManager settings(dir.filePath(QStringLiteral("glint.conf")));
+    SettingsManager settings(dir.filePath(u"glint.conf"_qs));
     const Keychain keychain(SettingsManager::keychainService);
     SettingsView view(settings);
     view.show();
@@ -46,14 +45,12 @@ TEST(SettingsKeyringTest, AKeyStoredFromTheShellIsReplacedByTheSettingsWindow)
     EXPECT_TRUE(row->input()->text().isEmpty()) << "the key itself is never shown";
 
     row->clearButton()->click();
-    row->input()->setText(QStringLiteral("sk-from-settings"));
+    row->input()->setText(u"sk-from-settings"_qs);
     row->saveButton()->click();
     SettingsManager::waitForKeychain();
-    EXPECT_EQ(keychain.read(account), StoredSecret::found(QStringLiteral("sk-from-settings")));
+    EXPECT_EQ(keychain.read(account), StoredSecret::found(u"sk-from-settings"_qs));
     EXPECT_EQ(settings.keychainRead(account).value, u"sk-from-settings");
-    EXPECT_EQ(secretTool(QStringList{QStringLiteral("search"), QStringLiteral("--all")} + attributes)
-                  .count("attribute.account = "),
-              1);
+    EXPECT_EQ(secretTool(QStringList{u"search"_qs, u"--all"_qs} + attributes).count("attribute.account = "), 1);
 
     // A new window knows the key is set without reading it into a field.
     SettingsView reopened(settings);
@@ -70,8 +67,7 @@ TEST(SettingsKeyringTest, AKeyStoredFromTheShellIsReplacedByTheSettingsWindow)
 TEST(KeyStorageCheckTest, TheRowFollowsWhatTheBusAnswers)
 {
     QProcess daemon;
-    daemon.start(QStringLiteral("dbus-daemon"),
-                 {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+    daemon.start(u"dbus-daemon"_qs, {u"--session"_qs, u"--nofork"_qs, u"--print-address=1"_qs});
     ASSERT_TRUE(daemon.waitForReadyRead(5000));
     const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
     {
@@ -81,7 +77,7 @@ TEST(KeyStorageCheckTest, TheRowFollowsWhatTheBusAnswers)
             bool granted;
         } cases[] = {
             {"the session's keyring", QDBusConnection::sessionBus(), true},
-            {"no Secret Service", QDBusConnection::connectToBus(address, QStringLiteral("bare")), false},
+            {"no Secret Service", QDBusConnection::connectToBus(address, u"bare"_qs), false},
         };
         for (const auto &c : cases) {
             SCOPED_TRACE(c.name);
@@ -96,7 +92,7 @@ TEST(KeyStorageCheckTest, TheRowFollowsWhatTheBusAnswers)
             }
         }
     }
-    QDBusConnection::disconnectFromBus(QStringLiteral("bare"));
+    QDBusConnection::disconnectFromBus(u"bare"_qs);
     daemon.terminate();
     daemon.waitForFinished(5000);
 }

@@ -21,6 +21,6 @@ protected:
     {
         auto secrets = std::make_unique<MemorySecrets>();
         keys = secrets->items;
-        settings = std::make_unique<SettingsManager>(dir.filePath(QStringLiteral("glint.conf")), std::move(secrets));
+        settings = std::make_unique<SettingsManager>(dir.filePath(u"glint.conf"_qs), std::move(secrets));
     }
 };

@@ -37,7 +37,7 @@ protected:
     // The value stored on disk, as a fresh load sees it.
     QVariant stored(const QString &key) const
     {
-        return QSettings(dir.filePath(QStringLiteral("glint.conf")), QSettings::IniFormat).value(key);
+        return QSettings(dir.filePath(u"glint.conf"_qs), QSettings::IniFormat).value(key);
     }
 };
 
@@ -75,7 +75,7 @@ TEST_F(SettingsWindowTest, ActivationControlsWriteThroughAndFollowTheSettings)
     view.middleMouseToggle()->click();
     EXPECT_EQ(settings->quickDrawModifiers(), 0);
     EXPECT_FALSE(settings->quickDrawMiddleMouseEnabled());
-    EXPECT_EQ(stored(QStringLiteral("quickDrawModifiers")).toInt(), 0);
+    EXPECT_EQ(stored(u"quickDrawModifiers"_qs).toInt(), 0);
     EXPECT_EQ(view.quickDrawLabel()->text(), u"Quick draw is disabled until a trigger is enabled.");
     EXPECT_EQ(restarts.count(), 2);
 
@@ -99,9 +99,9 @@ TEST_F(SettingsWindowTest, ActivationControlsWriteThroughAndFollowTheSettings)
 TEST_F(SettingsWindowTest, GuidanceAndSubmitModeAreStored)
 {
     SettingsView view(*settings);
-    view.systemPromptEditor()->setPlainText(QStringLiteral("Answer in French."));
+    view.systemPromptEditor()->setPlainText(u"Answer in French."_qs);
     EXPECT_EQ(settings->systemPrompt(), u"Answer in French.");
-    EXPECT_EQ(stored(QStringLiteral("systemPrompt")).toString(), u"Answer in French.");
+    EXPECT_EQ(stored(u"systemPrompt"_qs).toString(), u"Answer in French.");
 
     EXPECT_TRUE(view.submitModeChoice()->button(int(SubmitMode::SingleStroke))->isChecked());
     view.submitModeChoice()->button(int(SubmitMode::ManualSubmit))->click();
@@ -110,7 +110,7 @@ TEST_F(SettingsWindowTest, GuidanceAndSubmitModeAreStored)
 
 TEST_F(SettingsWindowTest, KeysAreSavedAndClearedWithoutEverBeingShown)
 {
-    keys->insert(SettingsManager::openAIKeyAccount, QStringLiteral("sk-old"));
+    keys->insert(SettingsManager::openAIKeyAccount, u"sk-old"_qs);
     SettingsView view(*settings);
     view.show();
     APIKeyRow *anthropic = view.anthropicKeyRow();
@@ -119,9 +119,9 @@ TEST_F(SettingsWindowTest, KeysAreSavedAndClearedWithoutEverBeingShown)
     EXPECT_EQ(anthropic->input()->echoMode(), QLineEdit::Password);
     EXPECT_FALSE(anthropic->saveButton()->isEnabled());
 
-    QTest::keyClicks(anthropic->input(), QStringLiteral("  "));
+    QTest::keyClicks(anthropic->input(), u"  "_qs);
     ASSERT_TRUE(anthropic->saveButton()->isEnabled()); // blanks are stored as typed
-    anthropic->input()->setText(QStringLiteral("sk-ant-123"));
+    anthropic->input()->setText(u"sk-ant-123"_qs);
     anthropic->saveButton()->click();
     SettingsManager::waitForKeychain();
     EXPECT_EQ(keys->value(SettingsManager::anthropicKeyAccount), u"sk-ant-123");
@@ -136,7 +136,7 @@ TEST_F(SettingsWindowTest, KeysAreSavedAndClearedWithoutEverBeingShown)
     // The optional token for spoken questions.
     APIKeyRow *replicate = view.replicateKeyRow();
     EXPECT_FALSE(replicate->isSet());
-    replicate->input()->setText(QStringLiteral("r8_abc"));
+    replicate->input()->setText(u"r8_abc"_qs);
     replicate->saveButton()->click();
     SettingsManager::waitForKeychain();
     EXPECT_EQ(keys->value(SettingsManager::replicateKeyAccount), u"r8_abc");
@@ -147,19 +147,19 @@ TEST_F(SettingsWindowTest, TheCompatibleServerSectionWritesThroughAndItsKeyIsOpt
 {
     SettingsView view(*settings);
     view.show();
-    QTest::keyClicks(view.compatibleBaseURLField(), QStringLiteral("http://gpu-box.lan:8000/v1"));
-    QTest::keyClicks(view.compatibleModelField(), QStringLiteral("qwen2.5vl"));
+    QTest::keyClicks(view.compatibleBaseURLField(), u"http://gpu-box.lan:8000/v1"_qs);
+    QTest::keyClicks(view.compatibleModelField(), u"qwen2.5vl"_qs);
     view.allowUnencryptedToggle()->click();
     EXPECT_EQ(settings->compatibleBaseURL(), u"http://gpu-box.lan:8000/v1");
     EXPECT_EQ(settings->compatibleModel(), u"qwen2.5vl");
     EXPECT_TRUE(settings->compatibleAllowUnencrypted());
 
-    view.compatibleKeyRow()->input()->setText(QStringLiteral("sk-local"));
+    view.compatibleKeyRow()->input()->setText(u"sk-local"_qs);
     view.compatibleKeyRow()->saveButton()->click();
     SettingsManager::waitForKeychain();
     EXPECT_EQ(keys->value(SettingsManager::compatibleKeyAccount), u"sk-local");
 
-    settings->setCompatibleModel(QStringLiteral("llava:13b")); // chosen in the panel's model menu
+    settings->setCompatibleModel(u"llava:13b"_qs); // chosen in the panel's model menu
     EXPECT_EQ(view.compatibleModelField()->text(), u"llava:13b");
 }
 
@@ -187,10 +187,9 @@ TEST_F(SettingsWindowTest, PermissionRowsFollowTheirChecks)
     using P = MissingPermission;
     checks[P::Microphone]->blocks = checks[P::KeyStorage]->blocks = false; // as the real ones
     const PermissionStatus granted{true, false, {}, {}};
-    const PermissionStatus noCapture{false, true, QStringLiteral("The display cannot be read."), {}};
-    const PermissionStatus noMicrophone{false, false, QStringLiteral("No microphone found."),
-                                        QStringLiteral("Sound Settings...")};
-    const PermissionStatus locked{false, false, QStringLiteral("Your keyring is locked."), QStringLiteral("Unlock...")};
+    const PermissionStatus noCapture{false, true, u"The display cannot be read."_qs, {}};
+    const PermissionStatus noMicrophone{false, false, u"No microphone found."_qs, u"Sound Settings..."_qs};
+    const PermissionStatus locked{false, false, u"Your keyring is locked."_qs, u"Unlock..."_qs};
     const struct {
         const char *name;
         QHash<P, PermissionStatus> statuses; // the others granted
@@ -216,7 +215,7 @@ TEST_F(SettingsWindowTest, PermissionRowsFollowTheirChecks)
          {P::Microphone, P::KeyStorage},
          false,
          false},
-        {"a taken hotkey does not block", {}, QStringLiteral("Ctrl+Alt+Space"), {}, {P::GlobalHotkey}, false, false},
+        {"a taken hotkey does not block", {}, u"Ctrl+Alt+Space"_qs, {}, {P::GlobalHotkey}, false, false},
         {"a desktop without global shortcuts does not block", {}, {}, {}, {P::GlobalHotkey}, false, false, true},
     };
     for (const auto &c : cases) {
@@ -238,8 +237,9 @@ TEST_F(SettingsWindowTest, PermissionRowsFollowTheirChecks)
             PermissionRow *row = view.row(permission);
             EXPECT_EQ(row->isGranted(), status.granted);
             // A missing one says what is wrong, and offers its action only when it has one.
-            if (!status.granted)
+            if (!status.granted) {
                 EXPECT_EQ(row->detailLabel()->text(), status.problem);
+            }
             EXPECT_EQ(row->grantButton()->isHidden(), status.granted || status.action.isEmpty());
             EXPECT_EQ(row->grantButton()->text(), status.action);
         }
@@ -254,9 +254,8 @@ TEST_F(SettingsWindowTest, RowButtonsActAndATakenHotkeyOffersAnother)
 {
     int changeRequests = 0;
     permissions.setChangeHotkey([&] { ++changeRequests; });
-    checks[MissingPermission::KeyStorage]->current = {false, false, QStringLiteral("locked"),
-                                                      QStringLiteral("Unlock...")};
-    permissions.setHotkeyTaken(QStringLiteral("Ctrl+Alt+Space"));
+    checks[MissingPermission::KeyStorage]->current = {false, false, u"locked"_qs, u"Unlock..."_qs};
+    permissions.setHotkeyTaken(u"Ctrl+Alt+Space"_qs);
     PermissionsView view(permissions);
     EXPECT_TRUE(view.row(MissingPermission::GlobalHotkey)
                     ->detailLabel()
@@ -284,8 +283,8 @@ TEST_F(SettingsWindowTest, RowButtonsActAndATakenHotkeyOffersAnother)
     permissions.setHotkeyTaken(QString()); // the new one was grabbed
     view.refresh();
     EXPECT_TRUE(view.row(MissingPermission::GlobalHotkey)->isGranted());
-    EXPECT_EQ(MissingPermissions::fromRawValue(QStringLiteral("screenCapture")), MissingPermission::ScreenCapture);
-    EXPECT_EQ(MissingPermissions::fromRawValue(QStringLiteral("ScreenCapture")), std::nullopt);
+    EXPECT_EQ(MissingPermissions::fromRawValue(u"screenCapture"_qs), MissingPermission::ScreenCapture);
+    EXPECT_EQ(MissingPermissions::fromRawValue(u"ScreenCapture"_qs), std::nullopt);
 }
 
 TEST_F(SettingsWindowTest, HotkeyRecorderStoresTheCombinationAndClosesLater)

@@ -28,7 +28,7 @@ TEST(AppcastFeedTest, NewestReleaseWinsAndPrefersTheHumanVersion)
     ASSERT_TRUE(newest);
     EXPECT_TRUE(error.isEmpty());
     EXPECT_EQ(newest->versionText, u"1.10"); // numeric, not textual, comparison
-    EXPECT_EQ(newest->link, QUrl(QStringLiteral("https://example.invalid/1.10")));
+    EXPECT_EQ(newest->link, QUrl(u"https://example.invalid/1.10"_qs));
 
     const QByteArray enclosureOnly = R"(<rss><channel><item>
         <enclosure url="https://example.invalid/a.tgz" sparkle:version="120" sparkle:shortVersionString="1.2.0"
@@ -36,7 +36,7 @@ TEST(AppcastFeedTest, NewestReleaseWinsAndPrefersTheHumanVersion)
     const std::optional<AppcastRelease> release = AppcastFeed::newestRelease(enclosureOnly);
     ASSERT_TRUE(release);
     EXPECT_EQ(release->versionText, u"1.2.0");
-    EXPECT_EQ(release->link, QUrl(QStringLiteral("https://example.invalid/a.tgz")));
+    EXPECT_EQ(release->link, QUrl(u"https://example.invalid/a.tgz"_qs));
 }
 
 TEST(AppcastFeedTest, UnreadableFeedsSayWhy)
@@ -57,7 +57,7 @@ QString checkOnce(UpdateController &controller)
     QSignalSpy checked(&controller, &UpdateController::checked);
     controller.checkForUpdates(false);
     if (checked.isEmpty() && !checked.wait(5000))
-        return QStringLiteral("<no result>");
+        return u"<no result>"_qs;
     return checked.first().first().toString();
 }
 
@@ -81,7 +81,7 @@ TEST(UpdateControllerTest, TellsEachOutcome)
     EXPECT_EQ(checkOnce(none), u"No update feed is configured (set GLINT_UPDATE_FEED_URL).");
 
     // Over plain http anyone on the way could announce a "release"; only loopback test feeds may.
-    UpdateController remote(QUrl(QStringLiteral("http://updates.example.invalid/appcast.xml")));
+    UpdateController remote(QUrl(u"http://updates.example.invalid/appcast.xml"_qs));
     EXPECT_TRUE(checkOnce(remote).startsWith(u"The update feed must be an https address"));
 }
 } // namespace

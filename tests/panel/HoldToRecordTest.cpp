@@ -1,10 +1,9 @@
-#include "session/SessionDoubles.h"
+#include "ContentViewRig.h"
 #include "support/LogRecorder.h"
 
 #include "panel/HoldToRecordButton.h"
 #include "panel/HoldToRecordController.h"
 #include "panel/QueryInputTextView.h"
-#include "panel/QueryPanelContentView.h"
 #include "panel/QueryTextView.h"
 #include "panel/SpinnerView.h"
 #include "voice/TranscriptionService.h"
@@ -94,28 +93,17 @@ const Hold holds[] = {
     {"ShortButtonHoldIsDiscarded", Trigger::Button, 1400, {}, std::nullopt, {}, false, false},
 };
 
-class HoldFixture : public ::testing::Test {
+class HoldFixture : public ::testing::Test, protected ContentViewRig {
 protected:
-    SessionRig rig;
     FakeTranscription service;
-    std::unique_ptr<QueryPanelContentView> view;
     qint64 now = 0;
 
     void SetUp() override
     {
-        rig.keys->insert(SettingsManager::anthropicKeyAccount, u"sk-ant"_qs);
-        rig.openPanelWithCapture();
-        view = std::make_unique<QueryPanelContentView>(*rig.session, &service);
+        open(pngOfSize(400, 300), &service);
         view->holdToRecord()->setClock([this] { return now; });
-        view->resize(620, 130);
-        view->show();
-        settle();
     }
-    void settle()
-    {
-        SessionRig::settle();
-        view->flushPendingUpdates();
-    }
+    void TearDown() override { view.reset(); } // before the service it uses
     QueryTextView *text() const { return view->queryField()->textView(); }
     void press(Trigger trigger)
     {
@@ -228,20 +216,17 @@ TEST_F(HoldFixture, MicrophoneFailureIsToldInTheFooterAndTypingStillWorks)
     EXPECT_EQ(rig.providers.calls[0].messages.last().text, u"Typed instead");
 }
 
-TEST(HoldToRecordWithoutService, ReturnOnlyExplainsAndTheMicrophoneIsHidden)
+TEST_F(HoldFixture, WithoutAServiceReturnOnlyExplainsAndTheMicrophoneIsHidden)
 {
-    SessionRig rig;
-    rig.openPanelWithCapture();
-    QueryPanelContentView view(*rig.session);
-    view.show();
-    EXPECT_TRUE(view.micButton()->isHidden());
-    QSignalSpy ended(view.queryField(), &QueryInputTextView::emptyEnterPressEnded);
-    QTest::keyClick(view.queryField()->textView(), Qt::Key_Return);
+    view = std::make_unique<QueryPanelContentView>(*rig.session);
+    view->show();
+    EXPECT_TRUE(view->micButton()->isHidden());
+    QSignalSpy ended(view->queryField(), &QueryInputTextView::emptyEnterPressEnded);
+    QTest::keyClick(text(), Qt::Key_Return);
     ASSERT_TRUE(ended.wait());
-    EXPECT_FALSE(view.holdToRecord()->isRecording());
-    EXPECT_EQ(view.queryField()->placeholderField()->text(), u"Hold Enter to record");
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return view.queryField()->placeholderField()->text() == u"Ask anything about the annotated area…"; }));
+    EXPECT_FALSE(view->holdToRecord()->isRecording());
+    EXPECT_EQ(placeholder(), u"Hold Enter to record");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return placeholder() == u"Ask anything about the annotated area…"; }));
 }
 
 } // namespace

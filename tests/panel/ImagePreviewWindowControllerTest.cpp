@@ -23,11 +23,11 @@ TEST(ImagePreviewWindowController, EscapeOrSpaceClosesThePreview)
     QImage image(200, 100, QImage::Format_RGB32);
     image.fill(Qt::red);
     for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Space}) {
-        ImagePreviewWindowController controller(image, QStringLiteral("Screenshot"));
+        ImagePreviewWindowController controller(image, u"Screenshot"_qs);
         controller.showWindow();
         QPointer<QWidget> window = controller.window();
         ASSERT_TRUE(window);
-        EXPECT_EQ(window->windowTitle(), QStringLiteral("Screenshot"));
+        EXPECT_EQ(window->windowTitle(), u"Screenshot"_qs);
         EXPECT_EQ(window->size(), QSize(320, 240));
         QTest::keyClick(window, key);
         EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 1000));

@@ -1,5 +1,4 @@
-#include "PanelTestSupport.h"
-#include "session/SessionDoubles.h"
+#include "ContentViewRig.h"
 #include "support/LogRecorder.h"
 
 #include "panel/AttachmentThumbnailButton.h"
@@ -9,7 +8,6 @@
 #include "panel/ModelPillButton.h"
 #include "panel/QueryChatMessageView.h"
 #include "panel/QueryInputTextView.h"
-#include "panel/QueryPanelContentView.h"
 #include "panel/QueryPanelTheme.h"
 #include "panel/QueryTextView.h"
 #include "panel/RoundIconButton.h"
@@ -28,28 +26,7 @@
 
 namespace {
 
-// A content view on a session whose panel has opened; keys and captures as each test needs.
-struct ContentFixture : ::testing::Test {
-    SessionRig rig;
-    std::unique_ptr<QueryPanelContentView> view;
-
-    void open(bool captured = true)
-    {
-        rig.keys->insert(SettingsManager::anthropicKeyAccount, u"sk-ant"_qs);
-        if (captured)
-            rig.openPanelWithCapture(pngOfSize(400, 300));
-        else
-            rig.openPanel();
-        view = std::make_unique<QueryPanelContentView>(*rig.session);
-        view->resize(620, 130);
-        view->show();
-        settle();
-    }
-    void settle()
-    {
-        SessionRig::settle();
-        view->flushPendingUpdates();
-    }
+struct ContentFixture : ::testing::Test, ContentViewRig {
     void ask(const QString &question)
     {
         view->queryField()->textView()->setPlainText(question);
@@ -70,11 +47,7 @@ struct ContentFixture : ::testing::Test {
 
 TEST_F(ContentFixture, HeightsFollowInputAndTranscriptWithinTheirCaps)
 {
-    rig.keys->insert(SettingsManager::anthropicKeyAccount, u"k"_qs);
-    rig.openPanel();
-    view = std::make_unique<QueryPanelContentView>(*rig.session);
-    view->resize(620, 130);
-    view->show();
+    open(std::nullopt);
     EXPECT_TRUE(view->rows().isEmpty());
     EXPECT_TRUE(view->transcriptScrollView()->isHidden());
     EXPECT_EQ(inputRowHeight(), 88);
@@ -98,7 +71,7 @@ TEST_F(ContentFixture, HeightsFollowInputAndTranscriptWithinTheirCaps)
 
 TEST_F(ContentFixture, SendButtonNeedsTextAndAnIdleSession)
 {
-    open(false);
+    open(std::nullopt);
     QToolButton *send = view->sendButton();
     EXPECT_FALSE(send->isEnabled());
     view->queryField()->textView()->setPlainText(u"What is this?"_qs);
@@ -181,9 +154,7 @@ TEST_F(ContentFixture, RemovingTheScreenshotRemovesItsRow)
 
 TEST_F(ContentFixture, UndecodableAttachmentShowsNoThumbnail)
 {
-    rig.keys->insert(SettingsManager::anthropicKeyAccount, u"k"_qs);
-    rig.openPanelWithCapture("not an image");
-    view = std::make_unique<QueryPanelContentView>(*rig.session);
+    open(QByteArray("not an image"));
     ASSERT_EQ(view->rows().size(), 1);
     EXPECT_EQ(view->rows().at(0)->thumbnail(), nullptr);
     view->openImagePreview("not an image", u"Screenshot"_qs);
@@ -310,29 +281,29 @@ TEST_F(PillFixture, TheMenuListsEachProviderThatIsSetUp)
     }
 }
 
-TEST_F(PillFixture, ChoosingAModelWritesTheSettings)
-{
-    openWith(true, true);
-    std::unique_ptr<QMenu> menu(view->createModelMenu());
-    item(*menu, u"GPT-5.4 nano"_qs)->trigger();
-    EXPECT_EQ(rig.settings->selectedProvider(), u"openai"_qs);
-    EXPECT_EQ(rig.settings->openAIModel(), u"gpt-5.4-nano"_qs);
-    EXPECT_EQ(view->modelButton()->text(), u"GPT-5.4 nano"_qs);
-    item(*menu, u"Haiku 4.5"_qs)->trigger();
-    EXPECT_EQ(rig.settings->selectedProvider(), u"anthropic"_qs);
-    EXPECT_EQ(rig.settings->anthropicModel(), u"claude-haiku-4-5-20251001"_qs);
-    EXPECT_EQ(rig.settings->openAIModel(), u"gpt-5.4-nano"_qs);
-}
-
-TEST_F(PillFixture, AServerOfTheUsersOwnIsAProviderWithoutAKey)
+// Choosing one provider's model leaves the other's stored model as it was; a server of the user's own
+// needs no key.
+TEST_F(PillFixture, ChoosingAModelSelectsItsProvider)
 {
     rig.settings->setCompatibleBaseURL(u"http://127.0.0.1:1/v1"_qs);
     rig.settings->setCompatibleModel(u"llava:13b"_qs);
-    openWith(false, false);
+    openWith(true, true);
     std::unique_ptr<QMenu> menu(view->createModelMenu());
-    item(*menu, u"llava:13b"_qs)->trigger();
-    EXPECT_EQ(rig.settings->selectedProvider(), u"compatible"_qs);
-    EXPECT_EQ(view->modelButton()->text(), u"llava:13b"_qs);
+    const struct {
+        QString item, provider, anthropicModel, openAIModel;
+    } choices[] = {
+        {u"GPT-5.4 nano"_qs, u"openai"_qs, u"claude-sonnet-4-6"_qs, u"gpt-5.4-nano"_qs},
+        {u"Haiku 4.5"_qs, u"anthropic"_qs, u"claude-haiku-4-5-20251001"_qs, u"gpt-5.4-nano"_qs},
+        {u"llava:13b"_qs, u"compatible"_qs, u"claude-haiku-4-5-20251001"_qs, u"gpt-5.4-nano"_qs},
+    };
+    for (const auto &c : choices) {
+        SCOPED_TRACE(c.item.toStdString());
+        item(*menu, c.item)->trigger();
+        EXPECT_EQ(rig.settings->selectedProvider(), c.provider);
+        EXPECT_EQ(rig.settings->anthropicModel(), c.anthropicModel);
+        EXPECT_EQ(rig.settings->openAIModel(), c.openAIModel);
+        EXPECT_EQ(view->modelButton()->text(), c.item);
+    }
 }
 
 TEST_F(PillFixture, MalformedChoiceChangesNothing)
@@ -347,11 +318,4 @@ TEST_F(PillFixture, MalformedChoiceChangesNothing)
     EXPECT_EQ(rig.settings->selectedProvider(), u"anthropic"_qs);
     EXPECT_EQ(rig.settings->anthropicModel(), u"claude-sonnet-4-6"_qs);
     EXPECT_EQ(rig.settings->openAIModel(), u"gpt-5.4-mini"_qs);
-}
-
-TEST(ModelDisplayName, KnownModelsHaveShortNamesOthersShowTheirIdentifier)
-{
-    EXPECT_EQ(QueryPanelContentView::modelDisplayName(u"claude-opus-4-6"_qs), u"Opus 4.6"_qs);
-    EXPECT_EQ(QueryPanelContentView::modelDisplayName(u"gpt-5.4"_qs), u"GPT-5.4"_qs);
-    EXPECT_EQ(QueryPanelContentView::modelDisplayName(u"my-model"_qs), u"my-model"_qs);
 }

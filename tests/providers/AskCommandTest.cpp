@@ -1,5 +1,6 @@
 #include "support/FakeModelServer.h"
 #include "support/LogRecorder.h"
+#include "support/ModelStreams.h"
 #include "support/TestImages.h"
 
 #include "app/AskCommand.h"
@@ -17,6 +18,7 @@
 namespace {
 
 using Response = FakeModelServer::Response;
+using namespace ModelStreams;
 
 const QByteArray anthropicKey = "sk-ant-cli-5e2d";
 const QByteArray openAIKey = "sk-proj-cli-9b1c";
@@ -71,9 +73,7 @@ protected:
 
 TEST_F(AskCommandTest, AsksTheProviderFromTheSettingsAndPrintsTheAnswer)
 {
-    server_.enqueue(Response::events("data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"Hello\"}}\n"
-                                     "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\" there\"}}\n"
-                                     "data: {\"type\":\"message_stop\"}\n"));
+    server_.enqueue(Response::events(anthropicDelta("Hello") + anthropicAnswer(" there")));
     EXPECT_EQ(ask({u"What"_qs, u"is"_qs, u"this?"_qs}), 0);
     EXPECT_EQ(output_, "Hello there\n");
     EXPECT_EQ(errors_, "");
@@ -96,8 +96,7 @@ TEST_F(AskCommandTest, SendsAnImageReducedAndEncodedAsACapture)
     file.write(png(3137, 1000));
     file.close();
 
-    server_.enqueue(Response::events("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"A wall.\"},"
-                                     "\"finish_reason\":\"stop\"}]}\n"));
+    server_.enqueue(Response::events(openAIDelta("A wall.", "\"stop\"")));
     EXPECT_EQ(ask({u"--provider"_qs, u"openai"_qs, u"--model"_qs, u"gpt-5.4-nano"_qs, u"--image"_qs, file.fileName(),
                    u"Colour?"_qs}),
               0);
@@ -112,8 +111,7 @@ TEST_F(AskCommandTest, SendsAnImageReducedAndEncodedAsACapture)
 
 TEST_F(AskCommandTest, ReadsTheImageFromStandardInput)
 {
-    server_.enqueue(Response::events("data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"Square.\"}}\n"
-                                     "data: {\"type\":\"message_stop\"}\n"));
+    server_.enqueue(Response::events(anthropicAnswer("Square.")));
     EXPECT_EQ(ask({u"--image"_qs, u"-"_qs, u"Shape?"_qs}, png(40, 40)), 0);
     const QJsonObject block = sentBody().value(u"messages")[0][u"content"][0].toObject();
     EXPECT_EQ(block.value(u"source")[u"media_type"].toString(), u"image/webp");
@@ -142,8 +140,7 @@ TEST_F(AskCommandTest, AsksTheCompatibleServerOfTheSettings)
 {
     settings_.setCompatibleBaseURL(server_.baseUrl() + u"/v1");
     settings_.setCompatibleModel(u"llava:13b"_qs);
-    server_.enqueue(Response::events("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"Local.\"}}]}\n"
-                                     "data: [DONE]\n"));
+    server_.enqueue(Response::events(openAIAnswer("Local.")));
     EXPECT_EQ(ask({u"--provider"_qs, u"compatible"_qs, u"--model"_qs, u"qwen2.5vl:7b"_qs, u"Who?"_qs}), 0);
     EXPECT_EQ(output_, "Local.\n");
     ASSERT_EQ(server_.requests().size(), 1);

@@ -1,4 +1,5 @@
 #include "support/FakeModelServer.h"
+#include "support/ModelStreams.h"
 #include "support/TestImages.h"
 
 #include <QBuffer>
@@ -17,6 +18,7 @@
 namespace {
 
 using Response = FakeModelServer::Response;
+using namespace ModelStreams;
 
 struct Outcome {
     int exitCode = -1;
@@ -28,7 +30,7 @@ class AskProcess : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const Outcome help = ask({QStringLiteral("--help")});
+        const Outcome help = ask({u"--help"_qs});
         if (help.exitCode != 0 || !help.output.contains("QUESTION"))
             GTEST_SKIP() << "glint does not run AskCommand yet";
     }
@@ -69,13 +71,10 @@ protected:
 
 TEST_F(AskProcess, StreamsTheAnswerAndLeavesTheTrayLogAlone)
 {
-    const QFileInfo trayLog(QStringLiteral("/tmp/glint.log"));
+    const QFileInfo trayLog(u"/tmp/glint.log"_qs);
     const QDateTime logChanged = trayLog.exists() ? trayLog.lastModified() : QDateTime();
 
-    server_.enqueue(Response::events({{"data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"Hel\"}}\n", 0},
-                                      {"data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"lo\"}}\n"
-                                       "data: {\"type\":\"message_stop\"}\n",
-                                       50}}));
+    server_.enqueue(Response::events({{anthropicDelta("Hel"), 0}, {anthropicAnswer("lo"), 50}}));
     const Outcome run = ask({u"--verbose"_qs, u"Hi"_qs});
     EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
     EXPECT_EQ(run.output, "Hello\n");
@@ -90,8 +89,7 @@ TEST_F(AskProcess, SendsAnImageFromStandardInput)
 {
     const QByteArray png = encodedImage(QSize(2000, 1000), Qt::gray);
 
-    server_.enqueue(
-        Response::events("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"Grey.\"}}]}\ndata: [DONE]\n"));
+    server_.enqueue(Response::events(openAIAnswer("Grey.")));
     const Outcome run = ask({u"--provider"_qs, u"openai"_qs, u"--image"_qs, u"-"_qs, u"Colour?"_qs}, png);
     EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
     EXPECT_EQ(run.output, "Grey.\n");

@@ -20,7 +20,7 @@ QString failure(const std::variant<EncodedImage, LLMError> &result)
     return std::holds_alternative<LLMError>(result) ? std::get<LLMError>(result).description() : QString();
 }
 
-const QString limitError = QStringLiteral("Image could not be reduced below Anthropic's 5 MB limit");
+const QString limitError = u"Image could not be reduced below Anthropic's 5 MB limit"_qs;
 
 TEST(AnthropicImageEncoder, AScreenshotThatFitsIsOneWebPWithoutLogLines)
 {

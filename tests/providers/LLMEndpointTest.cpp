@@ -12,8 +12,7 @@ LLMEndpoint resolve(const char *configured)
         qputenv(variable, configured);
     else
         qunsetenv(variable);
-    const LLMEndpoint endpoint =
-        LLMEndpoint::resolve(variable, QStringLiteral("https://api.example.com"), QStringLiteral("/v1/messages"));
+    const LLMEndpoint endpoint = LLMEndpoint::resolve(variable, u"https://api.example.com"_qs, u"/v1/messages"_qs);
     qunsetenv(variable);
     return endpoint;
 }
@@ -40,7 +39,7 @@ TEST(LLMEndpoint, PlainHttpOnlyForLoopbackHosts)
 
 TEST(LLMEndpoint, AServerFromTheSettingsMayBeAllowedPlainHttp)
 {
-    const QString path = QStringLiteral("/chat/completions");
+    const QString path = u"/chat/completions"_qs;
     EXPECT_EQ(LLMEndpoint::fromSettings(u" http://localhost:11434/v1/ "_qs, path, false).url().toString(),
               u"http://localhost:11434/v1/chat/completions");
     EXPECT_EQ(LLMEndpoint::fromSettings(u""_qs, path, false).error(),

@@ -8,7 +8,7 @@
 
 namespace {
 
-const QString anthropicKey = QStringLiteral("apiKey.anthropic");
+const QString anthropicKey = u"apiKey.anthropic"_qs;
 
 bool hasMessage(const AnnotationSession &session, const QUuid &id)
 {
@@ -20,11 +20,11 @@ bool hasMessage(const AnnotationSession &session, const QUuid &id)
 // session is then in `querying` with the panel up and no overlay, ready for additional captures.
 void answerFirstQuestion(SessionRig &rig)
 {
-    rig.keys->insert(anthropicKey, QStringLiteral("key"));
+    rig.keys->insert(anthropicKey, u"key"_qs);
     rig.openPanelWithCapture();
-    rig.session->submit(QStringLiteral("What is this?"));
+    rig.session->submit(u"What is this?"_qs);
     rig.settle();
-    rig.providers.latest().yield(QStringLiteral("An answer."));
+    rig.providers.latest().yield(u"An answer."_qs);
     rig.providers.latest().finish();
     rig.settle();
     ASSERT_EQ(rig.session->state(), SessionState::Querying);
@@ -39,25 +39,14 @@ void drawAdditionalCapture(SessionRig &rig, QPointF point = QPointF(2000, 50))
 
 } // namespace
 
-TEST(AnnotationSession, StartsIdleAndEmpty)
-{
-    SessionRig rig;
-    const AnnotationSession &s = *rig.session;
-    EXPECT_EQ(s.state(), SessionState::Idle);
-    EXPECT_TRUE(s.chatMessages().isEmpty());
-    EXPECT_TRUE(s.llmConversationPrefix().isEmpty());
-    EXPECT_TRUE(s.llmConversationHistory().isEmpty());
-    EXPECT_FALSE(s.hasCaptureTask() || s.hasStreamingTask() || s.overlayController() || s.queryPanelController());
-    EXPECT_FALSE(s.sessionRevision().isNull());
-    EXPECT_NE(s.sessionRevision(), AnnotationSession().sessionRevision());
-}
-
 TEST(AnnotationSession, BeginShowsOneOverlayAndIgnoresRepeats)
 {
     SessionRig rig;
     LogRecorder log;
     QSignalSpy stateSpy(rig.session.get(), &AnnotationSession::stateChanged);
     const QUuid before = rig.session->sessionRevision();
+    EXPECT_FALSE(before.isNull());
+    EXPECT_NE(before, AnnotationSession().sessionRevision());
 
     rig.session->begin(true);
     rig.session->begin(false);
@@ -71,8 +60,7 @@ TEST(AnnotationSession, BeginShowsOneOverlayAndIgnoresRepeats)
     EXPECT_EQ(rig.session->state(), SessionState::Drawing);
     EXPECT_NE(rig.session->sessionRevision(), before);
     EXPECT_EQ(stateSpy.count(), 1);
-    EXPECT_EQ(log.messages(QStringLiteral("Session")),
-              QStringList{QStringLiteral("Begin annotation session showToolbar=true")});
+    EXPECT_EQ(log.messages(u"Session"_qs), QStringList{u"Begin annotation session showToolbar=true"_qs});
 }
 
 TEST(AnnotationSession, QuickDrawLocksTheScreenAndStartsTheStrokeOnTheNextTurn)
@@ -89,8 +77,8 @@ TEST(AnnotationSession, QuickDrawLocksTheScreenAndStartsTheStrokeOnTheNextTurn)
     ASSERT_EQ(rig.windows.overlays[0]->canvas.begun.size(), 1u);
     EXPECT_EQ(rig.windows.overlays[0]->canvas.begun[0], QPointF(2600.7, 300.9));
     EXPECT_EQ(rig.session->activeScreen(), rig.screens.list[1]);
-    EXPECT_TRUE(log.contains(QStringLiteral("Session"),
-                             QStringLiteral("Locked active screen to id=2 frame=1920,0 2560x1440 for point=2500,300")));
+    EXPECT_TRUE(
+        log.contains(u"Session"_qs, u"Locked active screen to id=2 frame=1920,0 2560x1440 for point=2500,300"_qs));
 
     rig.session->continueDraw(QPointF(2510, 310));
     EXPECT_EQ(rig.windows.overlays[0]->canvas.extended.back(), QPointF(2610, 310));
@@ -163,15 +151,15 @@ TEST(AnnotationSession, AdvanceCapturesTheLockedScreenOnce)
     const ChatMessage &capture = rig.session->chatMessages()[0];
     EXPECT_EQ(capture.role, ChatMessageRole::User);
     EXPECT_TRUE(capture.text.isEmpty());
-    EXPECT_EQ(capture.attachment->title, QStringLiteral("Screenshot"));
+    EXPECT_EQ(capture.attachment->title, u"Screenshot"_qs);
     EXPECT_EQ(rig.session->initialCaptureMessageID(), capture.id);
     // The provider may start preparing the picture while the question is typed.
     using Prepared = std::vector<std::pair<QString, QByteArray>>;
-    EXPECT_EQ(rig.providers.prepared, (Prepared{{QStringLiteral("anthropic"), QByteArray("PNG")}}));
-    EXPECT_EQ(log.messages(QStringLiteral("Session")).mid(1),
-              (QStringList{QStringLiteral("Locked active screen to id=2 frame=1920,0 2560x1440 for point=2000,100"),
-                           QStringLiteral("Advancing from drawing to query panel screen=id=2 frame=1920,0 2560x1440"),
-                           QStringLiteral("Screenshot captured bytes=3")}));
+    EXPECT_EQ(rig.providers.prepared, (Prepared{{u"anthropic"_qs, QByteArray("PNG")}}));
+    EXPECT_EQ(log.messages(u"Session"_qs).mid(1),
+              (QStringList{u"Locked active screen to id=2 frame=1920,0 2560x1440 for point=2000,100"_qs,
+                           u"Advancing from drawing to query panel screen=id=2 frame=1920,0 2560x1440"_qs,
+                           u"Screenshot captured bytes=3"_qs}));
 
     rig.session->cancel();
     EXPECT_TRUE(rig.providers.prepared.empty()) << "what was prepared must not outlive the session";
@@ -195,8 +183,7 @@ TEST(AnnotationSession, AdvanceWithoutWindowsOpensNothing)
     session.advanceToQuery();
     EXPECT_EQ(session.state(), SessionState::Querying);
     EXPECT_FALSE(session.isPreparingCapture());
-    EXPECT_TRUE(
-        log.contains(QStringLiteral("Session"), QStringLiteral("Advancing from drawing to query panel screen=nil")));
+    EXPECT_TRUE(log.contains(u"Session"_qs, u"Advancing from drawing to query panel screen=nil"_qs));
 }
 
 TEST(AnnotationSession, FailedCaptureLeavesTheTranscriptAlone)
@@ -204,13 +191,13 @@ TEST(AnnotationSession, FailedCaptureLeavesTheTranscriptAlone)
     SessionRig rig;
     LogRecorder log;
     rig.openPanel();
-    rig.capturer.fail(QStringLiteral("The display went away"));
+    rig.capturer.fail(u"The display went away"_qs);
     rig.settle();
     EXPECT_EQ(rig.session->state(), SessionState::Querying);
     EXPECT_FALSE(rig.session->isPreparingCapture());
     EXPECT_FALSE(rig.session->capturedImage().has_value());
     EXPECT_TRUE(rig.session->chatMessages().isEmpty());
-    EXPECT_TRUE(log.contains(QStringLiteral("Session"), QStringLiteral("Capture failed error=The display went away")));
+    EXPECT_TRUE(log.contains(u"Session"_qs, u"Capture failed error=The display went away"_qs));
 }
 
 TEST(AnnotationSession, LateCaptureResultsChangeNothing)
@@ -231,7 +218,7 @@ TEST(AnnotationSession, LateCaptureResultsChangeNothing)
     rig.settle();
     EXPECT_TRUE(rig.session->isPreparingCapture());
     EXPECT_TRUE(rig.session->hasCaptureTask());
-    EXPECT_FALSE(log.contains(QStringLiteral("Session"), QStringLiteral("Screenshot capture cancelled")));
+    EXPECT_FALSE(log.contains(u"Session"_qs, u"Screenshot capture cancelled"_qs));
 }
 
 TEST(AnnotationSession, ANewerCaptureOwnsThePreparingState)
@@ -248,7 +235,7 @@ TEST(AnnotationSession, ANewerCaptureOwnsThePreparingState)
     rig.settle();
     EXPECT_TRUE(rig.session->isPreparingCapture()) << "the older capture's end must not clear the newer one";
     EXPECT_TRUE(rig.session->hasCaptureTask());
-    EXPECT_TRUE(log.contains(QStringLiteral("Session"), QStringLiteral("Additional capture cancelled")));
+    EXPECT_TRUE(log.contains(u"Session"_qs, u"Additional capture cancelled"_qs));
 
     rig.capturer.succeed("second", 2);
     rig.settle();
@@ -269,7 +256,7 @@ TEST(AnnotationSession, RemovingTheInitialCaptureDropsTheScreenshot)
     EXPECT_TRUE(rig.session->chatMessages().isEmpty());
     EXPECT_FALSE(rig.session->capturedImage().has_value());
     EXPECT_FALSE(rig.session->initialCaptureMessageID().has_value());
-    EXPECT_TRUE(log.contains(QStringLiteral("Session"), QStringLiteral("Initial capture attachment removed by user")));
+    EXPECT_TRUE(log.contains(u"Session"_qs, u"Initial capture attachment removed by user"_qs));
 }
 
 TEST(AnnotationSession, TwoAdditionalCapturesKeepOnlyTheLatestPending)
@@ -294,8 +281,8 @@ TEST(AnnotationSession, TwoAdditionalCapturesKeepOnlyTheLatestPending)
     EXPECT_NE(first, second);
     EXPECT_TRUE(hasMessage(*rig.session, first) && hasMessage(*rig.session, second));
     EXPECT_EQ(rig.session->pendingAdditionalImageData(), QByteArray("second"));
-    EXPECT_EQ(rig.providers.prepared.back(), std::make_pair(QStringLiteral("anthropic"), QByteArray("second")));
-    EXPECT_TRUE(log.contains(QStringLiteral("Session"),
+    EXPECT_EQ(rig.providers.prepared.back(), std::make_pair(u"anthropic"_qs, QByteArray("second")));
+    EXPECT_TRUE(log.contains(u"Session"_qs,
                              QStringLiteral("Additional capture overwrote a prior pending image — only the latest will "
                                             "be sent to the LLM")));
 
@@ -304,7 +291,7 @@ TEST(AnnotationSession, TwoAdditionalCapturesKeepOnlyTheLatestPending)
     EXPECT_EQ(rig.session->pendingAdditionalMessageID(), second);
     EXPECT_EQ(rig.session->chatMessages().size(), before.size() + 1);
 
-    rig.session->submit(QStringLiteral("And this?"));
+    rig.session->submit(u"And this?"_qs);
     rig.settle();
     const LLMConversation &sent = rig.providers.calls.back().messages;
     ASSERT_EQ(sent.size(), 3);
@@ -322,15 +309,14 @@ TEST(AnnotationSession, RemovingThePendingCaptureSendsTheFollowUpWithoutAnImage)
     rig.settle();
     rig.session->removeAttachmentMessage(*rig.session->pendingAdditionalMessageID());
     EXPECT_FALSE(rig.session->pendingAdditionalImageData().has_value());
-    EXPECT_TRUE(
-        log.contains(QStringLiteral("Session"), QStringLiteral("Additional capture attachment removed by user")));
+    EXPECT_TRUE(log.contains(u"Session"_qs, u"Additional capture attachment removed by user"_qs));
 
     // An already sent capture: only the transcript changes.
     const LLMConversation prefix = rig.session->llmConversationPrefix();
     rig.session->removeAttachmentMessage(rig.session->chatMessages()[0].id);
     EXPECT_EQ(rig.session->llmConversationPrefix(), prefix);
 
-    rig.session->submit(QStringLiteral("Follow-up"));
+    rig.session->submit(u"Follow-up"_qs);
     rig.settle();
     EXPECT_FALSE(rig.providers.calls.back().messages.back().imageData.has_value());
 }
@@ -346,11 +332,10 @@ TEST(AnnotationSession, AdditionalCapturesAreRefusedUnlessThePanelStandsAlone)
     rig.settle();
     EXPECT_EQ(rig.windows.overlays.size(), 1u);
     EXPECT_TRUE(rig.windows.overlays[0]->canvas.begun.empty());
-    EXPECT_EQ(
-        log.messages(QStringLiteral("Session")).filter(QStringLiteral("ignored")),
-        (QStringList{QStringLiteral("beginAdditionalCapture ignored state=idle hasPanel=false hasOverlay=false"),
-                     QStringLiteral("beginAdditionalCapture ignored state=querying hasPanel=true hasOverlay=true"),
-                     QStringLiteral("beginAdditionalCapture ignored state=querying hasPanel=true hasOverlay=true")}));
+    EXPECT_EQ(log.messages(u"Session"_qs).filter(u"ignored"_qs),
+              (QStringList{u"beginAdditionalCapture ignored state=idle hasPanel=false hasOverlay=false"_qs,
+                           u"beginAdditionalCapture ignored state=querying hasPanel=true hasOverlay=true"_qs,
+                           u"beginAdditionalCapture ignored state=querying hasPanel=true hasOverlay=true"_qs}));
 }
 
 TEST(AnnotationSession, AdditionalQuickDrawStartsAStrokeOnTheNewOverlay)
@@ -382,7 +367,7 @@ TEST(AnnotationSession, CancelDuringAnAdditionalCaptureKeepsTheSession)
     EXPECT_TRUE(rig.windows.overlays.back()->closed);
     EXPECT_FALSE(rig.windows.panels[0]->closed);
     EXPECT_EQ(rig.session->chatMessages(), transcript);
-    EXPECT_TRUE(log.contains(QStringLiteral("Session"), QStringLiteral("Cancel additional capture")));
+    EXPECT_TRUE(log.contains(u"Session"_qs, u"Cancel additional capture"_qs));
 
     rig.session->cancel();
     EXPECT_EQ(rig.session->state(), SessionState::Idle);
@@ -411,7 +396,7 @@ TEST(AnnotationSession, CancelResetsEverythingAndHandsTheFocusBackLater)
     EXPECT_TRUE(rig.windows.panels[0]->closed);
     EXPECT_TRUE(rig.windows.overlays[0]->closed);
     EXPECT_EQ(rig.focus.stops, 1);
-    EXPECT_TRUE(log.contains(QStringLiteral("Session"), QStringLiteral("Session cancelled and state reset")));
+    EXPECT_TRUE(log.contains(u"Session"_qs, u"Session cancelled and state reset"_qs));
 
     EXPECT_TRUE(rig.focus.restored.empty()) << "the windows close before the focus goes back";
     QTest::qWait(120);
@@ -437,7 +422,7 @@ TEST(AnnotationSession, FocusFollowsTheLastOtherApplicationWhileASessionRuns)
     ASSERT_TRUE(rig.focus.activated);
     rig.focus.activated(FocusRestorationTarget{200, std::nullopt, std::nullopt});
     EXPECT_EQ(rig.session->focusRestorationTarget()->appPID, 200);
-    EXPECT_TRUE(log.contains(QStringLiteral("Session"), QStringLiteral("Updated focus restoration target pid=200")));
+    EXPECT_TRUE(log.contains(u"Session"_qs, u"Updated focus restoration target pid=200"_qs));
 
     rig.session->cancel();
     EXPECT_FALSE(rig.focus.activated) << "cancel ends the subscription";

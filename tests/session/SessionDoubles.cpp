@@ -125,8 +125,7 @@ SessionRig::SessionRig(LLMProviderFactory *providerFactory)
 {
     auto secrets = std::make_unique<MemorySecrets>();
     keys = secrets->items;
-    settings =
-        std::make_unique<SettingsManager>(settingsDir.filePath(QStringLiteral("glint.conf")), std::move(secrets));
+    settings = std::make_unique<SettingsManager>(settingsDir.filePath(u"glint.conf"_qs), std::move(secrets));
     session = std::make_unique<AnnotationSession>(
         SessionNeighbours{&windows, &capturer, &screens, &focus, providerFactory ? providerFactory : &providers});
     session->setSettings(settings.get());

@@ -13,8 +13,8 @@ public:
     explicit RandomDriver(unsigned seed)
         : random_(seed)
     {
-        rig_.keys->insert(QStringLiteral("apiKey.anthropic"), QStringLiteral("key"));
-        rig_.keys->insert(QStringLiteral("apiKey.openai"), QStringLiteral("key"));
+        rig_.keys->insert(u"apiKey.anthropic"_qs, u"key"_qs);
+        rig_.keys->insert(u"apiKey.openai"_qs, u"key"_qs);
     }
 
     void step()
@@ -56,8 +56,8 @@ public:
             s.cancel();
             break;
         case 11:
-            rig_.settings->setSelectedProvider(pick(2) ? QStringLiteral("openai") : QStringLiteral("anthropic"));
-            s.submit(QStringLiteral("question"));
+            rig_.settings->setSelectedProvider(pick(2) ? u"openai"_qs : u"anthropic"_qs);
+            s.submit(u"question"_qs);
             break;
         case 12:
             endSomeCapture();
@@ -66,7 +66,7 @@ public:
             feedSomeStream();
             break;
         case 14:
-            rig_.keys->insert(QStringLiteral("apiKey.anthropic"), pick(3) ? QStringLiteral("key") : QString());
+            rig_.keys->insert(u"apiKey.anthropic"_qs, pick(3) ? u"key"_qs : QString());
             break;
         case 15:
             rig_.settings->setSubmitMode(pick(2) ? SubmitMode::ManualSubmit : SubmitMode::SingleStroke);
@@ -126,7 +126,7 @@ private:
             promise.addResult(CaptureResult{QByteArray::number(pick(1000)), std::nullopt});
             break;
         case 1:
-            promise.addResult(CaptureResult{{}, QStringLiteral("failed")});
+            promise.addResult(CaptureResult{{}, u"failed"_qs});
             break;
         default:
             break; // ends without a result, as a cancelled capture does
@@ -144,10 +144,10 @@ private:
             stream.finish();
             break;
         case 1:
-            stream.fail({QStringLiteral("HTTP error 500"), pick(4) == 0});
+            stream.fail({u"HTTP error 500"_qs, pick(4) == 0});
             break;
         default:
-            stream.yield(QStringLiteral("word "));
+            stream.yield(u"word "_qs);
             break;
         }
     }

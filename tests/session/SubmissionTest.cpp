@@ -1,6 +1,7 @@
 #include "SessionDoubles.h"
 #include "support/FakeModelServer.h"
 #include "support/LogRecorder.h"
+#include "support/ModelStreams.h"
 #include "support/TestImages.h"
 
 #include "providers/StandardProviderFactory.h"
@@ -19,29 +20,15 @@ namespace {
 
 using Response = FakeModelServer::Response;
 
-const QString anthropicAccount = QStringLiteral("apiKey.anthropic");
-const QString openAIAccount = QStringLiteral("apiKey.openai");
+const QString anthropicAccount = u"apiKey.anthropic"_qs;
+const QString openAIAccount = u"apiKey.openai"_qs;
 
 QByteArray png(Qt::GlobalColor colour)
 {
     return encodedImage(QSize(32, 24), colour);
 }
 
-QByteArray anthropicDelta(const QByteArray &text)
-{
-    return "event: content_block_delta\ndata: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"" + text +
-           "\"}}\n\n";
-}
-
-QByteArray anthropicAnswer(const QByteArray &text)
-{
-    return anthropicDelta(text) + "event: message_stop\ndata: {\"type\":\"message_stop\"}\n\n";
-}
-
-QByteArray openAIAnswer(const QByteArray &text)
-{
-    return "data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"" + text + "\"}}]}\ndata: [DONE]\n";
-}
+using namespace ModelStreams;
 
 class Submission : public ::testing::Test {
 protected:
@@ -66,10 +53,10 @@ protected:
     // Opens the panel with a captured screenshot and has the first question answered.
     void answerFirstQuestion(const QByteArray &answer = "It is a chart.")
     {
-        rig_.keys->insert(anthropicAccount, QStringLiteral("sk-ant-session"));
+        rig_.keys->insert(anthropicAccount, u"sk-ant-session"_qs);
         rig_.openPanelWithCapture(png(Qt::red));
         server_.enqueue(Response::events(anthropicAnswer(answer)));
-        session().submit(QStringLiteral("What is this?"));
+        session().submit(u"What is this?"_qs);
         ASSERT_TRUE(waitUntilQuerying());
     }
 
@@ -103,10 +90,10 @@ protected:
 
 TEST_F(Submission, AQuestionAskedDuringTheCaptureWaitsForIt)
 {
-    rig_.keys->insert(anthropicAccount, QStringLiteral("sk-ant-session"));
+    rig_.keys->insert(anthropicAccount, u"sk-ant-session"_qs);
     rig_.openPanel();
     server_.enqueue(Response::events(anthropicAnswer("A red square.")));
-    session().submit(QStringLiteral("What is this?"));
+    session().submit(u"What is this?"_qs);
     QTest::qWait(100);
     EXPECT_TRUE(server_.requests().isEmpty());
     EXPECT_EQ(transcript(), QStringList{});
@@ -121,19 +108,19 @@ TEST_F(Submission, AQuestionAskedDuringTheCaptureWaitsForIt)
 
 TEST_F(Submission, OnlyTheExactProviderNameOpenAISelectsOpenAI)
 {
-    rig_.keys->insert(anthropicAccount, QStringLiteral("sk-ant-session"));
-    rig_.keys->insert(openAIAccount, QStringLiteral("sk-openai-session"));
-    rig_.settings->setOpenAIModel(QStringLiteral("gpt-5.4-nano"));
+    rig_.keys->insert(anthropicAccount, u"sk-ant-session"_qs);
+    rig_.keys->insert(openAIAccount, u"sk-openai-session"_qs);
+    rig_.settings->setOpenAIModel(u"gpt-5.4-nano"_qs);
     rig_.openPanelWithCapture(png(Qt::red));
 
-    rig_.settings->setSelectedProvider(QStringLiteral("openai"));
+    rig_.settings->setSelectedProvider(u"openai"_qs);
     server_.enqueue(Response::events(openAIAnswer("one")));
-    session().submit(QStringLiteral("First?"));
+    session().submit(u"First?"_qs);
     ASSERT_TRUE(waitUntilQuerying());
 
-    rig_.settings->setSelectedProvider(QStringLiteral("OpenAI"));
+    rig_.settings->setSelectedProvider(u"OpenAI"_qs);
     server_.enqueue(Response::events(anthropicAnswer("two")));
-    session().submit(QStringLiteral("Second?"));
+    session().submit(u"Second?"_qs);
     ASSERT_TRUE(waitUntilQuerying());
 
     ASSERT_EQ(server_.requests().size(), 2);
@@ -149,21 +136,21 @@ TEST_F(Submission, ALockedKeyringIsNotAMissingKeyAndAKeyOfSpacesIsSent)
 {
     rig_.openPanelWithCapture(png(Qt::red));
     rig_.keys->setUnreadable(StoredSecret::Status::Locked);
-    session().submit(QStringLiteral("Anyone?"));
+    session().submit(u"Anyone?"_qs);
     ASSERT_TRUE(waitUntilQuerying());
     EXPECT_EQ(transcript().last(), u"Error: The keyring is locked. Unlock it and ask again.");
 
     rig_.keys->setUnreadable(StoredSecret::Status::Found);
-    session().submit(QStringLiteral("Anyone?"));
+    session().submit(u"Anyone?"_qs);
     ASSERT_TRUE(waitUntilQuerying());
     EXPECT_EQ(transcript(), (QStringList{"Screenshot", "Error: The keyring is locked. Unlock it and ask again.",
                                          "Error: No Anthropic API key configured. Add it in Settings."}));
-    EXPECT_TRUE(log_.contains(QStringLiteral("Session"), QStringLiteral("Anthropic API key missing")));
+    EXPECT_TRUE(log_.contains(u"Session"_qs, u"Anthropic API key missing"_qs));
     EXPECT_TRUE(server_.requests().isEmpty());
 
-    rig_.keys->insert(anthropicAccount, QStringLiteral("   "));
+    rig_.keys->insert(anthropicAccount, u"   "_qs);
     server_.enqueue(Response::error(401, R"({"error":{"type":"authentication_error"}})"));
-    session().submit(QStringLiteral("Now?"));
+    session().submit(u"Now?"_qs);
     ASSERT_TRUE(waitUntilQuerying());
     ASSERT_EQ(server_.requests().size(), 1);
     EXPECT_EQ(transcript().last(), u"[Error: HTTP error 401: {\"error\":{\"type\":\"authentication_error\"}}]");
@@ -171,18 +158,18 @@ TEST_F(Submission, ALockedKeyringIsNotAMissingKeyAndAKeyOfSpacesIsSent)
 
 TEST_F(Submission, AFailedFirstAnswerLeavesOnlyTheOpeningTurn)
 {
-    rig_.keys->insert(anthropicAccount, QStringLiteral("sk-ant-session"));
+    rig_.keys->insert(anthropicAccount, u"sk-ant-session"_qs);
     rig_.openPanelWithCapture(png(Qt::red));
     // The body ends in good order, but before the answer's closing event.
     server_.enqueue(Response::events(anthropicDelta("Half an")));
-    session().submit(QStringLiteral("What is this?"));
+    session().submit(u"What is this?"_qs);
     ASSERT_TRUE(waitUntilQuerying());
     EXPECT_EQ(transcript().last(), u"Half an\n\n[Error: The answer was cut off before it finished.]");
     EXPECT_EQ(session().llmConversationPrefix().size(), 1);
     EXPECT_TRUE(session().llmConversationHistory().isEmpty());
 
     server_.enqueue(Response::events(anthropicAnswer("Because.")));
-    session().submit(QStringLiteral("Why?"));
+    session().submit(u"Why?"_qs);
     ASSERT_TRUE(waitUntilQuerying());
     const QJsonArray sent = sentMessages(1);
     ASSERT_EQ(sent.size(), 2);
@@ -197,12 +184,12 @@ TEST_F(Submission, AFailedFollowUpIsNotResentNorItsCapture)
     answerFirstQuestion("A chart.");
     addCapture(png(Qt::blue));
     server_.enqueue(Response::error(500, "overloaded"));
-    session().submit(QStringLiteral("And this?"));
+    session().submit(u"And this?"_qs);
     ASSERT_TRUE(waitUntilQuerying());
     EXPECT_EQ(transcript().last(), u"[Error: HTTP error 500: overloaded]");
 
     server_.enqueue(Response::events(anthropicAnswer("Sure.")));
-    session().submit(QStringLiteral("Again?"));
+    session().submit(u"Again?"_qs);
     ASSERT_TRUE(waitUntilQuerying());
     const QJsonArray sent = sentMessages(2);
     ASSERT_EQ(sent.size(), 3);
@@ -212,33 +199,12 @@ TEST_F(Submission, AFailedFollowUpIsNotResentNorItsCapture)
     EXPECT_EQ(sent[2][u"content"].toArray(), QJsonDocument::fromJson(R"([{"type":"text","text":"Again?"}])").array());
 }
 
-TEST_F(Submission, OfTwoAdditionalCapturesOnlyTheSecondIsSent)
-{
-    rig_.keys->insert(openAIAccount, QStringLiteral("sk-openai-session"));
-    rig_.settings->setSelectedProvider(QStringLiteral("openai"));
-    rig_.openPanelWithCapture(png(Qt::red));
-    server_.enqueue(Response::events(openAIAnswer("Red.")));
-    session().submit(QStringLiteral("Colour?"));
-    ASSERT_TRUE(waitUntilQuerying());
-
-    addCapture(png(Qt::green));
-    addCapture(png(Qt::blue));
-    server_.enqueue(Response::events(openAIAnswer("Blue.")));
-    session().submit(QStringLiteral("And now?"));
-    ASSERT_TRUE(waitUntilQuerying());
-
-    const QJsonArray sent = sentMessages(1);
-    ASSERT_EQ(sent.size(), 4); // system, opening turn, answer, follow-up
-    const QString url = sent[3][u"content"][0][u"image_url"][u"url"].toString();
-    EXPECT_EQ(url, u"data:image/png;base64," + QString::fromLatin1(png(Qt::blue).toBase64()));
-}
-
 TEST_F(Submission, AFragmentArrivingAfterCancelChangesNothing)
 {
-    rig_.keys->insert(anthropicAccount, QStringLiteral("sk-ant-session"));
+    rig_.keys->insert(anthropicAccount, u"sk-ant-session"_qs);
     rig_.openPanelWithCapture(png(Qt::red));
     server_.enqueue(Response::events({{anthropicDelta("Early"), 0}, {anthropicAnswer(" late"), 300}}));
-    session().submit(QStringLiteral("What is this?"));
+    session().submit(u"What is this?"_qs);
     ASSERT_TRUE(QTest::qWaitFor([this] { return transcript().contains(u"Early"_qs); }, 15000));
 
     session().cancel();
@@ -247,7 +213,7 @@ TEST_F(Submission, AFragmentArrivingAfterCancelChangesNothing)
     EXPECT_EQ(transcript(), QStringList{});
     EXPECT_TRUE(session().streamedResponse().isEmpty());
     EXPECT_TRUE(session().llmConversationHistory().isEmpty());
-    EXPECT_TRUE(log_.messages(QStringLiteral("Session")).filter(u"Streaming task completed").isEmpty());
+    EXPECT_TRUE(log_.messages(u"Session"_qs).filter(u"Streaming task completed").isEmpty());
 }
 
 } // namespace

@@ -17,10 +17,10 @@ QString xdotool(const QStringList &arguments, const QString &display = {})
     QProcess process;
     if (!display.isEmpty()) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DISPLAY"), display);
+        environment.insert(u"DISPLAY"_qs, display);
         process.setProcessEnvironment(environment);
     }
-    process.start(QStringLiteral("xdotool"), arguments);
+    process.start(u"xdotool"_qs, arguments);
     process.waitForFinished(10000);
     return QString::fromUtf8(process.readAllStandardOutput()).section(u'\n', 0, 0).trimmed();
 }
@@ -32,17 +32,15 @@ struct Xterm {
 
     explicit Xterm(const QString &display = {})
     {
-        QStringList arguments{QStringLiteral("-geometry"), QStringLiteral("40x10+200+200")};
+        QStringList arguments{u"-geometry"_qs, u"40x10+200+200"_qs};
         if (!display.isEmpty())
-            arguments << QStringLiteral("-display") << display;
-        process.start(QStringLiteral("xterm"), arguments);
+            arguments << u"-display"_qs << display;
+        process.start(u"xterm"_qs, arguments);
         if (!process.waitForStarted(5000))
             return;
         const QString pid = QString::number(process.processId());
         for (int attempt = 0; attempt < 100 && !window; ++attempt) {
-            window = xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"), pid},
-                             display)
-                         .toULongLong();
+            window = xdotool({u"search"_qs, u"--onlyvisible"_qs, u"--pid"_qs, pid}, display).toULongLong();
             if (!window)
                 QTest::qWait(50);
         }
@@ -57,12 +55,12 @@ struct Xterm {
 
 quint64 activeWindow()
 {
-    return xdotool({QStringLiteral("getactivewindow")}).toULongLong();
+    return xdotool({u"getactivewindow"_qs}).toULongLong();
 }
 
 void activate(quint64 window)
 {
-    xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(window)});
+    xdotool({u"windowactivate"_qs, u"--sync"_qs, QString::number(window)});
 }
 
 // One of this application's windows taking the focus, as the overlay and the panel do.
@@ -116,8 +114,7 @@ TEST_F(X11FocusTrackerTest, CancelHandsTheFocusBackToTheWindowThatHadIt)
     own.takeFocus();
     activate(second.window);
     QTRY_COMPARE_WITH_TIMEOUT(session.focusRestorationTarget()->window, std::optional<quint64>(second.window), 5000);
-    EXPECT_TRUE(log.contains(QStringLiteral("Session"),
-                             u"Updated focus restoration target pid=" + QString::number(second.pid())));
+    EXPECT_TRUE(log.contains(u"Session"_qs, u"Updated focus restoration target pid=" + QString::number(second.pid())));
     own.takeFocus();
     session.cancel();
     QTRY_COMPARE_WITH_TIMEOUT(activeWindow(), second.window, 5000);
@@ -152,7 +149,7 @@ TEST(X11FocusTrackerNoWindowManagerTest, SetsTheInputFocusBack)
     ASSERT_NE(first.window, 0u);
     ASSERT_NE(second.window, 0u);
     const auto focus = [&](quint64 window) {
-        xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::number(window)}, display);
+        xdotool({u"windowfocus"_qs, u"--sync"_qs, QString::number(window)}, display);
     };
     focus(first.window);
 

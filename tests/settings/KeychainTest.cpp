@@ -39,7 +39,7 @@ int run(const QString &program, const QStringList &arguments, const QByteArray &
 void runChild(const QString &test, QProcessEnvironment environment, const QStringList &command = {})
 {
     QProcess child;
-    environment.insert(QStringLiteral("GLINT_KEYCHAIN_CHILD"), QStringLiteral("1"));
+    environment.insert(u"GLINT_KEYCHAIN_CHILD"_qs, u"1"_qs);
     child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::MergedChannels);
     const QStringList self{QCoreApplication::applicationFilePath(), u"--gtest_filter=" + test};
@@ -64,26 +64,22 @@ protected:
 TEST_F(KeychainTest, ReadsAndReplacesAKeyStoredWithSecretTool)
 {
     const QString account = freshAccount();
-    const QStringList attributes{QStringLiteral("service"), QStringLiteral("org.glint.Glint"),
-                                 QStringLiteral("account"), account};
+    const QStringList attributes{u"service"_qs, u"org.glint.Glint"_qs, u"account"_qs, account};
     EXPECT_EQ(keychain.read(account), StoredSecret{});
-    ASSERT_EQ(run(QStringLiteral("secret-tool"),
-                  QStringList{QStringLiteral("store"), QStringLiteral("--label=Glint")} + attributes,
-                  "sk-ant-from-the-shell"),
-              0);
-    EXPECT_EQ(keychain.read(account), StoredSecret::found(QStringLiteral("sk-ant-from-the-shell")));
+    ASSERT_EQ(
+        run(u"secret-tool"_qs, QStringList{u"store"_qs, u"--label=Glint"_qs} + attributes, "sk-ant-from-the-shell"), 0);
+    EXPECT_EQ(keychain.read(account), StoredSecret::found(u"sk-ant-from-the-shell"_qs));
     // Another tool's item beside it, stored later (the service keeps times in seconds): the newest is the key.
     QThread::msleep(1100);
-    ASSERT_EQ(run(QStringLiteral("secret-tool"),
-                  QStringList{QStringLiteral("store"), QStringLiteral("--label=Other")} + attributes +
-                      QStringList{QStringLiteral("tool"), QStringLiteral("other")},
+    ASSERT_EQ(run(u"secret-tool"_qs,
+                  QStringList{u"store"_qs, u"--label=Other"_qs} + attributes + QStringList{u"tool"_qs, u"other"_qs},
                   "sk-ant-newer"),
               0);
-    EXPECT_EQ(keychain.read(account), StoredSecret::found(QStringLiteral("sk-ant-newer")));
-    EXPECT_EQ(Keychain(QStringLiteral("org.other.App")).read(account), StoredSecret{}) << "the service must match";
+    EXPECT_EQ(keychain.read(account), StoredSecret::found(u"sk-ant-newer"_qs));
+    EXPECT_EQ(Keychain(u"org.other.App"_qs).read(account), StoredSecret{}) << "the service must match";
 
     // That one item per account is left is tested with the settings window (SettingsKeyringTest).
-    for (const QString &value : {QStringLiteral("first ключ"), QStringLiteral("second"), QString()}) {
+    for (const QString &value : {u"first ключ"_qs, u"second"_qs, QString()}) {
         keychain.write(account, value);
         EXPECT_EQ(keychain.read(account), StoredSecret::found(value)) << "an empty key is cleared, not deleted";
     }
@@ -94,15 +90,15 @@ TEST(KeychainWithoutService, SaysThereWasNoAnswerWithoutBlocking)
 {
     if (!qEnvironmentVariableIsSet("GLINT_KEYCHAIN_CHILD")) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent/glint-bus"));
-        runChild(QStringLiteral("KeychainWithoutService.*"), env);
+        env.insert(u"DBUS_SESSION_BUS_ADDRESS"_qs, u"unix:path=/nonexistent/glint-bus"_qs);
+        runChild(u"KeychainWithoutService.*"_qs, env);
         return;
     }
     Keychain keychain(SettingsManager::keychainService, std::chrono::milliseconds(1500));
     QElapsedTimer timer;
     timer.start();
-    EXPECT_EQ(keychain.read(QStringLiteral("apiKey.anthropic")).status, StoredSecret::Status::NoAnswer);
-    keychain.write(QStringLiteral("apiKey.anthropic"), QStringLiteral("lost"));
+    EXPECT_EQ(keychain.read(u"apiKey.anthropic"_qs).status, StoredSecret::Status::NoAnswer);
+    keychain.write(u"apiKey.anthropic"_qs, u"lost"_qs);
     EXPECT_LT(timer.elapsed(), 3500);
 }
 
@@ -115,30 +111,26 @@ TEST(KeychainLocked, ALockedKeyringIsNotAMissingKey)
             GTEST_SKIP() << "needs the gnome-keyring of scripts/test";
         QTemporaryDir home;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), home.path());
-        env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
-        env.remove(QStringLiteral("DISPLAY"));
+        env.insert(u"HOME"_qs, home.path());
+        env.insert(u"XDG_DATA_HOME"_qs, home.filePath(u"data"_qs));
+        env.insert(u"XDG_RUNTIME_DIR"_qs, home.path());
+        env.remove(u"DISPLAY"_qs);
         const QString script = QStringLiteral(
             "printf glint-locked | gnome-keyring-daemon --foreground --unlock --components=secrets >/dev/null 2>&1 &"
             " keyring=$!; for i in $(seq 100); do dbus-send --session --print-reply --dest=org.freedesktop.DBus /"
             " org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets | grep -q 'boolean true' && break;"
             " sleep 0.05; done; \"$@\"; status=$?; kill $keyring; exit $status");
-        runChild(QStringLiteral("KeychainLocked.*"), env,
-                 {QStringLiteral("dbus-run-session"), QStringLiteral("--"), QStringLiteral("sh"), QStringLiteral("-c"),
-                  script, QStringLiteral("sh")});
+        runChild(u"KeychainLocked.*"_qs, env, {u"dbus-run-session"_qs, u"--"_qs, u"sh"_qs, u"-c"_qs, script, u"sh"_qs});
         return;
     }
     Keychain keychain(SettingsManager::keychainService, std::chrono::seconds(3));
-    keychain.write(QStringLiteral("apiKey.anthropic"), QStringLiteral("sk-ant-locked"));
-    ASSERT_EQ(keychain.read(QStringLiteral("apiKey.anthropic")), StoredSecret::found(QStringLiteral("sk-ant-locked")));
-    ASSERT_EQ(run(QStringLiteral("dbus-send"),
-                  {QStringLiteral("--session"), QStringLiteral("--print-reply"),
-                   QStringLiteral("--dest=org.freedesktop.secrets"), QStringLiteral("/org/freedesktop/secrets"),
-                   QStringLiteral("org.freedesktop.Secret.Service.Lock"),
-                   QStringLiteral("array:objpath:/org/freedesktop/secrets/collection/login")}),
+    keychain.write(u"apiKey.anthropic"_qs, u"sk-ant-locked"_qs);
+    ASSERT_EQ(keychain.read(u"apiKey.anthropic"_qs), StoredSecret::found(u"sk-ant-locked"_qs));
+    ASSERT_EQ(run(u"dbus-send"_qs, {u"--session"_qs, u"--print-reply"_qs, u"--dest=org.freedesktop.secrets"_qs,
+                                    u"/org/freedesktop/secrets"_qs, u"org.freedesktop.Secret.Service.Lock"_qs,
+                                    u"array:objpath:/org/freedesktop/secrets/collection/login"_qs}),
               0);
-    const StoredSecret locked = keychain.read(QStringLiteral("apiKey.anthropic"));
+    const StoredSecret locked = keychain.read(u"apiKey.anthropic"_qs);
     EXPECT_FALSE(locked.isKnown()) << int(locked.status);
     EXPECT_TRUE(locked.problem().startsWith(u"The keyring is locked")) << locked.problem().toStdString();
 }

@@ -20,11 +20,11 @@ struct NoSecrets : SecretStore {
 // A preferences file in a private directory, written as raw INI text so tests control exactly what is stored.
 class SettingsFile {
 public:
-    QString path() const { return dir_.filePath(QStringLiteral("glint/glint.conf")); }
+    QString path() const { return dir_.filePath(u"glint/glint.conf"_qs); }
 
     void write(const QByteArray &ini) const
     {
-        QDir().mkpath(dir_.filePath(QStringLiteral("glint")));
+        QDir().mkpath(dir_.filePath(u"glint"_qs));
         QFile file(path());
         file.open(QIODevice::WriteOnly);
         file.write("[General]\n" + ini);
@@ -48,12 +48,11 @@ TEST(SettingsManager, FirstLaunchGivesTheDefaultsAndWritesBackOnlyTheMigratedKey
 {
     SettingsFile file;
     auto s = file.load();
-    EXPECT_EQ(s->selectedProvider(), QStringLiteral("anthropic"));
-    EXPECT_EQ(s->anthropicModel(), QStringLiteral("claude-sonnet-4-6"));
-    EXPECT_EQ(s->openAIModel(), QStringLiteral("gpt-5.4-mini"));
-    EXPECT_EQ(s->systemPrompt(), QStringLiteral("Shorter answers are generally better than longer."));
-    EXPECT_EQ(s->replicateModelVersion(),
-              QStringLiteral("3ab86df6c8f54c11309d4d1f930ac292bad43ace52d10c80d87eb258b3c9f79c"));
+    EXPECT_EQ(s->selectedProvider(), u"anthropic"_qs);
+    EXPECT_EQ(s->anthropicModel(), u"claude-sonnet-4-6"_qs);
+    EXPECT_EQ(s->openAIModel(), u"gpt-5.4-mini"_qs);
+    EXPECT_EQ(s->systemPrompt(), u"Shorter answers are generally better than longer."_qs);
+    EXPECT_EQ(s->replicateModelVersion(), u"3ab86df6c8f54c11309d4d1f930ac292bad43ace52d10c80d87eb258b3c9f79c"_qs);
     EXPECT_EQ(s->submitMode(), SubmitMode::SingleStroke);
     EXPECT_EQ(s->hotkeyKeyCode(), 49);
     EXPECT_EQ(s->hotkeyModifiers(), 786432);
@@ -62,8 +61,8 @@ TEST(SettingsManager, FirstLaunchGivesTheDefaultsAndWritesBackOnlyTheMigratedKey
     EXPECT_FALSE(s->hasCompletedOnboarding());
     EXPECT_EQ(s->settingsSelectedTab(), 0);
 
-    EXPECT_EQ(file.stored(QStringLiteral("openAIModel")).toString(), QStringLiteral("gpt-5.4-mini"));
-    EXPECT_TRUE(file.has(QStringLiteral("replicateModelVersion")));
+    EXPECT_EQ(file.stored(u"openAIModel"_qs).toString(), u"gpt-5.4-mini"_qs);
+    EXPECT_TRUE(file.has(u"replicateModelVersion"_qs));
     for (const char *key :
          {"selectedProvider", "anthropicModel", "systemPrompt", "submitMode", "hotkeyKeyCode", "hotkeyModifiers",
           "quickDrawModifiers", "quickDrawMiddleMouseEnabled", "hasCompletedOnboarding", "cmdMiddleClickEnabled"})
@@ -78,32 +77,31 @@ TEST(SettingsManager, MigratesRetiredModelsVersionsAndPrompts)
                "systemPrompt=You are a helpful visual assistant. The user has annotated a screenshot to highlight "
                "something specific. Answer concisely and clearly.\n");
     auto s = file.load();
-    EXPECT_EQ(s->openAIModel(), QStringLiteral("gpt-5.4-mini"));
-    EXPECT_EQ(file.stored(QStringLiteral("openAIModel")).toString(), QStringLiteral("gpt-5.4-mini"));
+    EXPECT_EQ(s->openAIModel(), u"gpt-5.4-mini"_qs);
+    EXPECT_EQ(file.stored(u"openAIModel"_qs).toString(), u"gpt-5.4-mini"_qs);
     EXPECT_EQ(s->replicateModelVersion(), SettingsManager::defaultReplicateModelVersion);
-    EXPECT_EQ(file.stored(QStringLiteral("replicateModelVersion")).toString(),
-              SettingsManager::defaultReplicateModelVersion);
-    EXPECT_EQ(s->systemPrompt(), QStringLiteral("Shorter answers are generally better than longer."));
-    EXPECT_NE(file.stored(QStringLiteral("systemPrompt")).toString(), s->systemPrompt()) << "not written back";
+    EXPECT_EQ(file.stored(u"replicateModelVersion"_qs).toString(), SettingsManager::defaultReplicateModelVersion);
+    EXPECT_EQ(s->systemPrompt(), u"Shorter answers are generally better than longer."_qs);
+    EXPECT_NE(file.stored(u"systemPrompt"_qs).toString(), s->systemPrompt()) << "not written back";
 
     // A multi-line former prompt, stored through the settings API so its line breaks survive.
     SettingsFile second;
     {
         QSettings raw(second.path(), QSettings::IniFormat);
         raw.setValue(
-            QStringLiteral("systemPrompt"),
+            u"systemPrompt"_qs,
             QStringLiteral("You are given an annotated screenshot of the user's screen. They are asking a "
                            "contextual question.\n\nQuestion: {{input}}\n\nBe brief when answering. Do not tell "
                            "users about the context that was given to you, that a spot was highlighted. They "
                            "already know. Just directly answer the question. Shorter answers are generally "
                            "better than longer ones."));
-        raw.setValue(QStringLiteral("openAIModel"), QStringLiteral("gpt-5.4-nano"));
-        raw.setValue(QStringLiteral("replicateModelVersion"), QStringLiteral("custom-version"));
+        raw.setValue(u"openAIModel"_qs, u"gpt-5.4-nano"_qs);
+        raw.setValue(u"replicateModelVersion"_qs, u"custom-version"_qs);
     }
     auto t = second.load();
     EXPECT_EQ(t->systemPrompt(), SettingsManager::defaultSystemPrompt);
-    EXPECT_EQ(t->openAIModel(), QStringLiteral("gpt-5.4-nano"));
-    EXPECT_EQ(t->replicateModelVersion(), QStringLiteral("custom-version"));
+    EXPECT_EQ(t->openAIModel(), u"gpt-5.4-nano"_qs);
+    EXPECT_EQ(t->replicateModelVersion(), u"custom-version"_qs);
 }
 
 TEST(SettingsManager, EmptyAndBlankValues)
@@ -114,13 +112,12 @@ TEST(SettingsManager, EmptyAndBlankValues)
     EXPECT_EQ(s->systemPrompt(), QString()) << "an empty prompt is the user's choice";
     EXPECT_EQ(s->effectiveSystemPrompt(), SettingsManager::builtInSystemPrompt);
     EXPECT_EQ(s->replicateModelVersion(), SettingsManager::defaultReplicateModelVersion);
-    EXPECT_EQ(s->openAIModel(), QStringLiteral("gpt-5.4-mini"));
+    EXPECT_EQ(s->openAIModel(), u"gpt-5.4-mini"_qs);
 
-    s->setSystemPrompt(QStringLiteral(" \n\t \n"));
+    s->setSystemPrompt(u" \n\t \n"_qs);
     EXPECT_EQ(s->effectiveSystemPrompt(), SettingsManager::builtInSystemPrompt);
-    s->setSystemPrompt(QStringLiteral("  Use metric units.\n"));
-    EXPECT_EQ(s->effectiveSystemPrompt(),
-              SettingsManager::builtInSystemPrompt + QStringLiteral("\n\nUse metric units."));
+    s->setSystemPrompt(u"  Use metric units.\n"_qs);
+    EXPECT_EQ(s->effectiveSystemPrompt(), SettingsManager::builtInSystemPrompt + u"\n\nUse metric units."_qs);
 }
 
 TEST(SettingsManager, WronglyTypedValuesFallBack)
@@ -141,7 +138,7 @@ TEST(SettingsManager, WronglyTypedValuesFallBack)
     EXPECT_EQ(s->quickDrawModifiers(), 0) << "not an integer: the older boolean decides";
     EXPECT_TRUE(s->quickDrawMiddleMouseEnabled());
     EXPECT_TRUE(s->hasCompletedOnboarding());
-    EXPECT_EQ(s->selectedProvider(), QStringLiteral("a, b"));
+    EXPECT_EQ(s->selectedProvider(), u"a, b"_qs);
 }
 
 TEST(SettingsManager, QuickDrawMaskAndTheOlderBoolean)
@@ -158,7 +155,7 @@ TEST(SettingsManager, QuickDrawMaskAndTheOlderBoolean)
         file.write(ini);
         EXPECT_EQ(file.load()->quickDrawModifiers(), expected) << ini.constData();
         if (ini.contains("cmdMiddleClickEnabled")) {
-            EXPECT_TRUE(file.has(QStringLiteral("cmdMiddleClickEnabled"))) << "the older key is only ever read";
+            EXPECT_TRUE(file.has(u"cmdMiddleClickEnabled"_qs)) << "the older key is only ever read";
         }
     }
     SettingsFile file;
@@ -174,9 +171,9 @@ TEST(SettingsManager, SettersNotifyAndWriteTypedValuesThatReloadTheSame)
     {
         auto s = file.load();
         QSignalSpy spy(s.get(), &SettingsManager::hotkeyKeyCodeChanged);
-        s->setSelectedProvider(QStringLiteral("openai"));
-        s->setAnthropicModel(QStringLiteral("claude-x"));
-        s->setSystemPrompt(QStringLiteral("Line one\nline two, with a comma = and \"quotes\""));
+        s->setSelectedProvider(u"openai"_qs);
+        s->setAnthropicModel(u"claude-x"_qs);
+        s->setSystemPrompt(u"Line one\nline two, with a comma = and \"quotes\""_qs);
         s->setSubmitMode(SubmitMode::ManualSubmit);
         s->setHotkeyKeyCode(40);
         s->setHotkeyModifiers(262144);
@@ -186,12 +183,12 @@ TEST(SettingsManager, SettersNotifyAndWriteTypedValuesThatReloadTheSame)
         s->setSettingsSelectedTab(1);
         EXPECT_EQ(spy.count(), 1);
     }
-    EXPECT_EQ(file.stored(QStringLiteral("submitMode")).toString(), QStringLiteral("manualSubmit"));
-    EXPECT_FALSE(file.has(QStringLiteral("settingsSelectedTab")));
+    EXPECT_EQ(file.stored(u"submitMode"_qs).toString(), u"manualSubmit"_qs);
+    EXPECT_FALSE(file.has(u"settingsSelectedTab"_qs));
     auto s = file.load();
-    EXPECT_EQ(s->selectedProvider(), QStringLiteral("openai"));
-    EXPECT_EQ(s->anthropicModel(), QStringLiteral("claude-x"));
-    EXPECT_EQ(s->systemPrompt(), QStringLiteral("Line one\nline two, with a comma = and \"quotes\""));
+    EXPECT_EQ(s->selectedProvider(), u"openai"_qs);
+    EXPECT_EQ(s->anthropicModel(), u"claude-x"_qs);
+    EXPECT_EQ(s->systemPrompt(), u"Line one\nline two, with a comma = and \"quotes\""_qs);
     EXPECT_EQ(s->submitMode(), SubmitMode::ManualSubmit);
     EXPECT_EQ(s->hotkeyKeyCode(), 40);
     EXPECT_EQ(s->hotkeyModifiers(), 262144);
@@ -207,7 +204,7 @@ TEST(SettingsManager, AnUnreadableFileIsReportedAndNeverOverwritten)
     file.write("selectedProvider=openai\n");
     // Root reads every file, so a directory in the file's place stands in for an unreadable one there.
     const bool root = ::geteuid() == 0;
-    const QString path = root ? file.path() + QStringLiteral(".d") : file.path();
+    const QString path = root ? file.path() + u".d"_qs : file.path();
     if (root)
         QDir().mkpath(path);
     else
@@ -216,21 +213,18 @@ TEST(SettingsManager, AnUnreadableFileIsReportedAndNeverOverwritten)
     LogRecorder log;
     SettingsManager s(path, std::make_unique<NoSecrets>());
     EXPECT_FALSE(s.isPersistent());
-    EXPECT_EQ(log.messages(QStringLiteral("App")).filter(QStringLiteral("Preferences file unreadable")).size(), 1);
-    s.setAnthropicModel(QStringLiteral("x"));
-    EXPECT_EQ(s.anthropicModel(), QStringLiteral("x")) << "changes still apply for this run";
+    EXPECT_EQ(log.messages(u"App"_qs).filter(u"Preferences file unreadable"_qs).size(), 1);
+    s.setAnthropicModel(u"x"_qs);
+    EXPECT_EQ(s.anthropicModel(), u"x"_qs) << "changes still apply for this run";
 
     QFile::setPermissions(file.path(), QFile::ReadOwner | QFile::WriteOwner);
-    EXPECT_EQ(file.stored(QStringLiteral("selectedProvider")).toString(), QStringLiteral("openai"));
-    EXPECT_FALSE(file.has(QStringLiteral("anthropicModel")));
-    EXPECT_FALSE(file.has(QStringLiteral("openAIModel"))) << "no write-back into a file we could not read";
+    EXPECT_EQ(file.stored(u"selectedProvider"_qs).toString(), u"openai"_qs);
+    EXPECT_FALSE(file.has(u"anthropicModel"_qs));
+    EXPECT_FALSE(file.has(u"openAIModel"_qs)) << "no write-back into a file we could not read";
 }
 
-TEST(SubmitMode, RawValuesAndLabels)
+TEST(SubmitMode, RawValuesAreCaseSensitive)
 {
-    EXPECT_EQ(submitModeFromRawValue(QStringLiteral("manualSubmit")), SubmitMode::ManualSubmit);
-    EXPECT_EQ(submitModeFromRawValue(QStringLiteral("singleStroke")), SubmitMode::SingleStroke);
-    EXPECT_FALSE(submitModeFromRawValue(QStringLiteral("SingleStroke")).has_value());
-    EXPECT_EQ(label(SubmitMode::ManualSubmit), QStringLiteral("Manual Submit — press Done when ready"));
-    EXPECT_EQ(label(SubmitMode::SingleStroke), QStringLiteral("Single Stroke — auto-submit after first stroke"));
+    EXPECT_EQ(submitModeFromRawValue(u"singleStroke"_qs), SubmitMode::SingleStroke);
+    EXPECT_FALSE(submitModeFromRawValue(u"SingleStroke"_qs).has_value());
 }

@@ -80,7 +80,7 @@ std::optional<DecodedAudio> decodeAudio(const QByteArray &bytes)
 ::testing::AssertionResult carriesSpokenAudio(const QByteArray &predictionRequestBody, double seconds, double slack)
 {
     const QString audio = QJsonDocument::fromJson(predictionRequestBody)["input"]["audio"].toString();
-    const QString prefix = QStringLiteral("data:audio/m4a;base64,");
+    const QString prefix = u"data:audio/m4a;base64,"_qs;
     if (!audio.startsWith(prefix))
         return ::testing::AssertionFailure() << "no m4a data URI: " << audio.left(40).toStdString();
     const std::optional<DecodedAudio> decoded =
@@ -99,8 +99,8 @@ std::optional<DecodedAudio> decodeAudio(const QByteArray &bytes)
 
 std::optional<Speech> makeSpeech(const QString &directory, const QString &text)
 {
-    const QString path = QDir(directory).filePath(QStringLiteral("speech.wav"));
-    if (QProcess::execute(QStringLiteral("espeak-ng"), {QStringLiteral("-w"), path, text}) != 0)
+    const QString path = QDir(directory).filePath(u"speech.wav"_qs);
+    if (QProcess::execute(u"espeak-ng"_qs, {u"-w"_qs, path, text}) != 0)
         return std::nullopt;
     QFile wav(path);
     if (!wav.open(QIODevice::ReadOnly))
@@ -116,7 +116,7 @@ std::optional<Speech> makeSpeech(const QString &directory, const QString &text)
 
 bool playIntoMicrophone(const QString &path)
 {
-    return QProcess::execute(QStringLiteral("paplay"), {QStringLiteral("--device=glint_speaker"), path}) == 0;
+    return QProcess::execute(u"paplay"_qs, {u"--device=glint_speaker"_qs, path}) == 0;
 }
 
 void ToneInput::start(SamplesHandler onSamples, FailureHandler onFailure)

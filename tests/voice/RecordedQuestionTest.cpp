@@ -31,7 +31,7 @@ mode_t modeOf(const QString &path)
 QString pactl(const QStringList &arguments)
 {
     QProcess process;
-    process.start(QStringLiteral("pactl"), arguments);
+    process.start(u"pactl"_qs, arguments);
     process.waitForFinished();
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
@@ -53,7 +53,7 @@ protected:
 
 TEST_F(RecordedQuestionTest, SpokenQuestionIsRecordedPrivatelyAndSentAsAnM4aDataURI)
 {
-    const std::optional<Speech> speech = makeSpeech(dir.path(), QStringLiteral("What is marked on the screen here?"));
+    const std::optional<Speech> speech = makeSpeech(dir.path(), u"What is marked on the screen here?"_qs);
     ASSERT_TRUE(speech);
     const QByteArray pollPath = "/v1/predictions/ufawqhfynnddngldkgtslldrkq";
     server.enqueue(FakeModelServer::Response::json(
@@ -62,7 +62,7 @@ TEST_F(RecordedQuestionTest, SpokenQuestionIsRecordedPrivatelyAndSentAsAnM4aData
     server.enqueue(FakeModelServer::Response::json(
         200, R"({"status":"succeeded","output":{"text":" What is marked here? ","chunks":[]}})"));
 
-    ReplicateWhisperService service(QStringLiteral("r8_test"), QStringLiteral("3ab86df6"));
+    ReplicateWhisperService service(u"r8_test"_qs, u"3ab86df6"_qs);
     service.setPollInterval(10ms);
     service.startRecording();
     ASSERT_TRUE(service.audioFile());
@@ -105,8 +105,8 @@ TEST_F(RecordedQuestionTest, SpokenQuestionIsRecordedPrivatelyAndSentAsAnM4aData
 TEST_F(RecordedQuestionTest, MicrophoneFailuresAreReportedAndLeaveNoRecording)
 {
     {
-        qputenv("PULSE_SERVER", QFile::encodeName(dir.filePath(QStringLiteral("no-server"))));
-        ReplicateWhisperService service(QStringLiteral("r8_test"), QStringLiteral("v"));
+        qputenv("PULSE_SERVER", QFile::encodeName(dir.filePath(u"no-server"_qs)));
+        ReplicateWhisperService service(u"r8_test"_qs, u"v"_qs);
         QSignalSpy failed(&service, &TranscriptionService::recordingFailed);
         service.startRecording();
         qunsetenv("PULSE_SERVER");
@@ -116,19 +116,18 @@ TEST_F(RecordedQuestionTest, MicrophoneFailuresAreReportedAndLeaveNoRecording)
     }
 
     // A microphone that goes away while recording (as when unplugged), from a source of its own.
-    const QString previous = pactl({QStringLiteral("get-default-source")});
-    const QString module =
-        pactl({QStringLiteral("load-module"), QStringLiteral("module-remap-source"),
-               QStringLiteral("source_name=glint_unplugged"), QStringLiteral("master=glint_speaker.monitor")});
+    const QString previous = pactl({u"get-default-source"_qs});
+    const QString module = pactl({u"load-module"_qs, u"module-remap-source"_qs, u"source_name=glint_unplugged"_qs,
+                                  u"master=glint_speaker.monitor"_qs});
     ASSERT_FALSE(module.isEmpty());
-    pactl({QStringLiteral("set-default-source"), QStringLiteral("glint_unplugged")});
-    ReplicateWhisperService service(QStringLiteral("r8_test"), QStringLiteral("v"));
+    pactl({u"set-default-source"_qs, u"glint_unplugged"_qs});
+    ReplicateWhisperService service(u"r8_test"_qs, u"v"_qs);
     QSignalSpy failed(&service, &TranscriptionService::recordingFailed);
     service.startRecording();
     const QString file = service.audioFile().value_or(QString());
     const bool captured = waitForCapture(service);
-    pactl({QStringLiteral("unload-module"), module});
-    pactl({QStringLiteral("set-default-source"), previous});
+    pactl({u"unload-module"_qs, module});
+    pactl({u"set-default-source"_qs, previous});
     ASSERT_TRUE(captured);
     ASSERT_TRUE(failed.wait(10000));
     EXPECT_TRUE(failed[0][0].toString().startsWith(u"The microphone stopped")) << failed[0][0].toString().toStdString();

@@ -161,8 +161,7 @@ TEST_P(PredictionOutcomeTest, EndsAsTheServiceSays)
         server.enqueue(response);
 
     LogRecorder log;
-    ReplicateWhisperService service(QStringLiteral("r8_key"), QStringLiteral("v1"),
-                                    [] { return std::make_unique<ToneInput>(0.5); });
+    ReplicateWhisperService service(u"r8_key"_qs, u"v1"_qs, [] { return std::make_unique<ToneInput>(0.5); });
     service.setPollInterval(1ms);
     service.startRecording();
     std::optional<TranscriptionService::Result> result;
@@ -178,17 +177,17 @@ TEST_P(PredictionOutcomeTest, EndsAsTheServiceSays)
         EXPECT_EQ(shown, outcome.expected);
     EXPECT_EQ(server.requests().size(), outcome.requests);
 
-    const QStringList lines = log.messages(QStringLiteral("Replicate"));
+    const QStringList lines = log.messages(u"Replicate"_qs);
     qsizetype from = 0;
     for (QString expected : outcome.logged) {
-        expected.replace(QStringLiteral("{get}"), QString::fromUtf8(get));
+        expected.replace(u"{get}"_qs, QString::fromUtf8(get));
         const qsizetype at = lines.indexOf(expected, from);
         EXPECT_GE(at, 0) << "missing in order: " << expected.toStdString() << "\nlog:\n"
                          << lines.join(u'\n').toStdString();
         from = at + 1;
     }
     if (QString(outcome.name) == u"StatusLoggedOncePerChange") {
-        EXPECT_EQ(lines.filter(QStringLiteral("Prediction status=")).size(), 2);
+        EXPECT_EQ(lines.filter(u"Prediction status="_qs).size(), 2);
     }
 }
 
@@ -203,8 +202,7 @@ TEST(ReplicateWhisperServiceTest, RecordingsAreDiscardedAndNeverOutliveTheServic
     QString replaced;
     QString last;
     {
-        ReplicateWhisperService service(QStringLiteral("k"), QStringLiteral("v"),
-                                        [] { return std::make_unique<ToneInput>(0.2); });
+        ReplicateWhisperService service(u"k"_qs, u"v"_qs, [] { return std::make_unique<ToneInput>(0.2); });
         // Nothing recorded: no file, no network.
         service.stopAndTranscribe([&](const TranscriptionService::Result &r) { result = r; });
         ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }));
@@ -224,15 +222,14 @@ TEST(ReplicateWhisperServiceTest, RecordingsAreDiscardedAndNeverOutliveTheServic
     }
     EXPECT_FALSE(QFile::exists(last));
     EXPECT_EQ(server.requests().size(), 0);
-    EXPECT_TRUE(log.messages(QStringLiteral("Replicate")).contains(u"Recording discarded"));
+    EXPECT_TRUE(log.messages(u"Replicate"_qs).contains(u"Recording discarded"));
 }
 
 TEST(ReplicateWhisperServiceTest, AFailingMicrophoneIsReportedAndLeavesNothing)
 {
     LogRecorder log;
-    ReplicateWhisperService service(QStringLiteral("k"), QStringLiteral("v"), [] {
-        return std::make_unique<ToneInput>(0, QStringLiteral("No microphone found"));
-    });
+    ReplicateWhisperService service(u"k"_qs, u"v"_qs,
+                                    [] { return std::make_unique<ToneInput>(0, u"No microphone found"_qs); });
     QSignalSpy failed(&service, &TranscriptionService::recordingFailed);
     service.startRecording();
     const QString file = service.audioFile().value_or(QString());
@@ -240,7 +237,7 @@ TEST(ReplicateWhisperServiceTest, AFailingMicrophoneIsReportedAndLeavesNothing)
     EXPECT_EQ(failed[0][0].toString(), u"No microphone found");
     EXPECT_FALSE(service.audioFile());
     EXPECT_FALSE(QFile::exists(file));
-    EXPECT_TRUE(log.messages(QStringLiteral("Replicate")).contains(u"Recording failed error=No microphone found"));
+    EXPECT_TRUE(log.messages(u"Replicate"_qs).contains(u"Recording failed error=No microphone found"));
 }
 
 } // namespace

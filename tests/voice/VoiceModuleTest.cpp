@@ -25,7 +25,7 @@ QString qtCoreLibrary() // a library, but not the voice module
 TEST(VoiceModuleTest, OnlyTheBuiltModuleOffersABackend)
 {
     QTemporaryDir dir;
-    const QString text = dir.filePath(QStringLiteral("text.so"));
+    const QString text = dir.filePath(u"text.so"_qs);
     QFile file(text);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("not a library") > 0);
     file.close();
@@ -36,9 +36,9 @@ TEST(VoiceModuleTest, OnlyTheBuiltModuleOffersABackend)
     };
     const Case cases[] = {
         {QStringLiteral(GLINT_VOICE_MODULE_PATH), true, {}},
-        {dir.filePath(QStringLiteral("absent.so")), false, QStringLiteral("absent.so")},
-        {text, false, QStringLiteral("text.so")},
-        {qtCoreLibrary(), false, QStringLiteral("offers no voice backend")},
+        {dir.filePath(u"absent.so"_qs), false, u"absent.so"_qs},
+        {text, false, u"text.so"_qs},
+        {qtCoreLibrary(), false, u"offers no voice backend"_qs},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.path.toStdString());
@@ -60,17 +60,17 @@ TEST(VoiceModuleTest, OnlyTheBuiltModuleOffersABackend)
 TEST(VoiceModuleTest, WithoutTheModuleRecordingFailsLikeADeadMicrophone)
 {
     LogRecorder log;
-    ReplicateWhisperService service(QStringLiteral("k"), QStringLiteral("v"));
+    ReplicateWhisperService service(u"k"_qs, u"v"_qs);
     QSignalSpy failed(&service, &TranscriptionService::recordingFailed);
     service.startRecording();
     ASSERT_EQ(failed.size(), 1);
     const QString message = failed[0][0].toString();
     EXPECT_TRUE(message.startsWith(u"Cannot record: ")) << message.toStdString();
     EXPECT_FALSE(service.audioFile());
-    EXPECT_TRUE(log.contains(QStringLiteral("Replicate"), u"Failed to start recording error=" + message));
+    EXPECT_TRUE(log.contains(u"Replicate"_qs, u"Failed to start recording error=" + message));
     EXPECT_EQ(MicrophoneProbe::askServer(), false);
 
-    const QStringList voice = log.messages(QStringLiteral("Voice"));
+    const QStringList voice = log.messages(u"Voice"_qs);
     ASSERT_EQ(voice.size(), 1) << "the failure is logged once";
     EXPECT_TRUE(voice[0].startsWith(u"Voice module unavailable, nothing can be recorded: ")) << voice[0].toStdString();
 }

@@ -1,6 +1,7 @@
 #include "app/AppSessionWindows.h"
 
 #include "capture/DesktopWindows.h"
+#include "capture/DisplayPlatform.h"
 #include "drawing/OverlayWindow.h"
 #include "drawing/OverlayWindowController.h"
 #include "log/DebugLog.h"
@@ -8,7 +9,6 @@
 #include "panel/QueryPanelController.h"
 #include "panel/SwayWindowPlacement.h"
 
-#include <QGuiApplication>
 #include <QTimer>
 #include <QWindow>
 
@@ -17,7 +17,7 @@ AppSessionWindows::AppSessionWindows(ScreenFreezer &freezer, std::function<void(
     , openSettings_(std::move(openSettings))
     , swaySocket_(SwayWindowPlacement::socketPath())
 {
-    const bool wayland = QGuiApplication::platformName() == u"wayland";
+    const bool wayland = DisplayPlatform::isWayland();
     DebugLog::log(QStringLiteral("App"), !wayland                ? QStringLiteral("Panel placement=window-manager")
                                          : swaySocket_.isEmpty() ? QStringLiteral("Panel placement=compositor-centred")
                                                                  : QStringLiteral("Panel placement=sway-ipc"));
@@ -54,7 +54,7 @@ std::unique_ptr<QueryPanel> AppSessionWindows::createQueryPanel(AnnotationSessio
     auto panel = std::make_unique<QueryPanelController>(session, screen, openSettings_);
     panel->window()->setProperty(windowLayerProperty, int(WindowLayer::Panel));
     panel->setCornersMasked(!DesktopWindows::compositorRuns());
-    if (screen && QGuiApplication::platformName() == u"wayland")
+    if (screen && DisplayPlatform::isWayland())
         attachToOverlay(*panel->window(), screen->frame);
     if (!swaySocket_.isEmpty())
         panel->setPlacement(std::make_unique<SwayWindowPlacement>(*panel->window(), swaySocket_));

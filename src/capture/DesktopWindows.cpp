@@ -1,5 +1,7 @@
 #include "capture/DesktopWindows.h"
 
+#include "capture/DisplayPlatform.h"
+
 #include <QGuiApplication>
 
 #include <X11/Xatom.h>
@@ -29,7 +31,7 @@ int DesktopWindows::count()
 bool DesktopWindows::compositorRuns()
 {
     // A Wayland compositor blends every window it shows.
-    if (QGuiApplication::platformName() == u"wayland")
+    if (DisplayPlatform::isWayland())
         return true;
     const auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     Display *display = x11 ? x11->display() : nullptr;

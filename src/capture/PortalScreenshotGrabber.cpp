@@ -1,11 +1,11 @@
 #include "capture/PortalScreenshotGrabber.h"
 
+#include "capture/DisplayPlatform.h"
 #include "capture/SystemScreenCatalog.h"
 
 #include <QDBusConnection>
 #include <QDBusInterface>
 #include <QFile>
-#include <QGuiApplication>
 #include <QPointer>
 #include <QUrl>
 
@@ -16,7 +16,7 @@ const QString screenshotInterface = QStringLiteral("org.freedesktop.portal.Scree
 PortalScreenshotGrabber *PortalScreenshotGrabber::instance()
 {
     static PortalScreenshotGrabber *const grabber = []() -> PortalScreenshotGrabber * {
-        if (QGuiApplication::platformName() != u"wayland")
+        if (!DisplayPlatform::isWayland())
             return nullptr;
         // The portal's interfaces carry a version property; a desktop without this one has none.
         QDBusInterface screenshot(PortalRequest::service, PortalRequest::desktopPath, screenshotInterface);

@@ -1,5 +1,6 @@
 #include "capture/WlrScreencopyGrabber.h"
 
+#include "capture/DisplayPlatform.h"
 #include "capture/SystemScreenCatalog.h"
 
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
@@ -136,7 +137,7 @@ QImage::Format imageFormat(uint32_t format)
 WlrScreencopyGrabber *WlrScreencopyGrabber::instance()
 {
     static WlrScreencopyGrabber *const grabber = []() -> WlrScreencopyGrabber * {
-        if (QGuiApplication::platformName() != u"wayland")
+        if (!DisplayPlatform::isWayland())
             return nullptr;
         auto *candidate = new WlrScreencopyGrabber;
         if (candidate->connect())

@@ -1,9 +1,9 @@
 #include "drawing/OverlayWindow.h"
 
+#include "capture/DisplayPlatform.h"
 #include "drawing/DrawingCanvasView.h"
 
 #include <QBackingStore>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScopedValueRollback>
@@ -21,7 +21,7 @@ OverlayWindow::OverlayWindow(QScreen *screen)
     setScreen(screen);
     setGeometry(screenFrame_);
     // A Wayland client cannot place its windows; a full-screen window covers the output it is given.
-    if (QGuiApplication::platformName() == u"wayland")
+    if (DisplayPlatform::isWayland())
         setWindowState(Qt::WindowFullScreen);
 }
 

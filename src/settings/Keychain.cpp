@@ -252,12 +252,6 @@ void Keychain::write(const QString &account, const QString &value)
     const auto found = secrets.search(attributes(service_, account));
     if (!found)
         return;
-    // The service replaces only an item with exactly the same attributes: one stored by another tool
-    // (secret-tool) would stay beside the new one.
-    for (const QDBusObjectPath &item : found->first + found->second) {
-        if (const auto deleted = secrets.call(item.path(), itemInterface, QStringLiteral("Delete"), {}))
-            secrets.prompt(deleted->value(0).value<QDBusObjectPath>());
-    }
     const QDBusObjectPath collection = secrets.defaultCollection();
     if (collection.path().isEmpty())
         return;
@@ -274,8 +268,23 @@ void Keychain::write(const QString &account, const QString &value)
     const auto created = secrets.call(collection.path(), QStringLiteral("org.freedesktop.Secret.Collection"),
                                       QStringLiteral("CreateItem"),
                                       {QVariant::fromValue(properties), QVariant::fromValue(secret), true});
-    if (created && created->size() >= 2)
-        secrets.prompt(created->at(1).value<QDBusObjectPath>());
+    if (!created || created->size() < 2)
+        return;
+    QDBusObjectPath item = created->at(0).value<QDBusObjectPath>();
+    if (item.path() == noPrompt) {
+        const std::optional<QVariant> result = secrets.prompt(created->at(1).value<QDBusObjectPath>());
+        item = result ? result->value<QDBusObjectPath>() : QDBusObjectPath();
+    }
+    if (item.path().isEmpty() || item.path() == noPrompt)
+        return; // not stored: the key there was stays
+    // The service replaces only an item with exactly the same attributes: one stored by another tool
+    // (secret-tool) stays beside the new one until it goes here.
+    for (const QDBusObjectPath &other : found->first + found->second) {
+        if (other == item)
+            continue;
+        if (const auto deleted = secrets.call(other.path(), itemInterface, QStringLiteral("Delete"), {}))
+            secrets.prompt(deleted->value(0).value<QDBusObjectPath>());
+    }
 }
 
 #include "Keychain.moc"

@@ -1,5 +1,6 @@
 #include "app/AppSessionWindows.h"
 
+#include "app/IdleMemory.h"
 #include "capture/DesktopWindows.h"
 #include "capture/DisplayPlatform.h"
 #include "drawing/OverlayWindow.h"
@@ -24,6 +25,7 @@ AppSessionWindows::AppSessionWindows(ScreenFreezer &freezer, std::function<void(
     // A while after start-up, which it would otherwise hold up, and well before anyone draws, so that the
     // first drawing finds its windows ready.
     QTimer::singleShot(prepareDelayMs, &overlayWindows_, &OverlayWindows::prepare);
+    QObject::connect(&overlayWindows_, &OverlayWindows::buffersReleased, &IdleMemory::giveBack);
 }
 
 std::unique_ptr<Overlay> AppSessionWindows::createOverlay(AnnotationSession &session, bool showToolbar)

@@ -6,10 +6,7 @@
 
 #include <QGuiApplication>
 #include <QIcon>
-#include <QPixmapCache>
 #include <QScreen>
-
-#include <malloc.h>
 
 OverlayWindows::OverlayWindows(ScreenFreezer &freezer, std::chrono::milliseconds keepWarmFor, QObject *parent)
     : QObject(parent)
@@ -101,10 +98,6 @@ void OverlayWindows::release()
         window->releaseBuffer();
     if (X11ScreenGrabber *grabber = X11ScreenGrabber::instance())
         grabber->releaseIdleBuffers();
-    // Tinted symbols and the style's derived icons of toolbars and panels that are gone.
-    QPixmapCache::clear();
-    // The allocator keeps freed memory for reuse, most of all in the arenas of the threads that encoded
-    // the captures; an idle tray utility has no use for it.
-    malloc_trim(0);
     buffersLetGo_ = true;
+    Q_EMIT buffersReleased();
 }

@@ -15,8 +15,8 @@ class ScreenFreezer;
 // One overlay window per screen, kept from one drawing to the next: a drawing then starts without
 // creating windows. On X the server keeps the frozen frames, and what stays in this process is the
 // buffer a capture reads its display into; elsewhere the windows' own buffers, a screenful each. Once no
-// drawing has been up for `keepWarmFor` they are let go, with the heap memory and the cached images that
-// drawings and panels left behind, and the next drawing makes them again. The windows stay.
+// drawing has been up for `keepWarmFor` they are let go, and the next drawing makes them again. The
+// windows stay.
 class OverlayWindows : public QObject {
     Q_OBJECT
 public:
@@ -40,6 +40,10 @@ public:
 
     // Whether the buffers were let go since the last drawing.
     bool buffersLetGo() const { return buffersLetGo_; }
+
+Q_SIGNALS:
+    // The buffers were let go: the process is idle, and has what drawings and panels left behind to give back.
+    void buffersReleased();
 
 private:
     bool screensChanged() const;

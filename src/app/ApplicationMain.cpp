@@ -27,13 +27,10 @@ int runTrayApplication(int argc, char *argv[], InstanceChannel::Command command)
     mallopt(M_ARENA_MAX, 1);
     DisplayPlatform::choose();
     X11InputEventSource::prepareThreads();
-    {
-        // A running instance takes the command without this process connecting to the display first:
-        // that connection is most of the time a desktop shortcut for `glint annotate` would take.
-        const QCoreApplication handOver(argc, argv);
-        if (InstanceChannel().sendToRunning(command))
-            return 0;
-    }
+    // A running instance takes the command without this process connecting to the display first:
+    // that connection is most of the time a desktop shortcut for `glint annotate` would take.
+    if (InstanceChannel().sendToRunning(command))
+        return 0;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("glint"));
     QApplication::setApplicationVersion(QStringLiteral(GLINT_VERSION));

@@ -51,6 +51,12 @@ struct Xterm {
         process.waitForFinished(3000);
     }
     qint32 pid() const { return qint32(process.processId()); }
+    // Why no window was found, for a failure message.
+    std::string failure()
+    {
+        return (process.state() == QProcess::Running ? "xterm runs without a window: " : "xterm ended: ") +
+               process.readAllStandardError().toStdString();
+    }
 };
 
 quint64 activeWindow()
@@ -92,7 +98,7 @@ TEST_F(X11FocusTrackerTest, CancelHandsTheFocusBackToTheWindowThatHadIt)
 {
     LogRecorder log;
     Xterm first;
-    ASSERT_NE(first.window, 0u);
+    ASSERT_NE(first.window, 0u) << first.failure();
     activate(first.window);
     ASSERT_EQ(activeWindow(), first.window);
 
@@ -108,7 +114,7 @@ TEST_F(X11FocusTrackerTest, CancelHandsTheFocusBackToTheWindowThatHadIt)
 
     // The user switches to a second client while the panel is open: that one gets the focus back.
     Xterm second;
-    ASSERT_NE(second.window, 0u);
+    ASSERT_NE(second.window, 0u) << second.failure();
     activate(first.window);
     session.begin(true);
     own.takeFocus();
@@ -128,7 +134,7 @@ TEST_F(X11FocusTrackerTest, NoTargetWhileThisApplicationIsInFrontAndAVanishedOne
     session.cancel();
 
     auto client = std::make_unique<Xterm>();
-    ASSERT_NE(client->window, 0u);
+    ASSERT_NE(client->window, 0u) << client->failure();
     activate(client->window);
     session.begin(true);
     ASSERT_TRUE(session.focusRestorationTarget());
@@ -146,8 +152,8 @@ TEST(X11FocusTrackerNoWindowManagerTest, SetsTheInputFocusBack)
     const QString display = server.name();
     ASSERT_FALSE(display.isEmpty());
     Xterm first(display), second(display);
-    ASSERT_NE(first.window, 0u);
-    ASSERT_NE(second.window, 0u);
+    ASSERT_NE(first.window, 0u) << first.failure();
+    ASSERT_NE(second.window, 0u) << second.failure();
     const auto focus = [&](quint64 window) {
         xdotool({u"windowfocus"_qs, u"--sync"_qs, QString::number(window)}, display);
     };

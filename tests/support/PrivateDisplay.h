@@ -17,7 +17,10 @@ public:
         server_.setStandardOutputFile(numberFile.fileName());
         server_.start(QStringLiteral("Xvfb"),
                       {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                       QStringLiteral("0"), size, QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+                       QStringLiteral("0"), size, QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                       // Not reset when the last client leaves: a short-lived one (xdotool, xprop) may
+                       // leave before a longer-lived one has connected.
+                       QStringLiteral("-noreset")});
         if (!server_.waitForStarted(5000))
             return;
         for (int attempt = 0; attempt < 100 && name_.isEmpty(); ++attempt) {

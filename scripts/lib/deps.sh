@@ -41,6 +41,8 @@ glint_install_deps() {
 glint_build() {
     local dir=$1
     shift
+    # Paths inside the tree are hashed relative to it, so a clone elsewhere (CI's) reuses the cache.
+    export CCACHE_BASEDIR="$GLINT_ROOT" CCACHE_NOHASHDIR=1
     if [ ! -f "$dir/CMakeCache.txt" ]; then
         cmake -S "$GLINT_ROOT" -B "$dir" -G Ninja "$@"
     else

@@ -11,8 +11,8 @@
 #include "drawing/OverlayWindowController.h"
 #include "drawing/OverlayWindows.h"
 #include "input/HotkeyMonitor.h"
-#include "input/X11InputEventSource.h"
 #include "log/DebugLog.h"
+#include "platform/DisplayPlatform.h"
 #include "settings/SettingsManager.h"
 
 #include <QApplication>
@@ -141,8 +141,8 @@ int main(int argc, char *argv[])
         std::puts("measure_hotkey_latency: skipped, it needs an X display");
         return 0;
     }
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    X11InputEventSource::prepareThreads();
+    qputenv("GLINT_PLATFORM", "x11");
+    DisplayPlatform::choose();
     QApplication app(argc, argv);
     DebugLog::setFilePath(QString());
     DebugLog::setEcho(nullptr);

@@ -8,6 +8,7 @@
 #include "capture/ScreenCaptureService.h"
 #include "capture/ScreenFreezer.h"
 #include "capture/SystemScreenCatalog.h"
+#include "capture/X11PixmapGrabber.h"
 #include "drawing/DrawingToolbarContentView.h"
 #include "drawing/OverlayWindowController.h"
 #include "drawing/OverlayWindows.h"
@@ -54,7 +55,8 @@ private:
 };
 
 struct Rig {
-    ScreenFreezer freezer;
+    X11PixmapGrabber grabber;
+    ScreenFreezer freezer{grabber};
     ScreenCaptureService capturer{freezer};
     SystemScreenCatalog screens;
     OverlayOnly windows{freezer};
@@ -182,8 +184,9 @@ void twentySessionsResidentGrowth(benchmark::State &state)
 
 void grabOnly(benchmark::State &state)
 {
+    X11PixmapGrabber grabber;
     for (auto _ : state)
-        benchmark::DoNotOptimize(FrozenFrame::grab());
+        benchmark::DoNotOptimize(grabber.grab());
 }
 
 void firstBegin(benchmark::State &state)

@@ -8,12 +8,12 @@
 #include "app/SessionParts.h"
 #include "app/SettingsView.h"
 #include "app/UpdateController.h"
-#include "capture/DisplayPlatform.h"
 #include "drawing/HintCapsuleController.h"
 #include "input/HotkeyMonitor.h"
-#include "input/InputEventSourceFactory.h"
 #include "input/ModifierFlags.h"
 #include "log/DebugLog.h"
+#include "platform/DisplayPlatform.h"
+#include "platform/PlatformBackends.h"
 #include "settings/SettingsManager.h"
 
 #include <QApplication>
@@ -174,8 +174,7 @@ void AppDelegate::startHotkeyMonitor()
     triggers.quickDrawModifiers = ModifierFlags::withoutFunction(quint64(qMax(0, settings_->quickDrawModifiers())));
     triggers.quickDrawMiddleMouseEnabled = settings_->quickDrawMiddleMouseEnabled();
 
-    hotkeyMonitor_ = std::make_unique<HotkeyMonitor>(
-        triggers, InputEventSourceFactory::create(triggers, DisplayPlatform::isWayland()));
+    hotkeyMonitor_ = std::make_unique<HotkeyMonitor>(triggers, PlatformBackends::inputSource(triggers));
     connect(hotkeyMonitor_.get(), &HotkeyMonitor::activated, this, &AppDelegate::requestAnnotation);
     connect(hotkeyMonitor_.get(), &HotkeyMonitor::activatedWithDraw, this, &AppDelegate::requestAnnotationWithDraw);
     // The session places a quick draw's first point once its overlay is up, one turn of the event loop

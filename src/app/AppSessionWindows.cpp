@@ -2,13 +2,12 @@
 
 #include "app/IdleMemory.h"
 #include "capture/DesktopWindows.h"
-#include "capture/DisplayPlatform.h"
 #include "drawing/OverlayWindow.h"
 #include "drawing/OverlayWindowController.h"
-#include "log/DebugLog.h"
 #include "panel/QueryPanelContentView.h"
 #include "panel/QueryPanelController.h"
-#include "panel/SwayWindowPlacement.h"
+#include "panel/WindowPlacement.h"
+#include "platform/DisplayPlatform.h"
 
 #include <QTimer>
 #include <QWindow>
@@ -16,12 +15,8 @@
 AppSessionWindows::AppSessionWindows(ScreenFreezer &freezer, std::function<void()> openSettings)
     : overlayWindows_(freezer)
     , openSettings_(std::move(openSettings))
-    , swaySocket_(SwayWindowPlacement::socketPath())
+    , placement_(PlatformBackends::panelPlacement())
 {
-    const bool wayland = DisplayPlatform::isWayland();
-    DebugLog::log(QStringLiteral("App"), !wayland                ? QStringLiteral("Panel placement=window-manager")
-                                         : swaySocket_.isEmpty() ? QStringLiteral("Panel placement=compositor-centred")
-                                                                 : QStringLiteral("Panel placement=sway-ipc"));
     // A while after start-up, which it would otherwise hold up, and well before anyone draws, so that the
     // first drawing finds its windows ready.
     QTimer::singleShot(prepareDelayMs, &overlayWindows_, &OverlayWindows::prepare);
@@ -58,7 +53,7 @@ std::unique_ptr<QueryPanel> AppSessionWindows::createQueryPanel(AnnotationSessio
     panel->setCornersMasked(!DesktopWindows::compositorRuns());
     if (screen && DisplayPlatform::isWayland())
         attachToOverlay(*panel->window(), screen->frame);
-    if (!swaySocket_.isEmpty())
-        panel->setPlacement(std::make_unique<SwayWindowPlacement>(*panel->window(), swaySocket_));
+    if (placement_)
+        panel->setPlacement(placement_(*panel->window()));
     return panel;
 }

@@ -2,6 +2,7 @@
 
 #include "app/WindowStacking.h"
 #include "drawing/OverlayWindows.h"
+#include "platform/PlatformBackends.h"
 #include "session/SessionWindows.h"
 
 #include <functional>
@@ -26,5 +27,5 @@ private:
     OverlayWindows overlayWindows_;
     WindowStacking stacking_;
     std::function<void()> openSettings_;
-    QString swaySocket_; // where the panel is placed through Sway's IPC
+    PlatformBackends::PanelPlacement placement_;
 };

@@ -3,9 +3,8 @@
 #include "app/CommandLine.h"
 #include "app/InstanceChannel.h"
 #include "app/TerminationSignalHandler.h"
-#include "capture/DisplayPlatform.h"
-#include "input/X11InputEventSource.h"
 #include "log/DebugLog.h"
+#include "platform/DisplayPlatform.h"
 
 #include <QApplication>
 
@@ -26,7 +25,6 @@ int runTrayApplication(int argc, char *argv[], InstanceChannel::Command command)
     // of its own that trimming cannot return.
     mallopt(M_ARENA_MAX, 1);
     DisplayPlatform::choose();
-    X11InputEventSource::prepareThreads();
     // A running instance takes the command without this process connecting to the display first:
     // that connection is most of the time a desktop shortcut for `glint annotate` would take.
     if (InstanceChannel().sendToRunning(command))

@@ -5,10 +5,11 @@
 #include "app/MicrophoneCheck.h"
 #include "app/X11GlobalInputCheck.h"
 #include "app/X11ScreenCaptureCheck.h"
-#include "capture/FrozenFrame.h"
+#include "capture/ScreenGrabber.h"
+#include "platform/DisplayPlatform.h"
+#include "platform/PlatformBackends.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 
 PermissionChecker::PermissionChecker(Checks checks)
     : checks_(checks.empty() ? platformChecks() : std::move(checks))
@@ -20,10 +21,10 @@ PermissionChecker::~PermissionChecker() = default;
 PermissionChecker::Checks PermissionChecker::platformChecks()
 {
     Checks checks;
-    if (QGuiApplication::platformName() == u"xcb") {
+    if (DisplayPlatform::isX11()) {
         checks[MissingPermission::GlobalHotkey] = std::make_unique<X11GlobalInputCheck>();
         checks[MissingPermission::ScreenCapture] = std::make_unique<X11ScreenCaptureCheck>();
-    } else if (FrozenFrame::grabMethod() == u"qt") {
+    } else if (PlatformBackends::screenGrabber().method() == u"qt") {
         // Elsewhere the desktop can always run `glint annotate`, so only the screen can be out of reach.
         checks[MissingPermission::ScreenCapture] = std::make_unique<ExplainedPermissionCheck>(
             QCoreApplication::translate("PermissionCheck",

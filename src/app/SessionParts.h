@@ -4,6 +4,7 @@
 #include "capture/ScreenCaptureService.h"
 #include "capture/ScreenFreezer.h"
 #include "capture/SystemScreenCatalog.h"
+#include "platform/PlatformBackends.h"
 #include "providers/StandardProviderFactory.h"
 #include "session/AnnotationSession.h"
 
@@ -19,10 +20,11 @@ public:
     SessionNeighbours neighbours();
 
 private:
-    ScreenFreezer freezer_;
+    ScreenFreezer freezer_{PlatformBackends::screenGrabber()};
     ScreenCaptureService capturer_{freezer_};
     SystemScreenCatalog screens_;
     AppSessionWindows windows_;
     StandardProviderFactory providers_;
-    std::unique_ptr<FocusTracker> focus_; // none where the platform offers no way back
+    // None where the platform offers no way back.
+    std::unique_ptr<FocusTracker> focus_ = PlatformBackends::focusTracker();
 };

@@ -2,9 +2,9 @@
 
 #include "app/APIKeyRow.h"
 #include "app/StartAtLoginRow.h"
-#include "capture/DisplayPlatform.h"
 #include "input/ModifierFlags.h"
 #include "input/VirtualKeyMap.h"
+#include "platform/DisplayPlatform.h"
 #include "settings/SettingsManager.h"
 
 #include <QButtonGroup>

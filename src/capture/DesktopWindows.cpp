@@ -1,16 +1,16 @@
 #include "capture/DesktopWindows.h"
 
-#include "capture/DisplayPlatform.h"
+#include "platform/DisplayPlatform.h"
+#include "platform/X11Display.h"
 
-#include <QGuiApplication>
+#include <QByteArray>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
 int DesktopWindows::count()
 {
-    const auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    Display *display = x11 ? x11->display() : nullptr;
+    Display *display = X11Display::display();
     if (!display)
         return 0;
     const Atom clientList = XInternAtom(display, "_NET_CLIENT_LIST", True);
@@ -33,8 +33,7 @@ bool DesktopWindows::compositorRuns()
     // A Wayland compositor blends every window it shows.
     if (DisplayPlatform::isWayland())
         return true;
-    const auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    Display *display = x11 ? x11->display() : nullptr;
+    Display *display = X11Display::display();
     if (!display)
         return false;
     // A compositing manager owns this selection for the screen it composites.

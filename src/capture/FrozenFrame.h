@@ -27,16 +27,6 @@ public:
     {
     }
 
-    // Grabs every screen as it is now.
-    static FrozenFrame grab();
-    // How the overlay's frame is taken: "x11-pixmap" (a copy the X server keeps), "wlr-screencopy",
-    // "xdg-portal" (the desktop's Screenshot portal, asynchronous: through ScreenFreezer only), or "qt"
-    // (Qt's own, other platforms).
-    static QString grabMethod();
-
-    // Whether grabbed frames stay with the display server.
-    static bool keptOnServer();
-
     const QList<Shot> &shots() const { return shots_; }
 
 private:

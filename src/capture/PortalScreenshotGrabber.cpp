@@ -1,6 +1,5 @@
 #include "capture/PortalScreenshotGrabber.h"
 
-#include "capture/DisplayPlatform.h"
 #include "capture/SystemScreenCatalog.h"
 
 #include <QDBusConnection>
@@ -13,20 +12,14 @@ namespace {
 const QString screenshotInterface = QStringLiteral("org.freedesktop.portal.Screenshot");
 }
 
-PortalScreenshotGrabber *PortalScreenshotGrabber::instance()
+bool PortalScreenshotGrabber::isOffered()
 {
-    static PortalScreenshotGrabber *const grabber = []() -> PortalScreenshotGrabber * {
-        if (!DisplayPlatform::isWayland())
-            return nullptr;
-        // The portal's interfaces carry a version property; a desktop without this one has none.
-        QDBusInterface screenshot(PortalRequest::service, PortalRequest::desktopPath, screenshotInterface);
-        return screenshot.isValid() && screenshot.property("version").toUInt() > 0 ? new PortalScreenshotGrabber
-                                                                                   : nullptr;
-    }();
-    return grabber;
+    // The portal's interfaces carry a version property; a desktop without this one has none.
+    QDBusInterface screenshot(PortalRequest::service, PortalRequest::desktopPath, screenshotInterface);
+    return screenshot.isValid() && screenshot.property("version").toUInt() > 0;
 }
 
-void PortalScreenshotGrabber::grab(QObject *context, std::function<void(FrozenFrame)> done)
+void PortalScreenshotGrabber::take(QObject *context, std::function<void(FrozenFrame)> done)
 {
     request(context, std::move(done), false);
 }

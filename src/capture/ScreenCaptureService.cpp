@@ -4,6 +4,7 @@
 #include "capture/DesktopWindows.h"
 #include "capture/ScreenCaptureError.h"
 #include "capture/ScreenFreezer.h"
+#include "capture/ScreenGrabber.h"
 #include "log/DebugLog.h"
 
 #include <QPainter>
@@ -43,7 +44,7 @@ QFuture<CaptureResult> ScreenCaptureService::captureWithAnnotations(std::optiona
     // Without an overlay on screen there is no frozen frame; the screens as they are now will do.
     std::shared_ptr<const FrozenFrame> frame = freezer_.current();
     if (!frame)
-        frame = std::make_shared<const FrozenFrame>(FrozenFrame::grab());
+        frame = std::make_shared<const FrozenFrame>(freezer_.grabber().grab());
 
     const FrozenFrame::Shot *shot = matchDisplay(displayID, *frame);
     if (!shot && !frame->shots().isEmpty())

@@ -1,7 +1,7 @@
 #include "capture/ScreenFreezer.h"
 
-#include "capture/DisplayPlatform.h"
-#include "capture/PortalScreenshotGrabber.h"
+#include "capture/ScreenGrabber.h"
+#include "platform/DisplayPlatform.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -85,34 +85,20 @@ std::shared_ptr<const FrozenFrame> ScreenFreezer::adopt(FrozenFrame frame)
 
 void ScreenFreezer::freeze(QObject *context, std::function<void(std::shared_ptr<const FrozenFrame>)> frozen)
 {
-    if (PortalScreenshotGrabber *portal = PortalScreenshotGrabber::instance()) {
-        freezeThroughPortal(*portal, context, std::move(frozen));
-        return;
-    }
     auto hidden = std::make_shared<HiddenWindows>();
+    // A desktop that has to be asked answers when it likes, maybe after asking the user; our windows stay
+    // hidden until then.
+    auto take = [this, context, hidden, frozen = std::move(frozen)] {
+        grabber_.take(context, [this, hidden, frozen](FrozenFrame frame) {
+            std::shared_ptr<const FrozenFrame> adopted = adopt(std::move(frame));
+            putUp(*hidden, [&] { frozen(std::move(adopted)); });
+        });
+    };
     if (!hidden->anyHidden()) {
-        frozen(adopt(FrozenFrame::grab()));
+        take();
         return;
     }
-    QTimer::singleShot(settleDelayMs, context, [this, hidden, frozen = std::move(frozen)] {
-        std::shared_ptr<const FrozenFrame> frame = adopt(FrozenFrame::grab());
-        putUp(*hidden, [&] { frozen(std::move(frame)); });
-    });
+    QTimer::singleShot(settleDelayMs, context, std::move(take));
     // Should the context go away while waiting, the windows still come back.
-    QObject::connect(context, &QObject::destroyed, qApp, [hidden] { hidden->showAgain(); });
-}
-
-// The desktop answers when it likes, and may ask the user first; our windows stay hidden until then.
-void ScreenFreezer::freezeThroughPortal(PortalScreenshotGrabber &portal, QObject *context,
-                                        std::function<void(std::shared_ptr<const FrozenFrame>)> frozen)
-{
-    auto hidden = std::make_shared<HiddenWindows>();
-    QTimer::singleShot(hidden->anyHidden() ? settleDelayMs : 0, context,
-                       [this, &portal, context, hidden, frozen = std::move(frozen)] {
-                           portal.grab(context, [this, hidden, frozen](FrozenFrame frame) {
-                               std::shared_ptr<const FrozenFrame> adopted = adopt(std::move(frame));
-                               putUp(*hidden, [&] { frozen(std::move(adopted)); });
-                           });
-                       });
     QObject::connect(context, &QObject::destroyed, qApp, [hidden] { hidden->showAgain(); });
 }

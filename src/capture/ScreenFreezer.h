@@ -7,12 +7,17 @@
 #include <functional>
 #include <memory>
 
-class PortalScreenshotGrabber;
+class ScreenGrabber;
 
 // Takes the frozen frame an overlay shows and remembers it for the capture that follows. The frame
 // lives as long as someone holds it (the overlay, a running capture); the freezer only watches it.
 class ScreenFreezer {
 public:
+    explicit ScreenFreezer(ScreenGrabber &grabber)
+        : grabber_(grabber)
+    {
+    }
+
     // Long enough for the windows behind a hidden one to have been redrawn.
     static constexpr int settleDelayMs = 150;
     // Set on a window while it is shown again after a grab: it was open before, it has not just opened.
@@ -30,9 +35,9 @@ public:
     // Makes `frame` the current one.
     std::shared_ptr<const FrozenFrame> adopt(FrozenFrame frame);
 
-private:
-    void freezeThroughPortal(PortalScreenshotGrabber &portal, QObject *context,
-                             std::function<void(std::shared_ptr<const FrozenFrame>)> frozen);
+    ScreenGrabber &grabber() const { return grabber_; }
 
+private:
+    ScreenGrabber &grabber_;
     std::weak_ptr<const FrozenFrame> current_;
 };

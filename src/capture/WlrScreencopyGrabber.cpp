@@ -1,6 +1,5 @@
 #include "capture/WlrScreencopyGrabber.h"
 
-#include "capture/DisplayPlatform.h"
 #include "capture/SystemScreenCatalog.h"
 
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
@@ -134,17 +133,11 @@ QImage::Format imageFormat(uint32_t format)
 
 } // namespace
 
-WlrScreencopyGrabber *WlrScreencopyGrabber::instance()
+std::unique_ptr<WlrScreencopyGrabber> WlrScreencopyGrabber::connectToCompositor()
 {
-    static WlrScreencopyGrabber *const grabber = []() -> WlrScreencopyGrabber * {
-        if (!DisplayPlatform::isWayland())
-            return nullptr;
-        auto *candidate = new WlrScreencopyGrabber;
-        if (candidate->connect())
-            return candidate;
-        delete candidate;
-        return nullptr;
-    }();
+    std::unique_ptr<WlrScreencopyGrabber> grabber(new WlrScreencopyGrabber);
+    if (!grabber->connect())
+        grabber.reset();
     return grabber;
 }
 

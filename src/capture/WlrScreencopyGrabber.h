@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/FrozenFrame.h"
+#include "capture/ScreenGrabber.h"
 
 #include <QList>
 #include <QString>
@@ -20,15 +20,17 @@ struct zxdg_output_v1;
 // Copies every output of a wlroots compositor (Sway, Hyprland, river, labwc, Wayfire) through its screen
 // copy protocol, the way grim does: a direct copy into shared memory without asking the user, on a
 // connection of its own so that Qt's event handling never sees these objects.
-class WlrScreencopyGrabber {
+class WlrScreencopyGrabber : public ScreenGrabber {
 public:
-    // Null unless this is a Wayland session whose compositor offers screen copies.
-    static WlrScreencopyGrabber *instance();
+    // Null unless the Wayland compositor offers screen copies.
+    static std::unique_ptr<WlrScreencopyGrabber> connectToCompositor();
 
-    ~WlrScreencopyGrabber();
+    ~WlrScreencopyGrabber() override;
+
+    QString method() const override { return QStringLiteral("wlr-screencopy"); }
 
     // Every screen Qt knows, matched to its output by name; a screen whose copy failed is left out.
-    FrozenFrame grab();
+    FrozenFrame grab() override;
 
     struct Output {
         wl_output *output = nullptr;

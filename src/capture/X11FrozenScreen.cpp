@@ -1,8 +1,8 @@
 #include "capture/X11FrozenScreen.h"
 
 #include "capture/X11ScreenGrabber.h"
+#include "platform/X11Display.h"
 
-#include <QGuiApplication>
 #include <QPainter>
 #include <QWindow>
 
@@ -10,12 +10,6 @@
 #include <X11/Xutil.h>
 
 namespace {
-
-Display *x11Display()
-{
-    const auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->display() : nullptr;
-}
 
 // Reads pixels of the picture; the server does not say how a pixmap's pixels map to colours, so they are
 // taken as the screen's, which the picture was copied from.
@@ -36,14 +30,9 @@ XImage *read(Display *display, Pixmap pixmap, const QRect &rect)
 
 } // namespace
 
-bool X11FrozenScreen::available()
-{
-    return x11Display() != nullptr;
-}
-
 std::shared_ptr<const X11FrozenScreen> X11FrozenScreen::copy(const QRect &deviceRect)
 {
-    Display *display = x11Display();
+    Display *display = X11Display::display();
     if (!display)
         return nullptr;
     const int screen = DefaultScreen(display);

@@ -10,9 +10,6 @@ struct _XDisplay;
 // costs one copy there, and neither memory nor a transfer in this process.
 class X11FrozenScreen : public ServerPicture {
 public:
-    // Whether there is an X display to keep pictures on.
-    static bool available();
-
     // Null when there is no X display.
     static std::shared_ptr<const X11FrozenScreen> copy(const QRect &deviceRect);
 

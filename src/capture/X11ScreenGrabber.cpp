@@ -1,6 +1,6 @@
 #include "capture/X11ScreenGrabber.h"
 
-#include <QGuiApplication>
+#include "platform/X11Display.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -39,8 +39,7 @@ X11ScreenGrabber *X11ScreenGrabber::instance()
 {
     // Made once for the life of the process; the server lets go of the segments when it disconnects.
     static X11ScreenGrabber *const grabber = [] {
-        const auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-        Display *display = x11 ? x11->display() : nullptr;
+        Display *display = X11Display::display();
         return display && XShmQueryExtension(display) ? new X11ScreenGrabber(display) : nullptr;
     }();
     return grabber;

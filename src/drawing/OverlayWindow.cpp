@@ -1,7 +1,7 @@
 #include "drawing/OverlayWindow.h"
 
-#include "capture/DisplayPlatform.h"
 #include "drawing/DrawingCanvasView.h"
+#include "platform/DisplayPlatform.h"
 
 #include <QBackingStore>
 #include <QKeyEvent>
@@ -25,11 +25,11 @@ OverlayWindow::OverlayWindow(QScreen *screen)
         setWindowState(Qt::WindowFullScreen);
 }
 
-void OverlayWindow::prepare()
+void OverlayWindow::prepare(bool serverPaintsFrames)
 {
     winId();
-    if (FrozenFrame::keptOnServer())
-        return; // no buffer to fill: the server paints the frame
+    if (serverPaintsFrames)
+        return; // no buffer to fill
     QBackingStore *store = backingStore();
     if (!store)
         return;

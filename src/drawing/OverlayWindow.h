@@ -19,9 +19,9 @@ class OverlayWindow : public QWidget {
 public:
     explicit OverlayWindow(QScreen *screen);
 
-    // Makes the native window ahead of the first drawing, and fills its pixel buffer when it paints the
-    // frame itself, so that the first drawing does not wait for the memory to be faulted in.
-    void prepare();
+    // Makes the native window ahead of the first drawing, and fills its pixel buffer unless the server
+    // paints the frames, so that the first drawing does not wait for the memory to be faulted in.
+    void prepare(bool serverPaintsFrames);
 
     // Gives the window's pixel buffer back while it is hidden; the next paint makes it again.
     void releaseBuffer();

@@ -1,6 +1,7 @@
 #include "drawing/OverlayWindows.h"
 
-#include "capture/X11ScreenGrabber.h"
+#include "capture/ScreenFreezer.h"
+#include "capture/ScreenGrabber.h"
 #include "drawing/OverlayWindow.h"
 #include "drawing/PenCursor.h"
 
@@ -78,7 +79,7 @@ void OverlayWindows::prepare()
     if (drawingIsUp())
         return; // too late
     for (OverlayWindow *window : windows())
-        window->prepare();
+        window->prepare(freezer_.grabber().keepsFramesOnServer());
     PenCursor::cursor();
     // Loads the icon engine the toolbar's symbols need.
     QIcon(QStringLiteral(":/drawing/xmark.svg")).pixmap(QSize(18, 18));
@@ -96,8 +97,7 @@ void OverlayWindows::release()
         return;
     for (OverlayWindow *window : windows_)
         window->releaseBuffer();
-    if (X11ScreenGrabber *grabber = X11ScreenGrabber::instance())
-        grabber->releaseIdleBuffers();
+    freezer_.grabber().releaseIdleBuffers();
     buffersLetGo_ = true;
     Q_EMIT buffersReleased();
 }

@@ -1,27 +1,18 @@
 #include "drawing/PointerGrab.h"
 
-#include <QGuiApplication>
+#include "platform/X11Display.h"
+
 #include <QWindow>
 
 #include <X11/Xlib.h>
 
 #include <utility>
 
-namespace {
-
-Display *x11Display()
-{
-    const auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->display() : nullptr;
-}
-
-} // namespace
-
 bool PointerGrab::take(QWindow &window)
 {
     if (held_)
         return true;
-    Display *display = x11Display();
+    Display *display = X11Display::display();
     if (!display)
         return false;
     // Owner events: the window under the pointer gets each event, as without the grab.
@@ -35,7 +26,7 @@ void PointerGrab::release()
 {
     if (!std::exchange(held_, false))
         return;
-    if (Display *display = x11Display()) {
+    if (Display *display = X11Display::display()) {
         XUngrabPointer(display, CurrentTime);
         XFlush(display);
     }

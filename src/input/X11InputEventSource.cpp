@@ -154,11 +154,6 @@ void X11InputEventSource::stop()
     thread_.reset();
 }
 
-void X11InputEventSource::prepareThreads()
-{
-    XInitThreads();
-}
-
 bool X11InputEventSource::isAvailable()
 {
     static const bool available = [] {

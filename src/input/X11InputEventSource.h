@@ -16,9 +16,6 @@ public:
     void start(GestureClassifier &classifier, GestureListener &listener) override;
     void stop() override;
 
-    // Lets Xlib be used from several threads; call before any other Xlib or Qt GUI use.
-    static void prepareThreads();
-
     // True when the display offers what global input needs: XInput 2.2 and XTest. Checked once.
     static bool isAvailable();
 

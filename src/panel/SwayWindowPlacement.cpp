@@ -4,8 +4,6 @@
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QFileInfo>
-#include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonObject>
 
@@ -52,14 +50,6 @@ SwayWindowPlacement::SwayWindowPlacement(QWidget &window, const QString &socketP
     });
     ipc_.send(SwayIpc::Subscribe, R"(["window"])");
     window.installEventFilter(this);
-}
-
-QString SwayWindowPlacement::socketPath()
-{
-    const QString path = qEnvironmentVariable("SWAYSOCK");
-    if (QGuiApplication::platformName() != u"wayland" || path.isEmpty() || !QFileInfo(path).isWritable())
-        return {};
-    return path;
 }
 
 void SwayWindowPlacement::place(const QRect &frame, std::function<void()> settled)

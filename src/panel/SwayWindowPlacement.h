@@ -21,9 +21,6 @@ public:
     void place(const QRect &frame, std::function<void()> settled = {}) override;
     void activate() override;
 
-    // Sway's socket when this process is a native client of a Sway session; else empty.
-    static QString socketPath();
-
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 

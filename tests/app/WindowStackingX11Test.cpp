@@ -12,6 +12,7 @@
 #include "capture/ScreenFreezer.h"
 #include "capture/SystemScreenCatalog.h"
 #include "capture/X11Desk.h"
+#include "capture/X11PixmapGrabber.h"
 #include "drawing/OverlayWindow.h"
 #include "drawing/OverlayWindowController.h"
 #include "input/XTestDriver.h"
@@ -131,7 +132,8 @@ protected:
     X11Desk desk;
     QTemporaryDir dir;
     SettingsManager settings{dir.filePath(QStringLiteral("glint.conf")), std::make_unique<MemorySecrets>()};
-    ScreenFreezer freezer;
+    X11PixmapGrabber grabber;
+    ScreenFreezer freezer{grabber};
     ScreenCaptureService capturer{freezer};
     SystemScreenCatalog screens;
     AppSessionWindows windows{freezer, [] {}};

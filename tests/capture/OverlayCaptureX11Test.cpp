@@ -7,6 +7,7 @@
 #include "capture/ScreenCaptureService.h"
 #include "capture/ScreenFreezer.h"
 #include "capture/SystemScreenCatalog.h"
+#include "capture/X11PixmapGrabber.h"
 #include "drawing/OverlayWindow.h"
 #include "drawing/OverlayWindowController.h"
 #include "drawing/OverlayWindows.h"
@@ -216,7 +217,8 @@ protected:
     qreal ratio = 1.0;
     QTemporaryDir settingsDir;
     SettingsManager settings{settingsDir.filePath(QStringLiteral("glint.conf"))};
-    ScreenFreezer freezer;
+    X11PixmapGrabber grabber;
+    ScreenFreezer freezer{grabber};
     ScreenCaptureService capturer{freezer};
     SystemScreenCatalog screens;
     RealWindows windows{freezer};

@@ -60,7 +60,7 @@ protected:
     std::optional<FrozenFrame> grab()
     {
         std::optional<FrozenFrame> result;
-        grabber.grab(&context, [&](FrozenFrame frame) { result = std::move(frame); });
+        grabber.take(&context, [&](FrozenFrame frame) { result = std::move(frame); });
         QTest::qWaitFor([&] { return result.has_value(); }, 10000);
         return result;
     }

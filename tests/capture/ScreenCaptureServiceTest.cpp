@@ -1,4 +1,5 @@
 #include "capture/ScreenCaptureService.h"
+#include "capture/QtScreenGrabber.h"
 #include "capture/ScreenFreezer.h"
 #include "support/LogRecorder.h"
 
@@ -39,7 +40,8 @@ QImage decoded(const CaptureResult &result)
 
 // Two displays: 10 (grey) and 20 (blue), side by side.
 struct CaptureRig {
-    ScreenFreezer freezer;
+    QtScreenGrabber grabber;
+    ScreenFreezer freezer{grabber};
     ScreenCaptureService service{freezer};
     std::shared_ptr<const FrozenFrame> frame;
 
@@ -122,7 +124,8 @@ TEST(ScreenCaptureService, StretchesTheStrokesOverTheWholeDisplay)
 
 TEST(ScreenCaptureService, CapturesOnePixelPerPointOnDenseDisplays)
 {
-    ScreenFreezer freezer;
+    QtScreenGrabber grabber;
+    ScreenFreezer freezer(grabber);
     ScreenCaptureService service(freezer);
     const auto frame = freezer.adopt(
         FrozenFrame({{ScreenInfo{QRect(0, 0, 800, 600), 1u}, filled(QSize(1600, 1200), Qt::green, 2.0)}}));
@@ -133,7 +136,8 @@ TEST(ScreenCaptureService, CapturesOnePixelPerPointOnDenseDisplays)
 
 TEST(ScreenCaptureService, ReportsAMissingDisplay)
 {
-    ScreenFreezer freezer;
+    QtScreenGrabber grabber;
+    ScreenFreezer freezer(grabber);
     ScreenCaptureService service(freezer);
     const auto frame = freezer.adopt(FrozenFrame({}));
     const CaptureResult result = wait(service.captureWithAnnotations(1u, {}));

@@ -1,4 +1,5 @@
 #include "capture/ScreenFreezer.h"
+#include "capture/X11PixmapGrabber.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -36,7 +37,8 @@ TEST(ScreenFreezerTray, FreezingLeavesTheDockedTrayIconAlone)
     ASSERT_TRUE(QTest::qWaitFor([&] { return visibleTopLevels() == 1; }, 5000));
 
     // Nothing of ours needs to leave the screen, so the frame comes at once and the icon stays docked.
-    ScreenFreezer freezer;
+    X11PixmapGrabber grabber;
+    ScreenFreezer freezer(grabber);
     QObject context;
     bool frozen = false;
     int visibleWhileFreezing = -1;

@@ -1,4 +1,4 @@
-#include "session/X11FocusTracker.h"
+#include "platform/X11FocusTracker.h"
 
 #include <QSocketNotifier>
 

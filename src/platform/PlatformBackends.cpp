@@ -1,0 +1,75 @@
+#include "platform/PlatformBackends.h"
+
+#include "capture/PortalScreenshotGrabber.h"
+#include "capture/WlrScreencopyGrabber.h"
+#include "capture/X11PixmapGrabber.h"
+#include "input/GlobalShortcutsPortalSource.h"
+#include "input/X11InputEventSource.h"
+#include "log/DebugLog.h"
+#include "panel/SwayWindowPlacement.h"
+#include "platform/DisplayPlatform.h"
+#include "platform/X11FocusTracker.h"
+
+#include <QFileInfo>
+
+namespace {
+
+std::unique_ptr<ScreenGrabber> chooseScreenGrabber()
+{
+    if (DisplayPlatform::isWayland()) {
+        if (std::unique_ptr<WlrScreencopyGrabber> copies = WlrScreencopyGrabber::connectToCompositor())
+            return copies;
+        if (PortalScreenshotGrabber::isOffered())
+            return std::make_unique<PortalScreenshotGrabber>();
+    }
+    if (DisplayPlatform::isX11())
+        return std::make_unique<X11PixmapGrabber>();
+    return std::make_unique<QtScreenGrabber>();
+}
+
+// Sway's socket when this process is a native client of a Sway session; else empty.
+QString swaySocket()
+{
+    const QString path = qEnvironmentVariable("SWAYSOCK");
+    if (!DisplayPlatform::isWayland() || path.isEmpty() || !QFileInfo(path).isWritable())
+        return {};
+    return path;
+}
+
+} // namespace
+
+ScreenGrabber &PlatformBackends::screenGrabber()
+{
+    // Made once for the life of the process, like the display connection it reads through.
+    static ScreenGrabber *const grabber = chooseScreenGrabber().release();
+    return *grabber;
+}
+
+std::unique_ptr<InputEventSource> PlatformBackends::inputSource(const HotkeyTriggers &triggers)
+{
+    const bool wayland = DisplayPlatform::isWayland();
+    DebugLog::log(QStringLiteral("App"), wayland ? QStringLiteral("Global input source=global-shortcuts-portal")
+                                                 : QStringLiteral("Global input source=x11"));
+    if (wayland)
+        return std::make_unique<GlobalShortcutsPortalSource>(triggers);
+    return std::make_unique<X11InputEventSource>();
+}
+
+std::unique_ptr<FocusTracker> PlatformBackends::focusTracker()
+{
+    if (!DisplayPlatform::isX11())
+        return nullptr;
+    return std::make_unique<X11FocusTracker>();
+}
+
+PlatformBackends::PanelPlacement PlatformBackends::panelPlacement()
+{
+    const bool wayland = DisplayPlatform::isWayland();
+    const QString socket = swaySocket();
+    DebugLog::log(QStringLiteral("App"), !wayland           ? QStringLiteral("Panel placement=window-manager")
+                                         : socket.isEmpty() ? QStringLiteral("Panel placement=compositor-centred")
+                                                            : QStringLiteral("Panel placement=sway-ipc"));
+    if (socket.isEmpty())
+        return {};
+    return [socket](QWidget &window) { return std::make_unique<SwayWindowPlacement>(window, socket); };
+}

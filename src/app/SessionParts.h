@@ -4,14 +4,16 @@
 #include "capture/ScreenCaptureService.h"
 #include "capture/ScreenFreezer.h"
 #include "capture/SystemScreenCatalog.h"
+#include "providers/ModelCatalog.h"
 #include "providers/StandardProviderFactory.h"
 #include "session/AnnotationSession.h"
+#include "voice/StandardTranscriptionFactory.h"
 
 #include <functional>
 #include <memory>
 
 // The real neighbours of the annotation session, owned for the whole run. The one place where the
-// session is connected to the windows, capture, screens, focus handling and providers.
+// session is connected to the windows, capture, screens, focus handling, providers and transcription.
 class SessionParts {
 public:
     explicit SessionParts(std::function<void()> openSettings);
@@ -22,6 +24,8 @@ private:
     ScreenFreezer freezer_;
     ScreenCaptureService capturer_{freezer_};
     SystemScreenCatalog screens_;
+    ModelCatalog models_;
+    StandardTranscriptionFactory transcription_;
     AppSessionWindows windows_;
     StandardProviderFactory providers_;
     std::unique_ptr<FocusTracker> focus_; // none where the platform offers no way back

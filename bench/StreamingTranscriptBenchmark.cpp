@@ -6,6 +6,8 @@
 #include "panel/QueryChatMessageView.h"
 #include "panel/QueryPanelContentView.h"
 #include "panel/QueryPanelController.h"
+#include "panel/TranscriptListView.h"
+#include "providers/ModelCatalog.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -65,7 +67,8 @@ void streamAnswerIntoPanel(benchmark::State &state)
         SessionRig rig;
         rig.keys->insert(SettingsManager::anthropicKeyAccount, QStringLiteral("sk-ant-bench"));
         rig.openPanelWithCapture("not decoded");
-        QueryPanelController panel(*rig.session, std::nullopt);
+        ModelCatalog models;
+        QueryPanelController panel(*rig.session, std::nullopt, {models});
         panel.show();
         QueryPanelContentView *view = panel.contentView();
         for (int i = 0; i <= earlierExchanges; ++i) {
@@ -101,7 +104,7 @@ void streamAnswerIntoPanel(benchmark::State &state)
         view->flushPendingUpdates();
 
         MessageTextView whole(answer, ChatMessageRole::Assistant, false);
-        const QTextDocument *shown = view->rows().last()->textView()->textView()->document();
+        const QTextDocument *shown = view->transcript()->rows().last()->textView()->textView()->document();
         identical = identical && runs(*shown) == runs(*whole.textView()->document());
         panel.close();
     }

@@ -12,8 +12,10 @@
 #include <QTimer>
 #include <QWindow>
 
-AppSessionWindows::AppSessionWindows(ScreenFreezer &freezer, std::function<void()> openSettings)
+AppSessionWindows::AppSessionWindows(ScreenFreezer &freezer, PanelServices panelServices,
+                                     std::function<void()> openSettings)
     : overlayWindows_(freezer)
+    , panelServices_(panelServices)
     , openSettings_(std::move(openSettings))
     , placement_(PlatformBackends::panelPlacement())
 {
@@ -48,7 +50,7 @@ void AppSessionWindows::attachToOverlay(QWidget &panel, const QRect &screenFrame
 std::unique_ptr<QueryPanel> AppSessionWindows::createQueryPanel(AnnotationSession &session,
                                                                 const std::optional<ScreenInfo> &screen)
 {
-    auto panel = std::make_unique<QueryPanelController>(session, screen, openSettings_);
+    auto panel = std::make_unique<QueryPanelController>(session, screen, panelServices_, openSettings_);
     panel->window()->setProperty(windowLayerProperty, int(WindowLayer::Panel));
     panel->setCornersMasked(!DesktopWindows::compositorRuns());
     if (screen && DisplayPlatform::isWayland())

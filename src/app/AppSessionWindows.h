@@ -2,6 +2,7 @@
 
 #include "app/WindowStacking.h"
 #include "drawing/OverlayWindows.h"
+#include "panel/PanelServices.h"
 #include "platform/PlatformBackends.h"
 #include "session/SessionWindows.h"
 
@@ -13,7 +14,7 @@ class ScreenFreezer;
 class AppSessionWindows : public SessionWindows {
 public:
     // `openSettings` runs when the panel needs the settings window (no API key stored yet).
-    AppSessionWindows(ScreenFreezer &freezer, std::function<void()> openSettings);
+    AppSessionWindows(ScreenFreezer &freezer, PanelServices panelServices, std::function<void()> openSettings);
 
     std::unique_ptr<Overlay> createOverlay(AnnotationSession &session, bool showToolbar) override;
     std::unique_ptr<QueryPanel> createQueryPanel(AnnotationSession &session,
@@ -26,6 +27,7 @@ private:
 
     OverlayWindows overlayWindows_;
     WindowStacking stacking_;
+    PanelServices panelServices_;
     std::function<void()> openSettings_;
     PlatformBackends::PanelPlacement placement_;
 };

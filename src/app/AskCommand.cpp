@@ -2,6 +2,7 @@
 
 #include "capture/CaptureEncoding.h"
 #include "log/DebugLog.h"
+#include "providers/ModelCatalog.h"
 #include "providers/StandardProviderFactory.h"
 #include "session/ProviderChoice.h"
 #include "settings/SettingsManager.h"
@@ -115,8 +116,7 @@ int AskCommand::run(const QStringList &arguments, SettingsManager &settings, QIO
     QString usage;
     if (!parsed)
         usage = parser.errorText();
-    else if (parser.isSet(providerOption) &&
-             !QStringList{u"anthropic"_qs, u"openai"_qs, u"compatible"_qs}.contains(provider))
+    else if (parser.isSet(providerOption) && !ModelCatalog::providers().contains(provider))
         usage = u"Unknown provider " + provider + u"; use anthropic, openai or compatible.";
     else if (question.trimmed().isEmpty())
         usage = QStringLiteral("Missing question.");

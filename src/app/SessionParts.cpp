@@ -5,7 +5,7 @@
 #include "voice/RecordingDirectory.h"
 
 SessionParts::SessionParts(std::function<void()> openSettings)
-    : windows_(freezer_, std::move(openSettings))
+    : windows_(freezer_, PanelServices{models_, &transcription_}, std::move(openSettings))
 {
     // Recordings are deleted as soon as they are read; these are from a run that was killed.
     RecordingDirectory::removeLeftovers();

@@ -5,7 +5,8 @@
 #include "panel/QueryPanelContentView.h"
 #include "panel/WindowPlacement.h"
 #include "session/AnnotationSession.h"
-#include "voice/ReplicateWhisperService.h"
+#include "settings/SettingsManager.h"
+#include "voice/TranscriptionServiceFactory.h"
 
 #include <QEasingCurve>
 #include <QGraphicsOpacityEffect>
@@ -126,7 +127,7 @@ private:
 } // namespace
 
 QueryPanelController::QueryPanelController(AnnotationSession &session, const std::optional<ScreenInfo> &screen,
-                                           std::function<void()> openSettings)
+                                           PanelServices services, std::function<void()> openSettings)
     : session_(session)
 {
     QScreen *target = screenFor(screen);
@@ -147,16 +148,15 @@ QueryPanelController::QueryPanelController(AnnotationSession &session, const std
         weakSession->cancel();
     };
 
-    contentView_ = new QueryPanelContentView(session);
-    if (SettingsManager *settings = session.settings()) {
-        // A keyring may take its time: the microphone appears once the key has been read off this thread.
-        settings->keychainReadLater(SettingsManager::replicateKeyAccount)
-            .then(this, [this, version = settings->replicateModelVersion()](const StoredSecret &key) {
-                if (!key.isSet() || !contentView_)
-                    return;
-                transcriptionService_ = std::make_unique<ReplicateWhisperService>(key.value, version);
-                contentView_->setTranscriptionService(transcriptionService_.get());
-            });
+    contentView_ = new QueryPanelContentView(session, services.models);
+    if (SettingsManager *settings = session.settings(); settings && services.transcription) {
+        // The microphone appears once the service is ready.
+        services.transcription->create(*settings, this, [this](std::unique_ptr<TranscriptionService> service) {
+            if (!contentView_)
+                return;
+            transcriptionService_ = std::move(service);
+            contentView_->setTranscriptionService(transcriptionService_.get());
+        });
     }
     auto *layout = new QVBoxLayout(panel);
     // The panel's height is animated, never dictated by the content's minimum.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "panel/PanelServices.h"
 #include "panel/PanelSnapshots.h"
 #include "session/QueryPanel.h"
 #include "session/ScreenCatalog.h"
@@ -17,7 +18,7 @@ class QPropertyAnimation;
 class QScreen;
 class QWidget;
 class QueryPanelContentView;
-class ReplicateWhisperService;
+class TranscriptionService;
 class WindowPlacement;
 
 // The floating panel of one query phase: placed at the bottom centre of the session's screen, above the
@@ -38,7 +39,7 @@ public:
     static constexpr int slideDistance = 18;
 
     // `openSettings` runs when the model pill is clicked while no API key is stored.
-    QueryPanelController(AnnotationSession &session, const std::optional<ScreenInfo> &screen,
+    QueryPanelController(AnnotationSession &session, const std::optional<ScreenInfo> &screen, PanelServices services,
                          std::function<void()> openSettings = {});
     ~QueryPanelController() override;
 
@@ -54,8 +55,6 @@ public:
 
     QWidget *window() const { return window_; }
     QueryPanelContentView *contentView() const { return contentView_; }
-    // Present when a Replicate key is stored: the panel then takes spoken questions too.
-    ReplicateWhisperService *transcriptionService() const { return transcriptionService_.get(); }
 
     // The monitor showing `screen`; else the primary one; else the first one.
     static QScreen *screenFor(const std::optional<ScreenInfo> &screen);
@@ -70,7 +69,7 @@ private:
     void logPlacement(QScreen *screen, QPoint origin);
 
     AnnotationSession &session_;
-    std::unique_ptr<ReplicateWhisperService> transcriptionService_;
+    std::unique_ptr<TranscriptionService> transcriptionService_; // the panel's own: its recordings go with it
     QPointer<QWidget> window_;
     QPointer<QueryPanelContentView> contentView_;
     QPointer<QPropertyAnimation> slide_;

@@ -2,6 +2,7 @@
 
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QLabel>
 
 namespace {
 
@@ -59,10 +60,24 @@ QColor QueryPanelTheme::accent()
     return QColor::fromRgbF(0.38f, 0.44f, 1.0f, 1.0f);
 }
 
+QColor QueryPanelTheme::recordingRed()
+{
+    return QColor(255, 69, 58);
+}
+
 QColor QueryPanelTheme::withAlpha(QColor color, qreal alpha)
 {
     color.setAlphaF(float(alpha));
     return color;
+}
+
+QString QueryPanelTheme::cssColor(const QColor &color)
+{
+    return QStringLiteral("rgba(%1, %2, %3, %4)")
+        .arg(color.red())
+        .arg(color.green())
+        .arg(color.blue())
+        .arg(color.alphaF());
 }
 
 QFont QueryPanelTheme::systemFont(qreal size, QFont::Weight weight)
@@ -79,6 +94,16 @@ QFont QueryPanelTheme::monospacedFont(qreal size)
     font.setPointSizeF(qtPoints(size));
     font.setWeight(QFont::Normal);
     return font;
+}
+
+QLabel *QueryPanelTheme::label(const QString &text, const QFont &font, const QColor &color)
+{
+    auto *result = new QLabel(text);
+    result->setFont(font);
+    QPalette palette = result->palette();
+    palette.setColor(QPalette::WindowText, color);
+    result->setPalette(palette);
+    return result;
 }
 
 QString QueryPanelTheme::scrollBarStyle()

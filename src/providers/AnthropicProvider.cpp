@@ -3,6 +3,7 @@
 #include "log/DebugLog.h"
 #include "providers/AnthropicImageCache.h"
 #include "providers/LLMStreamingRun.h"
+#include "providers/ModelCatalog.h"
 #include "providers/ServerSentEvent.h"
 
 #include <QJsonArray>
@@ -36,8 +37,7 @@ AnthropicProvider::AnthropicProvider(const QString &apiKey, const QString &model
 
 QStringList AnthropicProvider::availableModels() const
 {
-    return {QStringLiteral("claude-sonnet-4-6"), QStringLiteral("claude-opus-4-6"),
-            QStringLiteral("claude-haiku-4-5-20251001")};
+    return ModelCatalog::builtInModels(ModelCatalog::anthropic);
 }
 
 std::shared_ptr<LLMAnswerStream> AnthropicProvider::stream(const LLMConversation &messages, const QString &systemPrompt)

@@ -1,6 +1,7 @@
 #include "providers/OpenAIProvider.h"
 
 #include "providers/LLMStreamingRun.h"
+#include "providers/ModelCatalog.h"
 #include "providers/ServerSentEvent.h"
 
 #include <QJsonArray>
@@ -57,9 +58,9 @@ OpenAIProvider::OpenAIProvider(const QString &apiKey, const QString &model, Serv
 QStringList OpenAIProvider::availableModels() const
 {
     // A server of the user's own offers what it has installed; only it can say what (GET /models).
-    if (server_.id != u"openai")
+    if (server_.id != ModelCatalog::openAI)
         return {model_};
-    return {QStringLiteral("gpt-5.4"), QStringLiteral("gpt-5.4-mini"), QStringLiteral("gpt-5.4-nano")};
+    return ModelCatalog::builtInModels(ModelCatalog::openAI);
 }
 
 std::shared_ptr<LLMAnswerStream> OpenAIProvider::stream(const LLMConversation &messages, const QString &systemPrompt)

@@ -1,6 +1,7 @@
 #include "settings/SettingsManager.h"
 
 #include "log/DebugLog.h"
+#include "providers/ModelCatalog.h"
 
 #include <QStandardPaths>
 #include <QThreadPool>
@@ -48,9 +49,6 @@ const QString defaultOpenAIModel = QStringLiteral("gpt-5.4-mini");
 
 } // namespace
 
-const QStringList SettingsManager::supportedOpenAIModels = {QStringLiteral("gpt-5.4"), QStringLiteral("gpt-5.4-mini"),
-                                                            QStringLiteral("gpt-5.4-nano")};
-
 const QString SettingsManager::builtInSystemPrompt = QStringLiteral(
     "You are given an annotated screenshot of the user's screen. The screenshot contains a red marked area, that is "
     "where you should place your focus on in order to answer the question. You must not mention the screen capture "
@@ -94,7 +92,7 @@ void SettingsManager::waitForKeychain()
 
 QString SettingsManager::migratedOpenAIModel(const QString &stored)
 {
-    return supportedOpenAIModels.contains(stored) ? stored : defaultOpenAIModel;
+    return ModelCatalog::builtInModels(ModelCatalog::openAI).contains(stored) ? stored : defaultOpenAIModel;
 }
 
 std::optional<QString> SettingsManager::storedString(const QString &key) const

@@ -22,7 +22,6 @@ public:
     static inline const QString replicateKeyAccount = QStringLiteral("apiKey.replicate");
     static inline const QString compatibleKeyAccount = QStringLiteral("apiKey.compatible"); // optional
 
-    static const QStringList supportedOpenAIModels;
     static const QString builtInSystemPrompt;
     static const QString defaultSystemPrompt;
     static const QString defaultReplicateModelVersion;

@@ -19,6 +19,7 @@
 #include "panel/ImagePreviewWindowController.h"
 #include "panel/QueryPanelContentView.h"
 #include "panel/QueryPanelController.h"
+#include "providers/ModelCatalog.h"
 #include "session/AnnotationSession.h"
 #include "session/SessionDoubles.h"
 
@@ -136,7 +137,8 @@ protected:
     ScreenFreezer freezer{grabber};
     ScreenCaptureService capturer{freezer};
     SystemScreenCatalog screens;
-    AppSessionWindows windows{freezer, [] {}};
+    ModelCatalog models;
+    AppSessionWindows windows{freezer, {models}, [] {}};
     AnnotationSession session{SessionNeighbours{&windows, &capturer, &screens, nullptr, nullptr}};
 };
 

@@ -4,6 +4,7 @@
 #include "session/SessionDoubles.h"
 
 #include "panel/QueryPanelContentView.h"
+#include "providers/ModelCatalog.h"
 
 #include <memory>
 #include <optional>
@@ -12,6 +13,7 @@
 // or with the capture still pending when there is none.
 struct ContentViewRig {
     SessionRig rig;
+    ModelCatalog models;
     std::unique_ptr<QueryPanelContentView> view;
 
     void open(const std::optional<QByteArray> &capture = pngOfSize(400, 300), TranscriptionService *voice = nullptr)
@@ -21,7 +23,7 @@ struct ContentViewRig {
             rig.openPanelWithCapture(*capture);
         else
             rig.openPanel();
-        view = std::make_unique<QueryPanelContentView>(*rig.session, voice);
+        view = std::make_unique<QueryPanelContentView>(*rig.session, models, voice);
         view->resize(620, 130);
         view->show();
         settle();

@@ -3,7 +3,9 @@
 
 #include "panel/HoldToRecordButton.h"
 #include "panel/HoldToRecordController.h"
+#include "panel/QueryInputRow.h"
 #include "panel/QueryInputTextView.h"
+#include "panel/QueryPanelFooter.h"
 #include "panel/QueryTextView.h"
 #include "panel/SpinnerView.h"
 #include "voice/TranscriptionService.h"
@@ -101,7 +103,7 @@ protected:
     void SetUp() override
     {
         open(pngOfSize(400, 300), &service);
-        view->holdToRecord()->setClock([this] { return now; });
+        view->inputRow()->holdToRecord()->setClock([this] { return now; });
     }
     void TearDown() override { view.reset(); } // before the service it uses
     QueryTextView *text() const { return view->queryField()->textView(); }
@@ -110,7 +112,7 @@ protected:
         if (trigger == Trigger::Keyboard)
             QTest::keyPress(text(), Qt::Key_Return);
         else
-            QTest::mousePress(view->micButton(), Qt::LeftButton);
+            QTest::mousePress(view->inputRow()->micButton(), Qt::LeftButton);
     }
     void release(Trigger trigger)
     {
@@ -119,7 +121,7 @@ protected:
             QTest::keyRelease(text(), Qt::Key_Return);
             ended.wait(); // a release is sure after a short wait for the key repeating
         } else
-            QTest::mouseRelease(view->micButton(), Qt::LeftButton);
+            QTest::mouseRelease(view->inputRow()->micButton(), Qt::LeftButton);
     }
     QString placeholder() const { return view->queryField()->placeholderField()->text(); }
     const ChatMessage &lastMessage() const { return rig.session->chatMessages().last(); }
@@ -136,9 +138,9 @@ TEST_P(HoldToRecordTest, ReleaseDecidesWhatHappensToTheRecording)
 
     press(hold.trigger);
     EXPECT_EQ(service.started, 1);
-    EXPECT_TRUE(view->holdToRecord()->isRecording());
+    EXPECT_TRUE(view->inputRow()->holdToRecord()->isRecording());
     EXPECT_TRUE(text()->isReadOnly());
-    EXPECT_FALSE(view->sendButton()->isEnabled());
+    EXPECT_FALSE(view->inputRow()->sendButton()->isEnabled());
     if (hold.trigger == Trigger::Keyboard) {
         QTest::keyPress(text(), Qt::Key_Return, Qt::NoModifier, -1); // a key repeat: not a second press
         EXPECT_EQ(service.started, 1);
@@ -146,7 +148,7 @@ TEST_P(HoldToRecordTest, ReleaseDecidesWhatHappensToTheRecording)
     now += hold.heldMs;
     release(hold.trigger);
     settle();
-    EXPECT_FALSE(view->holdToRecord()->isRecording());
+    EXPECT_FALSE(view->inputRow()->holdToRecord()->isRecording());
 
     if (!hold.result) {
         EXPECT_EQ(service.cancelled, 1);
@@ -160,7 +162,7 @@ TEST_P(HoldToRecordTest, ReleaseDecidesWhatHappensToTheRecording)
         EXPECT_EQ(lastMessage().text, u"Transcribing…");
         EXPECT_TRUE(lastMessage().isStreaming);
         const QUuid placeholderID = lastMessage().id;
-        EXPECT_TRUE(view->transcribingSpinner()->isVisible());
+        EXPECT_TRUE(view->footer()->transcribingSpinner()->isVisible());
         EXPECT_TRUE(text()->isReadOnly());
         press(Trigger::Button);
         press(Trigger::Keyboard);
@@ -168,7 +170,7 @@ TEST_P(HoldToRecordTest, ReleaseDecidesWhatHappensToTheRecording)
 
         service.pending.front()(*hold.result);
         settle();
-        EXPECT_FALSE(view->transcribingSpinner()->isVisible());
+        EXPECT_FALSE(view->footer()->transcribingSpinner()->isVisible());
         const auto bubble = std::find_if(rig.session->chatMessages().begin(), rig.session->chatMessages().end(),
                                          [&](const ChatMessage &m) { return m.id == placeholderID; });
         ASSERT_NE(bubble, rig.session->chatMessages().end());
@@ -201,9 +203,9 @@ TEST_F(HoldFixture, MicrophoneFailureIsToldInTheFooterAndTypingStillWorks)
     press(Trigger::Keyboard);
     Q_EMIT service.recordingFailed(u"No microphone found"_qs);
     settle();
-    EXPECT_FALSE(view->holdToRecord()->isRecording());
-    EXPECT_TRUE(view->voiceMessageLabel()->isVisible());
-    EXPECT_EQ(view->voiceMessageLabel()->text(), u"No microphone found");
+    EXPECT_FALSE(view->inputRow()->holdToRecord()->isRecording());
+    EXPECT_TRUE(view->footer()->voiceMessageLabel()->isVisible());
+    EXPECT_EQ(view->footer()->voiceMessageLabel()->text(), u"No microphone found");
     now += 2000;
     release(Trigger::Keyboard);
     EXPECT_TRUE(service.pending.empty());
@@ -218,13 +220,13 @@ TEST_F(HoldFixture, MicrophoneFailureIsToldInTheFooterAndTypingStillWorks)
 
 TEST_F(HoldFixture, WithoutAServiceReturnOnlyExplainsAndTheMicrophoneIsHidden)
 {
-    view = std::make_unique<QueryPanelContentView>(*rig.session);
+    view = std::make_unique<QueryPanelContentView>(*rig.session, models);
     view->show();
-    EXPECT_TRUE(view->micButton()->isHidden());
+    EXPECT_TRUE(view->inputRow()->micButton()->isHidden());
     QSignalSpy ended(view->queryField(), &QueryInputTextView::emptyEnterPressEnded);
     QTest::keyClick(text(), Qt::Key_Return);
     ASSERT_TRUE(ended.wait());
-    EXPECT_FALSE(view->holdToRecord()->isRecording());
+    EXPECT_FALSE(view->inputRow()->holdToRecord()->isRecording());
     EXPECT_EQ(placeholder(), u"Hold Enter to record");
     EXPECT_TRUE(QTest::qWaitFor([&] { return placeholder() == u"Ask anything about the annotated area…"; }));
 }

@@ -6,6 +6,7 @@
 #include "panel/QueryPanelContentView.h"
 #include "panel/QueryPanelController.h"
 #include "panel/QueryTextView.h"
+#include "providers/ModelCatalog.h"
 
 #include <QGuiApplication>
 #include <QPointer>
@@ -18,6 +19,7 @@ namespace {
 
 struct ControllerFixture : ::testing::Test {
     SessionRig rig;
+    ModelCatalog models;
 
     void waitForAnimations() { QTest::qWait(450); }
 };
@@ -42,7 +44,7 @@ TEST_F(ControllerFixture, OpensAtTheBottomOfItsScreenAndLogsWhere)
     QScreen *screen = QGuiApplication::primaryScreen();
     const QRect frame = screen->geometry();
     const QRect visible = screen->availableGeometry();
-    QueryPanelController controller(*rig.session, ScreenInfo{frame, 1u});
+    QueryPanelController controller(*rig.session, ScreenInfo{frame, 1u}, {models});
 
     const QPoint origin = QueryPanelController::panelOrigin(visible);
     const auto number = [](int value) -> QString { return QString::number(value); };
@@ -62,7 +64,7 @@ TEST_F(ControllerFixture, OpensAtTheBottomOfItsScreenAndLogsWhere)
 TEST_F(ControllerFixture, SlidesInThenFollowsTheContentHeightWithItsBottomFixed)
 {
     rig.openPanel();
-    QueryPanelController controller(*rig.session, std::nullopt);
+    QueryPanelController controller(*rig.session, std::nullopt, {models});
     QWidget *panel = controller.window();
     const QRect rest = panel->geometry();
     controller.show();
@@ -96,7 +98,7 @@ TEST_F(ControllerFixture, SlidesInThenFollowsTheContentHeightWithItsBottomFixed)
 TEST_F(ControllerFixture, EscapeCancelsTheSessionAndThePanelFadesAway)
 {
     rig.openPanel();
-    auto controller = std::make_unique<QueryPanelController>(*rig.session, std::nullopt);
+    auto controller = std::make_unique<QueryPanelController>(*rig.session, std::nullopt, PanelServices{models});
     controller->show();
     waitForAnimations();
     QPointer<QWidget> panel = controller->window();

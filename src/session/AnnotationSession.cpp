@@ -351,13 +351,7 @@ void AnnotationSession::captureEnded(quint64 serial, const std::optional<QByteAr
 
 QUuid AnnotationSession::appendPendingUserMessage(const QString &text)
 {
-    ChatMessage message;
-    message.role = ChatMessageRole::User;
-    message.text = text;
-    message.isStreaming = true;
-    const QUuid id = message.id;
-    transcript_.append(std::move(message));
-    return id;
+    return transcript_.append(ChatMessageRole::User, text, true);
 }
 
 void AnnotationSession::replaceChatMessage(QUuid id, const QString &text, bool isStreaming)

@@ -6,6 +6,17 @@ void ChatTranscript::append(ChatMessage message)
     Q_EMIT changed();
 }
 
+QUuid ChatTranscript::append(ChatMessageRole role, const QString &text, bool isStreaming)
+{
+    ChatMessage message;
+    message.role = role;
+    message.text = text;
+    message.isStreaming = isStreaming;
+    const QUuid id = message.id;
+    append(std::move(message));
+    return id;
+}
+
 void ChatTranscript::replace(const QUuid &id, const QString &text, bool isStreaming)
 {
     if (ChatMessage *message = find(id)) {

@@ -15,6 +15,8 @@ public:
     const QList<ChatMessage> &messages() const { return messages_; }
 
     void append(ChatMessage message);
+    // A message without attachment; its id.
+    QUuid append(ChatMessageRole role, const QString &text, bool isStreaming);
     // Unknown ids are ignored: the message may have been removed meanwhile.
     void replace(const QUuid &id, const QString &text, bool isStreaming);
     void appendText(const QUuid &id, const QString &text);

@@ -146,17 +146,9 @@ void SessionConversation::send(const std::shared_ptr<Submission> &s, std::option
         questionID = *s->existingUserMessageID;
         transcript_.replace(questionID, s->query, false);
     } else {
-        ChatMessage question;
-        question.role = ChatMessageRole::User;
-        question.text = s->query;
-        questionID = question.id;
-        transcript_.append(std::move(question));
+        questionID = transcript_.append(ChatMessageRole::User, s->query, false);
     }
-    ChatMessage answer;
-    answer.role = ChatMessageRole::Assistant;
-    answer.isStreaming = true;
-    s->answerID = answer.id;
-    transcript_.append(std::move(answer));
+    s->answerID = transcript_.append(ChatMessageRole::Assistant, QString(), true);
     log(u"Created chat transcript userMessageID=" + canonical(questionID) + u" assistantMessageID=" +
         canonical(s->answerID));
 
@@ -231,10 +223,7 @@ void SessionConversation::finishWithError(const QString &text, const QUuid &revi
     if (revision != revision_)
         return;
     setStreamedResponse(text);
-    ChatMessage notice;
-    notice.role = ChatMessageRole::Assistant;
-    notice.text = text;
-    transcript_.append(std::move(notice));
+    transcript_.append(ChatMessageRole::Assistant, text, false);
     Q_EMIT answerEnded();
 }
 

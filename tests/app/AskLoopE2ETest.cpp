@@ -16,7 +16,7 @@ namespace {
 
 using namespace DeskPictures;
 
-using AskLoopE2ETest = AskLoopE2EFixture;
+class AskLoopE2ETest : public AskLoopE2EFixture {};
 
 TEST_P(AskLoopE2ETest, AnnotateAskFollowUpAndEscape)
 {

@@ -2,16 +2,18 @@
 
 #include "providers/LLMProvider.h"
 #include "session/ChatMessage.h"
+#include "session/ChatTranscript.h"
 #include "session/FocusTracker.h"
 #include "session/Overlay.h"
 #include "session/QueryPanel.h"
 #include "session/ScreenCapturer.h"
 #include "session/ScreenCatalog.h"
+#include "session/SessionCaptures.h"
+#include "session/SessionConversation.h"
 #include "session/SessionState.h"
 #include "session/SessionWindows.h"
 #include "settings/SettingsManager.h"
 
-#include <QFutureWatcher>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -35,6 +37,8 @@ struct SessionNeighbours {
 //
 // Work that outlives the call that started it (captures, submissions) remembers `sessionRevision` and
 // changes nothing once the revision has moved on; `begin` and `cancel` are the only places it moves.
+// The pictures are kept by SessionCaptures, the questions and answers by SessionConversation; both write
+// into the one transcript.
 class AnnotationSession : public QObject {
     Q_OBJECT
 public:
@@ -43,9 +47,9 @@ public:
 
     // Published properties; each has a <name>Changed signal.
     SessionState state() const { return state_; }
-    const QString &streamedResponse() const { return streamedResponse_; }
-    const QList<ChatMessage> &chatMessages() const { return chatMessages_; }
-    bool isPreparingCapture() const { return isPreparingCapture_; }
+    const QString &streamedResponse() const { return conversation_.streamedResponse(); }
+    const QList<ChatMessage> &chatMessages() const { return transcript_.messages(); }
+    bool isPreparingCapture() const { return captures_.isPreparing(); }
     bool isAdditionalCapture() const { return isAdditionalCapture_; }
     bool isAwaitingAdditionalDraw() const { return isAwaitingAdditionalDraw_; }
 
@@ -55,18 +59,21 @@ public:
     // Read-only views of the rest of the state.
     Overlay *overlayController() const { return overlay_.get(); }
     QueryPanel *queryPanelController() const { return queryPanel_.get(); }
-    const std::optional<QByteArray> &capturedImage() const { return capturedImage_; }
+    const std::optional<QByteArray> &capturedImage() const { return captures_.capturedImage(); }
     const std::optional<ScreenInfo> &activeScreen() const { return activeScreen_; }
-    bool hasCaptureTask() const { return captureTask_.has_value(); }
-    bool hasStreamingTask() const { return streamingTask_ != nullptr; }
+    bool hasCaptureTask() const { return captures_.runningSerial().has_value(); }
+    bool hasStreamingTask() const { return conversation_.isStreaming(); }
     QUuid sessionRevision() const { return sessionRevision_; }
     const std::optional<FocusRestorationTarget> &focusRestorationTarget() const { return focusRestorationTarget_; }
     bool isTrackingFocus() const { return isTrackingFocus_; }
-    const LLMConversation &llmConversationPrefix() const { return llmConversationPrefix_; }
-    const LLMConversation &llmConversationHistory() const { return llmConversationHistory_; }
-    const std::optional<QByteArray> &pendingAdditionalImageData() const { return pendingAdditionalImageData_; }
-    const std::optional<QUuid> &initialCaptureMessageID() const { return initialCaptureMessageID_; }
-    const std::optional<QUuid> &pendingAdditionalMessageID() const { return pendingAdditionalMessageID_; }
+    const LLMConversation &llmConversationPrefix() const { return conversation_.prefix(); }
+    const LLMConversation &llmConversationHistory() const { return conversation_.history(); }
+    const std::optional<QByteArray> &pendingAdditionalImageData() const
+    {
+        return captures_.pendingAdditionalImageData();
+    }
+    const std::optional<QUuid> &initialCaptureMessageID() const { return captures_.initialCaptureMessageID(); }
+    const std::optional<QUuid> &pendingAdditionalMessageID() const { return captures_.pendingAdditionalMessageID(); }
 
     // Lifecycle and captures. Points are in global screen coordinates.
     void begin(bool showToolbar);
@@ -98,20 +105,9 @@ Q_SIGNALS:
     void isAwaitingAdditionalDrawChanged();
 
 private:
-    struct CaptureTask {
-        quint64 serial = 0;
-        QFuture<CaptureResult> future;
-    };
-    struct Submission;
-    enum class CaptureKind { Initial, Additional };
-
     void setState(SessionState state);
-    void setStreamedResponse(const QString &text);
-    void setChatMessages(QList<ChatMessage> messages);
-    void setPreparingCapture(bool flag);
     void setAdditionalCapture(bool flag);
     void setAwaitingDraw(bool flag);
-    void appendChatMessage(ChatMessage message);
 
     std::optional<ScreenInfo> screenContaining(QPointF point) const;
     std::optional<quint32> displayID(const std::optional<ScreenInfo> &screen) const;
@@ -122,43 +118,23 @@ private:
     void cancelAdditionalCapture();
     void bringPanelBack();
     void closeOverlay();
-
-    void startCapture(CaptureKind kind, std::optional<quint32> display, const QImage &strokes);
-    void cancelCaptureTask();
-    void captureEnded(quint64 serial, CaptureKind kind, const QUuid &revision, const QFuture<CaptureResult> &future);
-
-    void performSubmit(const std::shared_ptr<Submission> &submission, std::optional<QByteArray> image);
-    void consumeStream(const std::shared_ptr<Submission> &submission);
-    void streamFinished(const std::shared_ptr<Submission> &submission);
-    void streamFailed(const std::shared_ptr<Submission> &submission, const QString &description, bool cancelled);
-    void finishSubmissionWithError(const QString &text, const QUuid &revision);
-    void endSubmission(const std::shared_ptr<Submission> &submission);
-    void appendToAssistantMessage(const QUuid &id, const QString &token);
-    void cancelStreamingTask();
+    void captureEnded(quint64 serial, const std::optional<QByteArray> &image);
 
     SessionNeighbours neighbours_;
 
     SessionState state_ = SessionState::Idle;
-    QString streamedResponse_;
-    QList<ChatMessage> chatMessages_;
-    bool isPreparingCapture_ = false;
     QPointer<SettingsManager> settings_;
     std::unique_ptr<Overlay> overlay_;
     std::unique_ptr<QueryPanel> queryPanel_;
-    std::optional<QByteArray> capturedImage_;
     std::optional<ScreenInfo> activeScreen_;
-    std::optional<CaptureTask> captureTask_;
-    std::shared_ptr<Submission> streamingTask_;
     QUuid sessionRevision_ = QUuid::createUuid();
     std::optional<FocusRestorationTarget> focusRestorationTarget_;
     bool isTrackingFocus_ = false;
-    LLMConversation llmConversationPrefix_;
-    LLMConversation llmConversationHistory_;
     bool isAdditionalCapture_ = false;
     bool isAwaitingAdditionalDraw_ = false;
-    std::optional<QByteArray> pendingAdditionalImageData_;
-    std::optional<QUuid> initialCaptureMessageID_;
-    std::optional<QUuid> pendingAdditionalMessageID_;
 
-    quint64 nextCaptureSerial_ = 1;
+    // After sessionRevision_, which they read.
+    ChatTranscript transcript_;
+    SessionCaptures captures_;
+    SessionConversation conversation_;
 };

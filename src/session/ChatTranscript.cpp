@@ -1,5 +1,7 @@
 #include "session/ChatTranscript.h"
 
+#include <algorithm>
+
 void ChatTranscript::append(ChatMessage message)
 {
     messages_.append(std::move(message));

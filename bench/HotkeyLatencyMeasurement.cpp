@@ -157,7 +157,7 @@ int main(int argc, char *argv[])
     QImage desktop(QGuiApplication::primaryScreen()->virtualSize(), QImage::Format_RGB32);
     desktop.fill(desktopColour);
     desk.paintBackground(desktop);
-    delegate.applicationDidFinishLaunching();
+    delegate.start();
     if (!QTest::qWaitFor([&] { return delegate.hotkeyMonitor() && delegate.hotkeyMonitor()->isWatching(); })) {
         std::puts("measure_hotkey_latency: the hotkey monitor did not start");
         return 1;

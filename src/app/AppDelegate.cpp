@@ -2,11 +2,11 @@
 
 #include "app/AutostartEntry.h"
 #include "app/DesktopNotifier.h"
-#include "app/MenuBarController.h"
 #include "app/OnboardingWindowController.h"
 #include "app/PermissionChecker.h"
 #include "app/SessionParts.h"
 #include "app/SettingsView.h"
+#include "app/TrayController.h"
 #include "app/UpdateController.h"
 #include "drawing/HintCapsuleController.h"
 #include "input/HotkeyMonitor.h"
@@ -39,10 +39,10 @@ AppDelegate::AppDelegate(std::unique_ptr<SettingsManager> settings, std::optiona
 
 AppDelegate::~AppDelegate()
 {
-    applicationWillTerminate();
+    shutDown();
 }
 
-void AppDelegate::applicationDidFinishLaunching()
+void AppDelegate::start()
 {
     DebugLog::reset();
     DebugLog::log(QStringLiteral("App"), QStringLiteral("Application did finish launching"));
@@ -52,7 +52,7 @@ void AppDelegate::applicationDidFinishLaunching()
     if (!settings_)
         settings_ = std::make_unique<SettingsManager>();
     if (!neighbours_) {
-        sessionParts_ = std::make_unique<SessionParts>([this] { applicationShouldHandleReopen(); });
+        sessionParts_ = std::make_unique<SessionParts>([this] { reopen(); });
         neighbours_ = sessionParts_->neighbours();
     }
     session_ = std::make_unique<AnnotationSession>(*neighbours_);
@@ -61,10 +61,10 @@ void AppDelegate::applicationDidFinishLaunching()
     updateController_ = std::make_unique<UpdateController>();
     updateController_->checkForUpdates(false);
 
-    menuBarController_ = std::make_unique<MenuBarController>(*settings_, *permissions_, *updateController_);
-    connect(menuBarController_.get(), &MenuBarController::annotationRequested, this, &AppDelegate::requestAnnotation);
-    connect(menuBarController_.get(), &MenuBarController::hotkeyChanged, this, &AppDelegate::restartHotkeyMonitor);
-    permissions_->setChangeHotkey([menu = menuBarController_.get()] { menu->presentHotkeySheet(); });
+    trayController_ = std::make_unique<TrayController>(*settings_, *permissions_, *updateController_);
+    connect(trayController_.get(), &TrayController::annotationRequested, this, &AppDelegate::requestAnnotation);
+    connect(trayController_.get(), &TrayController::hotkeyChanged, this, &AppDelegate::restartHotkeyMonitor);
+    permissions_->setChangeHotkey([menu = trayController_.get()] { menu->openHotkeyDialog(); });
     // New quick-draw triggers apply at once; a new hotkey only once the recorder has closed.
     connect(settings_.get(), &SettingsManager::quickDrawModifiersChanged, this, &AppDelegate::restartHotkeyMonitor);
     connect(settings_.get(), &SettingsManager::quickDrawMiddleMouseEnabledChanged, this,
@@ -77,17 +77,17 @@ void AppDelegate::applicationDidFinishLaunching()
         showOnboarding();
 }
 
-void AppDelegate::applicationWillTerminate()
+void AppDelegate::shutDown()
 {
     permissionMonitor_.stop();
     stopHotkeyMonitor();
     DebugLog::flush();
 }
 
-void AppDelegate::applicationShouldHandleReopen()
+void AppDelegate::reopen()
 {
-    if (menuBarController_)
-        menuBarController_->openSettingsWindow();
+    if (trayController_)
+        trayController_->openSettingsWindow();
 }
 
 void AppDelegate::startPermissionMonitoring()
@@ -132,7 +132,7 @@ void AppDelegate::applyStartAtLoginDefault()
 void AppDelegate::openPermissionsTab()
 {
     settings_->setSettingsSelectedTab(1);
-    menuBarController_->openSettingsWindow();
+    trayController_->openSettingsWindow();
 }
 
 void AppDelegate::presentOnboarding(bool forcePresentation)
@@ -191,7 +191,7 @@ void AppDelegate::startHotkeyMonitor()
     connect(hotkeyMonitor_.get(), &HotkeyMonitor::started, this, [this] {
         permissions_->setHotkeyTaken(QString());
         permissions_->setGlobalShortcutsMissing(false);
-        menuBarController_->setHotkeyProblem(QString());
+        trayController_->setHotkeyProblem(QString());
     });
     hotkeyMonitor_->start();
 }
@@ -217,8 +217,8 @@ void AppDelegate::hotkeyMonitorFailed(const QString &reason)
 {
     if (reason == u"no-global-shortcuts" || reason == u"global-shortcuts-refused") {
         permissions_->setGlobalShortcutsMissing(true);
-        if (menuBarController_)
-            menuBarController_->setHotkeyProblem(permissions_->status(MissingPermission::GlobalHotkey).problem);
+        if (trayController_)
+            trayController_->setHotkeyProblem(permissions_->status(MissingPermission::GlobalHotkey).problem);
         return;
     }
     if (reason != u"hotkey-taken")
@@ -226,8 +226,8 @@ void AppDelegate::hotkeyMonitorFailed(const QString &reason)
     permissions_->setHotkeyTaken(
         SettingsView::hotkeyDescription(settings_->hotkeyKeyCode(), quint64(qMax(0, settings_->hotkeyModifiers()))));
     const QString problem = permissions_->status(MissingPermission::GlobalHotkey).problem;
-    if (menuBarController_)
-        menuBarController_->setHotkeyProblem(problem);
+    if (trayController_)
+        trayController_->setHotkeyProblem(problem);
     if (std::exchange(notifiedHotkeyProblem_, problem) != problem)
         DesktopNotifier::notify(tr("Glint's hotkey is taken"), problem);
 }

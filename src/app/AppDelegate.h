@@ -14,7 +14,7 @@
 
 class HintCapsuleController;
 class HotkeyMonitor;
-class MenuBarController;
+class TrayController;
 class OnboardingPresenter;
 class SessionParts;
 class SettingsManager;
@@ -36,9 +36,11 @@ public:
                          std::unique_ptr<PermissionChecker> permissions = {}, QObject *parent = nullptr);
     ~AppDelegate() override;
 
-    void applicationDidFinishLaunching();
-    void applicationWillTerminate();
-    void applicationShouldHandleReopen();
+    // The launch sequence: tray, settings, hotkey, permissions and, on a first start, the setup window.
+    void start();
+    void shutDown();
+    // `glint` was started again while this instance runs: the user is looking for the settings.
+    void reopen();
 
     void requestAnnotation();
     void requestAnnotationWithDraw(QPointF point);
@@ -50,7 +52,7 @@ public:
 
     SettingsManager &settings() { return *settings_; }
     AnnotationSession &session() { return *session_; }
-    MenuBarController *menuBarController() const { return menuBarController_.get(); }
+    TrayController *trayController() const { return trayController_.get(); }
     HotkeyMonitor *hotkeyMonitor() const { return hotkeyMonitor_.get(); }
     HintCapsuleController *hintCapsuleController() const { return hintCapsuleController_.get(); }
     UpdateController *updateController() const { return updateController_.get(); }
@@ -75,7 +77,7 @@ private:
     std::unique_ptr<PermissionChecker> permissions_;
     std::unique_ptr<AnnotationSession> session_;
     std::unique_ptr<UpdateController> updateController_;
-    std::unique_ptr<MenuBarController> menuBarController_;
+    std::unique_ptr<TrayController> trayController_;
     std::unique_ptr<HotkeyMonitor> hotkeyMonitor_;
     std::unique_ptr<HintCapsuleController> hintCapsuleController_;
     std::unique_ptr<OnboardingPresenter> onboardingController_;

@@ -52,10 +52,10 @@ int runTrayApplication(int argc, char *argv[], InstanceChannel::Command command)
         if (c == InstanceChannel::Command::Annotate)
             delegate.requestAnnotation();
         else
-            delegate.applicationShouldHandleReopen();
+            delegate.reopen();
     });
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &AppDelegate::applicationWillTerminate);
-    delegate.applicationDidFinishLaunching();
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &AppDelegate::shutDown);
+    delegate.start();
     if (command == InstanceChannel::Command::Annotate)
         delegate.requestAnnotation();
     return QApplication::exec();

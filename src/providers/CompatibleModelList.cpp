@@ -2,7 +2,7 @@
 
 #include "log/DebugLog.h"
 #include "providers/LLMEndpoint.h"
-#include "providers/LLMTransport.h"
+#include "providers/NetworkThread.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -29,7 +29,7 @@ void CompatibleModelList::fetch(const QString &baseURL, bool allowUnencrypted, c
         return;
     QNetworkRequest request(endpoint.url());
     request.setTransferTimeout(fetchTimeoutMs);
-    request.setSslConfiguration(LLMTransport::sslConfiguration());
+    request.setSslConfiguration(NetworkThread::sslConfiguration());
     if (!apiKey.isEmpty())
         request.setRawHeader("Authorization", "Bearer " + apiKey.toUtf8());
     QNetworkReply *reply = network_.get(request);

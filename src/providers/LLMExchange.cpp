@@ -1,7 +1,7 @@
 #include "providers/LLMExchange.h"
 
 #include "log/DebugLog.h"
-#include "providers/LLMTransport.h"
+#include "providers/NetworkThread.h"
 
 #include <QNetworkAccessManager>
 
@@ -29,9 +29,9 @@ LLMExchange::LLMExchange(const QNetworkRequest &request, const QByteArray &body,
     , category_(category)
 {
     request_.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request_.setSslConfiguration(LLMTransport::sslConfiguration());
+    request_.setSslConfiguration(NetworkThread::sslConfiguration());
 
-    const LLMTransport::Limits limits = LLMTransport::limits();
+    const NetworkThread::Limits limits = NetworkThread::limits();
     inactivityTimer_.setSingleShot(true);
     inactivityTimer_.setInterval(limits.inactivity);
     exchangeTimer_.setSingleShot(true);
@@ -96,7 +96,7 @@ void LLMExchange::startAttempt()
 {
     ++attempt_;
     log(u"Starting request attempt=" + QString::number(attempt_));
-    reply_ = LLMTransport::network().post(request_, body_);
+    reply_ = NetworkThread::network().post(request_, body_);
     reply_->setParent(this);
     inactivityTimer_.start();
     const auto progressed = [this] { inactivityTimer_.start(); };

@@ -2,7 +2,7 @@
 
 #include "log/DebugLog.h"
 #include "providers/LLMExchange.h"
-#include "providers/LLMTransport.h"
+#include "providers/NetworkThread.h"
 #include "providers/ServerSentEvent.h"
 
 #include <QStringDecoder>
@@ -25,7 +25,7 @@ QString bodyText(const QByteArray &body)
 std::shared_ptr<LLMAnswerStream> LLMStreamingRun::start(const LLMConversation &messages, LLMStreamPlan plan)
 {
     std::shared_ptr<LLMAnswerStream> stream = LLMAnswerStream::create();
-    LLMTransport::post([messages, plan = std::move(plan), stream]() mutable {
+    NetworkThread::post([messages, plan = std::move(plan), stream]() mutable {
         auto *run = new LLMStreamingRun(std::move(plan), stream);
         run->begin(messages);
     });
@@ -33,7 +33,7 @@ std::shared_ptr<LLMAnswerStream> LLMStreamingRun::start(const LLMConversation &m
 }
 
 LLMStreamingRun::LLMStreamingRun(LLMStreamPlan plan, std::shared_ptr<LLMAnswerStream> stream)
-    : QObject(LLMTransport::context())
+    : QObject(NetworkThread::context())
     , plan_(std::move(plan))
     , stream_(std::move(stream))
 {

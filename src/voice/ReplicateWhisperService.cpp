@@ -2,7 +2,7 @@
 
 #include "log/DebugLog.h"
 #include "providers/LLMEndpoint.h"
-#include "providers/LLMTransport.h"
+#include "providers/NetworkThread.h"
 #include "voice/AudioRecorder.h"
 #include "voice/RecordingDirectory.h"
 #include "voice/VoiceModule.h"
@@ -29,7 +29,7 @@ QNetworkRequest authorisedRequest(const QUrl &url, const QString &apiKey, int ti
     QNetworkRequest request(url);
     request.setTransferTimeout(timeoutMs);
     request.setRawHeader("Authorization", "Bearer " + apiKey.toUtf8());
-    request.setSslConfiguration(LLMTransport::sslConfiguration());
+    request.setSslConfiguration(NetworkThread::sslConfiguration());
     return request;
 }
 

@@ -1,9 +1,9 @@
 #include "app/AppDelegate.h"
 #include "FakePermissionChecks.h"
 #include "app/AutostartEntry.h"
-#include "app/MenuBarController.h"
 #include "app/OnboardingPresenter.h"
 #include "app/SettingsRootView.h"
+#include "app/TrayController.h"
 #include "session/SessionDoubles.h"
 #include "support/LogRecorder.h"
 
@@ -73,12 +73,12 @@ protected:
             presenter->record = onboarding;
             return presenter;
         });
-        delegate->applicationDidFinishLaunching();
+        delegate->start();
     }
 
     bool settingsWindowOpen() const
     {
-        SettingsRootView *window = delegate->menuBarController()->settingsWindow();
+        SettingsRootView *window = delegate->trayController()->settingsWindow();
         return window && window->isVisible();
     }
 };
@@ -116,7 +116,7 @@ TEST_F(AppDelegateTest, AfterOnboardingAMissingPermissionBlocksRequestsAndOpensT
     EXPECT_EQ(onboarding->shown, 0);
     EXPECT_TRUE(settingsWindowOpen());
     EXPECT_EQ(delegate->settings().settingsSelectedTab(), 1);
-    delegate->menuBarController()->settingsWindow()->close();
+    delegate->trayController()->settingsWindow()->close();
     delegate->settings().setSettingsSelectedTab(0);
 
     // The timer's checks do not pop the window up again; a request does, and starts nothing.

@@ -1,12 +1,12 @@
 #include "SettingsTestFixture.h"
 #include "app/APIKeyRow.h"
-#include "app/HotkeyCaptureSheet.h"
-#include "app/MenuBarController.h"
+#include "app/HotkeyCaptureDialog.h"
 #include "app/PermissionChecker.h"
 #include "app/PermissionRow.h"
 #include "app/PermissionsView.h"
 #include "app/SettingsRootView.h"
 #include "app/SettingsView.h"
+#include "app/TrayController.h"
 #include "app/UpdateController.h"
 #include "input/ModifierFlags.h"
 #include "settings/SettingsManager.h"
@@ -289,16 +289,16 @@ TEST_F(SettingsWindowTest, RowButtonsActAndATakenHotkeyOffersAnother)
 
 TEST_F(SettingsWindowTest, HotkeyRecorderStoresTheCombinationAndClosesLater)
 {
-    HotkeyCaptureSheet sheet(*settings);
-    QSignalSpy changed(&sheet, &HotkeyCaptureSheet::hotkeyChanged);
-    sheet.present();
-    QWidget *window = sheet.window();
+    HotkeyCaptureDialog dialog(*settings);
+    QSignalSpy changed(&dialog, &HotkeyCaptureDialog::hotkeyChanged);
+    dialog.present();
+    QWidget *window = dialog.window();
     ASSERT_TRUE(window);
     EXPECT_EQ(window->windowTitle(), u"Change Hotkey");
-    EXPECT_EQ(sheet.message(), u"Press your desired key combination...");
+    EXPECT_EQ(dialog.message(), u"Press your desired key combination...");
 
     QTest::keyClick(window, Qt::Key_K); // no modifier: ignored
-    EXPECT_EQ(sheet.message(), u"Press your desired key combination...");
+    EXPECT_EQ(dialog.message(), u"Press your desired key combination...");
     // Refused with a reason, the recorder waiting on.
     const std::tuple<Qt::Key, Qt::KeyboardModifiers, QString> refused[] = {
         {Qt::Key_Control, Qt::ControlModifier, u"Choose a non-modifier key with modifiers."_qs},
@@ -309,26 +309,26 @@ TEST_F(SettingsWindowTest, HotkeyRecorderStoresTheCombinationAndClosesLater)
     };
     for (const auto &[key, modifiers, message] : refused) {
         QTest::keyClick(window, key, modifiers);
-        EXPECT_EQ(sheet.message(), message) << key;
+        EXPECT_EQ(dialog.message(), message) << key;
         EXPECT_EQ(settings->hotkeyKeyCode(), 49);
     }
 
     QTest::keyClick(window, Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
     EXPECT_EQ(settings->hotkeyKeyCode(), 40);
     EXPECT_EQ(settings->hotkeyModifiers(), 786432);
-    EXPECT_EQ(sheet.message(), u"Saved: K with Ctrl+Alt");
+    EXPECT_EQ(dialog.message(), u"Saved: K with Ctrl+Alt");
     EXPECT_EQ(changed.count(), 0); // the monitor restarts when the recorder closes
     EXPECT_TRUE(changed.wait(2000));
-    EXPECT_FALSE(sheet.window() && sheet.window()->isVisible());
+    EXPECT_FALSE(dialog.window() && dialog.window()->isVisible());
 }
 
 TEST_F(SettingsWindowTest, ClosingTheRecorderKeepsTheHotkey)
 {
-    HotkeyCaptureSheet sheet(*settings);
-    QSignalSpy changed(&sheet, &HotkeyCaptureSheet::hotkeyChanged);
-    sheet.present();
-    sheet.window()->close();
-    QTest::keyClick(sheet.window(), Qt::Key_J, Qt::ControlModifier);
+    HotkeyCaptureDialog dialog(*settings);
+    QSignalSpy changed(&dialog, &HotkeyCaptureDialog::hotkeyChanged);
+    dialog.present();
+    dialog.window()->close();
+    QTest::keyClick(dialog.window(), Qt::Key_J, Qt::ControlModifier);
     QTest::qWait(900);
     EXPECT_EQ(settings->hotkeyKeyCode(), 49);
     EXPECT_EQ(changed.count(), 0);
@@ -337,12 +337,12 @@ TEST_F(SettingsWindowTest, ClosingTheRecorderKeepsTheHotkey)
 TEST_F(SettingsWindowTest, ChangingTheHotkeyAgainBringsTheOpenRecorderForward)
 {
     UpdateController updates{QUrl()};
-    MenuBarController menu(*settings, permissions, updates);
-    menu.presentHotkeySheet();
-    HotkeyCaptureSheet *first = menu.hotkeySheet();
+    TrayController menu(*settings, permissions, updates);
+    menu.openHotkeyDialog();
+    HotkeyCaptureDialog *first = menu.hotkeyDialog();
     const QPointer<QWidget> window = first->window();
-    menu.presentHotkeySheet();
-    EXPECT_EQ(menu.hotkeySheet(), first);
+    menu.openHotkeyDialog();
+    EXPECT_EQ(menu.hotkeyDialog(), first);
     EXPECT_TRUE(window && window->isVisible());
 }
 } // namespace

@@ -4,9 +4,9 @@
 // back from the X server.
 
 #include "app/AppSessionWindows.h"
-#include "app/MenuBarController.h"
 #include "app/PermissionChecker.h"
 #include "app/SettingsRootView.h"
+#include "app/TrayController.h"
 #include "app/UpdateController.h"
 #include "capture/ScreenCaptureService.h"
 #include "capture/ScreenFreezer.h"
@@ -186,7 +186,7 @@ TEST_F(WindowStackingX11Test, PreviewAboveThePanelAndTheSettingsAboveAll)
 
     PermissionChecker permissions;
     UpdateController updates{QUrl()};
-    MenuBarController menu(settings, permissions, updates);
+    TrayController menu(settings, permissions, updates);
     menu.openSettingsWindow();
     QWidget *settingsWindow = menu.settingsWindow();
     EXPECT_TRUE(shownOnScreen(settingsWindow));
@@ -221,7 +221,7 @@ protected:
 
     PermissionChecker permissions;
     UpdateController updates{QUrl()};
-    MenuBarController menu{settings, permissions, updates};
+    TrayController menu{settings, permissions, updates};
     QRect placed;
 };
 

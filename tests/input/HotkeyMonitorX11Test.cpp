@@ -1,11 +1,11 @@
 #include "XTestDriver.h"
 #include "app/AppDelegate.h"
-#include "app/HotkeyCaptureSheet.h"
-#include "app/MenuBarController.h"
+#include "app/HotkeyCaptureDialog.h"
 #include "app/PermissionRow.h"
 #include "app/PermissionsView.h"
 #include "app/SettingsRootView.h"
 #include "app/SettingsView.h"
+#include "app/TrayController.h"
 #include "drawing/HintCapsuleController.h"
 #include "input/HotkeyMonitor.h"
 #include "input/ModifierFlags.h"
@@ -59,7 +59,7 @@ protected:
         SessionNeighbours neighbours;
         neighbours.windows = &windows;
         delegate = std::make_unique<AppDelegate>(std::move(settings), neighbours);
-        delegate->applicationDidFinishLaunching();
+        delegate->start();
         ASSERT_TRUE(waitForMonitor());
 
         target.setGeometry(100, 100, 800, 600);
@@ -222,7 +222,7 @@ TEST_F(HotkeyMonitorX11Test, AHotkeyTakenByAnotherProgramIsToldOnceWithTheWayOut
                                                            std::make_unique<MemorySecrets>());
     otherSettings->setHasCompletedOnboarding(true);
     AppDelegate other(std::move(otherSettings), SessionNeighbours{&windows, nullptr, nullptr, nullptr, nullptr});
-    other.applicationDidFinishLaunching();
+    other.start();
     const QString problem = u"Ctrl+Alt+Space is already taken by another program. Choose another hotkey, or bind "
                             u"\"glint annotate\" to a shortcut in your desktop's keyboard settings."_qs;
     ASSERT_TRUE(waitFor([&] { return !notifications.bodies.isEmpty(); }));
@@ -235,12 +235,12 @@ TEST_F(HotkeyMonitorX11Test, AHotkeyTakenByAnotherProgramIsToldOnceWithTheWayOut
     }));
     settle();
     EXPECT_EQ(notifications.bodies.size(), 1) << "told once";
-    other.menuBarController()->openSettingsWindow();
-    EXPECT_EQ(other.menuBarController()->settingsWindow()->generalTab()->hotkeyProblemLabel()->text(), problem);
-    EXPECT_FALSE(other.menuBarController()->settingsWindow()->generalTab()->hotkeyProblemLabel()->isHidden());
+    other.trayController()->openSettingsWindow();
+    EXPECT_EQ(other.trayController()->settingsWindow()->generalTab()->hotkeyProblemLabel()->text(), problem);
+    EXPECT_FALSE(other.trayController()->settingsWindow()->generalTab()->hotkeyProblemLabel()->isHidden());
 
     // Its permissions row says the same, never stops annotation, and offers another hotkey.
-    PermissionsView *permissions = other.menuBarController()->settingsWindow()->permissionsTab();
+    PermissionsView *permissions = other.trayController()->settingsWindow()->permissionsTab();
     permissions->refresh();
     PermissionRow *hotkey = permissions->row(MissingPermission::GlobalHotkey);
     EXPECT_FALSE(hotkey->isGranted());
@@ -248,14 +248,14 @@ TEST_F(HotkeyMonitorX11Test, AHotkeyTakenByAnotherProgramIsToldOnceWithTheWayOut
     EXPECT_FALSE(permissions->isWarningShown());
     ASSERT_EQ(hotkey->grantButton()->text(), u"Change Hotkey...");
     hotkey->grantButton()->click();
-    ASSERT_TRUE(other.menuBarController()->hotkeySheet());
-    EXPECT_TRUE(other.menuBarController()->hotkeySheet()->window()->isVisible());
+    ASSERT_TRUE(other.trayController()->hotkeyDialog());
+    EXPECT_TRUE(other.trayController()->hotkeyDialog()->window()->isVisible());
 }
 
 TEST_F(HotkeyMonitorX11Test, RecordedHotkeyWorksWithoutARestart)
 {
-    delegate->menuBarController()->presentHotkeySheet();
-    QWidget *recorder = delegate->menuBarController()->hotkeySheet()->window();
+    delegate->trayController()->openHotkeyDialog();
+    QWidget *recorder = delegate->trayController()->hotkeyDialog()->window();
     ASSERT_TRUE(QTest::qWaitForWindowActive(recorder));
     HotkeyMonitor *old = delegate->hotkeyMonitor();
     QSignalSpy replaced(old, &QObject::destroyed);

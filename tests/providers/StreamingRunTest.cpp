@@ -6,7 +6,7 @@
 
 #include "providers/AnthropicProvider.h"
 #include "providers/CompatibleModelList.h"
-#include "providers/LLMTransport.h"
+#include "providers/NetworkThread.h"
 #include "providers/OpenAIProvider.h"
 
 #include <QElapsedTimer>
@@ -132,7 +132,7 @@ protected:
     {
         qunsetenv("GLINT_ANTHROPIC_BASE_URL");
         qunsetenv("GLINT_OPENAI_BASE_URL");
-        LLMTransport::setLimits({});
+        NetworkThread::setLimits({});
         // Everything logged, under every category, keeps the key out.
         for (const QString &line : log_.lines())
             EXPECT_FALSE(line.contains(apiKey)) << line.toStdString();
@@ -321,7 +321,7 @@ TEST_F(StreamingRun, ARefusedConnectionOrAnUnknownHostIsTriedTwiceASecondApartTh
 TEST_F(StreamingRun, TimeLimitsEndStalledAndEndlessExchanges)
 {
     // No head at all: a time-out is worth a second attempt.
-    LLMTransport::setLimits({std::chrono::milliseconds(300), std::chrono::seconds(30)});
+    NetworkThread::setLimits({std::chrono::milliseconds(300), std::chrono::seconds(30)});
     server_.enqueue(Response::without(Response::Opening::Silence));
     server_.enqueue(Response::without(Response::Opening::Silence));
     EXPECT_EQ(askAnthropic()->errorText(), u"The request timed out.");
@@ -336,7 +336,7 @@ TEST_F(StreamingRun, TimeLimitsEndStalledAndEndlessExchanges)
     EXPECT_EQ(answer->errorText(), u"The request timed out.");
 
     // A steady drip that goes on past the limit for the whole exchange.
-    LLMTransport::setLimits({std::chrono::seconds(30), std::chrono::milliseconds(1500)});
+    NetworkThread::setLimits({std::chrono::seconds(30), std::chrono::milliseconds(1500)});
     QList<FakeModelServer::Piece> drip{{anthropicDelta("x"), 0}};
     for (int i = 0; i < 40; ++i)
         drip << FakeModelServer::Piece{anthropicDelta("x"), 100};
@@ -369,7 +369,7 @@ protected:
     }
     void TearDown() override
     {
-        LLMTransport::setAdditionalCaCertificates({});
+        NetworkThread::setAdditionalCaCertificates({});
         StreamingRun::TearDown();
     }
 
@@ -379,7 +379,7 @@ protected:
 
 TEST_F(SecureStreamingRun, ATrustedAuthorityGetsTheRequest)
 {
-    LLMTransport::setAdditionalCaCertificates({certificates_->authority});
+    NetworkThread::setAdditionalCaCertificates({certificates_->authority});
     server_->enqueue(Response::events(anthropicDelta("secure")));
     EXPECT_EQ(askAnthropic()->fragments, QStringList{"secure"});
 }

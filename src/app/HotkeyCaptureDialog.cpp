@@ -1,4 +1,4 @@
-#include "app/HotkeyCaptureSheet.h"
+#include "app/HotkeyCaptureDialog.h"
 
 #include "input/ModifierFlags.h"
 #include "input/VirtualKeyMap.h"
@@ -30,7 +30,7 @@ quint64 flagsFromModifiers(Qt::KeyboardModifiers modifiers)
     return flags;
 }
 
-// Tells the sheet when the user closes the window without recording anything.
+// Tells the dialog when the user closes the window without recording anything.
 class RecorderWindow : public QWidget {
 public:
     std::function<void()> closed;
@@ -45,19 +45,19 @@ protected:
 };
 } // namespace
 
-HotkeyCaptureSheet::HotkeyCaptureSheet(SettingsManager &settings, QObject *parent)
+HotkeyCaptureDialog::HotkeyCaptureDialog(SettingsManager &settings, QObject *parent)
     : QObject(parent)
     , settings_(settings)
 {
 }
 
-HotkeyCaptureSheet::~HotkeyCaptureSheet()
+HotkeyCaptureDialog::~HotkeyCaptureDialog()
 {
     cleanupMonitor();
     delete window_;
 }
 
-void HotkeyCaptureSheet::present()
+void HotkeyCaptureDialog::present()
 {
     auto *window = new RecorderWindow;
     window->closed = [this] { cleanupMonitor(); };
@@ -81,12 +81,12 @@ void HotkeyCaptureSheet::present()
     monitoring_ = true;
 }
 
-QString HotkeyCaptureSheet::message() const
+QString HotkeyCaptureDialog::message() const
 {
     return label_ ? label_->text() : QString();
 }
 
-bool HotkeyCaptureSheet::eventFilter(QObject *watched, QEvent *event)
+bool HotkeyCaptureDialog::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() != QEvent::KeyPress || !window_ || !watched->isWidgetType() ||
         static_cast<QWidget *>(watched)->window() != window_.data())
@@ -94,7 +94,7 @@ bool HotkeyCaptureSheet::eventFilter(QObject *watched, QEvent *event)
     return handleKeyPress(static_cast<const QKeyEvent &>(*event));
 }
 
-bool HotkeyCaptureSheet::handleKeyPress(const QKeyEvent &event)
+bool HotkeyCaptureDialog::handleKeyPress(const QKeyEvent &event)
 {
     const quint64 flags = flagsFromModifiers(event.modifiers()) & ModifierFlags::hotkeyMask;
     if (flags == 0)
@@ -131,7 +131,7 @@ bool HotkeyCaptureSheet::handleKeyPress(const QKeyEvent &event)
     return true;
 }
 
-void HotkeyCaptureSheet::cleanupMonitor()
+void HotkeyCaptureDialog::cleanupMonitor()
 {
     if (!monitoring_)
         return;

@@ -1,4 +1,4 @@
-#include "providers/LLMTransport.h"
+#include "providers/NetworkThread.h"
 
 #include <QCoreApplication>
 #include <QMutex>
@@ -7,32 +7,32 @@
 
 namespace {
 
-struct NetworkThread {
+struct ThreadState {
     QThread thread;
     QObject *context = nullptr;               // lives on `thread`; parent of every exchange in flight
     QNetworkAccessManager *manager = nullptr; // created lazily on `thread`
 
     QMutex mutex; // guards the settings below
-    LLMTransport::Limits limits;
+    NetworkThread::Limits limits;
     QList<QSslCertificate> additionalCaCertificates;
 
-    ~NetworkThread()
+    ~ThreadState()
     {
         thread.quit();
         thread.wait();
     }
 };
 
-NetworkThread &instance()
+ThreadState &instance()
 {
-    static NetworkThread state;
+    static ThreadState state;
     return state;
 }
 
 // Ends what is still in flight on the network thread and stops it, before the application goes away.
 void shutDown()
 {
-    NetworkThread &state = instance();
+    ThreadState &state = instance();
     if (!state.thread.isRunning())
         return;
     QMetaObject::invokeMethod(
@@ -49,10 +49,10 @@ void shutDown()
 
 } // namespace
 
-QObject *LLMTransport::threadContext()
+QObject *NetworkThread::threadContext()
 {
     static QObject *context = [] {
-        NetworkThread &state = instance();
+        ThreadState &state = instance();
         state.thread.setObjectName(QStringLiteral("LLMNetwork"));
         state.context = new QObject;
         state.context->moveToThread(&state.thread);
@@ -63,14 +63,14 @@ QObject *LLMTransport::threadContext()
     return context;
 }
 
-QObject *LLMTransport::context()
+QObject *NetworkThread::context()
 {
     return instance().context;
 }
 
-QNetworkAccessManager &LLMTransport::network()
+QNetworkAccessManager &NetworkThread::network()
 {
-    NetworkThread &state = instance();
+    ThreadState &state = instance();
     Q_ASSERT(QThread::currentThread() == &state.thread);
     if (!state.manager) {
         state.manager = new QNetworkAccessManager;
@@ -80,32 +80,32 @@ QNetworkAccessManager &LLMTransport::network()
     return *state.manager;
 }
 
-LLMTransport::Limits LLMTransport::limits()
+NetworkThread::Limits NetworkThread::limits()
 {
-    NetworkThread &state = instance();
+    ThreadState &state = instance();
     QMutexLocker lock(&state.mutex);
     return state.limits;
 }
 
-void LLMTransport::setLimits(Limits limits)
+void NetworkThread::setLimits(Limits limits)
 {
-    NetworkThread &state = instance();
+    ThreadState &state = instance();
     QMutexLocker lock(&state.mutex);
     state.limits = limits;
 }
 
-QSslConfiguration LLMTransport::sslConfiguration()
+QSslConfiguration NetworkThread::sslConfiguration()
 {
-    NetworkThread &state = instance();
+    ThreadState &state = instance();
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
     QMutexLocker lock(&state.mutex);
     configuration.addCaCertificates(state.additionalCaCertificates);
     return configuration;
 }
 
-void LLMTransport::setAdditionalCaCertificates(const QList<QSslCertificate> &certificates)
+void NetworkThread::setAdditionalCaCertificates(const QList<QSslCertificate> &certificates)
 {
-    NetworkThread &state = instance();
+    ThreadState &state = instance();
     QMutexLocker lock(&state.mutex);
     state.additionalCaCertificates = certificates;
 }

@@ -7,29 +7,29 @@
 
 #include <memory>
 
-class HotkeyCaptureSheet;
+class HotkeyCaptureDialog;
 class PermissionChecker;
 class SettingsManager;
 class SettingsRootView;
 class UpdateController;
 
 // The tray icon and its menu, the settings window (made once, then reused) and the hotkey recorder.
-class MenuBarController : public QObject {
+class TrayController : public QObject {
     Q_OBJECT
 public:
-    MenuBarController(SettingsManager &settings, const PermissionChecker &permissions, UpdateController &updates,
-                      QObject *parent = nullptr);
-    ~MenuBarController() override;
+    TrayController(SettingsManager &settings, const PermissionChecker &permissions, UpdateController &updates,
+                   QObject *parent = nullptr);
+    ~TrayController() override;
 
     void openSettingsWindow();
-    void presentHotkeySheet();
+    void openHotkeyDialog();
     // Shown in the settings window under the hotkey; empty once the hotkey works.
     void setHotkeyProblem(const QString &problem);
 
     QMenu &menu() { return menu_; }
-    QSystemTrayIcon &statusItem() { return statusItem_; }
+    QSystemTrayIcon &trayIcon() { return trayIcon_; }
     SettingsRootView *settingsWindow() const;
-    HotkeyCaptureSheet *hotkeySheet() const { return hotkeySheet_.get(); }
+    HotkeyCaptureDialog *hotkeyDialog() const { return hotkeyDialog_.get(); }
 
 Q_SIGNALS:
     void annotationRequested();
@@ -39,8 +39,8 @@ private:
     SettingsManager &settings_;
     const PermissionChecker &permissions_;
     QMenu menu_;
-    QSystemTrayIcon statusItem_;
+    QSystemTrayIcon trayIcon_;
     QPointer<SettingsRootView> settingsWindow_;
-    std::unique_ptr<HotkeyCaptureSheet> hotkeySheet_;
+    std::unique_ptr<HotkeyCaptureDialog> hotkeyDialog_;
     QString hotkeyProblem_;
 };

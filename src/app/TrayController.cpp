@@ -1,6 +1,6 @@
-#include "app/MenuBarController.h"
+#include "app/TrayController.h"
 
-#include "app/HotkeyCaptureSheet.h"
+#include "app/HotkeyCaptureDialog.h"
 #include "app/SettingsRootView.h"
 #include "app/SettingsView.h"
 #include "app/UpdateController.h"
@@ -14,28 +14,28 @@ static void registerIcons()
     Q_INIT_RESOURCE(app);
 }
 
-MenuBarController::MenuBarController(SettingsManager &settings, const PermissionChecker &permissions,
-                                     UpdateController &updates, QObject *parent)
+TrayController::TrayController(SettingsManager &settings, const PermissionChecker &permissions,
+                               UpdateController &updates, QObject *parent)
     : QObject(parent)
     , settings_(settings)
     , permissions_(permissions)
 {
-    menu_.addAction(tr("Annotate Screen"), this, &MenuBarController::annotationRequested);
+    menu_.addAction(tr("Annotate Screen"), this, &TrayController::annotationRequested);
     menu_.addSeparator();
-    menu_.addAction(tr("Change Hotkey..."), this, &MenuBarController::presentHotkeySheet);
+    menu_.addAction(tr("Change Hotkey..."), this, &TrayController::openHotkeyDialog);
     menu_.addAction(tr("Settings..."), QKeySequence(QStringLiteral("Ctrl+,")), this,
-                    &MenuBarController::openSettingsWindow);
+                    &TrayController::openSettingsWindow);
     menu_.addSeparator();
     menu_.addAction(tr("Check for Updates..."), &updates, [&updates] { updates.checkForUpdates(); });
     menu_.addSeparator();
     menu_.addAction(tr("Quit Glint"), QKeySequence(QStringLiteral("Ctrl+Q")), qApp, &QApplication::quit);
 
     registerIcons();
-    statusItem_.setIcon(QIcon(QStringLiteral(":/glint/pencil-and-scribble.svg")));
-    statusItem_.setToolTip(QStringLiteral("Glint"));
-    statusItem_.setContextMenu(&menu_);
+    trayIcon_.setIcon(QIcon(QStringLiteral(":/glint/pencil-and-scribble.svg")));
+    trayIcon_.setToolTip(QStringLiteral("Glint"));
+    trayIcon_.setContextMenu(&menu_);
     // A left click opens the same menu a right click does.
-    connect(&statusItem_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+    connect(&trayIcon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger)
             menu_.popup(QCursor::pos());
     });
@@ -43,20 +43,20 @@ MenuBarController::MenuBarController(SettingsManager &settings, const Permission
         DebugLog::log(QStringLiteral("App"),
                       QStringLiteral("No system tray available; running without a tray icon (hotkey and glint "
                                      "commands still work)"));
-    statusItem_.show();
+    trayIcon_.show();
 }
 
-MenuBarController::~MenuBarController()
+TrayController::~TrayController()
 {
     delete settingsWindow_;
 }
 
-SettingsRootView *MenuBarController::settingsWindow() const
+SettingsRootView *TrayController::settingsWindow() const
 {
     return settingsWindow_;
 }
 
-void MenuBarController::openSettingsWindow()
+void TrayController::openSettingsWindow()
 {
     if (!settingsWindow_) {
         settingsWindow_ = new SettingsRootView(settings_, permissions_);
@@ -64,7 +64,7 @@ void MenuBarController::openSettingsWindow()
         settingsWindow_->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
         settingsWindow_->setFixedSize(520, 580);
         connect(settingsWindow_->generalTab(), &SettingsView::changeHotkeyRequested, this,
-                &MenuBarController::presentHotkeySheet);
+                &TrayController::openHotkeyDialog);
         settingsWindow_->generalTab()->setHotkeyProblem(hotkeyProblem_);
     }
     settingsWindow_->show();
@@ -73,22 +73,22 @@ void MenuBarController::openSettingsWindow()
     settingsWindow_->setFocus(); // no field starts focused
 }
 
-void MenuBarController::setHotkeyProblem(const QString &problem)
+void TrayController::setHotkeyProblem(const QString &problem)
 {
     hotkeyProblem_ = problem;
     if (settingsWindow_)
         settingsWindow_->generalTab()->setHotkeyProblem(problem);
 }
 
-void MenuBarController::presentHotkeySheet()
+void TrayController::openHotkeyDialog()
 {
     // One recorder at a time: asking again brings the open one forward.
-    if (hotkeySheet_ && hotkeySheet_->window() && hotkeySheet_->window()->isVisible()) {
-        hotkeySheet_->window()->raise();
-        hotkeySheet_->window()->activateWindow();
+    if (hotkeyDialog_ && hotkeyDialog_->window() && hotkeyDialog_->window()->isVisible()) {
+        hotkeyDialog_->window()->raise();
+        hotkeyDialog_->window()->activateWindow();
         return;
     }
-    hotkeySheet_ = std::make_unique<HotkeyCaptureSheet>(settings_);
-    connect(hotkeySheet_.get(), &HotkeyCaptureSheet::hotkeyChanged, this, &MenuBarController::hotkeyChanged);
-    hotkeySheet_->present();
+    hotkeyDialog_ = std::make_unique<HotkeyCaptureDialog>(settings_);
+    connect(hotkeyDialog_.get(), &HotkeyCaptureDialog::hotkeyChanged, this, &TrayController::hotkeyChanged);
+    hotkeyDialog_->present();
 }

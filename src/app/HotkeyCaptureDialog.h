@@ -10,11 +10,11 @@ class SettingsManager;
 
 // "Change Hotkey...": a small window that records the next key pressed with at least one of Shift,
 // Ctrl, Alt or Super, stores it and closes 0.8 s later.
-class HotkeyCaptureSheet : public QObject {
+class HotkeyCaptureDialog : public QObject {
     Q_OBJECT
 public:
-    explicit HotkeyCaptureSheet(SettingsManager &settings, QObject *parent = nullptr);
-    ~HotkeyCaptureSheet() override;
+    explicit HotkeyCaptureDialog(SettingsManager &settings, QObject *parent = nullptr);
+    ~HotkeyCaptureDialog() override;
 
     void present();
     QWidget *window() const { return window_; }

@@ -9,13 +9,13 @@
 class QNetworkAccessManager;
 class QObject;
 
-// The providers' one HTTP client. All network work runs on a dedicated thread that owns the
-// QNetworkAccessManager: reading the stream, cutting it into lines and parsing the JSON of every event
-// then never competes with painting on the main thread, which only receives finished fragments.
-// The thread is started on first use and stopped when the application object goes away.
-class LLMTransport {
+// The one HTTP client of the model and transcription services. All network work runs on a dedicated thread that owns
+// the QNetworkAccessManager: reading the stream, cutting it into lines and parsing the JSON of every event then never
+// competes with painting on the main thread, which only receives finished fragments. The thread is started on first use
+// and stopped when the application object goes away.
+class NetworkThread {
 public:
-    LLMTransport() = delete;
+    NetworkThread() = delete;
 
     struct Limits {
         std::chrono::milliseconds inactivity{std::chrono::seconds(180)}; // no byte moved for this long
@@ -42,7 +42,7 @@ private:
 
 #include <QMetaObject>
 
-template <typename Work> void LLMTransport::post(Work &&work)
+template <typename Work> void NetworkThread::post(Work &&work)
 {
     QMetaObject::invokeMethod(threadContext(), std::forward<Work>(work), Qt::QueuedConnection);
 }

@@ -141,7 +141,7 @@ QWidget *DrawingToolbarContentView::makeDivider()
 void DrawingToolbarContentView::applyPalette()
 {
     for (QToolButton *button : findChildren<QToolButton *>()) {
-        const QIcon symbol(u":/drawing/" + button->property("symbol").toString() + u".svg");
+        const QString symbol = u":/drawing/" + button->property("symbol").toString() + u".svg";
         button->setIcon(TintedIcon::pixmap(symbol, ink(this), QSize(symbolSize, symbolSize), devicePixelRatioF()));
     }
     for (QWidget *divider : findChildren<QWidget *>(QStringLiteral("divider")))

@@ -1,5 +1,7 @@
 #include "panel/SymbolIcon.h"
 
+#include <QCache>
+#include <QCoreApplication>
 #include <QPainter>
 #include <QPixmap>
 #include <QSvgRenderer>
@@ -14,6 +16,17 @@ QIcon SymbolIcon::tinted(const QString &name, const QColor &color, QSize size)
 {
     static const bool loaded = (loadIcons(), true);
     Q_UNUSED(loaded);
+    // Drawn once and reused: every new icon on a button leaves keys in Qt's pixmap cache that clearing it
+    // never removes, so each panel must show the same icons as the last. Let go with the application
+    // object, which pixmaps must not outlive.
+    static QCache<QString, QIcon> drawn(64);
+    static const bool releasedAtExit = (qAddPostRoutine([] { drawn.clear(); }), true);
+    Q_UNUSED(releasedAtExit);
+    const QString key = name % u' ' % color.name(QColor::HexArgb) % u' ' % QString::number(size.width()) % u'x' %
+                        QString::number(size.height());
+    if (const QIcon *known = drawn.object(key))
+        return *known;
+
     QSvgRenderer renderer(u":/panel/icons/" + name + u".svg");
     QIcon icon;
     // Drawn for standard and high-density screens alike.
@@ -29,5 +42,6 @@ QIcon SymbolIcon::tinted(const QString &name, const QColor &color, QSize size)
         painter.end();
         icon.addPixmap(pixmap);
     }
+    drawn.insert(key, new QIcon(icon));
     return icon;
 }

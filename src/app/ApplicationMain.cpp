@@ -21,9 +21,6 @@ int runTrayApplication(int argc, char *argv[], InstanceChannel::Command command)
     // freed. Left to itself the allocator raises this threshold once such an image is freed, and the
     // next ones stay in the arena of the worker thread that made them after use, for good.
     mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
-    // A handful of mostly idle threads gain nothing from an arena each, and every arena keeps leftovers
-    // of its own that trimming cannot return.
-    mallopt(M_ARENA_MAX, 1);
     DisplayPlatform::choose();
     // A running instance takes the command without this process connecting to the display first:
     // that connection is most of the time a desktop shortcut for `glint annotate` would take.

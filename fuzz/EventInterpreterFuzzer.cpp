@@ -5,22 +5,20 @@
 
 namespace {
 
-void check(const LLMLineEvent &event, const QString &line)
+void check(const LLMEventMeaning &meaning, const ServerSentEvent &event)
 {
-    // Only data lines mean anything.
-    if (event.kind != LLMLineEvent::Kind::Nothing && !line.startsWith(u"data: "))
+    // Only a JSON object carries text or an error.
+    if (meaning.kind != LLMEventMeaning::Kind::Nothing && !event.dataObject())
         std::abort();
 }
 
 } // namespace
 
-// Both interpreters on the same line, as given and behind a "data: " prefix so the JSON reader is reached.
+// Both interpreters on the same event data.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size));
-    for (const QString &line : QStringList{text, u"data: " + text}) {
-        check(AnthropicProvider::processLine(line), line);
-        check(OpenAIProvider::processLine(line), line);
-    }
+    const ServerSentEvent event{{}, QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size))};
+    check(AnthropicProvider::processEvent(event), event);
+    check(OpenAIProvider::processEvent(event), event);
     return 0;
 }

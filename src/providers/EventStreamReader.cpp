@@ -1,5 +1,7 @@
 #include "providers/EventStreamReader.h"
 
+#include <utility>
+
 QList<ServerSentEvent> EventStreamReader::feed(QByteArrayView chunk)
 {
     QList<ServerSentEvent> events;
@@ -28,8 +30,6 @@ QList<ServerSentEvent> EventStreamReader::finish()
     if (!pending_.isEmpty())
         completeLine({}, events);
     dispatch(events);
-    afterCarriageReturn_ = false;
-    atStreamStart_ = true;
     return events;
 }
 

@@ -25,7 +25,7 @@ const QString apiKey = u"sk-ant-test-7f3a9c"_qs;
 const QByteArray threeDeltas = "event: content_block_delta\r\n"
                                "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"Gr\xc3\xbc\"}}\r\n\r\n"
                                "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"\xc3\x9f\"}}\n\n"
-                               "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"e\"}}\n"
+                               "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"e\"}}\n\n"
                                "data: {\"type\":\"message_stop\"}";
 
 using namespace ModelStreams;

@@ -150,9 +150,14 @@ void LLMStreamingRun::succeed()
     deleteLater();
 }
 
-// Once the protocol has said the answer is complete, losing the connection takes nothing from it.
+// Once the protocol has said the answer is complete, losing the connection takes nothing from it; that
+// may be said by an event whose blank line the connection lost.
 void LLMStreamingRun::transportFailed(const QString &description)
 {
+    if (status_ == 200)
+        interpret(events_.finish());
+    if (stream_->hasEnded())
+        return;
     if (closed_ && status_ == 200)
         succeed();
     else

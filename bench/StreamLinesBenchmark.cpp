@@ -1,5 +1,5 @@
 #include "providers/AnthropicProvider.h"
-#include "providers/LineAssembler.h"
+#include "providers/EventStreamReader.h"
 #include "providers/OpenAIProvider.h"
 
 #include <benchmark/benchmark.h>
@@ -32,16 +32,16 @@ QByteArray openAIBody()
     return body;
 }
 
-// Line assembly plus interpretation, chunk by chunk, as the streaming run does it.
-void run(benchmark::State &state, const QByteArray &body, LLMLineEvent (*interpret)(const QString &))
+// Event reading plus interpretation, chunk by chunk, as the streaming run does it.
+void run(benchmark::State &state, const QByteArray &body, LLMEventMeaning (*interpret)(const ServerSentEvent &))
 {
     for (auto _ : state) {
-        LineAssembler assembler;
+        EventStreamReader reader;
         int fragments = 0;
         for (qsizetype at = 0; at < body.size(); at += chunkSize)
-            for (const QString &line :
-                 assembler.feed(QByteArrayView(body).sliced(at, std::min(chunkSize, body.size() - at))))
-                fragments += interpret(line).kind == LLMLineEvent::Kind::Fragment;
+            for (const ServerSentEvent &event :
+                 reader.feed(QByteArrayView(body).sliced(at, std::min(chunkSize, body.size() - at))))
+                fragments += interpret(event).kind == LLMEventMeaning::Kind::Fragment;
         benchmark::DoNotOptimize(fragments);
     }
     state.SetBytesProcessed(state.iterations() * body.size());
@@ -49,22 +49,22 @@ void run(benchmark::State &state, const QByteArray &body, LLMLineEvent (*interpr
 
 void anthropicStream(benchmark::State &state)
 {
-    run(state, anthropicBody(), &AnthropicProvider::processLine);
+    run(state, anthropicBody(), &AnthropicProvider::processEvent);
 }
 void openAIStream(benchmark::State &state)
 {
-    run(state, openAIBody(), &OpenAIProvider::processLine);
+    run(state, openAIBody(), &OpenAIProvider::processEvent);
 }
 
-void lineAssemblyAlone(benchmark::State &state)
+void eventReadingAlone(benchmark::State &state)
 {
     const QByteArray body = openAIBody();
     for (auto _ : state) {
-        LineAssembler assembler;
-        qsizetype lines = 0;
+        EventStreamReader reader;
+        qsizetype events = 0;
         for (qsizetype at = 0; at < body.size(); at += chunkSize)
-            lines += assembler.feed(QByteArrayView(body).sliced(at, std::min(chunkSize, body.size() - at))).size();
-        benchmark::DoNotOptimize(lines);
+            events += reader.feed(QByteArrayView(body).sliced(at, std::min(chunkSize, body.size() - at))).size();
+        benchmark::DoNotOptimize(events);
     }
     state.SetBytesProcessed(state.iterations() * body.size());
 }
@@ -73,4 +73,4 @@ void lineAssemblyAlone(benchmark::State &state)
 
 BENCHMARK(anthropicStream)->Unit(benchmark::kMillisecond);
 BENCHMARK(openAIStream)->Unit(benchmark::kMillisecond);
-BENCHMARK(lineAssemblyAlone)->Unit(benchmark::kMillisecond);
+BENCHMARK(eventReadingAlone)->Unit(benchmark::kMillisecond);

@@ -7,7 +7,7 @@ set -euo pipefail
 GLINT_ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 seconds=${1:-20}
 build_dir="$GLINT_ROOT/build-fuzz"
-fuzzers=(LineAssemblerFuzzer LineInterpreterFuzzer)
+fuzzers=(EventStreamReaderFuzzer EventInterpreterFuzzer)
 
 if [ ! -f "$build_dir/CMakeCache.txt" ]; then
     CC=clang CXX=clang++ cmake -S "$GLINT_ROOT" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -53,7 +53,7 @@ std::shared_ptr<LLMAnswerStream> AnthropicProvider::stream(const LLMConversation
     plan.buildBody = [messages, systemPrompt, model = model_] {
         return buildRequestBody(messages, systemPrompt, model);
     };
-    plan.interpretLine = &processLine;
+    plan.interpretEvent = &processEvent;
     return LLMStreamingRun::start(messages, std::move(plan));
 }
 
@@ -90,21 +90,21 @@ std::variant<QByteArray, LLMError> AnthropicProvider::buildRequestBody(const LLM
     return QJsonDocument(body).toJson(QJsonDocument::Compact);
 }
 
-LLMLineEvent AnthropicProvider::processLine(const QString &line)
+LLMEventMeaning AnthropicProvider::processEvent(const ServerSentEvent &event)
 {
-    const std::optional<QJsonObject> event = ServerSentEvent::dataObject(line);
-    if (!event)
+    const std::optional<QJsonObject> object = event.dataObject();
+    if (!object)
         return {};
-    const QString type = event->value(u"type").toString();
+    const QString type = object->value(u"type").toString();
     if (type == u"content_block_delta") {
-        const QJsonValue text = event->value(u"delta").toObject().value(u"text");
-        return text.isString() ? LLMLineEvent::fragment(text.toString()) : LLMLineEvent{};
+        const QJsonValue text = object->value(u"delta").toObject().value(u"text");
+        return text.isString() ? LLMEventMeaning::fragment(text.toString()) : LLMEventMeaning{};
     }
     // The service reports trouble it meets mid-answer (overload, for example) as an error event; the
     // answer is then incomplete and must not pass for a finished one.
     if (type == u"error")
-        return LLMLineEvent::failure(ServerSentEvent::streamErrorDescription(line));
+        return LLMEventMeaning::failure(event.streamErrorDescription());
     if (type == u"message_stop")
-        return LLMLineEvent::closing();
+        return LLMEventMeaning::closing();
     return {};
 }

@@ -1,8 +1,9 @@
 #pragma once
 
 #include "providers/LLMError.h"
-#include "providers/LLMLineEvent.h"
+#include "providers/LLMEventMeaning.h"
 #include "providers/LLMProvider.h"
+#include "providers/ServerSentEvent.h"
 
 #include <variant>
 
@@ -22,8 +23,8 @@ public:
     static std::variant<QByteArray, LLMError> buildRequestBody(const LLMConversation &messages,
                                                                const QString &systemPrompt, const QString &model,
                                                                qsizetype imageByteLimit = maxImageBytes);
-    // One line of the event stream: a text delta, an error event, or nothing of interest.
-    static LLMLineEvent processLine(const QString &line);
+    // One event of the stream: a text delta, an error event, or nothing of interest.
+    static LLMEventMeaning processEvent(const ServerSentEvent &event);
 
 private:
     QString apiKey_;

@@ -2,7 +2,8 @@
 
 #include "providers/LLMEndpoint.h"
 #include "providers/LLMError.h"
-#include "providers/LLMLineEvent.h"
+#include "providers/LLMEventMeaning.h"
+#include "providers/ServerSentEvent.h"
 
 #include <QByteArray>
 #include <QList>
@@ -22,6 +23,6 @@ struct LLMStreamPlan {
 
     // Runs on a worker thread: image preparation may take a while.
     std::function<std::variant<QByteArray, LLMError>()> buildBody;
-    // Runs on the network thread, once per response line.
-    std::function<LLMLineEvent(const QString &line)> interpretLine;
+    // Runs on the network thread, once per event of the response.
+    std::function<LLMEventMeaning(const ServerSentEvent &event)> interpretEvent;
 };

@@ -3,7 +3,6 @@
 #include "log/DebugLog.h"
 #include "providers/LLMExchange.h"
 #include "providers/NetworkThread.h"
-#include "providers/ServerSentEvent.h"
 
 #include <QStringDecoder>
 #include <QtConcurrent>
@@ -104,7 +103,7 @@ void LLMStreamingRun::bodyReceived(const QByteArray &chunk)
     }
     if (bodyStart_.size() < quotedBodyBytes)
         bodyStart_ += chunk.left(quotedBodyBytes - bodyStart_.size());
-    interpret(lines_.feed(chunk));
+    interpret(events_.feed(chunk));
 }
 
 void LLMStreamingRun::completed()
@@ -115,7 +114,7 @@ void LLMStreamingRun::completed()
         fail(LLMError::httpError(status_, body).description());
         return;
     }
-    interpret(lines_.finish());
+    interpret(events_.finish());
     if (stream_->hasEnded())
         return;
     // A body can end in good order and still not hold a whole answer: a proxy that gave up, a server
@@ -126,20 +125,20 @@ void LLMStreamingRun::completed()
         succeed();
 }
 
-void LLMStreamingRun::interpret(const QStringList &lines)
+void LLMStreamingRun::interpret(const QList<ServerSentEvent> &events)
 {
-    for (const QString &line : lines) {
+    for (const ServerSentEvent &event : events) {
         if (stream_->hasEnded())
             return;
-        sawData_ = sawData_ || ServerSentEvent::isData(line);
-        const LLMLineEvent event = plan_.interpretLine(line);
-        closed_ = closed_ || event.closesAnswer;
-        if (event.kind == LLMLineEvent::Kind::Fragment) {
-            stream_->yield(event.text);
+        sawData_ = true;
+        const LLMEventMeaning meaning = plan_.interpretEvent(event);
+        closed_ = closed_ || meaning.closesAnswer;
+        if (meaning.kind == LLMEventMeaning::Kind::Fragment) {
+            stream_->yield(meaning.text);
             ++emittedChunks_;
-        } else if (event.kind == LLMLineEvent::Kind::Failure) {
+        } else if (meaning.kind == LLMEventMeaning::Kind::Failure) {
             exchange_->abort();
-            fail(event.text);
+            fail(meaning.text);
         }
     }
 }
@@ -151,9 +150,14 @@ void LLMStreamingRun::succeed()
     deleteLater();
 }
 
-// Once the protocol has said the answer is complete, losing the connection takes nothing from it.
+// Once the protocol has said the answer is complete, losing the connection takes nothing from it; that
+// may be said by an event whose blank line the connection lost.
 void LLMStreamingRun::transportFailed(const QString &description)
 {
+    if (status_ == 200)
+        interpret(events_.finish());
+    if (stream_->hasEnded())
+        return;
     if (closed_ && status_ == 200)
         succeed();
     else

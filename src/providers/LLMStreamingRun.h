@@ -1,9 +1,9 @@
 #pragma once
 
+#include "providers/EventStreamReader.h"
 #include "providers/LLMAnswerStream.h"
 #include "providers/LLMMessage.h"
 #include "providers/LLMStreamPlan.h"
-#include "providers/LineAssembler.h"
 
 #include <QObject>
 
@@ -12,7 +12,7 @@
 class LLMExchange;
 
 // One request of a provider, from building its body to the end of the answer: sends it, checks the
-// status, cuts the body into lines for the provider's interpreter and feeds the answer stream.
+// status, reads the body as events for the provider's interpreter and feeds the answer stream.
 // Lives on the network thread and deletes itself when done.
 class LLMStreamingRun : public QObject {
     Q_OBJECT
@@ -30,7 +30,7 @@ private:
     void headReceived(int status, const QByteArray &contentType);
     void bodyReceived(const QByteArray &chunk);
     void completed();
-    void interpret(const QStringList &lines);
+    void interpret(const QList<ServerSentEvent> &events);
     void succeed();
     void fail(const QString &description);
     void transportFailed(const QString &description);
@@ -44,9 +44,9 @@ private:
     int status_ = -1;
     QByteArray contentType_;
     QByteArray bodyStart_; // the first bytes of a 200 body, to name what came back when it is no event stream
-    bool sawData_ = false; // a "data:" line arrived
+    bool sawData_ = false; // an event with data arrived
     bool closed_ = false;  // the protocol said the answer is complete
     QByteArray errorBody_; // the body of a non-200 response, read in full
-    LineAssembler lines_;
+    EventStreamReader events_;
     int emittedChunks_ = 0;
 };

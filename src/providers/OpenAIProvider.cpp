@@ -76,7 +76,7 @@ std::shared_ptr<LLMAnswerStream> OpenAIProvider::stream(const LLMConversation &m
     plan.buildBody = [messages, systemPrompt, model = model_]() -> std::variant<QByteArray, LLMError> {
         return buildRequestBody(messages, systemPrompt, model);
     };
-    plan.interpretLine = &processLine;
+    plan.interpretEvent = &processEvent;
     return LLMStreamingRun::start(messages, std::move(plan));
 }
 
@@ -100,24 +100,24 @@ QByteArray OpenAIProvider::buildRequestBody(const LLMConversation &messages, con
     return QJsonDocument(body).toJson(QJsonDocument::Compact);
 }
 
-LLMLineEvent OpenAIProvider::processLine(const QString &line)
+LLMEventMeaning OpenAIProvider::processEvent(const ServerSentEvent &event)
 {
-    if (ServerSentEvent::isDone(line))
-        return LLMLineEvent::closing();
-    const std::optional<QJsonObject> chunk = ServerSentEvent::dataObject(line);
+    if (event.isDone())
+        return LLMEventMeaning::closing();
+    const std::optional<QJsonObject> chunk = event.dataObject();
     if (!chunk)
         return {};
     // The service reports trouble it meets mid-answer as an error object; the answer is then
     // incomplete and must not pass for a finished one.
     if (chunk->value(u"error").isObject())
-        return LLMLineEvent::failure(ServerSentEvent::streamErrorDescription(line));
+        return LLMEventMeaning::failure(event.streamErrorDescription());
     const std::optional<QJsonObject> choice = firstChoice(chunk->value(u"choices").toArray());
     if (!choice)
         return {};
     const QJsonValue text = choice->value(u"delta").toObject().value(u"content");
-    LLMLineEvent event = text.isString() ? LLMLineEvent::fragment(text.toString()) : LLMLineEvent{};
+    LLMEventMeaning meaning = text.isString() ? LLMEventMeaning::fragment(text.toString()) : LLMEventMeaning{};
     // Some servers end without "[DONE]"; a finish reason says as much. It may come with the last text.
     const QJsonValue finishReason = choice->value(u"finish_reason");
-    event.closesAnswer = finishReason.isString() && !finishReason.toString().isEmpty();
-    return event;
+    meaning.closesAnswer = finishReason.isString() && !finishReason.toString().isEmpty();
+    return meaning;
 }

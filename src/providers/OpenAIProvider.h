@@ -1,7 +1,8 @@
 #pragma once
 
-#include "providers/LLMLineEvent.h"
+#include "providers/LLMEventMeaning.h"
 #include "providers/LLMProvider.h"
+#include "providers/ServerSentEvent.h"
 
 #include "providers/LLMEndpoint.h"
 
@@ -29,8 +30,8 @@ public:
     // Images go in unchanged, as PNG data URLs.
     static QByteArray buildRequestBody(const LLMConversation &messages, const QString &systemPrompt,
                                        const QString &model);
-    // One line of the event stream: a content delta of the first answer, an error, or nothing of interest.
-    static LLMLineEvent processLine(const QString &line);
+    // One event of the stream: a content delta of the first answer, an error, or nothing of interest.
+    static LLMEventMeaning processEvent(const ServerSentEvent &event);
 
 private:
     QString apiKey_;

@@ -5,20 +5,19 @@
 
 #include <optional>
 
-// The "data: " lines of a server-sent event stream, read the same way for both providers.
-class ServerSentEvent {
-public:
-    ServerSentEvent() = delete;
+// One event of a server-sent event stream, read the same way for both providers.
+struct ServerSentEvent {
+    QString type; // the "event" field; empty when the event was not named
+    QString data; // its "data" lines, joined with line feeds
 
-    // The JSON object a "data: " line carries. Nothing for other lines (event names, comments, blank
-    // separators), for "[DONE]", and for payloads that are not a JSON object.
-    static std::optional<QJsonObject> dataObject(const QString &line);
+    // The JSON object the data carries. Nothing for "[DONE]" and for data that is not a JSON object.
+    std::optional<QJsonObject> dataObject() const;
 
-    // Any "data:" line, whatever it carries: the body is an event stream.
-    static bool isData(const QString &line) { return line.startsWith(u"data:"); }
-    // The "data: [DONE]" line that ends a Chat Completions stream.
-    static bool isDone(const QString &line) { return line == u"data: [DONE]"; }
+    // The "[DONE]" event that ends a Chat Completions stream.
+    bool isDone() const { return data == u"[DONE]"; }
 
-    // How an error event reported inside a stream reads to the user: its payload verbatim.
-    static QString streamErrorDescription(const QString &line);
+    // How an error event reported inside a stream reads to the user: its data verbatim.
+    QString streamErrorDescription() const { return u"Stream error: " + data; }
+
+    bool operator==(const ServerSentEvent &) const = default;
 };

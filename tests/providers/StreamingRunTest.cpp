@@ -25,7 +25,7 @@ const QString apiKey = u"sk-ant-test-7f3a9c"_qs;
 const QByteArray threeDeltas = "event: content_block_delta\r\n"
                                "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"Gr\xc3\xbc\"}}\r\n\r\n"
                                "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"\xc3\x9f\"}}\n\n"
-                               "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"e\"}}\n"
+                               "data: {\"type\":\"content_block_delta\",\"delta\":{\"text\":\"e\"}}\n\n"
                                "data: {\"type\":\"message_stop\"}";
 
 using namespace ModelStreams;
@@ -76,9 +76,19 @@ QList<Ending> endings()
          {"one", "two"},
          "*"},
         {"whole body without the closing event", false, Response::events(anthropicDelta("one")), {"one"}, cutOff},
+        {"a body ending inside the closing event",
+         false,
+         Response::events(anthropicDelta("one") + "data: {\"type\":\"message_st"),
+         {"one"},
+         cutOff},
         {"closing event, then a reset",
          false,
          endingWith({{anthropicDelta("one") + anthropicStop, 0}}, Response::Ending::Reset),
+         {"one"},
+         {}},
+        {"closing event without its blank line, then a reset",
+         false,
+         endingWith({{anthropicDelta("one") + anthropicStop.chopped(1), 0}}, Response::Ending::Reset),
          {"one"},
          {}},
         {"an error event",

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "providers/ServerSentEvent.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QStringDecoder>
+#include <QStringList>
+
+// Reads a response body as an event stream while its bytes arrive: a line ends at CRLF, LF or a lone CR;
+// a blank line dispatches the event its "data" and "event" lines built; comments and other fields are
+// ignored; a line that is not valid UTF-8 is dropped whole. Pure, so it can be fuzzed and measured alone.
+class EventStreamReader {
+public:
+    // The events completed by this chunk, in order.
+    QList<ServerSentEvent> feed(QByteArrayView chunk);
+    // At the end of the body: the event still open, since servers often leave out the last blank line.
+    QList<ServerSentEvent> finish();
+
+private:
+    void completeLine(QByteArrayView piece, QList<ServerSentEvent> &events);
+    void readLine(QByteArrayView line, QList<ServerSentEvent> &events);
+    void dispatch(QList<ServerSentEvent> &events);
+
+    QByteArray pending_;               // the start of a line whose end has not arrived yet
+    bool afterCarriageReturn_ = false; // the last chunk ended a line with CR; a leading LF belongs to it
+    bool atStreamStart_ = true;        // the next line is the first, where a byte-order mark is skipped
+    QString type_;
+    QStringList data_;
+    // Stateless: a line cut inside a multi-byte sequence counts as invalid. A BOM past the first line is text.
+    QStringDecoder decoder_{QStringDecoder::Utf8,
+                            QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom};
+};

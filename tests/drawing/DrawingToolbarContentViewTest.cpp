@@ -44,6 +44,13 @@ TEST(DrawingToolbarContentView, OffersDoneOnlyInManualSubmitMode)
     EXPECT_EQ(single.toolbar->size(), DrawingToolbarContentView::preferredSize);
 
     ToolbarRig manual(SubmitMode::ManualSubmit);
+    // The next session's toolbar shows the same pixmaps: new ones would leave keys in Qt's pixmap cache
+    // for good, so memory would grow with every session.
+    for (auto [tool, button] : single.toolbar->toolButtons().asKeyValueRange()) {
+        const QSize size = button->iconSize();
+        EXPECT_EQ(button->icon().pixmap(size).cacheKey(),
+                  manual.toolbar->toolButtons()[tool]->icon().pixmap(size).cacheKey());
+    }
     ASSERT_NE(manual.toolbar->doneButton(), nullptr);
     EXPECT_EQ(manual.toolbar->doneButton()->text(), QStringLiteral("Done →"));
     // Every button fits inside the toolbar, the done button's extra width included.

@@ -78,6 +78,9 @@ TEST_F(ContentFixture, SendButtonNeedsTextAndAnIdleSession)
     open(std::nullopt);
     QToolButton *send = view->inputRow()->sendButton();
     EXPECT_FALSE(send->isEnabled());
+    // The next panel shows the same icons: new ones would leave keys in Qt's pixmap cache for good.
+    EXPECT_EQ(QueryPanelContentView(*rig.session, models, nullptr).inputRow()->sendButton()->icon().cacheKey(),
+              send->icon().cacheKey());
     view->queryField()->textView()->setPlainText(u"What is this?"_qs);
     EXPECT_FALSE(send->isEnabled()) << "the screenshot is still being prepared";
     EXPECT_TRUE(view->footer()->preparingSpinner()->isSpinning());

@@ -74,10 +74,9 @@ QMenu *ModelPicker::createMenu(QWidget *parent)
         menu->addAction(title)->setEnabled(false);
         for (const QString &model : models) {
             QAction *item = menu->addAction(ModelCatalog::displayName(model));
-            item->setData(QString(provider + u':' + model));
             item->setCheckable(true);
             item->setChecked(settings_->selectedProvider() == provider && current == model);
-            connect(item, &QAction::triggered, this, [this, item] { select(item); });
+            connect(item, &QAction::triggered, this, [this, provider, model] { select(provider, model); });
         }
     };
     const bool anthropic = hasKey(SettingsManager::anthropicKeyAccount);
@@ -113,16 +112,10 @@ void ModelPicker::showMenu()
     menu->popup(button_->mapToGlobal(QPoint(0, button_->height() + 4)));
 }
 
-void ModelPicker::select(QAction *item)
+void ModelPicker::select(const QString &provider, const QString &model)
 {
-    if (!settings_ || !item || item->data().typeId() != QMetaType::QString)
+    if (!settings_)
         return;
-    const QString choice = item->data().toString();
-    const qsizetype colon = choice.indexOf(u':');
-    if (colon <= 0 || colon == choice.size() - 1)
-        return;
-    const QString provider = choice.left(colon);
-    const QString model = choice.mid(colon + 1);
     settings_->setSelectedProvider(provider);
     if (provider == ModelCatalog::anthropic)
         settings_->setAnthropicModel(model);

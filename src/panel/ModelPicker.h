@@ -5,7 +5,6 @@
 
 class ModelCatalog;
 class ModelPillButton;
-class QAction;
 class QMenu;
 class QWidget;
 class SettingsManager;
@@ -25,7 +24,6 @@ public:
 
 public Q_SLOTS:
     void showMenu();
-    void select(QAction *item);
 
 Q_SIGNALS:
     void settingsRequested(); // the pill was clicked while no provider is set up
@@ -35,6 +33,7 @@ private:
     bool hasProvider() const;
     void updateTitle();
     void fetchCompatibleModels();
+    void select(const QString &provider, const QString &model);
 
     QPointer<SettingsManager> settings_;
     ModelCatalog &catalog_;

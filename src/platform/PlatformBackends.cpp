@@ -27,11 +27,11 @@ std::unique_ptr<ScreenGrabber> chooseScreenGrabber()
     return std::make_unique<QtScreenGrabber>();
 }
 
-// Sway's socket when this process is a native client of a Sway session; else empty.
+// Sway's socket when a Wayland client runs in a Sway session; else empty.
 QString swaySocket()
 {
     const QString path = qEnvironmentVariable("SWAYSOCK");
-    if (!DisplayPlatform::isWayland() || path.isEmpty() || !QFileInfo(path).isWritable())
+    if (path.isEmpty() || !QFileInfo(path).isWritable())
         return {};
     return path;
 }
@@ -65,7 +65,7 @@ std::unique_ptr<FocusTracker> PlatformBackends::focusTracker()
 PlatformBackends::PanelPlacement PlatformBackends::panelPlacement()
 {
     const bool wayland = DisplayPlatform::isWayland();
-    const QString socket = swaySocket();
+    const QString socket = wayland ? swaySocket() : QString();
     DebugLog::log(QStringLiteral("App"), !wayland           ? QStringLiteral("Panel placement=window-manager")
                                          : socket.isEmpty() ? QStringLiteral("Panel placement=compositor-centred")
                                                             : QStringLiteral("Panel placement=sway-ipc"));

@@ -3,7 +3,6 @@
 #include "log/DebugLog.h"
 #include "providers/AnthropicImageCache.h"
 #include "providers/LLMStreamingRun.h"
-#include "providers/ModelCatalog.h"
 #include "providers/ServerSentEvent.h"
 
 #include <QJsonArray>
@@ -33,11 +32,6 @@ AnthropicProvider::AnthropicProvider(const QString &apiKey, const QString &model
     : apiKey_(apiKey)
     , model_(model)
 {
-}
-
-QStringList AnthropicProvider::availableModels() const
-{
-    return ModelCatalog::builtInModels(ModelCatalog::anthropic);
 }
 
 std::shared_ptr<LLMAnswerStream> AnthropicProvider::stream(const LLMConversation &messages, const QString &systemPrompt)

@@ -16,7 +16,6 @@ public:
 
     QString id() const override { return QStringLiteral("anthropic"); }
     QString displayName() const override { return QStringLiteral("Anthropic (Claude)"); }
-    QStringList availableModels() const override;
     std::shared_ptr<LLMAnswerStream> stream(const LLMConversation &messages, const QString &systemPrompt) override;
 
     // Every image is re-encoded to fit `imageByteLimit`. Call off the main thread when images are attached.

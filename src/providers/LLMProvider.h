@@ -14,7 +14,6 @@ public:
 
     virtual QString id() const = 0;          // "anthropic", "openai" or "compatible"
     virtual QString displayName() const = 0; // "Anthropic (Claude)", "OpenAI" or "OpenAI-compatible server"
-    virtual QStringList availableModels() const = 0;
 
     // Returns at once; every failure travels through the stream. Call on the consumer's thread.
     virtual std::shared_ptr<LLMAnswerStream> stream(const LLMConversation &messages, const QString &systemPrompt) = 0;

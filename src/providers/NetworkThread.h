@@ -10,9 +10,9 @@ class QNetworkAccessManager;
 class QObject;
 
 // The one HTTP client of the model and transcription services. All network work runs on a dedicated thread that owns
-// the QNetworkAccessManager: reading the stream, cutting it into lines and parsing the JSON of every event then never
-// competes with painting on the main thread, which only receives finished fragments. The thread is started on first use
-// and stopped when the application object goes away.
+// the QNetworkAccessManager: reading the stream as events and parsing the JSON of each then never competes with
+// painting on the main thread, which only receives finished fragments. The thread is started on first use and
+// stopped when the application object goes away.
 class NetworkThread {
 public:
     NetworkThread() = delete;

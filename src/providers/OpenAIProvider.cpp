@@ -1,7 +1,6 @@
 #include "providers/OpenAIProvider.h"
 
 #include "providers/LLMStreamingRun.h"
-#include "providers/ModelCatalog.h"
 #include "providers/ServerSentEvent.h"
 
 #include <QJsonArray>
@@ -53,14 +52,6 @@ OpenAIProvider::OpenAIProvider(const QString &apiKey, const QString &model, Serv
     , model_(model)
     , server_(std::move(server))
 {
-}
-
-QStringList OpenAIProvider::availableModels() const
-{
-    // A server of the user's own offers what it has installed; only it can say what (GET /models).
-    if (server_.id != ModelCatalog::openAI)
-        return {model_};
-    return ModelCatalog::builtInModels(ModelCatalog::openAI);
 }
 
 std::shared_ptr<LLMAnswerStream> OpenAIProvider::stream(const LLMConversation &messages, const QString &systemPrompt)

@@ -24,7 +24,6 @@ public:
 
     QString id() const override { return server_.id; }
     QString displayName() const override { return server_.displayName; }
-    QStringList availableModels() const override;
     std::shared_ptr<LLMAnswerStream> stream(const LLMConversation &messages, const QString &systemPrompt) override;
 
     // Images go in unchanged, as PNG data URLs.

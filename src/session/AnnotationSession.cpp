@@ -38,10 +38,24 @@ AnnotationSession::AnnotationSession(SessionNeighbours neighbours, QObject *pare
 
 AnnotationSession::~AnnotationSession()
 {
-    captures_.cancelTask();
-    conversation_.cancel();
+    stopWork();
     if (isTrackingFocus_ && neighbours_.focus)
         neighbours_.focus->stopTracking();
+}
+
+void AnnotationSession::stopWork()
+{
+    captures_.cancelTask();
+    conversation_.cancel();
+}
+
+// The screen, the transcript, the captures and the conversation of the session that ended.
+void AnnotationSession::forgetSession()
+{
+    activeScreen_.reset();
+    conversation_.reset();
+    transcript_.clear();
+    captures_.reset();
 }
 
 // --- published properties ---------------------------------------------------------------------------
@@ -110,10 +124,7 @@ void AnnotationSession::begin(bool showToolbar)
     sessionRevision_ = QUuid::createUuid();
 
     setState(SessionState::Drawing);
-    conversation_.reset();
-    transcript_.clear();
-    captures_.reset();
-    activeScreen_.reset();
+    forgetSession();
 
     log(u"Begin annotation session showToolbar=" + flag(showToolbar));
     if (neighbours_.windows) {
@@ -318,18 +329,14 @@ void AnnotationSession::cancel()
     isTrackingFocus_ = false;
     sessionRevision_ = QUuid::createUuid();
 
-    captures_.cancelTask();
-    conversation_.cancel();
+    stopWork();
     closeOverlay();
     if (std::unique_ptr<QueryPanel> panel = std::move(queryPanel_))
         panel->close();
 
-    activeScreen_.reset();
-    conversation_.reset();
-    transcript_.clear();
     if (neighbours_.providers)
         neighbours_.providers->forgetPreparedImages();
-    captures_.reset();
+    forgetSession();
     setState(SessionState::Idle);
     log(QStringLiteral("Session cancelled and state reset"));
 

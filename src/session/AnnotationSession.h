@@ -118,6 +118,8 @@ private:
     void cancelAdditionalCapture();
     void bringPanelBack();
     void closeOverlay();
+    void stopWork();      // the running capture and answer
+    void forgetSession(); // what the last session left
     void captureEnded(quint64 serial, const std::optional<QByteArray> &image);
 
     SessionNeighbours neighbours_;

@@ -107,17 +107,3 @@ TEST_F(PillFixture, ChoosingAModelSelectsItsProvider)
         EXPECT_EQ(pill()->text(), c.item);
     }
 }
-
-TEST_F(PillFixture, MalformedChoiceChangesNothing)
-{
-    openWith(true, true);
-    for (const QVariant &data : {QVariant(u"anthropic"_qs), QVariant(u":claude-opus-4-6"_qs), QVariant(u"openai:"_qs),
-                                 QVariant(42), QVariant()}) {
-        QAction action;
-        action.setData(data);
-        view->modelPicker()->select(&action);
-    }
-    EXPECT_EQ(rig.settings->selectedProvider(), u"anthropic"_qs);
-    EXPECT_EQ(rig.settings->anthropicModel(), u"claude-sonnet-4-6"_qs);
-    EXPECT_EQ(rig.settings->openAIModel(), u"gpt-5.4-mini"_qs);
-}

@@ -101,7 +101,6 @@ public:
     }
     QString id() const override { return id_; }
     QString displayName() const override { return id_; }
-    QStringList availableModels() const override { return {model_}; }
     std::shared_ptr<LLMAnswerStream> stream(const LLMConversation &messages, const QString &systemPrompt) override
     {
         auto stream = LLMAnswerStream::create();

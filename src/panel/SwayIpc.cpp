@@ -35,6 +35,10 @@ std::optional<SwayIpc::Message> SwayIpc::take(QByteArray &buffer)
         return std::nullopt;
     quint32 header[2];
     std::memcpy(header, buffer.constData() + magicSize, sizeof(header));
+    if (header[0] > maximumPayload) {
+        buffer.clear();
+        return std::nullopt;
+    }
     if (buffer.size() - headerSize < qsizetype(header[0]))
         return std::nullopt;
     Message message{header[1], QJsonDocument::fromJson(buffer.mid(headerSize, header[0]))};

@@ -16,6 +16,8 @@ public:
     enum Type : quint32 { RunCommand = 0, Subscribe = 2, GetTree = 4 };
     static constexpr quint32 eventBit = 0x80000000;
     static constexpr quint32 windowEvent = eventBit | 3;
+    // Far beyond any reply of Sway's; a header that claims more is garbage, not a reason to buffer on.
+    static constexpr quint32 maximumPayload = 64 << 20;
 
     struct Message {
         quint32 type = 0;
@@ -30,7 +32,8 @@ public:
 
     static QByteArray frame(quint32 type, const QByteArray &payload);
     // The first whole message at the start of `buffer`, taken out of it; nothing while it is incomplete.
-    // A buffer that does not start with the magic is garbage and is dropped.
+    // A buffer that does not start with the magic, or announces more than `maximumPayload`, is garbage and is
+    // dropped.
     static std::optional<Message> take(QByteArray &buffer);
 
 Q_SIGNALS:

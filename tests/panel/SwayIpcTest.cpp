@@ -9,6 +9,9 @@ namespace {
 const QByteArray reply = SwayIpc::frame(SwayIpc::RunCommand, R"([{"success":true}])");
 const QByteArray event = SwayIpc::frame(SwayIpc::windowEvent, R"({"change":"new","container":{"id":9}})");
 
+const quint32 tooLong = SwayIpc::maximumPayload + 1;
+const QByteArray oversized(reinterpret_cast<const char *>(&tooLong), sizeof(tooLong));
+
 struct Case {
     const char *name;
     QByteArray buffer;
@@ -25,6 +28,7 @@ TEST(SwayIpc, TakesWholeMessagesAndKeepsTheRest)
         {"the payload not yet in", reply.chopped(3), {}, reply.size() - 3},
         {"a message and part of the next", reply + event.left(20), {SwayIpc::RunCommand}, 20},
         {"garbage", QByteArray("not-ipc and more"), {}, 0},
+        {"a length past the limit", SwayIpc::frame(SwayIpc::RunCommand, "{}").replace(6, 4, oversized), {}, 0},
     };
     for (const Case &c : cases) {
         QByteArray buffer = c.buffer;

@@ -81,6 +81,9 @@ void AppDelegate::shutDown()
 {
     permissionMonitor_.stop();
     stopHotkeyMonitor();
+    // A key read ending now would hand its answer to a panel or conversation while they are torn down:
+    // the keychain thread is idle before the session goes.
+    SettingsManager::waitForKeychain();
     DebugLog::flush();
 }
 

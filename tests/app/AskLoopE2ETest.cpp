@@ -8,6 +8,8 @@
 #include <QElapsedTimer>
 #include <QJsonDocument>
 
+#include <csignal>
+
 // The whole loop of the real application on the two-monitor test display: the hotkey, a stroke on the
 // right monitor, a typed (or spoken) question sent with the capture to a local stand-in for the model
 // service, the streamed answer in the panel, a follow-up, and Escape.
@@ -238,6 +240,73 @@ TEST_P(AskLoopE2ETest, SpokenQuestionIsTranscribedAndAsked)
     EXPECT_TRUE(QDir(dir.filePath(u"glint"_qs)).entryList(QDir::Files).isEmpty());
     desk.pressEscape();
     EXPECT_TRUE(waitForLog(u"[Session] Session cancelled and state reset"_qs));
+}
+
+// A logout or `kill` while the panel reads its keys, or while a question is spoken, transcribed or answered,
+// quits in order: nothing the keychain, sound server or network threads still call into goes before them.
+TEST_F(AskLoopE2ETest, QuittingWhileAQuestionIsUnderWayExitsCleanly)
+{
+    const ModelProtocol &protocol = ModelProtocol::anthropic;
+    const StoredKey storedKey(*protocol.keyAccount, "sk-e2e-quit");
+    const StoredKey replicateKey(SettingsManager::replicateKeyAccount, "r8_e2e");
+    ASSERT_TRUE(storedKey.isStored() && replicateKey.isStored());
+    writeSettings(protocol);
+    ASSERT_TRUE(desk.isOpen());
+    desk.paintPattern({leftMonitor, rightMonitor});
+    const std::optional<Speech> speech = makeSpeech(dir.path(), u"What is marked here?"_qs);
+    ASSERT_TRUE(speech);
+    extraEnvironment.insert(QString::fromLatin1(protocol.baseUrlVariable), server.baseUrl());
+    extraEnvironment.insert(u"GLINT_REPLICATE_BASE_URL"_qs, server.baseUrl());
+    extraEnvironment.insert(u"PULSE_SERVER"_qs, u"unix:" + qEnvironmentVariable("XDG_RUNTIME_DIR") + u"/pulse/native");
+
+    using Response = FakeModelServer::Response;
+    const QByteArray poll = server.baseUrl().toUtf8() + "/v1/predictions/e2e";
+    const Response created = Response::json(201, R"({"id":"e2e","status":"starting","urls":{"get":")" + poll +
+                                                     R"(","cancel":")" + poll + R"(/cancel"}})");
+    const Response succeeded = Response::json(200, R"({"id":"e2e","status":"succeeded","output":"Why?"})");
+    Response stalledAnswer = Response::events(protocol.answer({"A checker"}));
+    stalledAnswer.ending = Response::Ending::Hang;
+    enum class Voice { None, Held, Released };
+    const struct {
+        const char *moment;
+        Voice voice;
+        QList<Response> script; // every request of it has come in before the signal
+        QString quitAfter;
+    } moments[] = {
+        {"reading keys", Voice::None, {}, {}},
+        {"recording", Voice::Held, {}, {}},
+        {"transcribing", Voice::Released, {Response::without(Response::Opening::Silence)}, {}},
+        {"answering", Voice::Released, {created, succeeded, stalledAnswer}, {}},
+        {"answered",
+         Voice::Released,
+         {created, succeeded, Response::events(protocol.answer({"A checker", "board."}))},
+         u"[Session] Streaming task completed"_qs},
+    };
+    for (const auto &[moment, voice, script, quitAfter] : moments) {
+        SCOPED_TRACE(moment);
+        QFile::remove(logPath());
+        for (const Response &response : script)
+            server.enqueue(response);
+        const qsizetype requests = server.requests().size() + script.size();
+        ASSERT_TRUE(strokeUnderTheOverlay(rightMonitorStroke()));
+        if (voice != Voice::None) {
+            ASSERT_TRUE(settledPanel());
+            XTestDriver::keyDown(u"Return"_qs);
+            ASSERT_FALSE(waitForLogStartingWith(u"[Replicate] Recording started file="_qs).isEmpty());
+            EXPECT_TRUE(playIntoMicrophone(speech->path));
+        }
+        if (voice == Voice::Released)
+            XTestDriver::keyUp(u"Return"_qs);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return server.requests().size() == requests; }, 15000));
+        EXPECT_TRUE(quitAfter.isEmpty() || !waitForLogStartingWith(quitAfter, 15000).isEmpty());
+        ::kill(pid_t(first.processId()), SIGTERM);
+        const bool finished = first.waitForFinished(10000);
+        if (voice == Voice::Held)
+            XTestDriver::keyUp(u"Return"_qs);
+        ASSERT_TRUE(finished);
+        EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(first.exitCode(), 0);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Protocols, AskLoopE2ETest, ::testing::Values(ModelProtocol::anthropic, ModelProtocol::openAI),

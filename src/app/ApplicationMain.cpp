@@ -22,9 +22,15 @@ int runTrayApplication(int argc, char *argv[], InstanceChannel::Command command)
     // next ones stay in the arena of the worker thread that made them after use, for good.
     mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
     DisplayPlatform::choose();
+    QString socketError;
+    const QString socketPath = InstanceChannel::defaultSocketPath(&socketError);
+    if (socketPath.isEmpty()) {
+        std::fputs(qPrintable(u"glint: " + socketError + u'\n'), stderr);
+        return 1;
+    }
     // A running instance takes the command without this process connecting to the display first:
     // that connection is most of the time a desktop shortcut for `glint annotate` would take.
-    if (InstanceChannel().sendToRunning(command))
+    if (InstanceChannel(socketPath).sendToRunning(command))
         return 0;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("glint"));
@@ -33,7 +39,7 @@ int runTrayApplication(int argc, char *argv[], InstanceChannel::Command command)
     QApplication::setDesktopFileName(QStringLiteral("org.glint.Glint"));
     QApplication::setQuitOnLastWindowClosed(false); // a tray utility has no main window
 
-    InstanceChannel channel;
+    InstanceChannel channel(socketPath);
     if (!channel.listen()) {
         // Another instance started at the same moment and won.
         if (channel.sendToRunning(command))

@@ -3,8 +3,14 @@
 #include "app/InstanceHandOver.h"
 #include "log/DebugLog.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QLocalSocket>
+#include <QThread>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 constexpr qint64 maxLineLength = 64;
@@ -15,9 +21,13 @@ std::string_view wireName(InstanceChannel::Command command)
 }
 } // namespace
 
-QString InstanceChannel::defaultSocketPath()
+QString InstanceChannel::defaultSocketPath(QString *error)
 {
-    return QFile::decodeName(QByteArray::fromStdString(InstanceHandOver::socketPath()));
+    std::string problem;
+    const std::string path = InstanceHandOver::socketPath(&problem);
+    if (error)
+        *error = QString::fromLocal8Bit(problem);
+    return QFile::decodeName(QByteArray::fromStdString(path));
 }
 
 InstanceChannel::InstanceChannel(QString socketPath, QObject *parent)
@@ -28,6 +38,14 @@ InstanceChannel::InstanceChannel(QString socketPath, QObject *parent)
     connect(&server_, &QLocalServer::newConnection, this, &InstanceChannel::acceptConnection);
 }
 
+InstanceChannel::~InstanceChannel()
+{
+    // The socket goes before the lock: an instance that takes the lock next must find its own socket kept.
+    server_.close();
+    if (lockFd_ >= 0)
+        ::close(lockFd_);
+}
+
 bool InstanceChannel::sendToRunning(Command command) const
 {
     return InstanceHandOver::send(QFile::encodeName(socketPath_).toStdString(), wireName(command));
@@ -35,14 +53,29 @@ bool InstanceChannel::sendToRunning(Command command) const
 
 bool InstanceChannel::listen()
 {
-    // Listening with restricted access replaces any file at the path, so a live instance is asked first.
-    // A socket nobody answers on is left over from an instance that ended abruptly.
-    QLocalSocket probe;
-    probe.connectToServer(socketPath_);
-    if (probe.waitForConnected(InstanceHandOver::timeoutMs))
-        return false;
-    QLocalServer::removeServer(socketPath_);
-    return server_.listen(socketPath_);
+    // Each instance holds the lock while it runs, so the one that takes it is alone and any socket at the
+    // path was left by an instance that ended abruptly. Without the lock this waits until the holder
+    // answers: it may still be starting, or ending and about to let go.
+    const QDeadlineTimer deadline(InstanceHandOver::timeoutMs);
+    for (;;) {
+        if (takeLock()) {
+            QLocalServer::removeServer(socketPath_);
+            return server_.listen(socketPath_);
+        }
+        QLocalSocket probe;
+        probe.connectToServer(socketPath_);
+        if (probe.waitForConnected(int(deadline.remainingTime())) || deadline.hasExpired())
+            return false;
+        QThread::msleep(20);
+    }
+}
+
+bool InstanceChannel::takeLock()
+{
+    if (lockFd_ < 0)
+        lockFd_ = ::open(QFile::encodeName(socketPath_ + u".lock").constData(),
+                         O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    return lockFd_ >= 0 && ::flock(lockFd_, LOCK_EX | LOCK_NB) == 0;
 }
 
 void InstanceChannel::acceptConnection()

@@ -1,20 +1,35 @@
 #include "app/InstanceHandOver.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
-std::string InstanceHandOver::socketPath()
+std::string InstanceHandOver::socketPath(std::string *error)
 {
     const char *runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime && *runtime)
         return std::string(runtime) + "/glint.socket";
     const char *temp = std::getenv("TMPDIR");
-    return std::string(temp && *temp ? temp : "/tmp") + "/glint-" + std::to_string(getuid()) + ".socket";
+    const std::string directory = std::string(temp && *temp ? temp : "/tmp") + "/glint-" + std::to_string(getuid());
+    // lstat: a link there could lead anywhere, whatever it points at now.
+    struct stat info {};
+    if ((mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) || lstat(directory.c_str(), &info) != 0) {
+        if (error)
+            *error = "cannot create the directory " + directory + ": " + std::strerror(errno);
+        return {};
+    }
+    if (!S_ISDIR(info.st_mode) || info.st_uid != geteuid() || (info.st_mode & 077) != 0) {
+        if (error)
+            *error = directory + " is not a private directory of this user; remove it or set XDG_RUNTIME_DIR";
+        return {};
+    }
+    return directory + "/glint.socket";
 }
 
 bool InstanceHandOver::send(const std::string &socketPath, std::string_view command)

@@ -14,8 +14,10 @@ public:
     static constexpr std::string_view reopen = "reopen";
     static constexpr int timeoutMs = 2000;
 
-    // $XDG_RUNTIME_DIR/glint.socket; without a runtime directory glint-UID.socket in $TMPDIR or /tmp.
-    static std::string socketPath();
+    // $XDG_RUNTIME_DIR/glint.socket; without a runtime directory glint.socket in glint-UID in $TMPDIR or
+    // /tmp, a directory made private to this user (created 0700 when missing). Empty, with the reason in
+    // `error`, when that directory is another user's or open to others: anyone could take the name first.
+    static std::string socketPath(std::string *error = nullptr);
 
     // Sends one command; true when a running instance answered that it took it.
     static bool send(const std::string &socketPath, std::string_view command);

@@ -79,6 +79,8 @@ void UpdateController::report(const QString &result, const QUrl &link, bool tell
         return;
     auto *box = new QMessageBox(QMessageBox::Information, tr("Check for Updates"), result);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    // The result quotes the feed and the server: markup from there is shown, never rendered.
+    box->setTextFormat(Qt::PlainText);
     if (link.scheme() == u"https" || link.scheme() == u"http") {
         box->setTextFormat(Qt::RichText);
         box->setText(result.toHtmlEscaped() + u"<br><a href=\"" + link.toString(QUrl::FullyEncoded).toHtmlEscaped() +

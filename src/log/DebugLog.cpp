@@ -144,6 +144,18 @@ private:
             refuse(path, "it is not a regular file owned by this user");
             return -1;
         }
+        // Another name for the same file could be anything of the user's that someone linked there.
+        if (info.st_nlink > 1) {
+            ::close(fd);
+            refuse(path, "it has other hard links");
+            return -1;
+        }
+        // A file from before keeps whatever mode it had, and the log holds what the user asked about.
+        if ((info.st_mode & 07777) != 0600 && ::fchmod(fd, 0600) != 0) {
+            ::close(fd);
+            refuse(path, "its mode cannot be made private");
+            return -1;
+        }
         return fd;
     }
 

@@ -2,7 +2,10 @@
 #include "app/UpdateController.h"
 #include "support/FakeModelServer.h"
 
+#include <QApplication>
+#include <QMessageBox>
 #include <QSignalSpy>
+#include <QTextDocument>
 
 #include <gtest/gtest.h>
 
@@ -83,5 +86,39 @@ TEST(UpdateControllerTest, TellsEachOutcome)
     // Over plain http anyone on the way could announce a "release"; only loopback test feeds may.
     UpdateController remote(QUrl(u"http://updates.example.invalid/appcast.xml"_qs));
     EXPECT_TRUE(checkOnce(remote).startsWith(u"The update feed must be an https address"));
+}
+
+// The feed's words reach the dialog as they are: markup in them is shown, never rendered.
+TEST(UpdateControllerTest, DialogShowsFeedTextLiterally)
+{
+    const QString version = u"2.0<b>beta</b><img src=x>"_qs;
+    const QByteArray items[] = {
+        "<item><version>2.0&lt;b&gt;beta&lt;/b&gt;&lt;img src=x&gt;</version></item>",
+        "<item><version>2.0&lt;b&gt;beta&lt;/b&gt;&lt;img src=x&gt;</version>"
+        "<link>https://example.invalid/a?b=&lt;i&gt;</link></item>",
+    };
+    for (const QByteArray &item : items) {
+        FakeModelServer server;
+        UpdateController controller(QUrl(server.baseUrl() + u"/appcast.xml"), QVersionNumber(1, 0));
+        server.enqueue(
+            FakeModelServer::Response::error(200, "<rss><channel>" + item + "</channel></rss>", "application/rss+xml"));
+        QSignalSpy checked(&controller, &UpdateController::checked);
+        controller.checkForUpdates(true);
+        ASSERT_TRUE(checked.wait(5000));
+        QMessageBox *box = nullptr;
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto *found = qobject_cast<QMessageBox *>(widget))
+                box = found;
+        }
+        ASSERT_TRUE(box) << item.constData();
+        QString shown = box->text();
+        if (box->textFormat() == Qt::RichText || (box->textFormat() == Qt::AutoText && Qt::mightBeRichText(shown))) {
+            QTextDocument document;
+            document.setHtml(shown);
+            shown = document.toPlainText();
+        }
+        EXPECT_TRUE(shown.startsWith(u"Glint " + version + u" is available.")) << shown.toStdString();
+        delete box;
+    }
 }
 } // namespace

@@ -50,21 +50,30 @@ TEST(DebugLog, ResetKeepsOnlyTheLinesLoggedAfterIt)
     EXPECT_EQ(lines[3], QString());
 }
 
-TEST(DebugLog, RecreatesADeletedFileWithPrivateMode)
+TEST(DebugLog, FileFoundOrRecreatedIsPrivate)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(u"glint.log"_qs);
+    const QByteArray native = QFile::encodeName(path);
+    const auto mode = [&] {
+        struct stat info {};
+        return ::stat(native.constData(), &info) == 0 ? info.st_mode & 0777 : 0;
+    };
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    ASSERT_EQ(::chmod(native.constData(), 0644), 0);
     LogTo target(path);
     DebugLog::log(u"App"_qs, u"first"_qs);
     DebugLog::flush();
+    EXPECT_EQ(mode(), 0600u) << "a file from before is made private";
     ASSERT_TRUE(QFile::remove(path));
     DebugLog::log(u"App"_qs, u"second"_qs);
     const QByteArray content = readAll(path);
     EXPECT_TRUE(content.endsWith("] [App] second\n"));
     EXPECT_FALSE(content.contains("first"));
-    struct stat info {};
-    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(mode(), 0600u);
 }
 
 TEST(DebugLog, ManyThreadsGiveWholeOrderedLines)
@@ -104,26 +113,34 @@ TEST(DebugLog, NeverFollowsALinkOrWritesAnotherUsersFile)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("precious\n");
     }
-    const QString link = dir.filePath(u"glint.log"_qs);
-    ASSERT_TRUE(QFile::link(victim, link));
-    FILE *echo = std::tmpfile();
-    DebugLog::setEcho(echo);
-    {
-        LogTo target(link);
-        DebugLog::reset();
-        DebugLog::log(u"App"_qs, u"must not land in the victim"_qs);
-        DebugLog::log(u"App"_qs, u"nor this"_qs);
+    const struct {
+        const char *name;
+        bool symbolic;
+    } links[] = {{"symbolic.log", true}, {"hard.log", false}};
+    for (const auto &l : links) {
+        const QString link = dir.filePath(QString::fromLatin1(l.name));
+        ASSERT_TRUE(l.symbolic
+                        ? QFile::link(victim, link)
+                        : ::link(QFile::encodeName(victim).constData(), QFile::encodeName(link).constData()) == 0);
+        FILE *echo = std::tmpfile();
+        DebugLog::setEcho(echo);
+        {
+            LogTo target(link);
+            DebugLog::reset();
+            DebugLog::log(u"App"_qs, u"must not land in the victim"_qs);
+            DebugLog::log(u"App"_qs, u"nor this"_qs);
+        }
+        DebugLog::setEcho(nullptr);
+        EXPECT_EQ(readAll(victim), QByteArray("precious\n")) << l.name;
+        std::rewind(echo);
+        QFile echoed;
+        ASSERT_TRUE(echoed.open(echo, QIODevice::ReadOnly));
+        const QString printed = QString::fromUtf8(echoed.readAll());
+        echoed.close();
+        std::fclose(echo);
+        EXPECT_EQ(printed.count(u"[DebugLog] Not writing log file"_qs), 1) << l.name << printed.toStdString();
+        EXPECT_TRUE(printed.contains(u"] [App] nor this\n"_qs)) << "lines still reach standard output";
     }
-    DebugLog::setEcho(nullptr);
-    EXPECT_EQ(readAll(victim), QByteArray("precious\n"));
-    std::rewind(echo);
-    QFile echoed;
-    ASSERT_TRUE(echoed.open(echo, QIODevice::ReadOnly));
-    const QString printed = QString::fromUtf8(echoed.readAll());
-    echoed.close();
-    std::fclose(echo);
-    EXPECT_EQ(printed.count(u"[DebugLog] Not writing log file"_qs), 1) << printed.toStdString();
-    EXPECT_TRUE(printed.contains(u"] [App] nor this\n"_qs)) << "lines still reach standard output";
 
     // A regular file that is not ours (a directory stands in for a foreign file: same refusal path).
     const QString notAFile = dir.filePath(u"dir.log"_qs);

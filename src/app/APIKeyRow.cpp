@@ -65,6 +65,7 @@ void APIKeyRow::setSet(bool isSet)
 
 void APIKeyRow::showSaving()
 {
+    saving_ = true;
     save_->setEnabled(false);
     clear_->setEnabled(false);
     note_->hide();
@@ -72,12 +73,15 @@ void APIKeyRow::showSaving()
 
 void APIKeyRow::showWaitingForUnlock()
 {
+    if (!saving_)
+        return; // the save has ended already
     note_->setText(tr("Waiting for the keyring to be unlocked…"));
     note_->show();
 }
 
 void APIKeyRow::showSaveResult(const QString &problem)
 {
+    saving_ = false;
     if (problem.isEmpty())
         input_->clear();
     save_->setEnabled(!input_->text().isEmpty());

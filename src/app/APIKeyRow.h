@@ -36,4 +36,5 @@ private:
     QPushButton *clear_;
     QLabel *note_;
     bool isSet_ = false;
+    bool saving_ = false;
 };

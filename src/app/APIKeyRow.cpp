@@ -6,13 +6,15 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStackedLayout>
+#include <QVBoxLayout>
 
 APIKeyRow::APIKeyRow(const QString &label, QWidget *parent)
     : QWidget(parent)
-    , pages_(new QStackedLayout(this))
+    , pages_(new QStackedLayout)
     , input_(new QLineEdit)
     , save_(new QPushButton(tr("Save")))
     , clear_(new QPushButton(tr("Clear")))
+    , note_(new QLabel)
 {
     input_->setEchoMode(QLineEdit::Password);
     input_->setPlaceholderText(label);
@@ -46,10 +48,44 @@ APIKeyRow::APIKeyRow(const QString &label, QWidget *parent)
 
     pages_->addWidget(entry);
     pages_->addWidget(stored);
+    note_->setWordWrap(true);
+    note_->setTextFormat(Qt::PlainText);
+    note_->hide();
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addLayout(pages_);
+    layout->addWidget(note_);
 }
 
 void APIKeyRow::setSet(bool isSet)
 {
     isSet_ = isSet;
     pages_->setCurrentIndex(isSet ? 1 : 0);
+}
+
+void APIKeyRow::showSaving()
+{
+    saving_ = true;
+    save_->setEnabled(false);
+    clear_->setEnabled(false);
+    note_->hide();
+}
+
+void APIKeyRow::showWaitingForUnlock()
+{
+    if (!saving_)
+        return; // the save has ended already
+    note_->setText(tr("Waiting for the keyring to be unlocked…"));
+    note_->show();
+}
+
+void APIKeyRow::showSaveResult(const QString &problem)
+{
+    saving_ = false;
+    if (problem.isEmpty())
+        input_->clear();
+    save_->setEnabled(!input_->text().isEmpty());
+    clear_->setEnabled(true);
+    note_->setText(problem);
+    note_->setVisible(!problem.isEmpty());
 }

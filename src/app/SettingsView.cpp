@@ -85,14 +85,18 @@ QWidget *SettingsView::apiKeysSection()
 void SettingsView::connectKeyRow(APIKeyRow *row, const QString &account)
 {
     // Keys are stored as typed; what a provider makes of blanks is its own business.
-    connect(row, &APIKeyRow::saveRequested, this, [this, row, account](const QString &key) {
-        settings_.keychainWrite(account, key);
-        row->input()->clear();
-        row->setSet(true);
-    });
-    connect(row, &APIKeyRow::clearRequested, this, [this, row, account] {
-        settings_.keychainWrite(account, QString());
-        row->setSet(false);
+    const auto save = [this, row, account](const QString &key) {
+        row->showSaving();
+        // The row shows ✔ or no key once the keychain has stored the change, and keeps it otherwise.
+        settings_.keychainWrite(account, key).then(row, [row](const QString &problem) {
+            row->showSaveResult(problem);
+        });
+    };
+    connect(row, &APIKeyRow::saveRequested, this, save);
+    connect(row, &APIKeyRow::clearRequested, this, [save] { save(QString()); });
+    connect(&settings_, &SettingsManager::keychainWaitingForUnlock, row, [row, account](const QString &waiting) {
+        if (waiting == account)
+            row->showWaitingForUnlock();
     });
     // Only whether a key exists is known here, never the key; it arrives once the keychain answers.
     const auto showState = [this, row, account] { row->setSet(settings_.isAPIKeySet(account)); };

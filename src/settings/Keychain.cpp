@@ -1,290 +1,180 @@
 #include "settings/Keychain.h"
 
-#include <QDBusArgument>
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusMetaType>
-#include <QDBusObjectPath>
-#include <QDBusVariant>
-#include <QDeadlineTimer>
-#include <QEventLoop>
-#include <QTimer>
+#include "log/DebugLog.h"
 
-#include <optional>
+#include <libsecret/secret.h>
+
+#include <memory>
 
 namespace {
 
-const QString secretsService = QStringLiteral("org.freedesktop.secrets");
-const QString servicePath = QStringLiteral("/org/freedesktop/secrets");
-const QString serviceInterface = QStringLiteral("org.freedesktop.Secret.Service");
-const QString itemInterface = QStringLiteral("org.freedesktop.Secret.Item");
-const QString noPrompt = QStringLiteral("/");
-
-// A secret as the service hands it over: (session, parameters, value, content type).
-struct Secret {
-    QDBusObjectPath session;
-    QByteArray parameters;
-    QByteArray value;
-    QString contentType;
+struct ObjectUnref {
+    void operator()(gpointer object) const { g_object_unref(object); }
 };
+template <typename T> using Object = std::unique_ptr<T, ObjectUnref>;
 
-QDBusArgument &operator<<(QDBusArgument &argument, const Secret &secret)
-{
-    argument.beginStructure();
-    argument << secret.session << secret.parameters << secret.value << secret.contentType;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, Secret &secret)
-{
-    argument.beginStructure();
-    argument >> secret.session >> secret.parameters >> secret.value >> secret.contentType;
-    argument.endStructure();
-    return argument;
-}
-
-} // namespace
-
-Q_DECLARE_METATYPE(Secret)
-
-namespace {
-
-using Attributes = QMap<QString, QString>;
-using Paths = QList<QDBusObjectPath>;
-
-// Waits for a prompt's answer: Completed(dismissed, result).
-class PromptAnswer : public QObject {
-    Q_OBJECT
-public:
-    QEventLoop loop;
-    std::optional<QVariant> result; // none while unanswered or dismissed
-
-public Q_SLOTS:
-    void completed(bool dismissed, const QDBusVariant &value)
-    {
-        if (!dismissed)
-            result = value.variant();
-        loop.quit();
-    }
+struct ObjectListFree {
+    void operator()(GList *list) const { g_list_free_full(list, g_object_unref); }
 };
+using ObjectList = std::unique_ptr<GList, ObjectListFree>;
 
-// The calls of one keychain operation, all within one time limit. Any failure (no service, an error,
-// the limit passed) reads as no answer.
-class SecretService {
+// A GError out-parameter that frees what it caught.
+class Failure {
 public:
-    explicit SecretService(std::chrono::milliseconds limit)
-        : deadline_(limit)
-        , bus_(QDBusConnection::sessionBus())
-    {
-        static const bool registered = [] {
-            qDBusRegisterMetaType<Secret>();
-            qDBusRegisterMetaType<QMap<QDBusObjectPath, Secret>>();
-            qDBusRegisterMetaType<Attributes>();
-            return true;
-        }();
-        Q_UNUSED(registered);
-    }
+    Failure() = default;
+    Failure(const Failure &) = delete;
+    Failure &operator=(const Failure &) = delete;
+    ~Failure() { g_clear_error(&error_); }
 
-    ~SecretService()
-    {
-        // Without waiting for the answer, so that a session is closed also when the time is up.
-        if (!session_.path().isEmpty())
-            bus_.send(QDBusMessage::createMethodCall(secretsService, session_.path(),
-                                                     QStringLiteral("org.freedesktop.Secret.Session"),
-                                                     QStringLiteral("Close")));
-    }
-
-    bool timedOut() const { return deadline_.hasExpired(); }
-
-    std::optional<QList<QVariant>> call(const QString &path, const QString &interface, const QString &method,
-                                        const QList<QVariant> &arguments)
-    {
-        if (!bus_.isConnected() || deadline_.hasExpired())
-            return std::nullopt;
-        QDBusMessage message = QDBusMessage::createMethodCall(secretsService, path, interface, method);
-        message.setArguments(arguments);
-        const QDBusMessage reply = bus_.call(message, QDBus::Block, int(qMax<qint64>(1, deadline_.remainingTime())));
-        if (reply.type() != QDBusMessage::ReplyMessage)
-            return std::nullopt;
-        return reply.arguments();
-    }
-
-    // Shows `prompt` (an unlock dialog, for one) unless there is none, and waits for the answer: its
-    // result, an invalid one without a prompt, or none when it was dismissed or not given in time.
-    std::optional<QVariant> prompt(const QDBusObjectPath &prompt)
-    {
-        if (prompt.path() == noPrompt)
-            return QVariant();
-        PromptAnswer answer;
-        const QString interface = QStringLiteral("org.freedesktop.Secret.Prompt");
-        const char *slot = SLOT(completed(bool, QDBusVariant));
-        if (!bus_.connect(secretsService, prompt.path(), interface, QStringLiteral("Completed"), &answer, slot))
-            return std::nullopt;
-        if (call(prompt.path(), interface, QStringLiteral("Prompt"), {QString()})) {
-            QTimer::singleShot(qMax<qint64>(0, deadline_.remainingTime()), &answer.loop, &QEventLoop::quit);
-            answer.loop.exec();
-        }
-        bus_.disconnect(secretsService, prompt.path(), interface, QStringLiteral("Completed"), &answer, slot);
-        return answer.result;
-    }
-
-    // A plain session: the secrets travel on the user's own session bus, which only the user's
-    // programs can read, and each of those may ask the service itself.
-    std::optional<QDBusObjectPath> session()
-    {
-        if (session_.path().isEmpty()) {
-            const auto opened = call(servicePath, serviceInterface, QStringLiteral("OpenSession"),
-                                     {QStringLiteral("plain"), QVariant::fromValue(QDBusVariant(QString()))});
-            if (!opened || opened->size() < 2)
-                return std::nullopt;
-            session_ = opened->at(1).value<QDBusObjectPath>();
-        }
-        return session_;
-    }
-
-    // The items with `attributes`: unlocked, and locked.
-    std::optional<std::pair<Paths, Paths>> search(const Attributes &attributes)
-    {
-        const auto found =
-            call(servicePath, serviceInterface, QStringLiteral("SearchItems"), {QVariant::fromValue(attributes)});
-        if (!found || found->size() < 2)
-            return std::nullopt;
-        return std::pair(qdbus_cast<Paths>(found->at(0)), qdbus_cast<Paths>(found->at(1)));
-    }
-
-    // Asks the desktop to unlock `objects`; those it unlocked.
-    Paths unlock(const Paths &objects)
-    {
-        const auto unlocked =
-            call(servicePath, serviceInterface, QStringLiteral("Unlock"), {QVariant::fromValue(objects)});
-        if (!unlocked || unlocked->size() < 2)
-            return {};
-        Paths done = qdbus_cast<Paths>(unlocked->at(0));
-        if (const std::optional<QVariant> result = prompt(unlocked->at(1).value<QDBusObjectPath>());
-            result && result->isValid())
-            done += qdbus_cast<Paths>(*result);
-        return done;
-    }
-
-    // The collection new items go to; made when the keyring has none yet.
-    QDBusObjectPath defaultCollection()
-    {
-        const QString alias = QStringLiteral("default");
-        const auto found = call(servicePath, serviceInterface, QStringLiteral("ReadAlias"), {alias});
-        const QDBusObjectPath path = found ? found->value(0).value<QDBusObjectPath>() : QDBusObjectPath();
-        if (!found || path.path() != noPrompt)
-            return path;
-        const QVariantMap properties{
-            {QStringLiteral("org.freedesktop.Secret.Collection.Label"), QStringLiteral("Default keyring")}};
-        const auto created = call(servicePath, serviceInterface, QStringLiteral("CreateCollection"),
-                                  {QVariant::fromValue(properties), alias});
-        if (!created || created->size() < 2)
-            return {};
-        if (const QDBusObjectPath made = created->at(0).value<QDBusObjectPath>(); made.path() != noPrompt)
-            return made;
-        const std::optional<QVariant> result = prompt(created->at(1).value<QDBusObjectPath>());
-        return result ? result->value<QDBusObjectPath>() : QDBusObjectPath();
-    }
+    GError **out() { return &error_; }
+    explicit operator bool() const { return error_ != nullptr; }
+    bool isLocked() const { return g_error_matches(error_, SECRET_ERROR, SECRET_ERROR_IS_LOCKED); }
+    QString message() const { return error_ ? QString::fromUtf8(error_->message) : QString(); }
+    void clear() { g_clear_error(&error_); }
 
 private:
-    QDeadlineTimer deadline_;
-    QDBusConnection bus_;
-    QDBusObjectPath session_;
+    GError *error_ = nullptr;
 };
 
-Attributes attributes(const QString &service, const QString &account)
+// The attributes that find an account's items. No schema name is asked for, so items stored by
+// `secret-tool store service ... account ...` match too.
+class Attributes {
+public:
+    Attributes(const QString &service, const QString &account)
+        : service_(service.toUtf8())
+        , account_(account.toUtf8())
+        , table_(g_hash_table_new(g_str_hash, g_str_equal))
+    {
+        insert("service", service_.constData());
+        insert("account", account_.constData());
+    }
+    Attributes(const Attributes &) = delete;
+    Attributes &operator=(const Attributes &) = delete;
+    ~Attributes() { g_hash_table_unref(table_); }
+
+    // `value` must live as long as these attributes.
+    void insert(const char *name, const char *value)
+    {
+        g_hash_table_insert(table_, const_cast<char *>(name), const_cast<char *>(value));
+    }
+    GHashTable *table() const { return table_; }
+
+private:
+    QByteArray service_;
+    QByteArray account_;
+    GHashTable *table_;
+};
+
+QString notStored(const Failure &failure)
 {
-    // No schema is asked for, so items stored by `secret-tool store service ... account ...` match too.
-    return {{QStringLiteral("service"), service}, {QStringLiteral("account"), account}};
+    return failure.isLocked() ? SecretStore::lockedOnWrite() : u"The key was not saved: " + failure.message();
 }
 
 } // namespace
 
-Keychain::Keychain(QString service, std::chrono::milliseconds limit)
+Keychain::Keychain(QString service)
     : service_(std::move(service))
-    , limit_(limit)
+    , cancellable_(g_cancellable_new())
 {
+}
+
+Keychain::~Keychain()
+{
+    g_object_unref(cancellable_);
+}
+
+void Keychain::stopWaiting()
+{
+    g_cancellable_cancel(cancellable_);
 }
 
 StoredSecret Keychain::read(const QString &account) const
 {
-    SecretService secrets(limit_);
-    const auto found = secrets.search(attributes(service_, account));
-    if (!found)
+    const Attributes attributes(service_, account);
+    Failure failure;
+    // Asks the desktop to unlock a locked keyring and waits while its prompt is open.
+    const ObjectList items(secret_service_search_sync(
+        nullptr, nullptr, attributes.table(),
+        SecretSearchFlags(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS), cancellable_,
+        failure.out()));
+    if (failure) {
+        DebugLog::log(QStringLiteral("Keychain"), u"Reading a key failed: " + failure.message());
         return {StoredSecret::Status::NoAnswer, {}};
-    auto [items, locked] = *found;
-    if (!locked.isEmpty())
-        items += secrets.unlock(locked);
-    if (items.isEmpty()) {
-        if (locked.isEmpty())
-            return {};
-        return {secrets.timedOut() ? StoredSecret::Status::NoAnswer : StoredSecret::Status::Locked, {}};
     }
-    const std::optional<QDBusObjectPath> session = secrets.session();
-    const auto values = session ? secrets.call(servicePath, serviceInterface, QStringLiteral("GetSecrets"),
-                                               {QVariant::fromValue(items), QVariant::fromValue(*session)})
-                                : std::nullopt;
-    if (!values || values->isEmpty())
-        return {StoredSecret::Status::NoAnswer, {}};
 
     // Several items can match when another tool stored one beside ours: the newest is the key.
     StoredSecret result;
-    qulonglong newest = 0;
-    const auto byItem = qdbus_cast<QMap<QDBusObjectPath, Secret>>(values->first());
-    for (auto it = byItem.begin(); it != byItem.end(); ++it) {
-        const auto modified = secrets.call(it.key().path(), QStringLiteral("org.freedesktop.DBus.Properties"),
-                                           QStringLiteral("Get"), {itemInterface, QStringLiteral("Modified")});
-        const qulonglong when = modified ? qdbus_cast<QDBusVariant>(modified->value(0)).variant().toULongLong() : 0;
+    guint64 newest = 0;
+    for (GList *node = items.get(); node; node = node->next) {
+        auto *item = static_cast<SecretItem *>(node->data);
+        if (secret_item_get_locked(item)) {
+            if (result.status == StoredSecret::Status::Missing)
+                result.status = StoredSecret::Status::Locked;
+            continue;
+        }
+        SecretValue *value = secret_item_get_secret(item);
+        if (!value)
+            continue;
+        gsize length = 0;
+        const gchar *bytes = secret_value_get(value, &length);
+        const QByteArray data(bytes, qsizetype(length));
+        secret_value_unref(value);
         // Keys are UTF-8; anything else is treated as no key at all.
-        const QString text = QString::fromUtf8(it->value);
-        if (text.toUtf8() != it->value || (result.status == StoredSecret::Status::Found && when < newest))
+        const QString text = QString::fromUtf8(data);
+        const guint64 modified = secret_item_get_modified(item);
+        if (text.toUtf8() != data || (result.status == StoredSecret::Status::Found && modified < newest))
             continue;
         result = StoredSecret::found(text);
-        newest = when;
+        newest = modified;
     }
     return result;
 }
 
-void Keychain::write(const QString &account, const QString &value)
+QString Keychain::write(const QString &account, const QString &value, const std::function<void()> &waiting)
 {
-    SecretService secrets(limit_);
-    const auto found = secrets.search(attributes(service_, account));
-    if (!found)
-        return;
-    const QDBusObjectPath collection = secrets.defaultCollection();
-    if (collection.path().isEmpty())
-        return;
-    secrets.unlock({collection});
-    const std::optional<QDBusObjectPath> session = secrets.session();
-    if (!session)
-        return;
-    Attributes stored = attributes(service_, account);
-    stored.insert(QStringLiteral("xdg:schema"), QStringLiteral("org.glint.Glint.ApiKey"));
-    const QVariantMap properties{
-        {QStringLiteral("org.freedesktop.Secret.Item.Label"), QString(u"Glint " + account)},
-        {QStringLiteral("org.freedesktop.Secret.Item.Attributes"), QVariant::fromValue(stored)}};
-    const Secret secret{*session, {}, value.toUtf8(), QStringLiteral("text/plain")};
-    const auto created = secrets.call(collection.path(), QStringLiteral("org.freedesktop.Secret.Collection"),
-                                      QStringLiteral("CreateItem"),
-                                      {QVariant::fromValue(properties), QVariant::fromValue(secret), true});
-    if (!created || created->size() < 2)
-        return;
-    QDBusObjectPath item = created->at(0).value<QDBusObjectPath>();
-    if (item.path() == noPrompt) {
-        const std::optional<QVariant> result = secrets.prompt(created->at(1).value<QDBusObjectPath>());
-        item = result ? result->value<QDBusObjectPath>() : QDBusObjectPath();
-    }
-    if (item.path().isEmpty() || item.path() == noPrompt)
-        return; // not stored: the key there was stays
-    // The service replaces only an item with exactly the same attributes: one stored by another tool
-    // (secret-tool) stays beside the new one until it goes here.
-    for (const QDBusObjectPath &other : found->first + found->second) {
-        if (other == item)
-            continue;
-        if (const auto deleted = secrets.call(other.path(), itemInterface, QStringLiteral("Delete"), {}))
-            secrets.prompt(deleted->value(0).value<QDBusObjectPath>());
-    }
-}
+    Failure failure;
+    const Object<SecretService> service(
+        secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, cancellable_, failure.out()));
+    if (!service)
+        return notStored(failure);
+    Attributes attributes(service_, account);
+    const ObjectList older(secret_service_search_sync(service.get(), nullptr, attributes.table(), SECRET_SEARCH_ALL,
+                                                      cancellable_, failure.out()));
+    if (failure)
+        return notStored(failure);
 
-#include "Keychain.moc"
+    Object<SecretCollection> collection(secret_collection_for_alias_sync(
+        service.get(), SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, cancellable_, failure.out()));
+    if (!collection && !failure)
+        collection.reset(secret_collection_create_sync(service.get(), "Default keyring", SECRET_COLLECTION_DEFAULT,
+                                                       SECRET_COLLECTION_CREATE_NONE, cancellable_, failure.out()));
+    if (!collection)
+        return failure ? notStored(failure) : SecretStore::lockedOnWrite();
+    if (secret_collection_get_locked(collection.get())) {
+        if (waiting)
+            waiting();
+        GList locked{collection.get(), nullptr, nullptr};
+        const gint unlocked = secret_service_unlock_sync(service.get(), &locked, cancellable_, nullptr, failure.out());
+        if (failure || unlocked == 0)
+            return failure ? notStored(failure) : SecretStore::lockedOnWrite();
+    }
+
+    attributes.insert("xdg:schema", "org.glint.Glint.ApiKey");
+    const QByteArray label = "Glint " + account.toUtf8();
+    const QByteArray bytes = value.toUtf8();
+    SecretValue *secret = secret_value_new(bytes.constData(), bytes.size(), "text/plain");
+    const Object<SecretItem> stored(secret_item_create_sync(collection.get(), nullptr, attributes.table(),
+                                                            label.constData(), secret, SECRET_ITEM_CREATE_NONE,
+                                                            cancellable_, failure.out()));
+    secret_value_unref(secret);
+    if (!stored)
+        return notStored(failure);
+
+    // The older items go only now that the new one is stored; one left behind is older, so never read.
+    for (GList *node = older.get(); node; node = node->next) {
+        if (!secret_item_delete_sync(static_cast<SecretItem *>(node->data), cancellable_, failure.out()))
+            DebugLog::log(QStringLiteral("Keychain"), u"An older key stays in the keyring: " + failure.message());
+        failure.clear();
+    }
+    return {};
+}

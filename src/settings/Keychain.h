@@ -2,22 +2,26 @@
 
 #include "settings/SecretStore.h"
 
-#include <chrono>
+typedef struct _GCancellable GCancellable;
 
-// API keys in the Secret Service, spoken to over D-Bus, one item per account with the attributes
-// service = <service>, account = <account>. A read says whether the keyring was locked or silent; a
-// failed write is silent. A call never blocks its caller for longer than the time limit, even when the
-// service hangs (for example while it waits on an unlock prompt nobody answers).
+// API keys in the Secret Service, through libsecret (encrypted session, the desktop's prompts), one
+// item per account with the attributes service = <service>, account = <account>. A read says whether
+// the keyring was locked or silent; a write says why it stored nothing. An unlock prompt is waited on
+// for as long as it stays open.
 class Keychain : public SecretStore {
 public:
-    explicit Keychain(QString service, std::chrono::milliseconds limit = std::chrono::seconds(3));
+    explicit Keychain(QString service);
+    ~Keychain() override;
+    Keychain(const Keychain &) = delete;
+    Keychain &operator=(const Keychain &) = delete;
 
     StoredSecret read(const QString &account) const override;
-    void write(const QString &account, const QString &value) override;
+    QString write(const QString &account, const QString &value, const std::function<void()> &waiting) override;
+    void stopWaiting() override;
 
     const QString &service() const { return service_; }
 
 private:
     QString service_;
-    std::chrono::milliseconds limit_;
+    GCancellable *cancellable_;
 };

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 // What a read of one key found. An empty value is a cleared key.
 struct StoredSecret {
     enum class Status {
@@ -28,11 +30,17 @@ struct StoredSecret {
     static StoredSecret found(const QString &value) { return {Status::Found, value}; }
 };
 
-// Where API keys are kept, one secret per account name. Calls may block (a keyring may prompt to be
-// unlocked), so the application makes them off the main thread.
+// Where API keys are kept, one secret per account name. Calls may block for as long as the user takes to
+// answer an unlock prompt, so the application makes them off the main thread.
 class SecretStore {
 public:
     virtual ~SecretStore() = default;
     virtual StoredSecret read(const QString &account) const = 0;
-    virtual void write(const QString &account, const QString &value) = 0;
+    // Stores `value` (empty clears the key): returns why it was not stored, for the user, or nothing once
+    // it is. `waiting` is called when the write waits for the user to unlock the keyring.
+    virtual QString write(const QString &account, const QString &value, const std::function<void()> &waiting) = 0;
+    // Gives up on answers from the user: an open prompt is dismissed and later calls fail at once.
+    virtual void stopWaiting() {}
+
+    static QString lockedOnWrite() { return QStringLiteral("The keyring is locked. Unlock it and save again."); }
 };

@@ -82,6 +82,9 @@ SettingsManager::SettingsManager(const QString &filePath, std::unique_ptr<Secret
 
 SettingsManager::~SettingsManager()
 {
+    // A save in progress ends in moments; a prompt nobody answers would hold up the exit for good.
+    if (!keychainThread().waitForDone(3000))
+        secrets_->stopWaiting();
     waitForKeychain();
 }
 
@@ -275,12 +278,22 @@ QFuture<StoredSecret> SettingsManager::keychainReadLater(const QString &account)
     return QtConcurrent::run(&keychainThread(), [secrets = secrets_, account] { return secrets->read(account); });
 }
 
-void SettingsManager::keychainWrite(const QString &account, const QString &value)
+QFuture<QString> SettingsManager::keychainWrite(const QString &account, const QString &value)
 {
-    QtConcurrent::run(&keychainThread(), [secrets = secrets_, account, value] { secrets->write(account, value); });
-    keySet_.insert(account, !value.isEmpty());
     ++keyWrites_[account];
-    Q_EMIT apiKeysChanged();
+    // The destructor waits for the keychain thread, so this outlives the call.
+    const auto waiting = [this, account] {
+        QMetaObject::invokeMethod(this, [this, account] { Q_EMIT keychainWaitingForUnlock(account); });
+    };
+    return QtConcurrent::run(&keychainThread(), [secrets = secrets_, account, value,
+                                                 waiting] { return secrets->write(account, value, waiting); })
+        .then(this, [this, account, isSet = !value.isEmpty()](const QString &problem) {
+            if (problem.isEmpty()) {
+                keySet_.insert(account, isSet);
+                Q_EMIT apiKeysChanged();
+            }
+            return problem;
+        });
 }
 
 void SettingsManager::refreshAPIKeys()

@@ -35,7 +35,7 @@ public:
     // Keys go to `secrets`, or to the Secret Service when none is given.
     explicit SettingsManager(const QString &filePath = defaultFilePath(), std::unique_ptr<SecretStore> secrets = {},
                              QObject *parent = nullptr);
-    ~SettingsManager() override; // waits for keys still being saved
+    ~SettingsManager() override; // waits for keys still being saved, but not on the user for long
 
     QString selectedProvider() const { return selectedProvider_; }
     QString anthropicModel() const { return anthropicModel_; }
@@ -80,8 +80,10 @@ public:
     // The keychain may block for as long as an unlock prompt stays open, so the application reads and
     // writes keys on a keychain thread, one call after the other in the order they were made.
     QFuture<StoredSecret> keychainReadLater(const QString &account) const;
-    void keychainWrite(const QString &account, const QString &value); // returns at once
-    StoredSecret keychainRead(const QString &account) const;          // blocks: for the command line
+    // Returns at once; the future says why the key was not stored, empty once it is (and then
+    // `apiKeysChanged` has been emitted). `keychainWaitingForUnlock` tells when it waits for the user.
+    QFuture<QString> keychainWrite(const QString &account, const QString &value);
+    StoredSecret keychainRead(const QString &account) const; // blocks: for the command line
 
     // Which keys are set, as far as known, for labels and menus that must not wait on the keychain.
     // Refreshed off the main thread; `apiKeysChanged` tells when the answer arrives or a key is saved.
@@ -114,6 +116,7 @@ Q_SIGNALS:
     void startAtLoginDefaultAppliedChanged();
     void settingsSelectedTabChanged();
     void apiKeysChanged();
+    void keychainWaitingForUnlock(const QString &account);
 
 private:
     void load();

@@ -3,7 +3,9 @@
 #include "app/SettingsView.h"
 #include "settings/Keychain.h"
 #include "settings/SettingsManager.h"
+#include "support/PrivateKeyring.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -45,9 +47,10 @@ TEST(SettingsKeyringTest, AKeyStoredFromTheShellIsReplacedByTheSettingsWindow)
     EXPECT_TRUE(row->input()->text().isEmpty()) << "the key itself is never shown";
 
     row->clearButton()->click();
+    QTRY_VERIFY(!row->isSet());
     row->input()->setText(u"sk-from-settings"_qs);
     row->saveButton()->click();
-    SettingsManager::waitForKeychain();
+    QTRY_VERIFY(row->isSet());
     EXPECT_EQ(keychain.read(account), StoredSecret::found(u"sk-from-settings"_qs));
     EXPECT_EQ(settings.keychainRead(account).value, u"sk-from-settings");
     EXPECT_EQ(secretTool(QStringList{u"search"_qs, u"--all"_qs} + attributes).count("attribute.account = "), 1);
@@ -57,9 +60,53 @@ TEST(SettingsKeyringTest, AKeyStoredFromTheShellIsReplacedByTheSettingsWindow)
     reopened.show();
     EXPECT_TRUE(reopened.openAIKeyRow()->isSet());
     reopened.openAIKeyRow()->clearButton()->click();
-    SettingsManager::waitForKeychain();
+    QTRY_VERIFY(!reopened.openAIKeyRow()->isSet());
     EXPECT_EQ(keychain.read(account), StoredSecret::found(QString())) << "cleared, not deleted";
     EXPECT_FALSE(row->isSet()) << "every open window follows";
+}
+
+// A leaked key is replaced while the keyring is locked and its unlock prompt dismissed: neither Clear nor
+// Save pretends to have worked, what is stored stays, and once the keyring is unlocked the new key is saved.
+TEST(SettingsKeyringTest, ASaveIntoALockedKeyringSaysSoAndKeepsTheOldKey)
+{
+    if (!PrivateKeyring::isChild()) {
+        if (!qEnvironmentVariableIsSet("GLINT_TEST_ENV"))
+            GTEST_SKIP() << "needs the gnome-keyring of scripts/test";
+        PrivateKeyring::runInPrivateSession(u"SettingsKeyringTest.ASaveIntoALockedKeyring*"_qs);
+        return;
+    }
+    const QString account = SettingsManager::anthropicKeyAccount;
+    secretTool(
+        {u"store"_qs, u"--label=Glint"_qs, u"service"_qs, SettingsManager::keychainService, u"account"_qs, account},
+        "sk-leaked");
+    QTemporaryDir dir;
+    SettingsManager settings(dir.filePath(u"glint.conf"_qs));
+    const Keychain keychain(SettingsManager::keychainService);
+    SettingsView view(settings);
+    view.show();
+    APIKeyRow *row = view.anthropicKeyRow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return row->isSet(); }));
+
+    const auto lockedTry = [&](QPushButton *button, const QString &kept) {
+        ASSERT_TRUE(PrivateKeyring::lockLogin());
+        button->click();
+        QTRY_COMPARE(row->noteLabel()->text(), SecretStore::lockedOnWrite());
+        ASSERT_TRUE(PrivateKeyring::unlockLogin());
+        EXPECT_EQ(keychain.read(account), StoredSecret::found(kept));
+    };
+    lockedTry(row->clearButton(), u"sk-leaked"_qs);
+    EXPECT_TRUE(row->isSet()) << "the key is still there";
+    row->clearButton()->click();
+    QTRY_VERIFY(!row->isSet());
+
+    row->input()->setText(u"sk-new"_qs);
+    lockedTry(row->saveButton(), QString());
+    EXPECT_FALSE(row->isSet()) << "no ✔ for a key that was not stored";
+    EXPECT_EQ(row->input()->text(), u"sk-new") << "the typed key stays for the next try";
+    row->saveButton()->click();
+    QTRY_VERIFY(row->isSet());
+    EXPECT_TRUE(row->noteLabel()->isHidden());
+    EXPECT_EQ(keychain.read(account), StoredSecret::found(u"sk-new"_qs));
 }
 
 // The key storage row asks the bus: the test session's keyring answers, unlocked; on a bus where no

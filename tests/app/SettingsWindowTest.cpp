@@ -121,26 +121,36 @@ TEST_F(SettingsWindowTest, KeysAreSavedAndClearedWithoutEverBeingShown)
 
     QTest::keyClicks(anthropic->input(), u"  "_qs);
     ASSERT_TRUE(anthropic->saveButton()->isEnabled()); // blanks are stored as typed
+    // A locked keyring: the row waits, then says so; nothing is stored and the typed key stays for another try.
+    keys->setUnreadable(StoredSecret::Status::Locked);
+    QSignalSpy waited(settings.get(), &SettingsManager::keychainWaitingForUnlock);
     anthropic->input()->setText(u"sk-ant-123"_qs);
     anthropic->saveButton()->click();
-    SettingsManager::waitForKeychain();
+    QTRY_COMPARE(waited.size(), 1);
+    QTRY_COMPARE(anthropic->noteLabel()->text(), SecretStore::lockedOnWrite()); // whichever arrived first
+    EXPECT_FALSE(anthropic->isSet());
+    EXPECT_EQ(anthropic->input()->text(), u"sk-ant-123");
+    EXPECT_TRUE(anthropic->saveButton()->isEnabled());
+    EXPECT_FALSE(keys->keys.contains(SettingsManager::anthropicKeyAccount));
+
+    keys->setUnreadable(StoredSecret::Status::Found);
+    anthropic->saveButton()->click();
+    QTRY_VERIFY(anthropic->isSet());
     EXPECT_EQ(keys->value(SettingsManager::anthropicKeyAccount), u"sk-ant-123");
-    EXPECT_TRUE(anthropic->isSet());
     EXPECT_TRUE(anthropic->input()->text().isEmpty());
+    EXPECT_TRUE(anthropic->noteLabel()->isHidden());
 
     view.openAIKeyRow()->clearButton()->click();
-    SettingsManager::waitForKeychain();
+    QTRY_VERIFY(!view.openAIKeyRow()->isSet());
     EXPECT_EQ(keys->value(SettingsManager::openAIKeyAccount), QString());
-    EXPECT_FALSE(view.openAIKeyRow()->isSet());
 
     // The optional token for spoken questions.
     APIKeyRow *replicate = view.replicateKeyRow();
     EXPECT_FALSE(replicate->isSet());
     replicate->input()->setText(u"r8_abc"_qs);
     replicate->saveButton()->click();
-    SettingsManager::waitForKeychain();
+    QTRY_VERIFY(replicate->isSet());
     EXPECT_EQ(keys->value(SettingsManager::replicateKeyAccount), u"r8_abc");
-    EXPECT_TRUE(replicate->isSet());
 }
 
 TEST_F(SettingsWindowTest, TheCompatibleServerSectionWritesThroughAndItsKeyIsOptional)

@@ -14,7 +14,7 @@ namespace {
 
 struct NoSecrets : SecretStore {
     StoredSecret read(const QString &) const override { return {}; }
-    void write(const QString &, const QString &) override {}
+    QString write(const QString &, const QString &, const std::function<void()> &) override { return {}; }
 };
 
 // A preferences file in a private directory, written as raw INI text so tests control exactly what is stored.

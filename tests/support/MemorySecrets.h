@@ -40,5 +40,18 @@ struct MemorySecrets : SecretStore {
             return {items->unreadable, {}};
         return items->keys.contains(account) ? StoredSecret::found(items->keys.value(account)) : StoredSecret{};
     }
-    void write(const QString &account, const QString &value) override { items->insert(account, value); }
+    // An unreadable store keeps its keys; a locked one first waits for an unlock that never comes.
+    QString write(const QString &account, const QString &value, const std::function<void()> &waiting) override
+    {
+        QMutexLocker lock(&items->mutex);
+        if (items->unreadable == StoredSecret::Status::Locked) {
+            lock.unlock();
+            waiting();
+            return lockedOnWrite();
+        }
+        if (items->unreadable != StoredSecret::Status::Found)
+            return u"The key was not saved: no answer"_qs;
+        items->keys.insert(account, value);
+        return {};
+    }
 };

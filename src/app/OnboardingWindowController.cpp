@@ -248,10 +248,16 @@ void OnboardingWindowController::saveKey()
         return;
     }
     const QString provider = contentView_->providerBox()->currentData().toString();
-    settings_.keychainWrite(accountFor(provider), key);
-    settings_.setSelectedProvider(provider);
-    contentView_->keyField()->clear();
-    advance();
+    // On only once the key is stored: a locked keyring keeps the page, the typed key and says why.
+    settings_.keychainWrite(accountFor(provider), key).then(this, [this, provider](const QString &problem) {
+        if (!problem.isEmpty()) {
+            contentView_->testResult()->setText(problem);
+            return;
+        }
+        settings_.setSelectedProvider(provider);
+        contentView_->keyField()->clear();
+        advance();
+    });
 }
 
 bool OnboardingWindowController::hasStoredKey() const

@@ -206,9 +206,15 @@ TEST_F(OnboardingWindowTest, TheKeyPageTestsAndStoresTheKey)
     }
     EXPECT_EQ(server.requests().size(), 2);
 
+    // A locked keyring keeps the page and the typed key and says why; once it is unlocked the key is stored.
+    keys->setUnreadable(StoredSecret::Status::Locked);
     page.primaryButton()->click();
-    EXPECT_EQ(controller->currentIndex(), 1);
-    SettingsManager::waitForKeychain();
+    QTRY_COMPARE(page.testResult()->text(), SecretStore::lockedOnWrite());
+    EXPECT_EQ(controller->currentIndex(), 0);
+    EXPECT_FALSE(page.keyField()->text().isEmpty());
+    keys->setUnreadable(StoredSecret::Status::Found);
+    page.primaryButton()->click();
+    QTRY_COMPARE(controller->currentIndex(), 1);
     EXPECT_EQ(keys->value(SettingsManager::openAIKeyAccount), u"sk-test-123");
     EXPECT_EQ(settings->selectedProvider(), u"openai");
     EXPECT_TRUE(page.keyField()->text().isEmpty()) << "the key does not stay in the window";

@@ -5,11 +5,8 @@
 
 #include <QHostAddress>
 #include <QMessageBox>
-#include <QNetworkReply>
 
 namespace {
-constexpr int timeoutMs = 15000;
-
 bool acceptableFeed(const QUrl &url)
 {
     if (url.scheme() == u"https")
@@ -41,28 +38,20 @@ void UpdateController::checkForUpdates(bool tellUser)
         report(tr("The update feed must be an https address: %1").arg(feed_.toString()), {}, tellUser);
         return;
     }
-    if (pending_)
-        pending_->abort();
-    QNetworkRequest request(feed_);
-    request.setTransferTimeout(timeoutMs);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    QNetworkReply *reply = network_.get(request);
-    pending_ = reply;
-    connect(reply, &QNetworkReply::finished, this, [this, reply, tellUser] {
-        reply->deleteLater();
-        if (reply->error() != QNetworkReply::OperationCanceledError || pending_ == reply)
-            finish(reply, tellUser);
-    });
+    fetch_.cancelAll();
+    fetch_.start({feed_, {}, std::nullopt, std::chrono::seconds(15), feedLimit},
+                 [this, tellUser](const BoundedFetch::Reply &reply) { finish(reply, tellUser); });
 }
 
-void UpdateController::finish(QNetworkReply *reply, bool tellUser)
+void UpdateController::finish(const BoundedFetch::Reply &reply, bool tellUser)
 {
-    if (reply->error() != QNetworkReply::NoError) {
-        report(tr("Could not check for updates: %1").arg(reply->errorString()), {}, tellUser);
+    if (!reply.error.isEmpty() || reply.status != 200) {
+        const QString why = reply.error.isEmpty() ? tr("the server answered HTTP %1").arg(reply.status) : reply.error;
+        report(tr("Could not check for updates: %1").arg(why), {}, tellUser);
         return;
     }
     QString error;
-    const std::optional<AppcastRelease> newest = AppcastFeed::newestRelease(reply->readAll(), &error);
+    const std::optional<AppcastRelease> newest = AppcastFeed::newestRelease(reply.body, &error);
     if (!error.isEmpty())
         report(tr("Could not check for updates: %1").arg(error), {}, tellUser);
     else if (newest && newest->version > current_)

@@ -1,12 +1,10 @@
 #pragma once
 
-#include <QNetworkAccessManager>
+#include "providers/BoundedFetch.h"
+
 #include <QObject>
-#include <QPointer>
 #include <QUrl>
 #include <QVersionNumber>
-
-class QNetworkReply;
 
 // Looks for a newer release in the appcast named by GLINT_UPDATE_FEED_URL (https, or http on a loopback
 // address). Checks once at launch quietly; "Check for Updates..." checks again and tells the result.
@@ -14,6 +12,7 @@ class UpdateController : public QObject {
     Q_OBJECT
 public:
     static constexpr const char *feedVariable = "GLINT_UPDATE_FEED_URL";
+    static constexpr qint64 feedLimit = 4 * 1024 * 1024; // years of releases
 
     // `current` defaults to this build's version.
     explicit UpdateController(QUrl feed = feedFromEnvironment(), QVersionNumber current = {},
@@ -29,11 +28,10 @@ Q_SIGNALS:
     void checked(const QString &result);
 
 private:
-    void finish(QNetworkReply *reply, bool tellUser);
+    void finish(const BoundedFetch::Reply &reply, bool tellUser);
     void report(const QString &result, const QUrl &link, bool tellUser);
 
     QUrl feed_;
     QVersionNumber current_;
-    QNetworkAccessManager network_;
-    QPointer<QNetworkReply> pending_;
+    BoundedFetch fetch_;
 };

@@ -2,18 +2,12 @@
 
 #include "log/DebugLog.h"
 #include "providers/LLMEndpoint.h"
-#include "providers/NetworkThread.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkReply>
 
-namespace {
-
-constexpr int fetchTimeoutMs = 5000;
-
-} // namespace
+using namespace std::chrono_literals;
 
 CompatibleModelList::CompatibleModelList(QObject *parent)
     : QObject(parent)
@@ -22,30 +16,22 @@ CompatibleModelList::CompatibleModelList(QObject *parent)
 
 void CompatibleModelList::fetch(const QString &baseURL, bool allowUnencrypted, const QString &apiKey)
 {
-    if (reply_)
-        reply_->abort();
+    fetch_.cancelAll();
     const LLMEndpoint endpoint = LLMEndpoint::fromSettings(baseURL, QStringLiteral("/models"), allowUnencrypted);
     if (!endpoint.isUsable())
         return;
-    QNetworkRequest request(endpoint.url());
-    request.setTransferTimeout(fetchTimeoutMs);
-    request.setSslConfiguration(NetworkThread::sslConfiguration());
-    if (!apiKey.isEmpty())
-        request.setRawHeader("Authorization", "Bearer " + apiKey.toUtf8());
-    QNetworkReply *reply = network_.get(request);
-    reply_ = reply;
-    connect(reply, &QNetworkReply::finished, this, [this, reply] { received(reply); });
+    fetch_.start({endpoint.url(), apiKey, std::nullopt, 5s, bodyLimit},
+                 [this](const BoundedFetch::Reply &reply) { received(reply); });
 }
 
-void CompatibleModelList::received(QNetworkReply *reply)
+void CompatibleModelList::received(const BoundedFetch::Reply &reply)
 {
-    reply->deleteLater();
-    if (reply->error() == QNetworkReply::OperationCanceledError)
-        return;
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QStringList models = status == 200 ? parse(reply->readAll()) : QStringList();
-    DebugLog::log(QStringLiteral("OpenAI"), u"Compatible server models status=" + QString::number(status) + u" count=" +
-                                                QString::number(models.size()));
+    const QStringList models = reply.error.isEmpty() && reply.status == 200 ? parse(reply.body) : QStringList();
+    if (reply.error.isEmpty())
+        DebugLog::log(QStringLiteral("OpenAI"), u"Compatible server models status=" + QString::number(reply.status) +
+                                                    u" count=" + QString::number(models.size()));
+    else
+        DebugLog::log(QStringLiteral("OpenAI"), u"Compatible server models failed error=" + reply.error);
     if (models == models_)
         return;
     models_ = models;

@@ -1,11 +1,9 @@
 #pragma once
 
-#include <QNetworkAccessManager>
-#include <QObject>
-#include <QPointer>
-#include <QStringList>
+#include "providers/BoundedFetch.h"
 
-class QNetworkReply;
+#include <QObject>
+#include <QStringList>
 
 // The models an OpenAI-compatible server offers (GET <base URL>/models), for the model menu. A server
 // that does not answer, or answers with something else, offers none; the menu then shows the configured
@@ -13,6 +11,8 @@ class QNetworkReply;
 class CompatibleModelList : public QObject {
     Q_OBJECT
 public:
+    static constexpr qint64 bodyLimit = 4 * 1024 * 1024; // thousands of models
+
     explicit CompatibleModelList(QObject *parent = nullptr);
 
     // Replaces any fetch under way. Without a key no Authorization header is sent.
@@ -26,9 +26,8 @@ Q_SIGNALS:
     void modelsChanged();
 
 private:
-    void received(QNetworkReply *reply);
+    void received(const BoundedFetch::Reply &reply);
 
-    QNetworkAccessManager network_;
-    QPointer<QNetworkReply> reply_;
+    BoundedFetch fetch_;
     QStringList models_;
 };

@@ -2,7 +2,6 @@
 
 #include "log/DebugLog.h"
 #include "providers/LLMEndpoint.h"
-#include "providers/NetworkThread.h"
 #include "voice/AudioRecorder.h"
 #include "voice/RecordingDirectory.h"
 #include "voice/VoiceModule.h"
@@ -12,8 +11,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QStringDecoder>
 #include <QTimer>
 
@@ -24,20 +21,11 @@ void log(const QString &message)
     DebugLog::log(QStringLiteral("Replicate"), message);
 }
 
-QNetworkRequest authorisedRequest(const QUrl &url, const QString &apiKey, int timeoutMs)
+// The key goes to the poll address too, so it must be the very server the prediction was created on.
+bool sameOrigin(const QUrl &a, const QUrl &b)
 {
-    QNetworkRequest request(url);
-    request.setTransferTimeout(timeoutMs);
-    request.setRawHeader("Authorization", "Bearer " + apiKey.toUtf8());
-    request.setSslConfiguration(NetworkThread::sslConfiguration());
-    return request;
-}
-
-// The HTTP status, or -1 when no HTTP response came.
-int statusOf(QNetworkReply *reply)
-{
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    return status.isValid() ? status.toInt() : -1;
+    const auto port = [](const QUrl &url) { return url.port(url.scheme() == u"https" ? 443 : 80); };
+    return a.scheme() == b.scheme() && a.host() == b.host() && port(a) == port(b);
 }
 
 std::optional<QString> textOf(const QJsonObject &segment)
@@ -52,6 +40,7 @@ std::optional<QString> textOf(const QJsonObject &segment)
 
 struct ReplicateWhisperService::Transcription {
     Completion done;
+    QUrl createUrl;
     QUrl pollUrl;
     int polls = 0;
     std::optional<QString> lastStatus;
@@ -63,7 +52,6 @@ ReplicateWhisperService::ReplicateWhisperService(const QString &apiKey, const QS
     , apiKey_(apiKey)
     , modelVersion_(modelVersion)
     , microphone_(std::move(microphone))
-    , network_(new QNetworkAccessManager(this))
 {
 }
 
@@ -159,38 +147,29 @@ void ReplicateWhisperService::createPrediction(const std::shared_ptr<Transcripti
         finish(job, {{}, TranscriptionError::other(endpoint.error())});
         return;
     }
-    QNetworkRequest request = authorisedRequest(endpoint.url(), apiKey_, createTimeoutMs);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    job->createUrl = endpoint.url();
     const QJsonObject input{
         {"audio", audioDataURI}, {"task", "transcribe"}, {"batch_size", 24}, {"timestamp", "chunk"}};
     const QJsonObject body{{"version", modelVersion_}, {"input", input}};
-    QNetworkReply *reply = network_->post(request, QJsonDocument(body).toJson(QJsonDocument::Compact));
-    connect(reply, &QNetworkReply::finished, this, [this, job, reply] { predictionCreated(job, reply); });
+    fetch_.start(
+        {endpoint.url(), apiKey_, QJsonDocument(body).toJson(QJsonDocument::Compact), createDeadline, bodyLimit},
+        [this, job](const BoundedFetch::Reply &reply) { predictionCreated(job, reply); });
 }
 
-void ReplicateWhisperService::predictionCreated(const std::shared_ptr<Transcription> &job, QNetworkReply *reply)
+void ReplicateWhisperService::predictionCreated(const std::shared_ptr<Transcription> &job,
+                                                const BoundedFetch::Reply &reply)
 {
-    reply->deleteLater();
-    const int status = statusOf(reply);
-    if (status < 0) {
-        finish(job, {{}, TranscriptionError::other(reply->errorString())});
-        return;
-    }
-    const QByteArray bytes = reply->readAll();
-    const QString text = stringBody(bytes);
-    log(u"Create prediction response status=" + QString::number(status) + u" body=" + text);
     // 202: created, outputs still pending; polling finds out the rest.
-    if (status != 200 && status != 201 && status != 202) {
-        finish(job, {{}, TranscriptionError::httpError(status, text)});
+    if (finishedOnError(job, reply, reply.status >= 200 && reply.status <= 202, u"Create prediction"))
         return;
-    }
-    const std::optional<QJsonDocument> document = parseOrFinish(job, bytes);
+    // A created prediction echoes the recording: its body stays out of the log.
+    log(u"Create prediction response status=" + QString::number(reply.status));
+    const std::optional<QJsonDocument> document = parseOrFinish(job, reply.body);
     if (!document)
         return;
     const QJsonValue get = document->object().value(u"urls").toObject().value(u"get");
     const QUrl url(get.toString(), QUrl::StrictMode);
-    // The key goes to this address too: never unencrypted beyond this machine.
-    if (!document->isObject() || !get.isString() || !url.isValid() || !LLMEndpoint::carriesKeysSafely(url)) {
+    if (!document->isObject() || !get.isString() || !url.isValid() || !sameOrigin(url, job->createUrl)) {
         finish(job, {{}, TranscriptionError::invalidResponse()});
         return;
     }
@@ -200,31 +179,20 @@ void ReplicateWhisperService::predictionCreated(const std::shared_ptr<Transcript
 
 void ReplicateWhisperService::pollForResult(const std::shared_ptr<Transcription> &job)
 {
-    QNetworkReply *reply = network_->get(authorisedRequest(job->pollUrl, apiKey_, pollTimeoutMs));
-    connect(reply, &QNetworkReply::finished, this, [this, job, reply] { pollAnswered(job, reply); });
+    fetch_.start({job->pollUrl, apiKey_, std::nullopt, pollDeadline, bodyLimit},
+                 [this, job](const BoundedFetch::Reply &reply) { pollAnswered(job, reply); });
 }
 
-void ReplicateWhisperService::pollAnswered(const std::shared_ptr<Transcription> &job, QNetworkReply *reply)
+void ReplicateWhisperService::pollAnswered(const std::shared_ptr<Transcription> &job, const BoundedFetch::Reply &reply)
 {
-    reply->deleteLater();
-    const int status = statusOf(reply);
-    if (status < 0 && reply->error() != QNetworkReply::NoError) {
-        finish(job, {{}, TranscriptionError::other(reply->errorString())});
+    if (finishedOnError(job, reply, reply.status >= 200 && reply.status <= 299, u"Poll"))
         return;
-    }
-    const QByteArray bytes = reply->readAll();
-    const QString text = stringBody(bytes);
-    if (status < 200 || status > 299) {
-        log(u"Poll response status=" + QString::number(status) + u" body=" + text);
-        finish(job, {{}, TranscriptionError::httpError(status, text)});
-        return;
-    }
-    const std::optional<QJsonDocument> document = parseOrFinish(job, bytes);
+    const std::optional<QJsonDocument> document = parseOrFinish(job, reply.body);
     if (!document)
         return;
     const QJsonObject prediction = document->object();
     if (!document->isObject() || !prediction.value(u"status").isString()) {
-        log(u"Poll invalid response body=" + text);
+        log(u"Poll invalid response body=" + stringBody(reply.body));
         finish(job, {{}, TranscriptionError::invalidResponse()});
         return;
     }
@@ -234,17 +202,18 @@ void ReplicateWhisperService::pollAnswered(const std::shared_ptr<Transcription> 
         job->lastStatus = state;
     }
     if (state == u"succeeded") {
-        log(u"Prediction succeeded body=" + text);
         const std::optional<QJsonValue> output =
             prediction.contains(u"output") ? std::optional(prediction.value(u"output")) : std::nullopt;
-        finish(job, {extractOutputText(output).value_or(QString()).trimmed(), std::nullopt});
+        const QString transcript = extractOutputText(output).value_or(QString()).trimmed();
+        log(u"Prediction succeeded outputLength=" + QString::number(transcript.size()));
+        finish(job, {transcript, std::nullopt});
         return;
     }
     // "aborted" (stopped before it started) is as final as "failed" and "canceled".
     if (state == u"failed" || state == u"canceled" || state == u"aborted") {
         const QJsonValue message = prediction.value(u"error");
         const QString reason = message.isString() ? message.toString() : QStringLiteral("Unknown error");
-        log(u"Prediction ended status=" + state + u" error=" + reason + u" body=" + text);
+        log(u"Prediction ended status=" + state + u" error=" + reason);
         finish(job, {{}, TranscriptionError::predictionFailed(reason)});
         return;
     }
@@ -255,6 +224,23 @@ void ReplicateWhisperService::pollAnswered(const std::shared_ptr<Transcription> 
     }
     ++job->polls;
     QTimer::singleShot(pollInterval_, Qt::PreciseTimer, this, [this, job] { pollForResult(job); });
+}
+
+bool ReplicateWhisperService::finishedOnError(const std::shared_ptr<Transcription> &job,
+                                              const BoundedFetch::Reply &reply, bool statusAccepted,
+                                              QStringView exchange)
+{
+    if (!reply.error.isEmpty()) {
+        log(exchange + u" failed error=" + reply.error);
+        finish(job, {{}, TranscriptionError::other(reply.error)});
+        return true;
+    }
+    if (statusAccepted)
+        return false;
+    const QString text = stringBody(reply.body);
+    log(exchange + u" response status=" + QString::number(reply.status) + u" body=" + text);
+    finish(job, {{}, TranscriptionError::httpError(reply.status, text)});
+    return true;
 }
 
 std::optional<QJsonDocument> ReplicateWhisperService::parseOrFinish(const std::shared_ptr<Transcription> &job,

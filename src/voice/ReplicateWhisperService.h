@@ -1,5 +1,6 @@
 #pragma once
 
+#include "providers/BoundedFetch.h"
 #include "voice/AudioInput.h"
 #include "voice/TranscriptionService.h"
 
@@ -13,8 +14,6 @@
 #include <optional>
 
 class AudioRecorder;
-class QNetworkAccessManager;
-class QNetworkReply;
 
 // Records the spoken question into a private temporary file and has a Whisper model on Replicate
 // transcribe it: the recording goes inline (a base64 data URI) in a prediction request, then the
@@ -25,8 +24,10 @@ class ReplicateWhisperService : public TranscriptionService {
 public:
     static constexpr int maximumPolls = 60;
     static constexpr std::chrono::milliseconds defaultPollInterval{1000};
-    static constexpr int createTimeoutMs = 90000;
-    static constexpr int pollTimeoutMs = 30000;
+    static constexpr std::chrono::seconds createDeadline{90};
+    static constexpr std::chrono::seconds pollDeadline{30};
+    // A prediction echoes its input, the recording as a data URI: about a megabyte per minute of speech.
+    static constexpr qint64 bodyLimit = 8 * 1024 * 1024;
     static constexpr qsizetype bodyTextLimit = 4000;
 
     // `microphone` makes the audio input of each recording; by default the voice module's, which records
@@ -54,9 +55,13 @@ private:
     void discardRecording();
     void recordingBroke(const QString &message);
     void createPrediction(const std::shared_ptr<Transcription> &job, const QString &audioDataURI);
-    void predictionCreated(const std::shared_ptr<Transcription> &job, QNetworkReply *reply);
+    void predictionCreated(const std::shared_ptr<Transcription> &job, const BoundedFetch::Reply &reply);
     void pollForResult(const std::shared_ptr<Transcription> &job);
-    void pollAnswered(const std::shared_ptr<Transcription> &job, QNetworkReply *reply);
+    void pollAnswered(const std::shared_ptr<Transcription> &job, const BoundedFetch::Reply &reply);
+    // Whether the exchange failed or its status is not `statusAccepted`; if so the transcription is finished
+    // with why, and the log says so under `exchange`'s name.
+    bool finishedOnError(const std::shared_ptr<Transcription> &job, const BoundedFetch::Reply &reply,
+                         bool statusAccepted, QStringView exchange);
     // The response as JSON; none (and the transcription finished with the parser's complaint) if it is not.
     std::optional<QJsonDocument> parseOrFinish(const std::shared_ptr<Transcription> &job, const QByteArray &bytes);
     void finish(const std::shared_ptr<Transcription> &job, const Result &result);
@@ -66,6 +71,6 @@ private:
     AudioInputFactory microphone_;
     std::unique_ptr<AudioRecorder> audioRecorder_;
     std::optional<QString> audioFile_;
-    QNetworkAccessManager *network_;
+    BoundedFetch fetch_;
     std::chrono::milliseconds pollInterval_ = defaultPollInterval;
 };

@@ -1,6 +1,7 @@
 #include "app/AppcastFeed.h"
 #include "app/UpdateController.h"
 #include "support/FakeModelServer.h"
+#include "support/PeakResidentMemory.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -79,6 +80,16 @@ TEST(UpdateControllerTest, TellsEachOutcome)
 
     server.enqueue(FakeModelServer::Response::error(404, "gone", "text/plain"));
     EXPECT_TRUE(checkOnce(current).startsWith(u"Could not check for updates: "));
+
+    // However long the feed, no more is held than a feed needs.
+    FakeModelServer::Response endless = FakeModelServer::Response::error(200, "<rss><channel>", "application/rss+xml");
+    endless.chunked = true;
+    endless.flood = UpdateController::feedLimit + 96 * 1024 * 1024;
+    server.enqueue(endless);
+    ASSERT_TRUE(PeakResidentMemory::reset());
+    const qint64 before = PeakResidentMemory::mebibytes();
+    EXPECT_EQ(checkOnce(current), u"Could not check for updates: The answer is larger than 4 MiB; reading stopped");
+    EXPECT_LT(PeakResidentMemory::mebibytes() - before, 64);
 
     UpdateController none{QUrl()};
     EXPECT_EQ(checkOnce(none), u"No update feed is configured (set GLINT_UPDATE_FEED_URL).");

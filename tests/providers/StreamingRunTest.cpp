@@ -2,6 +2,7 @@
 #include "support/FakeModelServer.h"
 #include "support/LogRecorder.h"
 #include "support/ModelStreams.h"
+#include "support/PeakResidentMemory.h"
 #include "support/TestCertificates.h"
 
 #include "providers/AnthropicProvider.h"
@@ -220,22 +221,52 @@ TEST_F(StreamingRun, OpenAIAndCompatibleServersGetTheSameRequest)
     EXPECT_EQ(log_.messages(u"OpenAI"_qs).last(), u"Streaming response completed emittedChunks=1");
 }
 
+// The list comes from the configured server alone, and whatever it sends, holds no more than a list needs.
 TEST_F(StreamingRun, TheModelListOfACompatibleServer)
 {
-    server_.enqueue(Response::error(
-        200, R"({"object":"list","data":[{"id":"llava:13b","object":"model"},{"id":"qwen2.5vl:7b"},{"id":""}]})"));
-    server_.enqueue(Response::error(404, "404 page not found", "text/plain"));
-    CompatibleModelList list;
-    QSignalSpy changed(&list, &CompatibleModelList::modelsChanged);
-    for (const QStringList &expected : {QStringList{"llava:13b", "qwen2.5vl:7b"}, QStringList{}}) {
-        const qsizetype before = changed.size();
-        list.fetch(server_.baseUrl() + u"/v1", false, apiKey);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return changed.size() > before; }));
-        EXPECT_EQ(list.models(), expected);
+    FakeModelServer elsewhere;
+    const QString moved = elsewhere.baseUrl() + u"/v1/models";
+    Response redirected = Response::error(302, "{}");
+    redirected.headers << std::pair<QByteArray, QByteArray>("Location", moved.toUtf8());
+    Response flood = Response::error(200, R"({"object":"list","data":[)");
+    flood.chunked = true;
+    flood.flood = CompatibleModelList::bodyLimit + 96 * 1024 * 1024;
+    const Response list = Response::error(
+        200, R"({"object":"list","data":[{"id":"llava:13b","object":"model"},{"id":"qwen2.5vl:7b"},{"id":""}]})");
+    const QStringList offered{"llava:13b", "qwen2.5vl:7b"};
+    const struct {
+        Response response;
+        QStringList models;
+        QString logged;
+    } fetches[] = {
+        {list, offered, u"Compatible server models status=200 count=2"_qs},
+        {redirected,
+         {},
+         u"Compatible server models failed error=Refused to follow a redirect to " + moved +
+             u": the API key goes only to the address configured"},
+        {list, offered, u"Compatible server models status=200 count=2"_qs},
+        {flood, {}, u"Compatible server models failed error=The answer is larger than 4 MiB; reading stopped"_qs},
+        {Response::error(404, "404 page not found", "text/plain"),
+         {},
+         u"Compatible server models status=404 count=0"_qs},
+    };
+    CompatibleModelList models;
+    for (const auto &fetch : fetches) {
+        SCOPED_TRACE(fetch.logged.toStdString());
+        server_.enqueue(fetch.response);
+        log_.clear();
+        ASSERT_TRUE(PeakResidentMemory::reset());
+        const qint64 before = PeakResidentMemory::mebibytes();
+        models.fetch(server_.baseUrl() + u"/v1", false, apiKey);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !log_.messages(u"OpenAI"_qs).isEmpty(); }, 20000));
+        EXPECT_LT(PeakResidentMemory::mebibytes() - before, 64) << "the body grew past its cap";
+        EXPECT_EQ(log_.messages(u"OpenAI"_qs).join(u'\n').toStdString(), fetch.logged.toStdString());
+        EXPECT_EQ(models.models(), fetch.models);
         EXPECT_EQ(server_.requests().last().method, "GET");
         EXPECT_EQ(server_.requests().last().path, "/v1/models");
         EXPECT_EQ(server_.requests().last().headers.value("authorization"), "Bearer " + apiKey.toUtf8());
     }
+    EXPECT_TRUE(elsewhere.requests().isEmpty());
 }
 
 TEST_F(StreamingRun, EveryStatusButOkIsAnErrorCarryingTheBodyAndIsNotRetried)

@@ -6,6 +6,8 @@
 #include <QSslSocket>
 #include <QTimer>
 
+#include <memory>
+
 #include <sys/socket.h>
 
 namespace {
@@ -167,6 +169,7 @@ void FakeModelServer::respond(QTcpSocket *socket, const Response &response)
         qsizetype length = 0;
         for (const Piece &piece : response.pieces)
             length += piece.bytes.size();
+        length += response.flood;
         head += "Content-Length: " + QByteArray::number(length) + "\r\n";
     }
     head += "Connection: close\r\n\r\n";
@@ -181,10 +184,38 @@ void FakeModelServer::respond(QTcpSocket *socket, const Response &response)
                 writePiece(guarded, piece.bytes, chunked);
         });
     }
-    QTimer::singleShot(delay, socket, [guarded, ending = response.ending, chunked = response.chunked] {
-        if (guarded)
-            finish(guarded, ending, chunked);
+    QTimer::singleShot(delay, socket, [guarded, response] {
+        if (guarded && response.flood > 0)
+            writeFlood(guarded, response.flood, response.chunked, response.ending);
+        else if (guarded)
+            finish(guarded, response.ending, response.chunked);
     });
+}
+
+// The server holds one block at a time, so the memory a flood takes is all the client's. Writing goes on while
+// the system takes every block at once, and otherwise resumes as the last leaves.
+void FakeModelServer::writeFlood(QTcpSocket *socket, qint64 bytes, bool chunked, Response::Ending ending)
+{
+    struct Flood {
+        qint64 left;
+        bool writing = false; // a flush reports written bytes at once
+    };
+    auto flood = std::make_shared<Flood>(Flood{bytes});
+    auto more = [socket, flood, chunked, ending] {
+        if (flood->writing || flood->left == 0)
+            return;
+        flood->writing = true;
+        while (flood->left > 0 && socket->bytesToWrite() == 0 && socket->state() == QAbstractSocket::ConnectedState) {
+            const qint64 size = std::min<qint64>(64 * 1024, flood->left);
+            flood->left -= size;
+            writePiece(socket, QByteArray(size, ' '), chunked);
+        }
+        flood->writing = false;
+        if (flood->left == 0)
+            finish(socket, ending, chunked);
+    };
+    connect(socket, &QTcpSocket::bytesWritten, socket, more);
+    more();
 }
 
 void FakeModelServer::writePiece(QTcpSocket *socket, const QByteArray &bytes, bool chunked)

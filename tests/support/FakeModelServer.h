@@ -36,6 +36,7 @@ public:
         bool chunked = true;
         Opening opening = Opening::Head;
         Ending ending = Ending::Complete;
+        qint64 flood = 0; // filler bytes after the pieces, each block written once the client took the last
 
         static Response events(const QByteArray &body); // 200, text/event-stream, one piece
         static Response events(const QList<Piece> &pieces);
@@ -73,6 +74,7 @@ private:
     void readFrom(QTcpSocket *socket);
     void respond(QTcpSocket *socket, const Response &response);
     static void writePiece(QTcpSocket *socket, const QByteArray &bytes, bool chunked);
+    static void writeFlood(QTcpSocket *socket, qint64 bytes, bool chunked, Response::Ending ending);
     static void finish(QTcpSocket *socket, Response::Ending ending, bool chunked);
     static void resetConnection(QTcpSocket *socket);
 

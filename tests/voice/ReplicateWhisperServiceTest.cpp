@@ -2,6 +2,7 @@
 #include "AudioTestSupport.h"
 #include "support/FakeModelServer.h"
 #include "support/LogRecorder.h"
+#include "support/PeakResidentMemory.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -9,7 +10,8 @@
 #include <gtest/gtest.h>
 
 // Every way a prediction can end, against a local server speaking Replicate's create-then-poll
-// protocol. The microphone is a tone, so no sound server is needed.
+// protocol. The microphone is a tone, so no sound server is needed. A second local server stands for
+// any other address: it must never hear from us, the key least of all.
 
 namespace {
 
@@ -20,7 +22,7 @@ const QByteArray pollPath = "/v1/predictions/p1";
 
 struct Outcome {
     const char *name;
-    Response create; // "{get}" in the body stands for the server's poll address
+    Response create; // "{get}" stands for the server's poll address, "{port}" its port, "{elsewhere}" the other's
     QList<Response> polls;
     QString expected; // the transcript, or the error's description
     bool isError;
@@ -45,7 +47,28 @@ QList<Response> processing(int count)
     return QList<Response>(count, poll(R"({"status":"processing","output":null})"));
 }
 
+Response redirect(const QByteArray &path)
+{
+    Response response = Response::json(307, "{}");
+    response.headers << std::pair<QByteArray, QByteArray>("Location", "{elsewhere}" + path);
+    return response;
+}
+
+// Far more than any prediction, sent as fast as it is read.
+Response flood(Response response)
+{
+    response.chunked = true;
+    response.flood = ReplicateWhisperService::bodyLimit + 96 * 1024 * 1024;
+    return response;
+}
+
+Response pollAddress(const QByteArray &address)
+{
+    return Response::json(201, R"({"id":"p1","status":"starting","urls":{"get":")" + address + R"("}})");
+}
+
 const QString longBody(5000, u'x');
+const QString refused = u"Refused to follow a redirect to {elsewhere}"_qs;
 
 const Outcome outcomes[] = {
     {"StringOutput",
@@ -81,8 +104,7 @@ const Outcome outcomes[] = {
      true,
      2,
      {"Prediction status=failed",
-      "Prediction ended status=failed error=Prediction interrupted; please retry (code: PA) body="
-      R"j({"status":"failed","error":"Prediction interrupted; please retry (code: PA)"})j"}},
+      "Prediction ended status=failed error=Prediction interrupted; please retry (code: PA)"}},
     {"AbortedEndsPolling",
      created(),
      {poll(R"({"status":"aborted"})"), poll(R"({"status":"succeeded","output":"late"})")},
@@ -102,8 +124,8 @@ const Outcome outcomes[] = {
      "done",
      false,
      12,
-     {"Prediction status=processing", "Prediction status=succeeded",
-      R"(Prediction succeeded body={"status":"succeeded","output":"done"})"}},
+     {"Create prediction response status=201", "Prediction status=processing", "Prediction status=succeeded",
+      "Prediction succeeded outputLength=4"}},
     {"CreateRefused",
      Response::json(401, R"({"title":"Unauthenticated","status":401})"),
      {},
@@ -131,12 +153,56 @@ const Outcome outcomes[] = {
      "Unexpected response from Replicate API",
      true,
      1},
-    {"PollAddressUnencrypted",
-     Response::json(201, R"({"urls":{"get":"http://replicate.example/v1/predictions/p1"}})"),
+    // The key goes to the poll address too: only to the server the prediction was created on.
+    {"PollAddressElsewhere",
+     pollAddress("http://replicate.example/v1/predictions/p1"),
      {},
      "Unexpected response from Replicate API",
      true,
      1},
+    {"PollAddressOnAnotherPort",
+     pollAddress("{elsewhere}/v1/predictions/p1"),
+     {},
+     "Unexpected response from Replicate API",
+     true,
+     1},
+    {"PollAddressOnAnotherHost",
+     pollAddress("http://localhost:{port}/v1/predictions/p1"),
+     {},
+     "Unexpected response from Replicate API",
+     true,
+     1},
+    {"PollAddressOnAnotherScheme",
+     pollAddress("https://127.0.0.1:{port}/v1/predictions/p1"),
+     {},
+     "Unexpected response from Replicate API",
+     true,
+     1},
+    {"CreateRedirected",
+     redirect("/v1/predictions"),
+     {},
+     refused + u"/v1/predictions: the API key goes only to the address configured",
+     true,
+     1},
+    {"PollRedirected",
+     created(),
+     {redirect(pollPath)},
+     refused + u"/v1/predictions/p1: the API key goes only to the address configured",
+     true,
+     2},
+    {"CreateFlood",
+     flood(Response::json(201, R"({"id":"p1","urls":{"get":"{get}"},"input":{"audio":")")),
+     {},
+     "The answer is larger than 8 MiB; reading stopped",
+     true,
+     1,
+     {"Create prediction failed error=The answer is larger than 8 MiB; reading stopped"}},
+    {"PollFlood",
+     created(),
+     {flood(poll(R"({"status":"processing","input":{"audio":")"))},
+     "The answer is larger than 8 MiB; reading stopped",
+     true,
+     2},
     {"PollWithoutStatus",
      created(),
      {poll(R"({"output":"x"})")},
@@ -152,43 +218,58 @@ TEST_P(PredictionOutcomeTest, EndsAsTheServiceSays)
 {
     const Outcome &outcome = GetParam();
     FakeModelServer server;
+    FakeModelServer elsewhere;
     qputenv("GLINT_REPLICATE_BASE_URL", server.baseUrl().toUtf8());
     const QByteArray get = server.baseUrl().toUtf8() + pollPath;
-    Response create = outcome.create;
-    create.pieces[0].bytes.replace("{get}", get);
-    server.enqueue(create);
-    for (const Response &response : outcome.polls)
+    const auto fill = [&](QByteArray text) {
+        return text.replace("{get}", get)
+            .replace("{port}", QByteArray::number(server.port()))
+            .replace("{elsewhere}", elsewhere.baseUrl().toUtf8());
+    };
+    for (Response response : QList{outcome.create} + outcome.polls) {
+        for (FakeModelServer::Piece &piece : response.pieces)
+            piece.bytes = fill(piece.bytes);
+        for (auto &header : response.headers)
+            header.second = fill(header.second);
         server.enqueue(response);
+    }
 
     LogRecorder log;
     ReplicateWhisperService service(u"r8_key"_qs, u"v1"_qs, [] { return std::make_unique<ToneInput>(0.5); });
     service.setPollInterval(1ms);
     service.startRecording();
     std::optional<TranscriptionService::Result> result;
+    ASSERT_TRUE(PeakResidentMemory::reset());
+    const qint64 before = PeakResidentMemory::mebibytes();
     service.stopAndTranscribe([&](const TranscriptionService::Result &r) { result = r; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 20000));
     qunsetenv("GLINT_REPLICATE_BASE_URL");
+    EXPECT_LT(PeakResidentMemory::mebibytes() - before, 64) << "a body grew past its cap";
 
     ASSERT_EQ(result->error.has_value(), outcome.isError) << result->text.toStdString();
     const QString shown = result->error ? result->error->errorDescription() : result->text;
-    if (outcome.expected.endsWith(u": ")) // a parser's own words follow
-        EXPECT_TRUE(shown.startsWith(outcome.expected)) << shown.toStdString();
+    const QString expected = QString::fromUtf8(fill(outcome.expected.toUtf8()));
+    if (expected.endsWith(u": ")) // a parser's own words follow
+        EXPECT_TRUE(shown.startsWith(expected)) << shown.toStdString();
     else
-        EXPECT_EQ(shown, outcome.expected);
+        EXPECT_EQ(shown, expected);
     EXPECT_EQ(server.requests().size(), outcome.requests);
+    EXPECT_TRUE(elsewhere.requests().isEmpty());
 
     const QStringList lines = log.messages(u"Replicate"_qs);
     qsizetype from = 0;
-    for (QString expected : outcome.logged) {
-        expected.replace(u"{get}"_qs, QString::fromUtf8(get));
-        const qsizetype at = lines.indexOf(expected, from);
-        EXPECT_GE(at, 0) << "missing in order: " << expected.toStdString() << "\nlog:\n"
-                         << lines.join(u'\n').toStdString();
+    for (const QString &logged : outcome.logged) {
+        const QString line = QString::fromUtf8(fill(logged.toUtf8()));
+        const qsizetype at = lines.indexOf(line, from);
+        EXPECT_GE(at, 0) << "missing in order: " << line.toStdString() << "\nlog:\n" << lines.join(u'\n').toStdString();
         from = at + 1;
     }
     if (QString(outcome.name) == u"StatusLoggedOncePerChange") {
         EXPECT_EQ(lines.filter(u"Prediction status="_qs).size(), 2);
     }
+    // What the user said stays out of the log.
+    if (!outcome.isError && !outcome.expected.isEmpty())
+        EXPECT_TRUE(lines.filter(outcome.expected).isEmpty()) << lines.join(u'\n').toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Replicate, PredictionOutcomeTest, ::testing::ValuesIn(outcomes),

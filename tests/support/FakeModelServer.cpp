@@ -8,6 +8,8 @@
 
 #include <sys/socket.h>
 
+#include <memory>
+
 namespace {
 
 QByteArray reasonPhrase(int status)
@@ -166,24 +168,44 @@ void FakeModelServer::respond(QTcpSocket *socket, const Response &response)
     } else {
         qsizetype length = 0;
         for (const Piece &piece : response.pieces)
-            length += piece.bytes.size();
+            length += piece.bytes.size() * piece.copies;
         head += "Content-Length: " + QByteArray::number(length) + "\r\n";
     }
     head += "Connection: close\r\n\r\n";
     socket->write(head);
 
-    int delay = 0;
-    QPointer<QTcpSocket> guarded(socket);
-    for (const Piece &piece : response.pieces) {
-        delay += piece.delayMs;
-        QTimer::singleShot(delay, socket, [guarded, piece, chunked = response.chunked] {
-            if (guarded)
-                writePiece(guarded, piece.bytes, chunked);
-        });
+    send(socket, response, 0);
+}
+
+// The pieces one after the other, each after its pause, then the ending.
+void FakeModelServer::send(QPointer<QTcpSocket> socket, const Response &response, qsizetype piece)
+{
+    if (piece == response.pieces.size()) {
+        finish(socket, response.ending, response.chunked);
+        return;
     }
-    QTimer::singleShot(delay, socket, [guarded, ending = response.ending, chunked = response.chunked] {
-        if (guarded)
-            finish(guarded, ending, chunked);
+    QTimer::singleShot(response.pieces[piece].delayMs, socket, [socket, response, piece] {
+        if (!socket)
+            return;
+        auto left = std::make_shared<int>(response.pieces[piece].copies);
+        auto drained = std::make_shared<QMetaObject::Connection>();
+        // Writing may report progress at once, which writes the next copy: only the last copy goes on.
+        const auto writeCopy = [socket, response, piece, left, drained] {
+            if (!socket || *left == 0)
+                return;
+            const bool last = --*left == 0;
+            writePiece(socket, response.pieces[piece].bytes, response.chunked);
+            if (last) {
+                QObject::disconnect(*drained);
+                send(socket, response, piece + 1);
+            }
+        };
+        if (*left > 1)
+            *drained = connect(socket, &QTcpSocket::bytesWritten, socket, [socket, writeCopy] {
+                if (socket->bytesToWrite() == 0)
+                    writeCopy();
+            });
+        writeCopy();
     });
 }
 

@@ -24,6 +24,7 @@ public:
     struct Piece {
         QByteArray bytes;
         int delayMs = 0; // pause before these bytes
+        int copies = 1;  // the bytes over and over, each copy written once the last has left: a huge body, held once
     };
 
     struct Response {
@@ -72,6 +73,7 @@ private:
     void accept();
     void readFrom(QTcpSocket *socket);
     void respond(QTcpSocket *socket, const Response &response);
+    static void send(QPointer<QTcpSocket> socket, const Response &response, qsizetype piece);
     static void writePiece(QTcpSocket *socket, const QByteArray &bytes, bool chunked);
     static void finish(QTcpSocket *socket, Response::Ending ending, bool chunked);
     static void resetConnection(QTcpSocket *socket);

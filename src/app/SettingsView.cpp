@@ -125,6 +125,11 @@ QWidget *SettingsView::compatibleServerSection()
     allowUnencrypted_ = new QCheckBox(tr("Allow an unencrypted connection to this server"));
     allowUnencrypted_->setChecked(settings_.compatibleAllowUnencrypted());
     connect(allowUnencrypted_, &QCheckBox::toggled, &settings_, &SettingsManager::setCompatibleAllowUnencrypted);
+    // Allowed for one server only: another base URL shows it unchecked, the first one checked again.
+    connect(&settings_, &SettingsManager::compatibleAllowUnencryptedChanged, allowUnencrypted_, [this] {
+        const QSignalBlocker blocker(allowUnencrypted_);
+        allowUnencrypted_->setChecked(settings_.compatibleAllowUnencrypted());
+    });
 
     form->addRow(tr("Base URL"), compatibleBaseURL_);
     form->addRow(tr("Model"), compatibleModel_);

@@ -5,7 +5,7 @@
 QList<ServerSentEvent> EventStreamReader::feed(QByteArrayView chunk)
 {
     QList<ServerSentEvent> events;
-    if (chunk.isEmpty())
+    if (chunk.isEmpty() || overLimit_)
         return events;
     qsizetype start = afterCarriageReturn_ && chunk.front() == '\n' ? 1 : 0;
     afterCarriageReturn_ = false;
@@ -14,13 +14,16 @@ QList<ServerSentEvent> EventStreamReader::feed(QByteArrayView chunk)
         if (c != '\n' && c != '\r')
             continue;
         completeLine(chunk.sliced(start, at - start), events);
+        if (overLimit_)
+            return events;
         if (c == '\r' && at + 1 == chunk.size())
             afterCarriageReturn_ = true;
         else if (c == '\r' && chunk[at + 1] == '\n')
             ++at;
         start = at + 1;
     }
-    pending_ += chunk.sliced(start);
+    if (fits(pending_.size() + chunk.size() - start))
+        pending_ += chunk.sliced(start);
     return events;
 }
 
@@ -52,6 +55,8 @@ void EventStreamReader::readLine(QByteArrayView line, QList<ServerSentEvent> &ev
         dispatch(events);
         return;
     }
+    if (!fits(line.size()))
+        return;
     decoder_.resetState();
     const QString text = decoder_.decode(line);
     if (decoder_.hasError() || text.startsWith(u':'))
@@ -61,7 +66,7 @@ void EventStreamReader::readLine(QByteArrayView line, QList<ServerSentEvent> &ev
     QStringView value = colon < 0 ? QStringView() : QStringView(text).sliced(colon + 1);
     if (value.startsWith(u' '))
         value = value.sliced(1);
-    if (field == u"data")
+    if (field == u"data" && fits(dataBytes_ += line.size()))
         data_.append(value.toString());
     else if (field == u"event")
         type_ = value.toString();
@@ -74,4 +79,16 @@ void EventStreamReader::dispatch(QList<ServerSentEvent> &events)
         events.append({type_, data_.join(u'\n')});
     type_.clear();
     data_.clear();
+    dataBytes_ = 0;
+}
+
+bool EventStreamReader::fits(qsizetype bytes)
+{
+    if (bytes <= maxEventBytes)
+        return true;
+    overLimit_ = true;
+    pending_.clear();
+    type_.clear();
+    data_.clear();
+    return false;
 }

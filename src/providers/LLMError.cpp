@@ -1,5 +1,19 @@
 #include "providers/LLMError.h"
 
+namespace {
+
+// An error body is shown in the chat and logged: a page of it says what the server meant.
+constexpr qsizetype maxBodyCharacters = 2000;
+
+std::optional<QString> shortened(std::optional<QString> body)
+{
+    if (body && body->size() > maxBodyCharacters)
+        return body->first(maxBodyCharacters) + u'…';
+    return body;
+}
+
+} // namespace
+
 LLMError::LLMError(Kind kind, int status, std::optional<QString> text)
     : kind_(kind)
     , status_(status)
@@ -9,7 +23,7 @@ LLMError::LLMError(Kind kind, int status, std::optional<QString> text)
 
 LLMError LLMError::httpError(int status, std::optional<QString> body)
 {
-    return LLMError(Kind::HttpError, status, std::move(body));
+    return LLMError(Kind::HttpError, status, shortened(std::move(body)));
 }
 
 LLMError LLMError::imageEncodingFailed(const QString &message)

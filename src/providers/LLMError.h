@@ -11,6 +11,7 @@ class LLMError {
 public:
     enum class Kind { HttpError, ImageEncodingFailed };
 
+    // A long body is cut to its first 2000 characters and "…".
     static LLMError httpError(int status, std::optional<QString> body);
     static LLMError imageEncodingFailed(const QString &message);
 
@@ -27,5 +28,5 @@ private:
 
     Kind kind_;
     int status_ = 0;
-    std::optional<QString> body_; // the response body, or the encoding failure's message
+    std::optional<QString> body_; // the response body (its start when long), or the encoding failure's message
 };

@@ -10,11 +10,17 @@
 namespace {
 
 constexpr qsizetype quotedBodyBytes = 160;
+// Enough for any provider's error message; a server sending more is not read further.
+constexpr qsizetype maxErrorBodyBytes = 64 * 1024;
 const QString cutOffDescription = QStringLiteral("The answer was cut off before it finished.");
+const QString oversizedEventDescription =
+    QStringLiteral("The server sent an event larger than 1 MiB, so the answer was stopped.");
 
-QString bodyText(const QByteArray &body)
+// A body cut at the limit may end inside a character; a whole one may not.
+QString bodyText(const QByteArray &body, bool whole)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           whole ? QStringDecoder::Flag::Stateless : QStringDecoder::Flag::Default);
     const QString text = decoder.decode(body);
     return decoder.hasError() ? QStringLiteral("<non-utf8 body>") : text;
 }
@@ -98,20 +104,29 @@ void LLMStreamingRun::headReceived(int status, const QByteArray &contentType)
 void LLMStreamingRun::bodyReceived(const QByteArray &chunk)
 {
     if (status_ != 200) {
-        errorBody_ += chunk;
+        errorBody_ += chunk.first(std::min(chunk.size(), maxErrorBodyBytes - errorBody_.size()));
+        if (errorBody_.size() == maxErrorBodyBytes) {
+            exchange_->abort();
+            completed();
+        }
         return;
     }
     if (bodyStart_.size() < quotedBodyBytes)
         bodyStart_ += chunk.left(quotedBodyBytes - bodyStart_.size());
     interpret(events_.feed(chunk));
+    if (events_.isOverLimit() && !stream_->hasEnded()) {
+        exchange_->abort();
+        fail(oversizedEventDescription);
+    }
 }
 
 void LLMStreamingRun::completed()
 {
     if (status_ != 200) {
-        const QString body = redacted(bodyText(errorBody_));
-        log(u"HTTP error status=" + QString::number(status_) + u" body=" + body);
-        fail(LLMError::httpError(status_, body).description());
+        const LLMError error =
+            LLMError::httpError(status_, redacted(bodyText(errorBody_, errorBody_.size() < maxErrorBodyBytes)));
+        log(u"HTTP error status=" + QString::number(status_) + u" body=" + error.body().value_or(QString()));
+        fail(error.description());
         return;
     }
     interpret(events_.finish());

@@ -46,7 +46,7 @@ private:
     QByteArray bodyStart_; // the first bytes of a 200 body, to name what came back when it is no event stream
     bool sawData_ = false; // an event with data arrived
     bool closed_ = false;  // the protocol said the answer is complete
-    QByteArray errorBody_; // the body of a non-200 response, read in full
+    QByteArray errorBody_; // the start of the body of a non-200 response
     EventStreamReader events_;
     int emittedChunks_ = 0;
 };

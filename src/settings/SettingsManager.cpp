@@ -5,6 +5,7 @@
 
 #include <QStandardPaths>
 #include <QThreadPool>
+#include <QUrl>
 #include <QtConcurrent>
 
 namespace {
@@ -41,6 +42,15 @@ QThreadPool &keychainThread()
         return *created;
     }();
     return pool;
+}
+
+// The server a base URL names, as "host:port"; empty when it names none.
+QString serverOf(const QString &baseURL)
+{
+    const QUrl url(baseURL.trimmed(), QUrl::StrictMode);
+    if (url.host().isEmpty())
+        return {};
+    return url.host() + u':' + QString::number(url.port(url.scheme().toLower() == u"https" ? 443 : 80));
 }
 
 const QString defaultProvider = QStringLiteral("anthropic");
@@ -144,7 +154,14 @@ void SettingsManager::load()
 
     compatibleBaseURL_ = storedString(QStringLiteral("compatibleBaseURL")).value_or(QString());
     compatibleModel_ = storedString(QStringLiteral("compatibleModel")).value_or(QString());
-    compatibleAllowUnencrypted_ = storedBoolean(QStringLiteral("compatibleAllowUnencrypted")).value_or(false);
+    if (storedBoolean(QStringLiteral("compatibleAllowUnencrypted")).value_or(false)) {
+        compatibleUnencryptedServer_ = storedString(QStringLiteral("compatibleUnencryptedServer")).value_or(QString());
+        // Allowed before the server was stored with it: the user allowed the one the base URL named then.
+        if (compatibleUnencryptedServer_.isEmpty()) {
+            compatibleUnencryptedServer_ = serverOf(compatibleBaseURL_);
+            storeUnencryptedServer();
+        }
+    }
 
     systemPrompt_ = storedString(QStringLiteral("systemPrompt")).value_or(defaultSystemPrompt);
     if (formerBuiltInPrompts.contains(systemPrompt_))
@@ -182,6 +199,12 @@ void SettingsManager::store(const QString &key, const QVariant &value)
     file_.setValue(key, value);
 }
 
+void SettingsManager::storeUnencryptedServer()
+{
+    store(QStringLiteral("compatibleAllowUnencrypted"), !compatibleUnencryptedServer_.isEmpty());
+    store(QStringLiteral("compatibleUnencryptedServer"), compatibleUnencryptedServer_);
+}
+
 template <typename T, typename Signal>
 void SettingsManager::assign(T &field, const T &value, const QString &key, const QVariant &stored, Signal changed)
 {
@@ -203,9 +226,17 @@ void SettingsManager::setOpenAIModel(const QString &v)
 {
     assign(openAIModel_, v, QStringLiteral("openAIModel"), v, &SettingsManager::openAIModelChanged);
 }
+bool SettingsManager::compatibleAllowUnencrypted() const
+{
+    return !compatibleUnencryptedServer_.isEmpty() && compatibleUnencryptedServer_ == serverOf(compatibleBaseURL_);
+}
+
 void SettingsManager::setCompatibleBaseURL(const QString &v)
 {
+    const bool allowed = compatibleAllowUnencrypted();
     assign(compatibleBaseURL_, v, QStringLiteral("compatibleBaseURL"), v, &SettingsManager::compatibleBaseURLChanged);
+    if (compatibleAllowUnencrypted() != allowed)
+        Q_EMIT compatibleAllowUnencryptedChanged();
 }
 void SettingsManager::setCompatibleModel(const QString &v)
 {
@@ -213,8 +244,9 @@ void SettingsManager::setCompatibleModel(const QString &v)
 }
 void SettingsManager::setCompatibleAllowUnencrypted(bool v)
 {
-    assign(compatibleAllowUnencrypted_, v, QStringLiteral("compatibleAllowUnencrypted"), v,
-           &SettingsManager::compatibleAllowUnencryptedChanged);
+    compatibleUnencryptedServer_ = v ? serverOf(compatibleBaseURL_) : QString();
+    storeUnencryptedServer();
+    Q_EMIT compatibleAllowUnencryptedChanged();
 }
 void SettingsManager::setSystemPrompt(const QString &v)
 {

@@ -44,7 +44,8 @@ public:
     QString compatibleBaseURL() const { return compatibleBaseURL_; }
     QString compatibleModel() const { return compatibleModel_; }
     // Plain http to that server even when it is not this computer: the screenshot crosses the network.
-    bool compatibleAllowUnencrypted() const { return compatibleAllowUnencrypted_; }
+    // The user allows it for one server (host and port); it holds only while the base URL names that one.
+    bool compatibleAllowUnencrypted() const;
     QString systemPrompt() const { return systemPrompt_; }
     QString replicateModelVersion() const { return replicateModelVersion_; }
     SubmitMode submitMode() const { return submitMode_; }
@@ -121,6 +122,7 @@ Q_SIGNALS:
 private:
     void load();
     void store(const QString &key, const QVariant &value);
+    void storeUnencryptedServer();
     template <typename T, typename Signal>
     void assign(T &field, const T &value, const QString &key, const QVariant &stored, Signal changed);
 
@@ -139,7 +141,7 @@ private:
     QString openAIModel_;
     QString compatibleBaseURL_;
     QString compatibleModel_;
-    bool compatibleAllowUnencrypted_ = false;
+    QString compatibleUnencryptedServer_; // "host:port" plain http is allowed to; empty when none
     QString systemPrompt_;
     QString replicateModelVersion_;
     SubmitMode submitMode_ = SubmitMode::SingleStroke;

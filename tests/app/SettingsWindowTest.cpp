@@ -163,6 +163,17 @@ TEST_F(SettingsWindowTest, TheCompatibleServerSectionWritesThroughAndItsKeyIsOpt
     EXPECT_EQ(settings->compatibleBaseURL(), u"http://gpu-box.lan:8000/v1");
     EXPECT_EQ(settings->compatibleModel(), u"qwen2.5vl");
     EXPECT_TRUE(settings->compatibleAllowUnencrypted());
+    // Allowed for that server only: the box follows the address typed.
+    const std::pair<QString, bool> edits[] = {
+        {u"http://other-box.lan:8000/v1"_qs, false},
+        {u"http://gpu-box.lan:8000/v1"_qs, true},
+    };
+    for (const auto &[url, allowed] : edits) {
+        view.compatibleBaseURLField()->selectAll();
+        QTest::keyClicks(view.compatibleBaseURLField(), url);
+        EXPECT_EQ(view.allowUnencryptedToggle()->isChecked(), allowed) << url.toStdString();
+        EXPECT_EQ(settings->compatibleAllowUnencrypted(), allowed);
+    }
 
     view.compatibleKeyRow()->input()->setText(u"sk-local"_qs);
     view.compatibleKeyRow()->saveButton()->click();

@@ -122,11 +122,23 @@ TEST_F(AskCommandTest, ReadsTheImageFromStandardInput)
 
 TEST_F(AskCommandTest, FailuresGoToStandardErrorWithAFailingStatus)
 {
-    server_.enqueue(Response::error(401, R"({"error":{"type":"authentication_error","message":"invalid x-api-key"}})"));
-    EXPECT_EQ(ask({u"Hi"_qs}), 1);
-    EXPECT_EQ(output_, "");
-    EXPECT_EQ(errors_, R"(HTTP error 401: {"error":{"type":"authentication_error","message":"invalid x-api-key"}})"
-                       "\n");
+    const QByteArray mebibyte(1024 * 1024, 'x');
+    const Response hugeError = Response::error(500, {}).flooded(mebibyte, 32);
+    const std::pair<Response, QByteArray> failures[] = {
+        {Response::error(401, R"({"error":{"type":"authentication_error","message":"invalid x-api-key"}})"),
+         R"(HTTP error 401: {"error":{"type":"authentication_error","message":"invalid x-api-key"}})"},
+        {hugeError, "HTTP error 500: " + mebibyte.first(2000) + "\xe2\x80\xa6"},
+        {Response::events(anthropicDelta("Part") + "data: ").flooded(mebibyte, 64),
+         "The server sent an event larger than 1 MiB, so the answer was stopped."},
+    };
+    for (const auto &[response, error] : failures) {
+        output_.clear();
+        errors_.clear();
+        server_.enqueue(response);
+        EXPECT_EQ(ask({u"Hi"_qs}), 1);
+        EXPECT_EQ(errors_, error + '\n');
+    }
+    EXPECT_EQ(output_, "Part\n") << "what arrived before the failure";
 
     errors_.clear();
     qunsetenv("OPENAI_API_KEY");
@@ -149,10 +161,14 @@ TEST_F(AskCommandTest, AsksTheCompatibleServerOfTheSettings)
     if (!settings_.keychainRead(SettingsManager::compatibleKeyAccount).isSet())
         EXPECT_FALSE(server_.requests()[0].headers.contains("authorization")) << "no key, no header";
 
+    // Plain http allowed for one server is refused to another.
     settings_.setCompatibleBaseURL(u"http://192.0.2.1:11434/v1"_qs);
+    settings_.setCompatibleAllowUnencrypted(true);
+    settings_.setCompatibleBaseURL(u"http://192.0.2.2:11434/v1"_qs);
     EXPECT_EQ(ask({u"--provider"_qs, u"compatible"_qs, u"Who?"_qs}), 1);
     EXPECT_TRUE(errors_.endsWith("or allow an unencrypted connection to this server in Settings\n"))
         << errors_.constData();
+    EXPECT_EQ(server_.requests().size(), 1);
 }
 
 TEST_F(AskCommandTest, UsageErrorsExitWithTwo)

@@ -1,4 +1,5 @@
 #include "providers/EventStreamReader.h"
+#include "support/PeakResidentMemory.h"
 
 #include <gtest/gtest.h>
 
@@ -139,6 +140,61 @@ TEST(EventStreamReader, ReadsTheVendorDecoderCasesAsTheirSdksDo)
         const Events events = read(chunks);
         EXPECT_EQ(events, c.events);
     }
+}
+
+struct LimitCase {
+    const char *rule;
+    QByteArray body;
+    Events events;
+    bool overLimit;
+};
+
+QList<LimitCase> limitCases()
+{
+    const QByteArray full(EventStreamReader::maxEventBytes - 6, 'x'); // with "data: ", as long as allowed
+    const QByteArray half(EventStreamReader::maxEventBytes / 2, 'x');
+    return {
+        {"a line as long as the limit is read", "data: " + full + "\n\n", {{"", full}}, false},
+        {"a longer line ends the reading", "data: a\n\ndata: x" + full + "\n\ndata: b\n\n", {{"", "a"}}, true},
+        {"so does one that never ends", "data: a\n\ndata: " + full + full, {{"", "a"}}, true},
+        {"so do data lines adding up past it",
+         "data: a\n\ndata: " + half + "\ndata: " + half + "\n\ndata: b\n\n",
+         {{"", "a"}},
+         true},
+        {"each event has the whole limit",
+         "data: " + half + "\n\ndata: " + half + "\n\n",
+         {{"", half}, {"", half}},
+         false},
+    };
+}
+
+TEST(EventStreamReader, StopsAtALineOrEventLargerThanTheLimit)
+{
+    for (const LimitCase &c : limitCases()) {
+        SCOPED_TRACE(c.rule);
+        for (qsizetype size : {c.body.size(), qsizetype(4096)}) {
+            EventStreamReader reader;
+            Events events;
+            for (qsizetype at = 0; at < c.body.size(); at += size)
+                events += reader.feed(c.body.sliced(at, std::min(size, c.body.size() - at)));
+            events += reader.finish();
+            EXPECT_EQ(events, c.events) << "chunks of " << size;
+            EXPECT_EQ(reader.isOverLimit(), c.overLimit);
+        }
+    }
+}
+
+TEST(EventStreamReader, HoldsLittleOfALineThatNeverEnds)
+{
+    ASSERT_TRUE(PeakResidentMemory::reset());
+    const qint64 before = PeakResidentMemory::mebibytes();
+    EventStreamReader reader;
+    reader.feed("data: ");
+    const QByteArray chunk(64 * 1024, 'x');
+    for (int i = 0; i < 1024; ++i) // 64 MiB
+        reader.feed(chunk);
+    EXPECT_TRUE(reader.finish().isEmpty());
+    EXPECT_LT(PeakResidentMemory::mebibytes() - before, 16);
 }
 
 } // namespace

@@ -52,6 +52,7 @@ struct Ending {
     Response response;
     QStringList fragments;
     QString error;
+    bool huge = false; // far larger than may be held: memory must stay flat
 };
 
 QList<Ending> endings()
@@ -65,6 +66,13 @@ QList<Ending> endings()
     }
     const QByteArray errorEvent =
         "event: error\ndata: {\"type\":\"error\",\"error\":{\"type\":\"overloaded_error\"}}\n\n";
+    // Bodies far past what may be held, sent a mebibyte at a time so the server holds one.
+    const QByteArray mebibyte(1024 * 1024, 'x');
+    QByteArray dataLines;
+    while (dataLines.size() < mebibyte.size())
+        dataLines += "data: " + QByteArray(1000, 'x') + '\n';
+    const Response hugeError = Response::error(500, {}).flooded(mebibyte, 32);
+    const QString oversized = u"The server sent an event larger than 1 MiB, so the answer was stopped."_qs;
     return {
         {"reset mid-body",
          false,
@@ -126,6 +134,14 @@ QList<Ending> endings()
          Response::error(401, "\xff\xfe oops", "text/plain"),
          {},
          u"HTTP error 401: <non-utf8 body>"_qs},
+        {"a line that never ends",
+         false,
+         Response::events(anthropicDelta("one") + "data: ").flooded(mebibyte, 64),
+         {"one"},
+         oversized,
+         true},
+        {"an event that never ends", false, Response::events(QByteArray()).flooded(dataLines, 64), {}, oversized, true},
+        {"an error body of 32 MiB", false, hugeError, {}, u"HTTP error 500: " + QString(2000, u'x') + u'…', true},
         {"OpenAI: [DONE]", true, Response::events(openAIAnswer("Hi")), {"Hi"}, {}},
         {"OpenAI: a finish reason with the last text",
          true,
@@ -293,7 +309,11 @@ TEST_F(StreamingRun, AnAnswerFinishesOnlyWhenItsProtocolSaysSoAndFailuresKeepThe
         SCOPED_TRACE(ending.name);
         log_.clear();
         server_.enqueue(ending.response);
+        ASSERT_TRUE(PeakResidentMemory::reset());
+        const qint64 residentBefore = PeakResidentMemory::mebibytes();
         const auto answer = askAnthropic(ending.openAI);
+        if (ending.huge)
+            EXPECT_LT(PeakResidentMemory::mebibytes() - residentBefore, 24);
         EXPECT_EQ(answer->fragments, ending.fragments);
         if (ending.error.isEmpty())
             EXPECT_TRUE(answer->finished) << answer->errorText().toStdString();
@@ -305,6 +325,8 @@ TEST_F(StreamingRun, AnAnswerFinishesOnlyWhenItsProtocolSaysSoAndFailuresKeepThe
         EXPECT_EQ(log.filter(u"Starting request").size(), 1) << "nothing after the head is retried";
         EXPECT_EQ(log.last().startsWith(u"Streaming failed error="), !ending.error.isEmpty())
             << log.last().toStdString();
+        for (const QString &line : log)
+            EXPECT_LT(line.size(), 2100);
     }
 }
 

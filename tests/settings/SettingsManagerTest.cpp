@@ -1,4 +1,5 @@
 #include "settings/SettingsManager.h"
+#include "providers/LLMEndpoint.h"
 #include "support/LogRecorder.h"
 
 #include <QDir>
@@ -196,6 +197,55 @@ TEST(SettingsManager, SettersNotifyAndWriteTypedValuesThatReloadTheSame)
     EXPECT_FALSE(s->quickDrawMiddleMouseEnabled());
     EXPECT_TRUE(s->hasCompletedOnboarding());
     EXPECT_EQ(s->settingsSelectedTab(), 0);
+}
+
+// Plain http to a server of the user's own goes only to the server they allowed it for.
+TEST(SettingsManager, UnencryptedConnectionsAreAllowedForOneServer)
+{
+    const QString allowedServer = u"http://gpu-box.lan:8000/v1"_qs;
+    const auto sendsTo = [](const SettingsManager &s) {
+        return LLMEndpoint::fromSettings(s.compatibleBaseURL(), u"/chat/completions"_qs, s.compatibleAllowUnencrypted())
+            .isUsable();
+    };
+    const struct {
+        QByteArray ini; // stored before
+        QString url;    // the base URL then entered
+        bool allowed;
+    } cases[] = {
+        {"", allowedServer, true},
+        {"", u"http://other-box.lan:8000/v1"_qs, false},
+        {"", u"http://gpu-box.lan:8001/v1"_qs, false},
+        {"", u"http://gpu-box.lan/v1"_qs, false},
+        {"", u" http://GPU-box.lan:8000/v2"_qs, true},
+        // Allowed before the server was stored with it: for the one stored then.
+        {"compatibleBaseURL=http://gpu-box.lan:8000/v1\ncompatibleAllowUnencrypted=true\n", allowedServer, true},
+        {"compatibleBaseURL=http://gpu-box.lan:8000/v1\ncompatibleAllowUnencrypted=true\n",
+         u"http://other-box.lan:8000/v1"_qs, false},
+        {"compatibleAllowUnencrypted=false\ncompatibleUnencryptedServer=gpu-box.lan:8000\n", allowedServer, false},
+    };
+    for (const auto &[ini, url, allowed] : cases) {
+        SCOPED_TRACE(url.toStdString() + ", stored " + ini.toStdString());
+        SettingsFile file;
+        file.write(ini);
+        {
+            auto s = file.load();
+            if (ini.isEmpty()) {
+                s->setCompatibleBaseURL(allowedServer);
+                s->setCompatibleAllowUnencrypted(true);
+            }
+            const bool before = s->compatibleAllowUnencrypted();
+            QSignalSpy changed(s.get(), &SettingsManager::compatibleAllowUnencryptedChanged);
+            s->setCompatibleBaseURL(url);
+            EXPECT_EQ(s->compatibleAllowUnencrypted(), allowed);
+            EXPECT_EQ(sendsTo(*s), allowed);
+            EXPECT_EQ(changed.size(), before != allowed ? 1 : 0);
+        }
+        // The allowance stays with its server across restarts and a detour to another one.
+        auto s = file.load();
+        EXPECT_EQ(s->compatibleAllowUnencrypted(), allowed);
+        s->setCompatibleBaseURL(allowedServer);
+        EXPECT_EQ(s->compatibleAllowUnencrypted(), !ini.contains("=false"));
+    }
 }
 
 TEST(SettingsManager, AnUnreadableFileIsReportedAndNeverOverwritten)

@@ -60,6 +60,14 @@ FakeModelServer::Response FakeModelServer::Response::error(int status, const QBy
     return response;
 }
 
+FakeModelServer::Response FakeModelServer::Response::flooded(const QByteArray &block, int blocks) const
+{
+    Response response = *this;
+    response.floodBlock = block;
+    response.flood = block.size() * qint64(blocks);
+    return response;
+}
+
 FakeModelServer::Response FakeModelServer::Response::without(Opening opening)
 {
     Response response;
@@ -186,7 +194,7 @@ void FakeModelServer::respond(QTcpSocket *socket, const Response &response)
     }
     QTimer::singleShot(delay, socket, [guarded, response] {
         if (guarded && response.flood > 0)
-            writeFlood(guarded, response.flood, response.chunked, response.ending);
+            writeFlood(guarded, response);
         else if (guarded)
             finish(guarded, response.ending, response.chunked);
     });
@@ -194,21 +202,21 @@ void FakeModelServer::respond(QTcpSocket *socket, const Response &response)
 
 // The server holds one block at a time, so the memory a flood takes is all the client's. Writing goes on while
 // the system takes every block at once, and otherwise resumes as the last leaves.
-void FakeModelServer::writeFlood(QTcpSocket *socket, qint64 bytes, bool chunked, Response::Ending ending)
+void FakeModelServer::writeFlood(QTcpSocket *socket, const Response &response)
 {
     struct Flood {
         qint64 left;
         bool writing = false; // a flush reports written bytes at once
     };
-    auto flood = std::make_shared<Flood>(Flood{bytes});
-    auto more = [socket, flood, chunked, ending] {
+    auto flood = std::make_shared<Flood>(Flood{response.flood});
+    auto more = [socket, flood, block = response.floodBlock, chunked = response.chunked, ending = response.ending] {
         if (flood->writing || flood->left == 0)
             return;
         flood->writing = true;
         while (flood->left > 0 && socket->bytesToWrite() == 0 && socket->state() == QAbstractSocket::ConnectedState) {
-            const qint64 size = std::min<qint64>(64 * 1024, flood->left);
+            const qint64 size = std::min<qint64>(block.size(), flood->left);
             flood->left -= size;
-            writePiece(socket, QByteArray(size, ' '), chunked);
+            writePiece(socket, block.first(size), chunked);
         }
         flood->writing = false;
         if (flood->left == 0)

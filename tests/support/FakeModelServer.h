@@ -37,12 +37,14 @@ public:
         Opening opening = Opening::Head;
         Ending ending = Ending::Complete;
         qint64 flood = 0; // filler bytes after the pieces, each block written once the client took the last
+        QByteArray floodBlock = QByteArray(64 * 1024, ' '); // the filler, over and over
 
         static Response events(const QByteArray &body); // 200, text/event-stream, one piece
         static Response events(const QList<Piece> &pieces);
         static Response error(int status, const QByteArray &body, const QByteArray &contentType = "application/json");
         static Response json(int status, const QByteArray &body) { return error(status, body); } // any status
-        static Response without(Opening opening); // Reset, Close or Silence
+        static Response without(Opening opening);                    // Reset, Close or Silence
+        Response flooded(const QByteArray &block, int blocks) const; // then `blocks` copies of `block`
     };
 
     struct Request {
@@ -74,7 +76,7 @@ private:
     void readFrom(QTcpSocket *socket);
     void respond(QTcpSocket *socket, const Response &response);
     static void writePiece(QTcpSocket *socket, const QByteArray &bytes, bool chunked);
-    static void writeFlood(QTcpSocket *socket, qint64 bytes, bool chunked, Response::Ending ending);
+    static void writeFlood(QTcpSocket *socket, const Response &response);
     static void finish(QTcpSocket *socket, Response::Ending ending, bool chunked);
     static void resetConnection(QTcpSocket *socket);
 

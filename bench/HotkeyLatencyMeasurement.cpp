@@ -36,7 +36,7 @@ constexpr int warmPresses = 25;
 
 struct NoSecrets : SecretStore {
     StoredSecret read(const QString &) const override { return {}; }
-    void write(const QString &, const QString &) override {}
+    QString write(const QString &, const QString &, const std::function<void()> &) override { return {}; }
 };
 
 void key(Display *display, KeySym symbol, bool down)

@@ -11,14 +11,14 @@ public:
     static LLMEndpoint resolve(const char *environmentVariable, const QString &defaultBaseUrl, const QString &path);
     // A server the user entered in the settings, where they may also allow plain http to other hosts.
     static LLMEndpoint fromSettings(const QString &baseUrl, const QString &path, bool allowUnencrypted);
-    // Whether an API key may go to `url`: over https, or over plain http to a loopback host.
-    static bool carriesKeysSafely(const QUrl &url);
 
     bool isUsable() const { return error_.isEmpty(); }
     const QUrl &url() const { return url_; }
     const QString &error() const { return error_; } // why the address is refused; empty when usable
 
 private:
+    // Whether an API key may go to `url`: over https, or over plain http to a loopback host.
+    static bool carriesKeysSafely(const QUrl &url);
     static LLMEndpoint make(const QString &base, const QString &path, bool allowUnencrypted, const QString &origin);
 
     QUrl url_;

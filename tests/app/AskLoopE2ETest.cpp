@@ -18,7 +18,18 @@ namespace {
 
 using namespace DeskPictures;
 
-class AskLoopE2ETest : public AskLoopE2EFixture {};
+class AskLoopE2ETest : public AskLoopE2EFixture {
+protected:
+    // The settings of `protocol` written, the desk painted and the spoken question made.
+    std::optional<Speech> prepareSpokenQuestion(const ModelProtocol &protocol)
+    {
+        writeSettings(protocol);
+        if (!desk.isOpen())
+            return std::nullopt;
+        desk.paintPattern({leftMonitor, rightMonitor});
+        return makeSpeech(dir.path(), u"What is marked here?"_qs);
+    }
+};
 
 TEST_P(AskLoopE2ETest, AnnotateAskFollowUpAndEscape)
 {
@@ -179,10 +190,7 @@ TEST_P(AskLoopE2ETest, SpokenQuestionIsTranscribedAndAsked)
     const StoredKey storedKey(*protocol.keyAccount, key);
     const StoredKey replicateKey(SettingsManager::replicateKeyAccount, "r8_e2e");
     ASSERT_TRUE(storedKey.isStored() && replicateKey.isStored());
-    writeSettings(protocol);
-    ASSERT_TRUE(desk.isOpen());
-    desk.paintPattern({leftMonitor, rightMonitor});
-    const std::optional<Speech> speech = makeSpeech(dir.path(), u"What is marked here?"_qs);
+    const std::optional<Speech> speech = prepareSpokenQuestion(protocol);
     ASSERT_TRUE(speech);
 
     const QByteArray poll = server.baseUrl().toUtf8() + "/v1/predictions/e2e";
@@ -250,10 +258,7 @@ TEST_F(AskLoopE2ETest, QuittingWhileAQuestionIsUnderWayExitsCleanly)
     const StoredKey storedKey(*protocol.keyAccount, "sk-e2e-quit");
     const StoredKey replicateKey(SettingsManager::replicateKeyAccount, "r8_e2e");
     ASSERT_TRUE(storedKey.isStored() && replicateKey.isStored());
-    writeSettings(protocol);
-    ASSERT_TRUE(desk.isOpen());
-    desk.paintPattern({leftMonitor, rightMonitor});
-    const std::optional<Speech> speech = makeSpeech(dir.path(), u"What is marked here?"_qs);
+    const std::optional<Speech> speech = prepareSpokenQuestion(protocol);
     ASSERT_TRUE(speech);
     extraEnvironment.insert(QString::fromLatin1(protocol.baseUrlVariable), server.baseUrl());
     extraEnvironment.insert(u"GLINT_REPLICATE_BASE_URL"_qs, server.baseUrl());

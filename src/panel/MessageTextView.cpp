@@ -25,6 +25,19 @@ void replaceMatches(StyledText &text, const QRegularExpression &pattern, int gro
     }
 }
 
+// A lone surrogate, from a pair cut apart or sent so, makes every match on the text fail, which would take the
+// styles off the whole answer until its other half came.
+QString withoutLoneSurrogates(QString text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
+        else if (text[i].isSurrogate())
+            text[i] = QChar::ReplacementCharacter;
+    }
+    return text;
+}
+
 } // namespace
 
 MessageTextView::MessageTextView(const QString &text, ChatMessageRole role, bool dimmed, QWidget *parent)
@@ -63,7 +76,7 @@ StyledText MessageTextView::attributedAssistantText(const QString &text, bool *c
                                                       QRegularExpression::DotMatchesEverythingOption);
     static const QRegularExpression backticks(QStringLiteral("`([^`\\n]+)`"),
                                               QRegularExpression::DotMatchesEverythingOption);
-    StyledText styled(text, TextStyle::Body);
+    StyledText styled(withoutLoneSurrogates(text), TextStyle::Body);
     replaceMatches(styled, doubleAsterisks, 1, TextStyle::Bold);
     bool open = styled.text.contains(u"**");
     replaceMatches(styled, doubleUnderscores, 1, TextStyle::Bold);

@@ -142,6 +142,16 @@ TEST(Markdown, AnswerGrownPieceByPieceLooksLikeTheWholeAnswer)
 
 TEST(Markdown, StreamedConversionAlwaysMatchesTheWholeText)
 {
+    // Found by fuzzing: a heading, then a character beyond the basic plane whose surrogate pair the first piece
+    // cuts in half.
+    const QString found = QString::fromUtf8(QByteArray::fromBase64(
+        "IyB0CnS6urq6urq6urq6urq6urq6urq6urq6urq6urq6urq6urq6urq6urq6urq6urq6urq6urq6urq6CmBg8Lq6urq6urq6urq6urq6urq6"
+        "urq6urq6urq6CmBg8EggCjBg"));
+    StreamingMarkdown pieces;
+    for (const qsizetype end : {found.size() / 3, found.size() * 2 / 3, found.size()})
+        EXPECT_EQ(pieces.convert(found.left(end)), MessageTextView::attributedAssistantText(found.left(end)))
+            << found.left(end).toStdString();
+
     QRandomGenerator random(31);
     for (int i = 0; i < 1500; ++i) {
         const QString answer = randomMarkdown(random, 120);

@@ -18,6 +18,21 @@ struct ObjectListFree {
 };
 using ObjectList = std::unique_ptr<GList, ObjectListFree>;
 
+// libsecret's objects let go of their D-Bus signal subscriptions in idle callbacks on the calling thread's main
+// context, which no event loop runs on the keychain thread: run them once a call is done, or every call leaves
+// its callbacks, and what they hold, behind for good. Declared first in a call, so it ends after every object.
+struct PendingCallbacks {
+    PendingCallbacks() = default;
+    PendingCallbacks(const PendingCallbacks &) = delete;
+    PendingCallbacks &operator=(const PendingCallbacks &) = delete;
+    ~PendingCallbacks()
+    {
+        if (GMainContext *context = g_main_context_get_thread_default())
+            while (g_main_context_iteration(context, FALSE)) {
+            }
+    }
+};
+
 // A GError out-parameter that frees what it caught.
 class Failure {
 public:
@@ -90,6 +105,7 @@ void Keychain::stopWaiting()
 
 StoredSecret Keychain::read(const QString &account) const
 {
+    const PendingCallbacks pending;
     const Attributes attributes(service_, account);
     Failure failure;
     // Asks the desktop to unlock a locked keyring and waits while its prompt is open.
@@ -132,6 +148,7 @@ StoredSecret Keychain::read(const QString &account) const
 
 QString Keychain::write(const QString &account, const QString &value, const std::function<void()> &waiting)
 {
+    const PendingCallbacks pending;
     Failure failure;
     const Object<SecretService> service(
         secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, cancellable_, failure.out()));

@@ -83,7 +83,7 @@ void AppDelegate::shutDown()
     stopHotkeyMonitor();
     // A key read ending now would hand its answer to a panel or conversation while they are torn down:
     // the keychain thread is idle before the session goes.
-    SettingsManager::waitForKeychain();
+    settings_->endKeychainCalls();
     DebugLog::flush();
 }
 

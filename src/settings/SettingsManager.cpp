@@ -92,7 +92,12 @@ SettingsManager::SettingsManager(const QString &filePath, std::unique_ptr<Secret
 
 SettingsManager::~SettingsManager()
 {
-    // A save in progress ends in moments; a prompt nobody answers would hold up the exit for good.
+    endKeychainCalls();
+}
+
+void SettingsManager::endKeychainCalls()
+{
+    // A call in progress ends in moments; a prompt nobody answers would hold up the exit for good.
     if (!keychainThread().waitForDone(3000))
         secrets_->stopWaiting();
     waitForKeychain();

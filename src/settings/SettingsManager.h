@@ -90,8 +90,10 @@ public:
     // Refreshed off the main thread; `apiKeysChanged` tells when the answer arrives or a key is saved.
     bool isAPIKeySet(const QString &account) const { return keySet_.value(account, false); }
     void refreshAPIKeys();
-    // Blocks until every keychain call made so far has ended; each is bounded by the keychain's limit.
+    // Blocks until every keychain call made so far has ended, however long an unlock prompt stays open.
     static void waitForKeychain();
+    // The same for leaving: after a few seconds a prompt still open is dismissed, and the calls waiting on it fail.
+    void endKeychainCalls();
 
     // False when the preferences file could not be read: changes then stay in memory so the file is
     // never overwritten with defaults.

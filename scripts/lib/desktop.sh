@@ -29,6 +29,7 @@ glint_desktop_pids() {
         [ "$pid" = "$$" ] || [ "$pid" = "$BASHPID" ] && continue
         { tr '\0' '\n' <"$entry/environ"; } 2>/dev/null | grep -qxF "XDG_RUNTIME_DIR=$runtime" && echo "$pid"
     done
+    return 0
 }
 
 # Starts the buses and the keyring of a session in DIR (created). Further variables are given to the session
@@ -99,7 +100,7 @@ glint_desktop_stop() {
     [ -n "$pids" ] || return 0
     for pid in $pids; do kill -TERM "$pid" 2>/dev/null || true; done
     for _ in $(seq 50); do
-        pids=$(for pid in $pids; do glint_desktop_alive "$pid" && echo "$pid"; done)
+        pids=$(for pid in $pids; do glint_desktop_alive "$pid" && echo "$pid"; done || true)
         [ -n "$pids" ] || return 0
         sleep 0.1
     done

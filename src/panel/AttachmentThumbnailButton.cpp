@@ -15,7 +15,7 @@ AttachmentThumbnailButton::AttachmentThumbnailButton(const QImage &image, bool r
     setFixedSize(thumbnailSize(image.size()));
     setToolTip(QStringLiteral("Click to view full size"));
     setCursor(Qt::PointingHandCursor);
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::TabFocus);
     if (removable) {
         removeButton_ = new RoundIconButton(this);
         removeButton_->setToolTip(QStringLiteral("Remove attachment"));

@@ -6,7 +6,7 @@ HoldToRecordButton::HoldToRecordButton(QWidget *parent)
     : QToolButton(parent)
 {
     setAutoRaise(true);
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::TabFocus);
     setAccessibleName(QStringLiteral("Record"));
     setToolTip(QStringLiteral("Hold to record a question"));
     setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));

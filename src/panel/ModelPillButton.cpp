@@ -8,7 +8,7 @@ ModelPillButton::ModelPillButton(QWidget *parent)
     setFlat(true);
     setFont(QueryPanelTheme::systemFont(10));
     setCursor(Qt::PointingHandCursor);
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::TabFocus);
     setFixedHeight(pillHeight);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setStyleSheet(QStringLiteral("QPushButton { background: rgba(255, 255, 255, 7%); border: 0.5px solid "

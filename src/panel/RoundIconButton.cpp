@@ -11,7 +11,7 @@ RoundIconButton::RoundIconButton(QWidget *parent)
     setIconSize(QSize(10, 10));
     setAccessibleName(QStringLiteral("Remove"));
     setCursor(Qt::PointingHandCursor);
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::TabFocus);
     setFixedSize(diameter, diameter);
 }
 

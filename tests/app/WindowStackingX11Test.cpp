@@ -4,6 +4,7 @@
 // back from the X server.
 
 #include "app/AppSessionWindows.h"
+#include "app/OnboardingWindowController.h"
 #include "app/PermissionChecker.h"
 #include "app/SettingsRootView.h"
 #include "app/TrayController.h"
@@ -205,8 +206,10 @@ TEST_F(WindowStackingX11Test, PreviewAboveThePanelAndTheSettingsAboveAll)
     preview.window()->close();
 }
 
-// A window already open when the session begins is put away for the frozen frame and comes back where
-// it was, under the session's windows, however the window manager hands out the keyboard meanwhile.
+// Windows already open when the session begins (the settings, and the set-up window, which otherwise
+// stays on top) are put away for the frozen frame and come back where they were, under the session's
+// windows, however the window manager hands out the keyboard meanwhile; the set-up window is on top again
+// once the session is over.
 class WindowOpenBeforeTheSessionX11Test : public WindowStackingX11Test {
 protected:
     void SetUp() override
@@ -214,25 +217,39 @@ protected:
         if (QGuiApplication::platformName() != u"xcb")
             GTEST_SKIP() << "needs an X display";
         menu.openSettingsWindow();
-        ASSERT_TRUE(shownOnScreen(menu.settingsWindow()));
-        placed = menu.settingsWindow()->geometry();
+        setup.show();
+        for (QWidget *window : QList<QWidget *>{menu.settingsWindow(), setup.window()}) {
+            ASSERT_TRUE(shownOnScreen(window));
+            placed << window->geometry();
+        }
         WindowStackingX11Test::SetUp();
     }
 
     PermissionChecker permissions;
     UpdateController updates{QUrl()};
     TrayController menu{settings, permissions, updates};
-    QRect placed;
+    OnboardingWindowController setup{{OnboardingStep::complete()}, permissions, settings, [] {}};
+    QList<QRect> placed;
 };
 
 TEST_F(WindowOpenBeforeTheSessionX11Test, ComesBackInItsPlaceUnderTheSession)
 {
-    QWidget *settingsWindow = menu.settingsWindow();
     QTest::qWait(300); // for any activation by the window manager to have been handled
-    EXPECT_EQ(settingsWindow->geometry(), placed);
-    EXPECT_TRUE(settingsWindow->isVisible());
-    EXPECT_FALSE(showsOwnRendering(settingsWindow));
+    const QList<QWidget *> opened{menu.settingsWindow(), setup.window()};
+    for (qsizetype i = 0; i < opened.size(); ++i) {
+        SCOPED_TRACE(opened[i]->windowTitle().toStdString());
+        EXPECT_EQ(opened[i]->geometry(), placed[i]);
+        EXPECT_TRUE(opened[i]->isVisible());
+        EXPECT_FALSE(showsOwnRendering(opened[i]));
+    }
     EXPECT_TRUE(shownOnScreen(panel()->window()));
+    pressOn(panel()->window(), panel()->window()->geometry().center() + QPoint(0, 40));
+    XTestDriver::release(1);
+    EXPECT_TRUE(shownOnScreen(panel()->window()));
+    EXPECT_FALSE(showsOwnRendering(setup.window()));
+
+    session.cancel();
+    EXPECT_TRUE(shownOnScreen(setup.window()));
 }
 
 } // namespace

@@ -81,7 +81,7 @@ bool WindowStacking::eventFilter(QObject *watched, QEvent *event)
         scheduleRestack(*layer == WindowLayer::Opened ? WindowLayer::Preview : *layer, false);
         break;
     default: // Hide
-        if (!keptAbove_.isEmpty())
+        if (!keptAbove_.isEmpty() || !keptUnder_.isEmpty())
             scheduleRestack(WindowLayer::Opened, false);
         break;
     }

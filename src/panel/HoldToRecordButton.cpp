@@ -1,6 +1,9 @@
 #include "panel/HoldToRecordButton.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
+
+#include <utility>
 
 HoldToRecordButton::HoldToRecordButton(QWidget *parent)
     : QToolButton(parent)
@@ -12,12 +15,20 @@ HoldToRecordButton::HoldToRecordButton(QWidget *parent)
     setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
 }
 
+void HoldToRecordButton::hold(bool held)
+{
+    if (std::exchange(held_, held) == held)
+        return;
+    if (held)
+        Q_EMIT pressStarted();
+    else
+        Q_EMIT pressEnded();
+}
+
 void HoldToRecordButton::mousePressEvent(QMouseEvent *event)
 {
-    if (event->button() != Qt::LeftButton || held_)
-        return;
-    held_ = true;
-    Q_EMIT pressStarted();
+    if (event->button() == Qt::LeftButton)
+        hold(true);
 }
 
 // Qt keeps sending the held button's moves and release here, also outside the button.
@@ -25,8 +36,22 @@ void HoldToRecordButton::mouseMoveEvent(QMouseEvent *) {}
 
 void HoldToRecordButton::mouseReleaseEvent(QMouseEvent *event)
 {
-    if (event->button() != Qt::LeftButton || !held_)
-        return;
-    held_ = false;
-    Q_EMIT pressEnded();
+    if (event->button() == Qt::LeftButton)
+        hold(false);
+}
+
+void HoldToRecordButton::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() != Qt::Key_Space)
+        return QToolButton::keyPressEvent(event);
+    if (!event->isAutoRepeat())
+        hold(true);
+}
+
+void HoldToRecordButton::keyReleaseEvent(QKeyEvent *event)
+{
+    if (event->key() != Qt::Key_Space)
+        return QToolButton::keyReleaseEvent(event);
+    if (!event->isAutoRepeat())
+        hold(false);
 }

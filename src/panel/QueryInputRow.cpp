@@ -76,8 +76,6 @@ QueryInputRow::QueryInputRow(AnnotationSession &session, QWidget *modelPill, QWi
     sendButton_->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
     micButton_ = new HoldToRecordButton;
     micButton_->setObjectName(QStringLiteral("micButton"));
-    micButton_->setAccessibleName(QStringLiteral("Hold to Speak"));
-    micButton_->setToolTip(QStringLiteral("Hold to speak your question"));
     micButton_->setFixedSize(20, 20);
     micButton_->setIconSize(QSize(20, 20));
     bar->addWidget(modelPill);

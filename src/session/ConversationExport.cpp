@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
-#include <QLocale>
 #include <QSaveFile>
 #include <QUrl>
 
@@ -18,6 +17,14 @@ bool isCapture(const ChatMessage &message)
 QString captureFileName(int number)
 {
     return u"capture-" + QString::number(number) + u".png";
+}
+
+// Leading spaces stay: they may indent a code block.
+QString withoutTrailingSpace(QString text)
+{
+    while (!text.isEmpty() && text.back().isSpace())
+        text.chop(1);
+    return text;
 }
 
 // Captures arrive as PNG; anything else Qt reads is converted, so the links name what they say.
@@ -69,7 +76,7 @@ QString ConversationExport::capturesFolder(const QString &markdownPath)
 QString ConversationExport::markdown(const QString &capturesFolderName) const
 {
     const QString folderLink = QString::fromUtf8(QUrl::toPercentEncoding(capturesFolderName));
-    QString text = u"# Glint conversation\n\nSaved " + QLocale().toString(savedAt_, QLocale::LongFormat) + u".\n";
+    QString text = u"# Glint conversation\n\nSaved " + savedAt_.toString(u"yyyy-MM-dd HH:mm"_qs) + u".\n";
     std::optional<ChatMessageRole> heading;
     int captures = 0;
     for (const ChatMessage &message : messages_) {
@@ -87,7 +94,7 @@ QString ConversationExport::markdown(const QString &capturesFolderName) const
                     captureFileName(captures) + u")\n";
         }
         if (!message.text.isEmpty())
-            text += u'\n' + message.text.trimmed() + u'\n';
+            text += u'\n' + withoutTrailingSpace(message.text) + u'\n';
     }
     return text;
 }

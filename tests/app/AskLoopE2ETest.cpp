@@ -378,9 +378,10 @@ TEST_F(AskLoopE2ETest, AScreenReaderFindsNamedControlsAndTheAnswer)
         reader.waitForFinished(20000);
         panel.clear();
         for (const QJsonValue node : QJsonDocument::fromJson(reader.readAllStandardOutput()).array())
-            if (node[u"window"] == u"Glint")
+            if (node[u"window"].toString() == u"Glint")
                 panel << node.toObject();
-        return std::any_of(panel.begin(), panel.end(), [](const QJsonObject &n) { return n[u"name"] == u"Answer"; });
+        return std::any_of(panel.begin(), panel.end(),
+                           [](const QJsonObject &n) { return n[u"name"].toString() == u"Answer"; });
     };
     ASSERT_TRUE(QTest::qWaitFor(readTree, 20000));
     QStringList named;
@@ -394,8 +395,8 @@ TEST_F(AskLoopE2ETest, AScreenReaderFindsNamedControlsAndTheAnswer)
          {u"Question"_qs, u"Send"_qs, u"Copy Answer"_qs, u"Screenshot"_qs, u"Cancel"_qs, u"Save Conversation…"_qs})
         EXPECT_TRUE(named.contains(control)) << control.toStdString() << " among " << named.join(u", ").toStdString();
     EXPECT_FALSE(named.filter(QRegularExpression(u"^Model: ."_qs)).isEmpty()) << named.join(u", ").toStdString();
-    const auto answerNode =
-        std::find_if(panel.begin(), panel.end(), [](const QJsonObject &n) { return n[u"name"] == u"Answer"; });
+    const auto answerNode = std::find_if(panel.begin(), panel.end(),
+                                         [](const QJsonObject &n) { return n[u"name"].toString() == u"Answer"; });
     EXPECT_EQ((*answerNode)[u"text"].toString(), u"A checkerboard in cyan.");
 }
 

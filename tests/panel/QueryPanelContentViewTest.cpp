@@ -61,17 +61,13 @@ struct ContentFixture : ::testing::Test, ContentViewRig {
         view->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
     }
-    // The window of `T` named `name` that the panel opened, once it is up.
-    template <typename T> T *openedWindow(const QString &name)
+    // The shown window of `T` named `name` that the panel opened.
+    template <typename T> static T *openedWindow(const QString &name)
     {
-        T *found = nullptr;
-        QTest::qWaitFor([&] {
-            for (QWidget *window : QApplication::topLevelWidgets())
-                if (window->objectName() == name && window->isVisible())
-                    found = qobject_cast<T *>(window);
-            return found != nullptr;
-        });
-        return found;
+        for (QWidget *window : QApplication::topLevelWidgets())
+            if (window->objectName() == name && window->isVisible())
+                return qobject_cast<T *>(window);
+        return nullptr;
     }
 };
 
@@ -267,6 +263,12 @@ TEST_F(ContentFixture, CopyAnswerPutsTheMarkdownSourceOnTheClipboard)
     QClipboard *clipboard = QGuiApplication::clipboard();
     QueryChatMessageView *first = view->transcript()->rows().at(2);
     QueryChatMessageView *second = view->transcript()->rows().at(4);
+
+    // The button is seen under the pointer or with the keyboard, and is reached with Tab either way.
+    EXPECT_TRUE(second->copyButton()->icon().isNull());
+    second->copyButton()->setFocus(Qt::TabFocusReason);
+    EXPECT_FALSE(second->copyButton()->icon().isNull());
+    EXPECT_EQ(second->copyButton()->accessibleName(), u"Copy Answer"_qs);
     const struct {
         const char *how;
         std::function<void()> copy;
@@ -300,15 +302,7 @@ TEST_F(ContentFixture, CopyAnswerPutsTheMarkdownSourceOnTheClipboard)
         c.copy();
         EXPECT_EQ(clipboard->text(), c.copied);
     }
-    QueryChatMessageView *streaming = view->transcript()->rows().last();
-    EXPECT_FALSE(streaming->copyButton()->isEnabled());
-
-    // The button is seen under the pointer or with the keyboard, and is reached with Tab either way.
-    second->copyButton()->clearFocus();
-    EXPECT_TRUE(second->copyButton()->icon().isNull());
-    second->copyButton()->setFocus(Qt::TabFocusReason);
-    EXPECT_FALSE(second->copyButton()->icon().isNull());
-    EXPECT_EQ(second->copyButton()->accessibleName(), u"Copy Answer"_qs);
+    EXPECT_FALSE(view->transcript()->rows().last()->copyButton()->isEnabled());
 }
 
 // Tab visits every control of the panel and comes back to the question.
@@ -319,6 +313,7 @@ TEST_F(ContentFixture, TabMovesThroughEveryControl)
     ask(u"What?"_qs);
     answer(u"That."_qs);
     QWidget *field = view->queryField()->textView();
+    view->queryField()->textView()->setPlainText(u"And?"_qs); // for the send button
     field->setFocus(Qt::TabFocusReason);
     QStringList visited;
     for (int i = 0; i < 12 && (visited.isEmpty() || QApplication::focusWidget() != field); ++i) {
@@ -335,7 +330,7 @@ TEST_F(ContentFixture, TabMovesThroughEveryControl)
 }
 
 // Saved where the user chose: the questions, the answers with their model, and the captures as PNG files
-// beside the file. An unwritable place says so and loses nothing: the next try saves it all.
+// beside the file. A place that cannot be written says so and loses nothing: the next try saves it all.
 TEST_F(ContentFixture, SaveConversationWritesMarkdownAndCaptures)
 {
     QTemporaryDir home;
@@ -357,15 +352,15 @@ TEST_F(ContentFixture, SaveConversationWritesMarkdownAndCaptures)
     ASSERT_TRUE(view->saveAction()->isEnabled());
     const QString model = rig.providers.calls.front().model;
 
-    QFile blocker(home.filePath(u"not-a-folder"_qs));
+    QFile blocker(home.filePath(u"taken captures"_qs)); // where that file's captures would go
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     const struct {
         const char *how;
         QString path;
         bool saved;
     } cases[] = {
-        {"into a file, not a folder", home.filePath(u"not-a-folder/talk.md"_qs), false},
-        {"Ctrl+S", home.filePath(u"talk.md"_qs), true},
+        {"its captures' folder taken by a file", home.filePath(u"taken.md"_qs), false},
+        {"under another name", home.filePath(u"talk.md"_qs), true},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.how);
@@ -375,15 +370,16 @@ TEST_F(ContentFixture, SaveConversationWritesMarkdownAndCaptures)
         EXPECT_EQ(QDir(dialog->directory()).canonicalPath(), QDir(documents).canonicalPath());
         EXPECT_TRUE(dialog->selectedFiles().value(0).endsWith(u".md"_qs));
         dialog->selectFile(c.path);
-        dialog->accept();
+        static_cast<QDialog *>(dialog)->accept(); // as the Save button does
         auto *error = openedWindow<QMessageBox>(u"saveConversationError"_qs);
         EXPECT_EQ(error == nullptr, c.saved);
         if (error) {
-            EXPECT_TRUE(error->text().contains(u"not-a-folder"_qs)) << error->text().toStdString();
+            EXPECT_TRUE(error->text().contains(u"taken captures"_qs)) << error->text().toStdString();
+            EXPECT_FALSE(QFile::exists(c.path));
             error->close();
         }
     }
-    EXPECT_EQ(rig.session->chatMessages().size(), 7);
+    EXPECT_EQ(rig.session->chatMessages().size(), 6);
 
     QFile saved(home.filePath(u"talk.md"_qs));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));

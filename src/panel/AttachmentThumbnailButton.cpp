@@ -44,6 +44,6 @@ void AttachmentThumbnailButton::paintEvent(QPaintEvent *)
     const QRect target(QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted);
     painter.drawImage(target, image_);
     painter.setClipping(false);
-    painter.setPen(QPen(QueryPanelTheme::subtleBorder(), 1));
+    painter.setPen(hasFocus() ? QPen(QueryPanelTheme::accent(), 2) : QPen(QueryPanelTheme::subtleBorder(), 1));
     painter.drawPath(clip);
 }

@@ -1,5 +1,7 @@
 #include "panel/HoldToRecordButton.h"
 
+#include "panel/QueryPanelTheme.h"
+
 #include <QKeyEvent>
 #include <QMouseEvent>
 
@@ -12,7 +14,7 @@ HoldToRecordButton::HoldToRecordButton(QWidget *parent)
     setFocusPolicy(Qt::TabFocus);
     setAccessibleName(QStringLiteral("Record"));
     setToolTip(QStringLiteral("Hold to record a question"));
-    setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
+    setStyleSheet(QueryPanelTheme::iconButtonStyle());
 }
 
 void HoldToRecordButton::hold(bool held)

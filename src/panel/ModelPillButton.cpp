@@ -13,7 +13,8 @@ ModelPillButton::ModelPillButton(QWidget *parent)
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setStyleSheet(QStringLiteral("QPushButton { background: rgba(255, 255, 255, 7%); border: 0.5px solid "
                                  "rgba(255, 255, 255, 16%); border-radius: 11px; color: rgba(255, 255, 255, "
-                                 "65%); padding: 0px 4px; }"));
+                                 "65%); padding: 0px 4px; } QPushButton:focus { border-color: rgba(255, 255, 255, "
+                                 "60%); }"));
 }
 
 QSize ModelPillButton::sizeHint() const

@@ -72,7 +72,7 @@ void QueryChatMessageView::addCopyButton()
     copyButton_->setCursor(Qt::PointingHandCursor);
     copyButton_->setFixedSize(copyButtonSize, copyButtonSize);
     copyButton_->setIconSize(QSize(16, 16));
-    copyButton_->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
+    copyButton_->setStyleSheet(QueryPanelTheme::iconButtonStyle());
     copyButton_->installEventFilter(this);
     connect(copyButton_, &QToolButton::clicked, this, &QueryChatMessageView::copyAnswer);
     copiedFeedback_.setSingleShot(true);

@@ -73,7 +73,7 @@ QueryInputRow::QueryInputRow(AnnotationSession &session, QWidget *modelPill, QWi
     sendButton_->setFixedSize(22, 22);
     sendButton_->setIconSize(QSize(22, 22));
     sendButton_->setFocusPolicy(Qt::TabFocus);
-    sendButton_->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
+    sendButton_->setStyleSheet(QueryPanelTheme::iconButtonStyle());
     micButton_ = new HoldToRecordButton;
     micButton_->setObjectName(QStringLiteral("micButton"));
     micButton_->setFixedSize(20, 20);

@@ -38,7 +38,8 @@ QueryPanelFooter::QueryPanelFooter(QAction *save, QWidget *parent)
     cancelButton->setFont(QueryPanelTheme::systemFont(11, QFont::Medium));
     const QString textButtonStyle = u"{ border: none; background: transparent; padding: 0px; color: " +
                                     QueryPanelTheme::cssColor(QueryPanelTheme::dimText()) + u"; }";
-    cancelButton->setStyleSheet(u"QPushButton " + textButtonStyle);
+    const QString focused = u" { color: " + QueryPanelTheme::cssColor(QueryPanelTheme::text()) + u"; }";
+    cancelButton->setStyleSheet(u"QPushButton " + textButtonStyle + u" QPushButton:focus" + focused);
     connect(cancelButton, &QPushButton::clicked, this, &QueryPanelFooter::cancelRequested);
 
     auto *saveButton = new QToolButton;
@@ -48,9 +49,9 @@ QueryPanelFooter::QueryPanelFooter(QAction *save, QWidget *parent)
     saveButton->setFocusPolicy(Qt::TabFocus);
     saveButton->setCursor(Qt::PointingHandCursor);
     saveButton->setFont(QueryPanelTheme::systemFont(11, QFont::Medium));
-    saveButton->setStyleSheet(u"QToolButton " + textButtonStyle + u" QToolButton:disabled { color: " +
-                              QueryPanelTheme::cssColor(QueryPanelTheme::withAlpha(QueryPanelTheme::dimText(), 0.4)) +
-                              u"; }");
+    saveButton->setStyleSheet(
+        u"QToolButton " + textButtonStyle + u" QToolButton:focus" + focused + u" QToolButton:disabled { color: " +
+        QueryPanelTheme::cssColor(QueryPanelTheme::withAlpha(QueryPanelTheme::dimText(), 0.4)) + u"; }");
 
     auto *cancelGroup = new QHBoxLayout;
     cancelGroup->setSpacing(6);

@@ -27,6 +27,7 @@ WindowStacking::~WindowStacking()
         if (window)
             keepAbove(window, false);
     }
+    releaseKeptUnder();
 }
 
 std::optional<WindowLayer> WindowStacking::layerOf(const QWidget *window)
@@ -73,13 +74,14 @@ bool WindowStacking::eventFilter(QObject *watched, QEvent *event)
         break;
     case QEvent::Show:
         // Sent before the window is mapped: it appears in its place at once.
-        if (*layer == WindowLayer::Opened && sessionWindowsUp() &&
-            !window->property(ScreenFreezer::puttingBackProperty).toBool())
+        if (*layer == WindowLayer::Opened && window->property(ScreenFreezer::puttingBackProperty).toBool())
+            keepUnder(window);
+        else if (*layer == WindowLayer::Opened && sessionWindowsUp())
             keepAbove(window, true);
         scheduleRestack(*layer == WindowLayer::Opened ? WindowLayer::Preview : *layer, false);
         break;
     default: // Hide
-        if (!keptAbove_.isEmpty())
+        if (!keptAbove_.isEmpty() || !keptUnder_.isEmpty())
             scheduleRestack(WindowLayer::Opened, false);
         break;
     }
@@ -112,6 +114,25 @@ void WindowStacking::keepAbove(QWidget *window, bool above)
         handle->setFlags(above ? window->windowFlags() | Qt::WindowStaysOnTopHint : window->windowFlags());
 }
 
+// Only a window that stays on top by itself needs it: the others are under the session's windows anyway.
+void WindowStacking::keepUnder(QWidget *window)
+{
+    if (!window->windowFlags().testFlag(Qt::WindowStaysOnTopHint) || keptAbove_.contains(window) ||
+        keptUnder_.contains(window))
+        return;
+    keptUnder_.append(window);
+    if (QWindow *handle = window->windowHandle())
+        handle->setFlags(window->windowFlags() & ~Qt::WindowStaysOnTopHint);
+}
+
+void WindowStacking::releaseKeptUnder()
+{
+    for (const QPointer<QWidget> &window : std::exchange(keptUnder_, {})) {
+        if (window && window->windowHandle())
+            window->windowHandle()->setFlags(window->windowFlags());
+    }
+}
+
 void WindowStacking::restack()
 {
     const std::optional<WindowLayer> above = std::exchange(raiseAbove_, std::nullopt);
@@ -120,6 +141,7 @@ void WindowStacking::restack()
     if (!sessionWindowsUp()) {
         for (const QPointer<QWidget> &window : std::exchange(keptAbove_, {}))
             keepAbove(window, false);
+        releaseKeptUnder();
         return;
     }
     if (!above)

@@ -16,7 +16,8 @@ class QWidget;
 // settings, the hotkey recorder). Every window of ours that is shown, and every press on the overlay,
 // raises the layers above it again; a press on the overlay also gives the keyboard back to the window
 // above that had it. A window opened while the overlay or the panel is up is kept above them (the
-// desktop's "above" state) until both have gone.
+// desktop's "above" state) until both have gone; one that was open before and asks to stay on top (the
+// set-up window) loses that state meanwhile, so it stays under the frozen screen.
 class WindowStacking : public QObject {
     Q_OBJECT
 public:
@@ -35,10 +36,13 @@ private:
     void restack();
     bool sessionWindowsUp() const;
     void keepAbove(QWidget *window, bool above);
+    void keepUnder(QWidget *window);
+    void releaseKeptUnder();
 
     QTimer restackTimer_;
     std::optional<WindowLayer> raiseAbove_; // the lowest layer that changed since the last restack
     bool returnFocus_ = false;
     QPointer<QWidget> lastFocused_; // the last window above the overlay that had the keyboard
     QList<QPointer<QWidget>> keptAbove_;
+    QList<QPointer<QWidget>> keptUnder_;
 };

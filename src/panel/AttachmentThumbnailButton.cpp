@@ -15,7 +15,7 @@ AttachmentThumbnailButton::AttachmentThumbnailButton(const QImage &image, bool r
     setFixedSize(thumbnailSize(image.size()));
     setToolTip(QStringLiteral("Click to view full size"));
     setCursor(Qt::PointingHandCursor);
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::TabFocus);
     if (removable) {
         removeButton_ = new RoundIconButton(this);
         removeButton_->setToolTip(QStringLiteral("Remove attachment"));
@@ -44,6 +44,6 @@ void AttachmentThumbnailButton::paintEvent(QPaintEvent *)
     const QRect target(QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted);
     painter.drawImage(target, image_);
     painter.setClipping(false);
-    painter.setPen(QPen(QueryPanelTheme::subtleBorder(), 1));
+    painter.setPen(hasFocus() ? QPen(QueryPanelTheme::accent(), 2) : QPen(QueryPanelTheme::subtleBorder(), 1));
     painter.drawPath(clip);
 }

@@ -56,10 +56,12 @@ void ModelPicker::updateTitle()
 {
     if (!settings_ || !hasProvider()) {
         button_->setText(QStringLiteral("Configure API keys"));
+        button_->setAccessibleName(QString());
     } else {
         // The model the question will go to: any unknown provider value means Anthropic.
         const QString model = ProviderChoice::fromSettings(*settings_, settings_->selectedProvider()).config.model;
         button_->setText(model.isEmpty() ? QStringLiteral("Choose a model") : ModelCatalog::displayName(model));
+        button_->setAccessibleName(u"Model: " + button_->text());
     }
     button_->updateGeometry();
 }

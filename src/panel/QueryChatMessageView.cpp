@@ -5,8 +5,13 @@
 #include "panel/MessageTextView.h"
 #include "panel/QueryPanelTheme.h"
 #include "panel/RoundedBackgroundView.h"
+#include "panel/SymbolIcon.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QImage>
+#include <QMenu>
+#include <QToolButton>
 
 namespace {
 
@@ -15,6 +20,8 @@ constexpr int userSpacing = 6;
 constexpr int bubbleInsetX = 16;
 constexpr int bubbleInsetY = 12;
 constexpr int assistantTrailingGap = 48;
+constexpr int copyButtonSize = 22;
+constexpr int copiedFeedbackMs = 1500;
 
 } // namespace
 
@@ -32,6 +39,7 @@ QueryChatMessageView::QueryChatMessageView(const ChatMessage &message, QWidget *
         const QImage image = QImage::fromData(message.attachment->imageData);
         if (!image.isNull()) {
             thumbnail_ = new AttachmentThumbnailButton(image, isRemovable(message), this);
+            thumbnail_->setAccessibleName(message.attachment->title);
             const ChatAttachment attachment = *message.attachment;
             connect(thumbnail_, &AttachmentThumbnailButton::clicked, this,
                     [this, attachment] { Q_EMIT openAttachmentRequested(attachment.imageData, attachment.title); });
@@ -45,9 +53,102 @@ QueryChatMessageView::QueryChatMessageView(const ChatMessage &message, QWidget *
         bubble_ = new RoundedBackgroundView(16, QueryPanelTheme::userBubbleBackground(),
                                             QueryPanelTheme::userBubbleBorder(), 1, this);
         text_ = new MessageTextView(text.text, message.role, text.dimmed, bubble_);
+        text_->textView()->setAccessibleName(QStringLiteral("Question"));
     } else {
         text_ = new MessageTextView(text.text, message.role, text.dimmed, this);
+        text_->textView()->setAccessibleName(QStringLiteral("Answer"));
+        addCopyButton();
     }
+}
+
+void QueryChatMessageView::addCopyButton()
+{
+    copyButton_ = new QToolButton(this);
+    copyButton_->setObjectName(QStringLiteral("copyAnswerButton"));
+    copyButton_->setAccessibleName(QStringLiteral("Copy Answer"));
+    copyButton_->setToolTip(QStringLiteral("Copy Answer"));
+    copyButton_->setAutoRaise(true);
+    copyButton_->setFocusPolicy(Qt::TabFocus);
+    copyButton_->setCursor(Qt::PointingHandCursor);
+    copyButton_->setFixedSize(copyButtonSize, copyButtonSize);
+    copyButton_->setIconSize(QSize(16, 16));
+    copyButton_->setStyleSheet(QueryPanelTheme::iconButtonStyle());
+    copyButton_->installEventFilter(this);
+    connect(copyButton_, &QToolButton::clicked, this, &QueryChatMessageView::copyAnswer);
+    copiedFeedback_.setSingleShot(true);
+    copiedFeedback_.setInterval(copiedFeedbackMs);
+    connect(&copiedFeedback_, &QTimer::timeout, this, &QueryChatMessageView::updateCopyButton);
+
+    AutoSizingTextView *textView = text_->textView();
+    textView->installEventFilter(this);
+    textView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(textView, &QWidget::customContextMenuRequested, this, &QueryChatMessageView::showContextMenu);
+    updateCopyButton();
+}
+
+bool QueryChatMessageView::isCompleteAnswer() const
+{
+    return message_.role == ChatMessageRole::Assistant && !message_.isStreaming && !message_.text.isEmpty();
+}
+
+bool QueryChatMessageView::copyAnswer()
+{
+    if (!isCompleteAnswer())
+        return false;
+    QGuiApplication::clipboard()->setText(message_.text);
+    if (copyButton_) {
+        copiedFeedback_.start();
+        updateCopyButton();
+    }
+    return true;
+}
+
+// The button keeps its place in the tab order while unseen, so the keyboard reaches it too.
+void QueryChatMessageView::updateCopyButton()
+{
+    if (!copyButton_)
+        return;
+    const bool complete = isCompleteAnswer();
+    copyButton_->setEnabled(complete);
+    const bool seen = complete && (underMouse() || copyButton_->hasFocus() || text_->textView()->hasFocus() ||
+                                   copiedFeedback_.isActive());
+    copyButton_->setIcon(
+        !seen ? QIcon()
+              : SymbolIcon::tinted(
+                    copiedFeedback_.isActive() ? QStringLiteral("checkmark") : QStringLiteral("doc-on-doc"),
+                    copyButton_->hasFocus() ? QueryPanelTheme::accent() : QueryPanelTheme::dimText(), QSize(16, 16)));
+}
+
+void QueryChatMessageView::showContextMenu(const QPoint &position)
+{
+    AutoSizingTextView *textView = text_->textView();
+    QMenu *menu = textView->createStandardContextMenu(position);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addSeparator();
+    QAction *copy = menu->addAction(QStringLiteral("Copy Answer"), this, &QueryChatMessageView::copyAnswer);
+    copy->setEnabled(isCompleteAnswer());
+    menu->addActions(actions());
+    menu->popup(textView->viewport()->mapToGlobal(position));
+}
+
+void QueryChatMessageView::enterEvent(QEnterEvent *event)
+{
+    QWidget::enterEvent(event);
+    updateCopyButton();
+}
+
+void QueryChatMessageView::leaveEvent(QEvent *event)
+{
+    QWidget::leaveEvent(event);
+    updateCopyButton();
+}
+
+bool QueryChatMessageView::eventFilter(QObject *watched, QEvent *event)
+{
+    // The copy button and the answer's text are watched for the keyboard.
+    if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)
+        updateCopyButton();
+    return QWidget::eventFilter(watched, event);
 }
 
 bool QueryChatMessageView::isRemovable(const ChatMessage &message)
@@ -73,6 +174,7 @@ bool QueryChatMessageView::updateMessage(const ChatMessage &message)
     if (text_) {
         const Shown text = shown(message);
         text_->setText(text.text, text.dimmed);
+        updateCopyButton();
         geometryCache_.reset();
         placeChildren();
         updateGeometry();
@@ -142,4 +244,6 @@ void QueryChatMessageView::placeChildren()
         bubble_->setGeometry(g.bubble);
     if (text_)
         text_->setGeometry(g.text);
+    if (copyButton_)
+        copyButton_->move(width() - copyButtonSize, 0);
 }

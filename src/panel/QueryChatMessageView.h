@@ -2,6 +2,7 @@
 
 #include "session/ChatMessage.h"
 
+#include <QTimer>
 #include <QWidget>
 
 #include <optional>
@@ -9,10 +10,13 @@
 
 class AttachmentThumbnailButton;
 class MessageTextView;
+class QToolButton;
 class RoundedBackgroundView;
 
 // One row of the transcript. A user row is right-aligned (thumbnail, then a bubble with the text); an
-// assistant row is the answer's text on the left, without a bubble.
+// assistant row is the answer's text on the left, without a bubble, and once the answer is complete a copy
+// button ("copyAnswerButton") beside it, seen while the row is under the pointer or the button has the
+// keyboard. The text's context menu offers "Copy Answer" too, then the row's own actions.
 class QueryChatMessageView : public QWidget {
     Q_OBJECT
 public:
@@ -29,6 +33,10 @@ public:
 
     AttachmentThumbnailButton *thumbnail() const { return thumbnail_; }
     MessageTextView *textView() const { return text_; }
+    QToolButton *copyButton() const { return copyButton_; }
+
+    // Puts the answer's Markdown source on the clipboard. False for rows that are no complete answer.
+    bool copyAnswer();
 
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override;
@@ -40,6 +48,9 @@ Q_SIGNALS:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void enterEvent(QEnterEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     struct Shown {
@@ -58,10 +69,16 @@ private:
     Geometry geometryFor(int width) const;
     Geometry measuredGeometry(int width) const;
     void placeChildren();
+    bool isCompleteAnswer() const;
+    void addCopyButton();
+    void updateCopyButton();
+    void showContextMenu(const QPoint &position);
 
     ChatMessage message_;
     AttachmentThumbnailButton *thumbnail_ = nullptr;
     RoundedBackgroundView *bubble_ = nullptr;
     MessageTextView *text_ = nullptr;
+    QToolButton *copyButton_ = nullptr;
+    QTimer copiedFeedback_;
     mutable std::optional<std::pair<int, Geometry>> geometryCache_; // for the width asked last
 };

@@ -53,6 +53,8 @@ QueryInputRow::QueryInputRow(AnnotationSession &session, QWidget *modelPill, QWi
 
     queryField_ = new QueryInputTextView;
     queryField_->setObjectName(QStringLiteral("queryField"));
+    queryField_->setAccessibleName(QStringLiteral("Question"));
+    queryField_->textView()->setAccessibleName(QStringLiteral("Question"));
     queryField_->configure(QStringLiteral("Ask anything about the annotated area…"), QueryPanelTheme::text(),
                            QueryPanelTheme::dimText());
     queryField_->textView()->installEventFilter(this);
@@ -70,8 +72,8 @@ QueryInputRow::QueryInputRow(AnnotationSession &session, QWidget *modelPill, QWi
     sendButton_->setAccessibleName(QStringLiteral("Send"));
     sendButton_->setFixedSize(22, 22);
     sendButton_->setIconSize(QSize(22, 22));
-    sendButton_->setFocusPolicy(Qt::NoFocus);
-    sendButton_->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
+    sendButton_->setFocusPolicy(Qt::TabFocus);
+    sendButton_->setStyleSheet(QueryPanelTheme::iconButtonStyle());
     micButton_ = new HoldToRecordButton;
     micButton_->setObjectName(QStringLiteral("micButton"));
     micButton_->setFixedSize(20, 20);

@@ -1,8 +1,10 @@
 #include "panel/QueryPanelContentView.h"
 
+#include "panel/ConversationSaver.h"
 #include "panel/HoldToRecordController.h"
 #include "panel/ModelPicker.h"
 #include "panel/ModelPillButton.h"
+#include "panel/QueryChatMessageView.h"
 #include "panel/QueryInputRow.h"
 #include "panel/QueryInputTextView.h"
 #include "panel/QueryPanelFooter.h"
@@ -10,7 +12,9 @@
 #include "panel/RoundedBackgroundView.h"
 #include "panel/TranscriptListView.h"
 #include "session/AnnotationSession.h"
+#include "session/ConversationExport.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QVBoxLayout>
@@ -28,9 +32,21 @@ QueryPanelContentView::QueryPanelContentView(AnnotationSession &session, ModelCa
 {
     setAttribute(Qt::WA_TranslucentBackground);
     modelPicker_ = new ModelPicker(session.settings(), models, this);
+    saver_ = new ConversationSaver(session, this);
+    saveAction_ = new QAction(QStringLiteral("Save Conversation…"), this);
+    saveAction_->setShortcut(QKeySequence::Save);
+    saveAction_->setToolTip(QStringLiteral("Save Conversation… (Ctrl+S)"));
+    connect(saveAction_, &QAction::triggered, this, [this] { saver_->save(window()); });
+    copyLastAnswerAction_ = new QAction(QStringLiteral("Copy Last Answer"), this);
+    copyLastAnswerAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    connect(copyLastAnswerAction_, &QAction::triggered, this, &QueryPanelContentView::copyLastAnswer);
+    addActions({copyLastAnswerAction_, saveAction_});
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+
     transcript_ = new TranscriptListView(session);
+    transcript_->addAction(saveAction_);
     inputRow_ = new QueryInputRow(session, modelPicker_->button());
-    footer_ = new QueryPanelFooter;
+    footer_ = new QueryPanelFooter(saveAction_);
 
     auto *card = new RoundedBackgroundView(18, QueryPanelTheme::background(), QueryPanelTheme::border(), 1);
     auto *outer = new QVBoxLayout(this);
@@ -56,6 +72,7 @@ QueryPanelContentView::QueryPanelContentView(AnnotationSession &session, ModelCa
     connect(voice, &HoldToRecordController::recordingFailed, footer_, &QueryPanelFooter::showVoiceMessage);
     connect(queryField(), &QueryInputTextView::heightChanged, this, &QueryPanelContentView::updatePanelHeight);
     connect(transcript_, &TranscriptListView::updated, this, &QueryPanelContentView::updatePanelHeight);
+    connect(transcript_, &TranscriptListView::updated, this, &QueryPanelContentView::updateActions);
     connect(footer_, &QueryPanelFooter::cancelRequested, this, [this] {
         if (session_)
             session_->cancel();
@@ -64,6 +81,7 @@ QueryPanelContentView::QueryPanelContentView(AnnotationSession &session, ModelCa
 
     setTranscriptionService(transcriptionService);
     transcript_->flushPendingUpdates();
+    updateActions();
     updateState();
 
     QTimer::singleShot(focusDelayMs, this, [this] {
@@ -98,6 +116,24 @@ void QueryPanelContentView::updateState()
     updatePanelHeight();
     footer_->setPreparing(session_->isPreparingCapture());
     footer_->setTranscribing(inputRow_->holdToRecord()->isTranscribing());
+}
+
+void QueryPanelContentView::updateActions()
+{
+    const QList<QueryChatMessageView *> &rows = transcript_->rows();
+    saveAction_->setEnabled(session_ && ConversationExport::hasContent(session_->chatMessages()));
+    copyLastAnswerAction_->setEnabled(
+        std::any_of(rows.begin(), rows.end(), [](QueryChatMessageView *row) { return row->copyButton(); }));
+}
+
+// Nothing while the last answer is still coming in.
+void QueryPanelContentView::copyLastAnswer()
+{
+    const QList<QueryChatMessageView *> &rows = transcript_->rows();
+    const auto last =
+        std::find_if(rows.rbegin(), rows.rend(), [](QueryChatMessageView *row) { return row->copyButton(); });
+    if (last != rows.rend())
+        (*last)->copyAnswer();
 }
 
 void QueryPanelContentView::updatePanelHeight()

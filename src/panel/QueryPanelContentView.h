@@ -5,7 +5,9 @@
 #include <QWidget>
 
 class AnnotationSession;
+class ConversationSaver;
 class ModelCatalog;
+class QAction;
 class ModelPicker;
 class QueryInputRow;
 class QueryInputTextView;
@@ -16,7 +18,8 @@ class TranscriptionService;
 
 // Everything inside the query panel, on one card: the transcript, the input row (or the banner asking
 // for another drawing) with the model pill, and the footer. It follows the session and reports the panel
-// height it needs through heightChanged().
+// height it needs through heightChanged(). Its actions, in its context menu and the answers' menus:
+// "Save Conversation…" (Ctrl+S) and "Copy Last Answer" (Ctrl+Shift+C).
 class QueryPanelContentView : public QWidget {
     Q_OBJECT
 public:
@@ -32,6 +35,8 @@ public:
     QueryInputRow *inputRow() const { return inputRow_; }
     QueryPanelFooter *footer() const { return footer_; }
     ModelPicker *modelPicker() const { return modelPicker_; }
+    QAction *saveAction() const { return saveAction_; }
+    QAction *copyLastAnswerAction() const { return copyLastAnswerAction_; }
     QueryInputTextView *queryField() const;
     void setTranscriptionService(TranscriptionService *service);
     int reportedHeight() const { return reportedHeight_; }
@@ -46,12 +51,17 @@ Q_SIGNALS:
 private:
     void updateState();
     void updatePanelHeight();
+    void updateActions();
+    void copyLastAnswer();
 
     QPointer<AnnotationSession> session_;
     ModelPicker *modelPicker_ = nullptr;
     TranscriptListView *transcript_ = nullptr;
     QueryInputRow *inputRow_ = nullptr;
     QueryPanelFooter *footer_ = nullptr;
+    QAction *saveAction_ = nullptr;
+    QAction *copyLastAnswerAction_ = nullptr;
+    ConversationSaver *saver_ = nullptr;
     QTimer stateTimer_;
     int reportedHeight_ = 0;
 };

@@ -8,6 +8,7 @@
 #include "settings/SettingsManager.h"
 #include "voice/TranscriptionServiceFactory.h"
 
+#include <QApplication>
 #include <QEasingCurve>
 #include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
@@ -100,18 +101,34 @@ protected:
     {
         if (event->button() != Qt::LeftButton)
             return QWidget::mousePressEvent(event);
-        // The window manager moves it when it can; otherwise follow the pointer ourselves.
-        if (!windowHandle() || !windowHandle()->startSystemMove())
-            dragOffset_ = event->globalPosition().toPoint() - pos();
+        pressedAt_ = event->globalPosition().toPoint();
     }
 
+    // A move starts once the pointer is dragged: a window manager's move begun by a mere click can outlast
+    // it, and then takes the next key for itself, Escape included.
     void mouseMoveEvent(QMouseEvent *event) override
     {
-        if (dragOffset_ && (event->buttons() & Qt::LeftButton))
-            move(event->globalPosition().toPoint() - *dragOffset_);
+        if (!pressedAt_ || !(event->buttons() & Qt::LeftButton))
+            return;
+        const QPoint pointer = event->globalPosition().toPoint();
+        if (!dragOffset_) {
+            if ((pointer - *pressedAt_).manhattanLength() < QApplication::startDragDistance())
+                return;
+            // The window manager moves it when it can; otherwise follow the pointer ourselves.
+            if (windowHandle() && windowHandle()->startSystemMove()) {
+                pressedAt_.reset();
+                return;
+            }
+            dragOffset_ = *pressedAt_ - pos();
+        }
+        move(pointer - *dragOffset_);
     }
 
-    void mouseReleaseEvent(QMouseEvent *) override { dragOffset_.reset(); }
+    void mouseReleaseEvent(QMouseEvent *) override
+    {
+        pressedAt_.reset();
+        dragOffset_.reset();
+    }
 
     void resizeEvent(QResizeEvent *event) override
     {
@@ -121,6 +138,7 @@ protected:
     }
 
 private:
+    std::optional<QPoint> pressedAt_;
     std::optional<QPoint> dragOffset_;
 };
 

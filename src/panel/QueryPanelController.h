@@ -26,8 +26,9 @@ class WindowPlacement;
 //
 // Found by object names: the window "queryPanel"; in it the field "queryField" (a QueryInputTextView)
 // with its editable "queryText", the transcript "transcript" (a QScrollArea) whose rows are
-// "transcriptRow", and the buttons "sendButton", "micButton", "modelButton" and "cancelButton". With
-// GLINT_ARTIFACTS_DIR set, pictures of the panel are saved there as it opens and changes state.
+// "transcriptRow", and the buttons "sendButton", "micButton", "modelButton", "cancelButton" and
+// "saveButton". With GLINT_ARTIFACTS_DIR set, pictures of the panel are saved there as it opens and changes
+// state.
 class QueryPanelController : public QObject, public QueryPanel {
     Q_OBJECT
 public:

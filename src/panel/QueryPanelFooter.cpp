@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QToolButton>
 
 namespace {
 
@@ -21,7 +22,7 @@ void showActivity(SpinnerView *spinner, QLabel *label, bool shown)
 
 } // namespace
 
-QueryPanelFooter::QueryPanelFooter(QWidget *parent)
+QueryPanelFooter::QueryPanelFooter(QAction *save, QWidget *parent)
     : QWidget(parent)
 {
     setFixedHeight(fixedHeight);
@@ -32,17 +33,32 @@ QueryPanelFooter::QueryPanelFooter(QWidget *parent)
     auto *cancelButton = new QPushButton(QStringLiteral("Cancel"));
     cancelButton->setObjectName(QStringLiteral("cancelButton"));
     cancelButton->setFlat(true);
-    cancelButton->setFocusPolicy(Qt::NoFocus);
+    cancelButton->setFocusPolicy(Qt::TabFocus);
     cancelButton->setCursor(Qt::PointingHandCursor);
     cancelButton->setFont(QueryPanelTheme::systemFont(11, QFont::Medium));
-    cancelButton->setStyleSheet(u"QPushButton { border: none; background: transparent; padding: 0px; color: " +
-                                QueryPanelTheme::cssColor(QueryPanelTheme::dimText()) + u"; }");
+    const QString textButtonStyle = u"{ border: none; background: transparent; padding: 0px; color: " +
+                                    QueryPanelTheme::cssColor(QueryPanelTheme::dimText()) + u"; }";
+    const QString focused = u" { color: " + QueryPanelTheme::cssColor(QueryPanelTheme::text()) + u"; }";
+    cancelButton->setStyleSheet(u"QPushButton " + textButtonStyle + u" QPushButton:focus" + focused);
     connect(cancelButton, &QPushButton::clicked, this, &QueryPanelFooter::cancelRequested);
+
+    auto *saveButton = new QToolButton;
+    saveButton->setObjectName(QStringLiteral("saveButton"));
+    saveButton->setDefaultAction(save);
+    saveButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    saveButton->setFocusPolicy(Qt::TabFocus);
+    saveButton->setCursor(Qt::PointingHandCursor);
+    saveButton->setFont(QueryPanelTheme::systemFont(11, QFont::Medium));
+    saveButton->setStyleSheet(
+        u"QToolButton " + textButtonStyle + u" QToolButton:focus" + focused + u" QToolButton:disabled { color: " +
+        QueryPanelTheme::cssColor(QueryPanelTheme::withAlpha(QueryPanelTheme::dimText(), 0.4)) + u"; }");
 
     auto *cancelGroup = new QHBoxLayout;
     cancelGroup->setSpacing(6);
     cancelGroup->addWidget(cancelButton);
     cancelGroup->addWidget(new KeyBadgeView(QStringLiteral("esc")));
+    cancelGroup->addSpacing(12);
+    cancelGroup->addWidget(saveButton);
 
     const QFont font = QueryPanelTheme::systemFont(11);
     preparingSpinner_ = new SpinnerView;

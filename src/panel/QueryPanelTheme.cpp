@@ -106,6 +106,13 @@ QLabel *QueryPanelTheme::label(const QString &text, const QFont &font, const QCo
     return result;
 }
 
+QString QueryPanelTheme::iconButtonStyle()
+{
+    return u"QToolButton { border: none; background: transparent; } QToolButton:focus { border-radius: 4px; "
+           u"background: " +
+           cssColor(withAlpha(accent(), 0.3)) + u"; }";
+}
+
 QString QueryPanelTheme::scrollBarStyle()
 {
     return QStringLiteral(

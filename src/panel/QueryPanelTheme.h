@@ -33,4 +33,6 @@ public:
 
     // A thin, light vertical scroll bar without arrows, for style sheets.
     static QString scrollBarStyle();
+    // A button that is only its icon, with a tinted backdrop while it has the keyboard.
+    static QString iconButtonStyle();
 };

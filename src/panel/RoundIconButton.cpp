@@ -1,5 +1,6 @@
 #include "panel/RoundIconButton.h"
 
+#include "panel/QueryPanelTheme.h"
 #include "panel/SymbolIcon.h"
 
 #include <QPainter>
@@ -11,7 +12,7 @@ RoundIconButton::RoundIconButton(QWidget *parent)
     setIconSize(QSize(10, 10));
     setAccessibleName(QStringLiteral("Remove"));
     setCursor(Qt::PointingHandCursor);
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::TabFocus);
     setFixedSize(diameter, diameter);
 }
 
@@ -19,10 +20,10 @@ void RoundIconButton::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
+    painter.setPen(hasFocus() ? QPen(QueryPanelTheme::accent(), 2) : QPen(Qt::NoPen));
     painter.setBrush(QColor::fromRgbF(0, 0, 0, 0.7f));
     // Always a circle, whatever size the layout gives it.
-    const qreal side = qMin(width(), height());
+    const qreal side = qMin(width(), height()) - (hasFocus() ? 2 : 0); // the focus ring inside
     painter.drawEllipse(QRectF((width() - side) / 2, (height() - side) / 2, side, side));
     const QRect iconRect(QPoint((width() - iconSize().width()) / 2, (height() - iconSize().height()) / 2), iconSize());
     icon().paint(&painter, iconRect);

@@ -30,6 +30,7 @@ TranscriptListView::TranscriptListView(AnnotationSession &session, QWidget *pare
     // The card behind draws the background, so the transcript stays transparent and the card's rounded
     // corners show.
     setObjectName(QStringLiteral("transcript"));
+    setAccessibleName(QStringLiteral("Conversation"));
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // The scroller floats over the text instead of taking width from it: a scroll bar that came and
@@ -175,6 +176,7 @@ QueryChatMessageView *TranscriptListView::makeRow(const ChatMessage &message)
 {
     auto *view = new QueryChatMessageView(message, document_);
     view->setObjectName(QStringLiteral("transcriptRow"));
+    view->addActions(actions());
     connect(view, &QueryChatMessageView::openAttachmentRequested, this, &TranscriptListView::openImagePreview);
     if (QueryChatMessageView::isRemovable(message)) {
         const QUuid id = message.id;

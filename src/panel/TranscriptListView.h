@@ -19,7 +19,8 @@ struct ChatMessage;
 
 // The panel's transcript ("transcript"): a row ("transcriptRow") per chat message of the session, kept
 // scrolled to the newest. Changes are applied at most once per frame: while an answer streams only its
-// row is updated, so a fragment costs the same however long the conversation is.
+// row is updated, so a fragment costs the same however long the conversation is. Its actions go to every
+// row's context menu.
 class TranscriptListView : public QScrollArea {
     Q_OBJECT
 public:

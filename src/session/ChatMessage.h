@@ -24,6 +24,7 @@ struct ChatMessage {
     QString text;
     std::optional<ChatAttachment> attachment;
     bool isStreaming = false;
+    QString model; // of an answer: the model that wrote it
 
     friend bool operator==(const ChatMessage &, const ChatMessage &) = default;
 };

@@ -148,7 +148,9 @@ void SessionConversation::send(const std::shared_ptr<Submission> &s, std::option
     } else {
         questionID = transcript_.append(ChatMessageRole::User, s->query, false);
     }
-    s->answerID = transcript_.append(ChatMessageRole::Assistant, QString(), true);
+    ChatMessage answer{.role = ChatMessageRole::Assistant, .isStreaming = true, .model = choice.config.model};
+    s->answerID = answer.id;
+    transcript_.append(std::move(answer));
     log(u"Created chat transcript userMessageID=" + canonical(questionID) + u" assistantMessageID=" +
         canonical(s->answerID));
 

@@ -24,9 +24,11 @@ QString AskLoopE2EFixture::writeSettings(const ModelProtocol &protocol)
 
 bool AskLoopE2EFixture::pressHotkeyUntilASessionBegins()
 {
+    const QString begun = u"[Session] Begin annotation session showToolbar=true"_qs;
+    const qsizetype before = logLines().count(begun);
     for (int attempt = 0; attempt < 5; ++attempt) {
         XTestDriver::key(u"ctrl+alt+space"_qs);
-        if (waitForLog(u"[Session] Begin annotation session showToolbar=true"_qs, 2000))
+        if (QTest::qWaitFor([&] { return logLines().count(begun) > before; }, 2000))
             return true;
     }
     return false;
@@ -35,7 +37,12 @@ bool AskLoopE2EFixture::pressHotkeyUntilASessionBegins()
 bool AskLoopE2EFixture::strokeUnderTheOverlay(const QList<QPoint> &stroke)
 {
     start(first);
-    if (!waitForLog(u"[App] Application did finish launching"_qs) || !pressHotkeyUntilASessionBegins())
+    return waitForLog(u"[App] Application did finish launching"_qs) && strokeInANewSession(stroke);
+}
+
+bool AskLoopE2EFixture::strokeInANewSession(const QList<QPoint> &stroke)
+{
+    if (!pressHotkeyUntilASessionBegins())
         return false;
     const bool overlaid = QTest::qWaitFor(
         [&] {

@@ -19,12 +19,14 @@ protected:
     // system prompt the application should send.
     QString writeSettings(const ModelProtocol &protocol);
 
-    // The hotkey's grab is taken shortly after launch, so it is pressed until a session begins.
+    // The hotkey's grab is taken shortly after launch, so it is pressed until a new session begins.
     bool pressHotkeyUntilASessionBegins();
 
     // Starts the application, begins a session with the hotkey and draws `stroke` under the frozen overlay,
     // whose first stroke decides the screen.
     bool strokeUnderTheOverlay(const QList<QPoint> &stroke);
+    // The same in the application already running.
+    bool strokeInANewSession(const QList<QPoint> &stroke);
     std::optional<QRect> panelWindow() const;
 
     // The panel, once it has stopped moving and growing.

@@ -6,7 +6,9 @@
 #include "voice/AudioTestSupport.h"
 
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 
 #include <csignal>
 
@@ -312,6 +314,90 @@ TEST_F(AskLoopE2ETest, QuittingWhileAQuestionIsUnderWayExitsCleanly)
         EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(first.exitCode(), 0);
     }
+}
+
+// One Escape ends the session after a click anywhere in the panel, whatever was typed after it.
+TEST_F(AskLoopE2ETest, OneEscapeEndsTheSessionAfterAClickInThePanel)
+{
+    ASSERT_TRUE(desk.isOpen());
+    desk.paintPattern({leftMonitor, rightMonitor});
+    const struct {
+        const char *where;
+        QPoint fromBottomCentre;
+    } clicks[] = {
+        {"the question's text", {-100, -98}},
+        {"the bar under the question", {0, -68}},
+        {"the footer", {0, -12}},
+    };
+    start(first);
+    ASSERT_TRUE(waitForLog(u"[App] Application did finish launching"_qs));
+    const QString ended = u"[Session] Session cancelled and state reset"_qs;
+    for (const auto &click : clicks) {
+        SCOPED_TRACE(click.where);
+        ASSERT_TRUE(strokeInANewSession(rightMonitorStroke()));
+        const std::optional<QRect> panel = settledPanel();
+        ASSERT_TRUE(panel);
+        XTestDriver::moveTo(QPoint(panel->center().x(), panel->bottom()) + click.fromBottomCentre);
+        XTestDriver::run({u"click"_qs, u"1"_qs});
+        XTestDriver::run({u"type"_qs, u"--delay"_qs, u"10"_qs, u"abc"_qs});
+        const qsizetype endings = logLines().count(ended);
+        desk.pressEscape();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return logLines().count(ended) > endings; }, 3000));
+        if (logLines().count(ended) == endings)
+            desk.pressEscape(); // for the next one
+        EXPECT_TRUE(QTest::qWaitFor([&] { return visibleWindows().isEmpty(); }, 5000));
+    }
+}
+
+// What a screen reader learns of the panel over AT-SPI: a name for every control that takes the keyboard,
+// the icon-only ones too, and the answer's text.
+TEST_F(AskLoopE2ETest, AScreenReaderFindsNamedControlsAndTheAnswer)
+{
+    const ModelProtocol &protocol = ModelProtocol::anthropic;
+    const StoredKey storedKey(*protocol.keyAccount, "sk-e2e-reader");
+    ASSERT_TRUE(storedKey.isStored());
+    writeSettings(protocol);
+    ASSERT_TRUE(desk.isOpen());
+    desk.paintPattern({leftMonitor, rightMonitor});
+    const QStringList answer{"A checker", "board in **cyan**."};
+    server.enqueue(FakeModelServer::Response::events(protocol.answer(answer)));
+    extraEnvironment.insert(QString::fromLatin1(protocol.baseUrlVariable), server.baseUrl());
+    extraEnvironment.insert(u"QT_LINUX_ACCESSIBILITY_ALWAYS_ON"_qs, u"1"_qs);
+    ASSERT_TRUE(strokeUnderTheOverlay(rightMonitorStroke()));
+    ASSERT_TRUE(settledPanel());
+    typeQuestion(u"What is this?"_qs);
+    ASSERT_TRUE(waitForLog(u"[Session] Streaming task completed responseLength=" +
+                           QString::number(answer.join(QString()).size())));
+
+    // The panel's window is the one named "Glint".
+    QList<QJsonObject> panel;
+    const auto readTree = [&] {
+        QProcess reader;
+        reader.start(u"/usr/bin/python3"_qs,
+                     {QStringLiteral(GLINT_ACCESSIBLE_TREE), QString::number(first.processId())});
+        reader.waitForFinished(20000);
+        panel.clear();
+        for (const QJsonValue node : QJsonDocument::fromJson(reader.readAllStandardOutput()).array())
+            if (node[u"window"].toString() == u"Glint")
+                panel << node.toObject();
+        return std::any_of(panel.begin(), panel.end(),
+                           [](const QJsonObject &n) { return n[u"name"].toString() == u"Answer"; });
+    };
+    ASSERT_TRUE(QTest::qWaitFor(readTree, 20000));
+    QStringList named;
+    for (const QJsonObject &node : std::as_const(panel)) {
+        if (!node[u"focusable"].toBool())
+            continue;
+        EXPECT_FALSE(node[u"name"].toString().isEmpty()) << QJsonDocument(node).toJson().toStdString();
+        named << node[u"name"].toString();
+    }
+    for (const QString &control :
+         {u"Question"_qs, u"Send"_qs, u"Copy Answer"_qs, u"Screenshot"_qs, u"Cancel"_qs, u"Save Conversation…"_qs})
+        EXPECT_TRUE(named.contains(control)) << control.toStdString() << " among " << named.join(u", ").toStdString();
+    EXPECT_FALSE(named.filter(QRegularExpression(u"^Model: ."_qs)).isEmpty()) << named.join(u", ").toStdString();
+    const auto answerNode = std::find_if(panel.begin(), panel.end(),
+                                         [](const QJsonObject &n) { return n[u"name"].toString() == u"Answer"; });
+    EXPECT_EQ((*answerNode)[u"text"].toString(), u"A checkerboard in cyan.");
 }
 
 INSTANTIATE_TEST_SUITE_P(Protocols, AskLoopE2ETest, ::testing::Values(ModelProtocol::anthropic, ModelProtocol::openAI),

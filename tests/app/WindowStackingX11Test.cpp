@@ -4,6 +4,7 @@
 // back from the X server.
 
 #include "app/AppSessionWindows.h"
+#include "app/OnboardingWindowController.h"
 #include "app/PermissionChecker.h"
 #include "app/SettingsRootView.h"
 #include "app/TrayController.h"
@@ -205,34 +206,52 @@ TEST_F(WindowStackingX11Test, PreviewAboveThePanelAndTheSettingsAboveAll)
     preview.window()->close();
 }
 
-// A window already open when the session begins is put away for the frozen frame and comes back where
-// it was, under the session's windows, however the window manager hands out the keyboard meanwhile.
-class WindowOpenBeforeTheSessionX11Test : public WindowStackingX11Test {
+// A window already open when the session begins (the settings; the set-up window, which otherwise stays
+// on top) is put away for the frozen frame and comes back where it was, under the session's windows, however
+// the window manager hands out the keyboard meanwhile, and is seen again once the session is over.
+class WindowOpenBeforeTheSessionX11Test : public WindowStackingX11Test, public ::testing::WithParamInterface<bool> {
 protected:
     void SetUp() override
     {
         if (QGuiApplication::platformName() != u"xcb")
             GTEST_SKIP() << "needs an X display";
-        menu.openSettingsWindow();
-        ASSERT_TRUE(shownOnScreen(menu.settingsWindow()));
-        placed = menu.settingsWindow()->geometry();
+        if (GetParam())
+            setup.show();
+        else
+            menu.openSettingsWindow();
+        ASSERT_TRUE(shownOnScreen(opened()));
+        placed = opened()->geometry();
         WindowStackingX11Test::SetUp();
     }
+
+    QWidget *opened() const { return GetParam() ? setup.window() : menu.settingsWindow(); }
 
     PermissionChecker permissions;
     UpdateController updates{QUrl()};
     TrayController menu{settings, permissions, updates};
+    OnboardingWindowController setup{{OnboardingStep::complete()}, permissions, settings, [] {}};
     QRect placed;
 };
 
-TEST_F(WindowOpenBeforeTheSessionX11Test, ComesBackInItsPlaceUnderTheSession)
+TEST_P(WindowOpenBeforeTheSessionX11Test, ComesBackInItsPlaceUnderTheSession)
 {
-    QWidget *settingsWindow = menu.settingsWindow();
+    QWidget *window = opened();
     QTest::qWait(300); // for any activation by the window manager to have been handled
-    EXPECT_EQ(settingsWindow->geometry(), placed);
-    EXPECT_TRUE(settingsWindow->isVisible());
-    EXPECT_FALSE(showsOwnRendering(settingsWindow));
+    window->raise();   // as a window manager may, say when the window asks for attention
+    EXPECT_EQ(window->geometry(), placed);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(showsOwnRendering(window));
     EXPECT_TRUE(shownOnScreen(panel()->window()));
+    pressOn(panel()->window(), panel()->window()->geometry().center());
+    XTestDriver::release(1);
+    EXPECT_TRUE(shownOnScreen(panel()->window()));
+    EXPECT_FALSE(showsOwnRendering(window));
+
+    session.cancel();
+    EXPECT_TRUE(shownOnScreen(window));
 }
+
+INSTANTIATE_TEST_SUITE_P(Windows, WindowOpenBeforeTheSessionX11Test, ::testing::Bool(),
+                         [](const auto &info) { return std::string(info.param ? "SetUp" : "Settings"); });
 
 } // namespace

@@ -31,7 +31,7 @@ struct FakeTranscription : TranscriptionService {
     void stopAndTranscribe(Completion done) override { pending.push_back(std::move(done)); }
 };
 
-enum class Trigger { Keyboard, Button };
+enum class Trigger { Keyboard, Button, SpaceOnButton };
 
 struct Hold {
     const char *name;
@@ -93,6 +93,15 @@ const Hold holds[] = {
     {"ButtonHoldReplacesTypedText", Trigger::Button, 2000, u"typed"_qs, transcript(u"Spoken"_qs), "Spoken", true, false,
      "Button hold-to-record ended duration=2.00s"},
     {"ShortButtonHoldIsDiscarded", Trigger::Button, 1400, {}, std::nullopt, {}, false, false},
+    {"SpaceHeldOnTheButtonIsTranscribedAndAsked",
+     Trigger::SpaceOnButton,
+     2000,
+     {},
+     transcript(u"Spoken"_qs),
+     "Spoken",
+     true,
+     false,
+     "Button hold-to-record ended duration=2.00s"},
 };
 
 class HoldFixture : public ::testing::Test, protected ContentViewRig {
@@ -111,6 +120,8 @@ protected:
     {
         if (trigger == Trigger::Keyboard)
             QTest::keyPress(text(), Qt::Key_Return);
+        else if (trigger == Trigger::SpaceOnButton)
+            QTest::keyPress(view->inputRow()->micButton(), Qt::Key_Space);
         else
             QTest::mousePress(view->inputRow()->micButton(), Qt::LeftButton);
     }
@@ -120,8 +131,11 @@ protected:
             QSignalSpy ended(view->queryField(), &QueryInputTextView::emptyEnterPressEnded);
             QTest::keyRelease(text(), Qt::Key_Return);
             ended.wait(); // a release is sure after a short wait for the key repeating
-        } else
+        } else if (trigger == Trigger::SpaceOnButton) {
+            QTest::keyRelease(view->inputRow()->micButton(), Qt::Key_Space);
+        } else {
             QTest::mouseRelease(view->inputRow()->micButton(), Qt::LeftButton);
+        }
     }
     QString placeholder() const { return view->queryField()->placeholderField()->text(); }
     const ChatMessage &lastMessage() const { return rig.session->chatMessages().last(); }

@@ -16,10 +16,21 @@
 #include "panel/SpinnerView.h"
 #include "panel/TranscriptListView.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QImage>
 #include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -45,7 +56,34 @@ struct ContentFixture : ::testing::Test, ContentViewRig {
     {
         return view->transcript()->rows().at(index)->textView()->textView()->styledText().text;
     }
+    void activate()
+    {
+        view->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+    }
+    // The shown window of `T` named `name` that the panel opened.
+    template <typename T> static T *openedWindow(const QString &name)
+    {
+        for (QWidget *window : QApplication::topLevelWidgets())
+            if (window->objectName() == name && window->isVisible())
+                return qobject_cast<T *>(window);
+        return nullptr;
+    }
 };
+
+// The action named `text` in the context menu of the answer at `row`, the menu open.
+QAction *answerMenuAction(QueryChatMessageView *row, const QString &text)
+{
+    AutoSizingTextView *answer = row->textView()->textView();
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(4, 4), answer->viewport()->mapToGlobal(QPoint(4, 4)));
+    QApplication::sendEvent(answer->viewport(), &click);
+    auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    if (!menu)
+        return nullptr;
+    const QList<QAction *> actions = menu->actions();
+    const auto found = std::find_if(actions.begin(), actions.end(), [&](QAction *a) { return a->text() == text; });
+    return found == actions.end() ? nullptr : *found;
+}
 
 } // namespace
 
@@ -210,4 +248,163 @@ TEST(AttachmentThumbnailButton, ScalesToTouchTheBoxThenRaisesToTheMinimum)
     EXPECT_EQ(AttachmentThumbnailButton::thumbnailSize(QSize(440, 10)), QSize(220, 50));
     EXPECT_EQ(AttachmentThumbnailButton::thumbnailSize(QSize(10, 440)), QSize(80, 140));
     EXPECT_EQ(AttachmentThumbnailButton::thumbnailSize(QSize(0, 0)), QSize(80, 50));
+}
+
+// Each way of copying puts the Markdown source of the right answer on the clipboard, and none copies an
+// answer still coming in.
+TEST_F(ContentFixture, CopyAnswerPutsTheMarkdownSourceOnTheClipboard)
+{
+    open();
+    activate();
+    ask(u"First?"_qs);
+    answer(u"It is **bold** and `code`."_qs);
+    ask(u"Second?"_qs);
+    answer(u"# Heading\nThe *second* answer."_qs);
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    QueryChatMessageView *first = view->transcript()->rows().at(2);
+    QueryChatMessageView *second = view->transcript()->rows().at(4);
+
+    // The button is seen under the pointer or with the keyboard, and is reached with Tab either way.
+    EXPECT_TRUE(second->copyButton()->icon().isNull());
+    second->copyButton()->setFocus(Qt::TabFocusReason);
+    EXPECT_FALSE(second->copyButton()->icon().isNull());
+    EXPECT_EQ(second->copyButton()->accessibleName(), u"Copy Answer"_qs);
+    const struct {
+        const char *how;
+        std::function<void()> copy;
+        QString copied;
+    } cases[] = {
+        {"the button", [&] { QTest::mouseClick(first->copyButton(), Qt::LeftButton); },
+         u"It is **bold** and `code`."_qs},
+        {"the answer's menu",
+         [&] {
+             QAction *copy = answerMenuAction(first, u"Copy Answer"_qs);
+             ASSERT_NE(copy, nullptr);
+             copy->trigger();
+             QApplication::activePopupWidget()->close();
+         },
+         u"It is **bold** and `code`."_qs},
+        {"Ctrl+Shift+C, the last answer",
+         [&] { QTest::keyClick(view->queryField()->textView(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier); },
+         u"# Heading\nThe *second* answer."_qs},
+        {"Ctrl+Shift+C while the last answer streams",
+         [&] {
+             ask(u"Third?"_qs);
+             rig.providers.latest().yield(u"Partial"_qs);
+             settle();
+             QTest::keyClick(view->queryField()->textView(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+         },
+         QString()},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.how);
+        clipboard->clear();
+        c.copy();
+        EXPECT_EQ(clipboard->text(), c.copied);
+    }
+    EXPECT_FALSE(view->transcript()->rows().last()->copyButton()->isEnabled());
+}
+
+// Tab visits every control of the panel and comes back to the question.
+TEST_F(ContentFixture, TabMovesThroughEveryControl)
+{
+    open();
+    activate();
+    ask(u"What?"_qs);
+    answer(u"That."_qs);
+    QWidget *field = view->queryField()->textView();
+    view->queryField()->textView()->setPlainText(u"And?"_qs); // for the send button
+    field->setFocus(Qt::TabFocusReason);
+    QStringList visited;
+    for (int i = 0; i < 12 && (visited.isEmpty() || QApplication::focusWidget() != field); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget *focused = QApplication::focusWidget();
+        visited << (focused->objectName().isEmpty() ? QString::fromLatin1(focused->metaObject()->className())
+                                                    : focused->objectName());
+    }
+    std::sort(visited.begin(), visited.end());
+    EXPECT_EQ(visited, (QStringList{u"AttachmentThumbnailButton"_qs, u"RoundIconButton"_qs, u"cancelButton"_qs,
+                                    u"copyAnswerButton"_qs, u"modelButton"_qs, u"queryText"_qs, u"saveButton"_qs,
+                                    u"sendButton"_qs, u"transcript"_qs}))
+        << visited.join(u", ").toStdString();
+}
+
+// Saved where the user chose: the questions, the answers with their model, and the captures as PNG files
+// beside the file. A place that cannot be written says so and loses nothing: the next try saves it all.
+TEST_F(ContentFixture, SaveConversationWritesMarkdownAndCaptures)
+{
+    QTemporaryDir home;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    ASSERT_TRUE(QDir().mkpath(documents));
+    const QByteArray capture = pngOfSize(400, 300);
+    open(capture);
+    activate();
+    EXPECT_FALSE(view->saveAction()->isEnabled()) << "nothing said yet";
+    ask(u"What is marked?"_qs);
+    answer(u"A **red** ring."_qs);
+    rig.session->beginAdditionalCapture(false);
+    rig.session->noteDrawingBegan(QPointF(100, 100));
+    rig.session->advanceToQuery();
+    rig.capturer.succeed(pngOfSize(64, 48));
+    settle();
+    ask(u"And here?"_qs);
+    answer(u"A line."_qs);
+    ASSERT_TRUE(view->saveAction()->isEnabled());
+    const QString model = rig.providers.calls.front().model;
+
+    QFile blocker(home.filePath(u"taken captures"_qs)); // where that file's captures would go
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    const struct {
+        const char *how;
+        QString path;
+        bool saved;
+    } cases[] = {
+        {"its captures' folder taken by a file", home.filePath(u"taken.md"_qs), false},
+        {"under another name", home.filePath(u"talk.md"_qs), true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.how);
+        QTest::keyClick(view->queryField()->textView(), Qt::Key_S, Qt::ControlModifier);
+        auto *dialog = openedWindow<QFileDialog>(u"saveConversationDialog"_qs);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(QDir(dialog->directory()).canonicalPath(), QDir(documents).canonicalPath());
+        EXPECT_TRUE(dialog->selectedFiles().value(0).endsWith(u".md"_qs));
+        dialog->selectFile(c.path);
+        static_cast<QDialog *>(dialog)->accept(); // as the Save button does
+        auto *error = openedWindow<QMessageBox>(u"saveConversationError"_qs);
+        EXPECT_EQ(error == nullptr, c.saved);
+        if (error) {
+            EXPECT_TRUE(error->text().contains(u"taken captures"_qs)) << error->text().toStdString();
+            EXPECT_FALSE(QFile::exists(c.path));
+            error->close();
+        }
+    }
+    EXPECT_EQ(rig.session->chatMessages().size(), 6);
+
+    QFile saved(home.filePath(u"talk.md"_qs));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const QString markdown = QString::fromUtf8(saved.readAll());
+    const QStringList order{u"## Question"_qs,
+                            u"![Capture 1](talk%20captures/capture-1.png)"_qs,
+                            u"What is marked?"_qs,
+                            u"## Answer ("_qs + model + u')',
+                            u"A **red** ring."_qs,
+                            u"## Question"_qs,
+                            u"![Capture 2](talk%20captures/capture-2.png)"_qs,
+                            u"And here?"_qs,
+                            u"## Answer ("_qs + model + u')',
+                            u"A line."_qs};
+    qsizetype at = 0;
+    for (const QString &part : order) {
+        const qsizetype found = markdown.indexOf(part, at);
+        EXPECT_GE(found, at) << part.toStdString() << " in\n" << markdown.toStdString();
+        at = qMax(at, found + 1);
+    }
+    EXPECT_EQ(markdown.count(u"## Question"_qs), 2) << markdown.toStdString();
+    const QDir captures(home.filePath(u"talk captures"_qs));
+    EXPECT_EQ(captures.entryList(QDir::Files), (QStringList{u"capture-1.png"_qs, u"capture-2.png"_qs}));
+    QFile first(captures.filePath(u"capture-1.png"_qs));
+    ASSERT_TRUE(first.open(QIODevice::ReadOnly));
+    EXPECT_EQ(first.readAll(), capture);
+    EXPECT_EQ(QImage(captures.filePath(u"capture-2.png"_qs)).size(), QSize(64, 48));
 }

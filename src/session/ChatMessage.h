@@ -24,6 +24,7 @@ struct ChatMessage {
     QString text;
     std::optional<ChatAttachment> attachment;
     bool isStreaming = false;
+    QString note; // said under an answer that stopped short of a whole one
 
     friend bool operator==(const ChatMessage &, const ChatMessage &) = default;
 };

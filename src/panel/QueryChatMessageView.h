@@ -9,10 +9,11 @@
 
 class AttachmentThumbnailButton;
 class MessageTextView;
+class QLabel;
 class RoundedBackgroundView;
 
 // One row of the transcript. A user row is right-aligned (thumbnail, then a bubble with the text); an
-// assistant row is the answer's text on the left, without a bubble.
+// assistant row is the answer's text on the left, without a bubble, and its note, if any, below.
 class QueryChatMessageView : public QWidget {
     Q_OBJECT
 public:
@@ -21,7 +22,7 @@ public:
     const ChatMessage &message() const { return message_; }
 
     // Shows a newer version of the same message. False when it needs a different row (an attachment or
-    // the remove button comes or goes, text appears); the row is then left unchanged.
+    // the remove button comes or goes, text appears, the note changes); the row is then left unchanged.
     bool updateMessage(const ChatMessage &message);
 
     // A screenshot can be removed while it is alone in its message.
@@ -29,6 +30,7 @@ public:
 
     AttachmentThumbnailButton *thumbnail() const { return thumbnail_; }
     MessageTextView *textView() const { return text_; }
+    QLabel *note() const { return note_; }
 
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override;
@@ -51,6 +53,7 @@ private:
         QRect thumbnail;
         QRect bubble;
         QRect text; // in the bubble for a user row, in the row otherwise
+        QRect note;
         int height = 0;
     };
 
@@ -63,5 +66,6 @@ private:
     AttachmentThumbnailButton *thumbnail_ = nullptr;
     RoundedBackgroundView *bubble_ = nullptr;
     MessageTextView *text_ = nullptr;
+    QLabel *note_ = nullptr;
     mutable std::optional<std::pair<int, Geometry>> geometryCache_; // for the width asked last
 };

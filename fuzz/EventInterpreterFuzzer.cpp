@@ -7,8 +7,8 @@ namespace {
 
 void check(const LLMEventMeaning &meaning, const ServerSentEvent &event)
 {
-    // Only a JSON object carries text or an error.
-    if (meaning.kind != LLMEventMeaning::Kind::Nothing && !event.dataObject())
+    // Only a JSON object carries text, a reason for stopping or an error.
+    if ((meaning.kind != LLMEventMeaning::Kind::Nothing || meaning.stop) && !event.dataObject())
         std::abort();
 }
 

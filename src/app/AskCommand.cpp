@@ -151,17 +151,24 @@ int AskCommand::run(const QStringList &arguments, SettingsManager &settings, QIO
 
     QEventLoop loop;
     QString answer;
+    QStringList said; // on standard error once the answer has its last line
     QObject::connect(stream.get(), &LLMAnswerStream::fragmentReceived, &loop, [&](const QString &fragment) {
         answer += fragment;
         write(output, fragment);
     });
-    QObject::connect(stream.get(), &LLMAnswerStream::finished, &loop, [&] { loop.exit(0); });
+    QObject::connect(stream.get(), &LLMAnswerStream::finished, &loop, [&](const LLMAnswerEnding &ending) {
+        said << ending.refusal << ending.note();
+        loop.exit(ending.reason == LLMAnswerEnding::Reason::Refusal ? 3 : 0);
+    });
     QObject::connect(stream.get(), &LLMAnswerStream::failed, &loop, [&](const LLMStreamError &error) {
-        write(errors, error.description + u'\n');
+        said << error.description;
         loop.exit(1);
     });
     const int status = loop.exec();
     if (!answer.isEmpty() && !answer.endsWith(u'\n'))
         write(output, QStringLiteral("\n")); // the shell prompt starts on its own line
+    for (const QString &line : std::as_const(said))
+        if (!line.isEmpty())
+            write(errors, line + u'\n');
     return status;
 }

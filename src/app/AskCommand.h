@@ -17,7 +17,8 @@ public:
     static int main(int &argc, char **argv);
 
     // Needs an application object. `arguments` are the whole command line, "ask" included. Returns 0
-    // when the answer arrived, 1 when it failed, 2 for a usage error.
+    // when the answer arrived (also one cut at the length limit, which standard error notes), 1 when it
+    // failed, 2 for a usage error and 3 when the model declined to answer.
     static int run(const QStringList &arguments, SettingsManager &settings, QIODevice &input, QIODevice &output,
                    QIODevice &errors);
 };

@@ -10,6 +10,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImage>
+#include <QLabel>
 #include <QMenu>
 #include <QToolButton>
 
@@ -22,6 +23,7 @@ constexpr int bubbleInsetY = 12;
 constexpr int assistantTrailingGap = 48;
 constexpr int copyButtonSize = 22;
 constexpr int copiedFeedbackMs = 1500;
+constexpr int noteSpacing = 4;
 
 } // namespace
 
@@ -46,6 +48,11 @@ QueryChatMessageView::QueryChatMessageView(const ChatMessage &message, QWidget *
             connect(thumbnail_, &AttachmentThumbnailButton::removeRequested, this,
                     &QueryChatMessageView::removeAttachmentRequested);
         }
+    }
+    if (!user && !message.note.isEmpty()) {
+        note_ = QueryPanelTheme::label(message.note, QueryPanelTheme::systemFont(11), QueryPanelTheme::dimText());
+        note_->setParent(this);
+        note_->setWordWrap(true);
     }
     if (!text.hasText)
         return;
@@ -161,14 +168,16 @@ QueryChatMessageView::Shown QueryChatMessageView::shown(const ChatMessage &messa
     const bool assistant = message.role == ChatMessageRole::Assistant;
     if (message.isStreaming && message.text.isEmpty())
         return {assistant ? QStringLiteral("Thinking…") : QStringLiteral("Transcribing…"), true, true};
+    // An answer with nothing in it but its note shows the note alone.
     return {message.text, message.isStreaming && !assistant,
-            assistant || !message.text.isEmpty() || message.isStreaming};
+            (assistant && message.note.isEmpty()) || !message.text.isEmpty() || message.isStreaming};
 }
 
 bool QueryChatMessageView::updateMessage(const ChatMessage &message)
 {
     if (message.id != message_.id || message.role != message_.role || message.attachment != message_.attachment ||
-        isRemovable(message) != isRemovable(message_) || shown(message).hasText != shown(message_).hasText)
+        isRemovable(message) != isRemovable(message_) || shown(message).hasText != shown(message_).hasText ||
+        message.note != message_.note)
         return false;
     message_ = message;
     if (text_) {
@@ -193,10 +202,14 @@ QueryChatMessageView::Geometry QueryChatMessageView::measuredGeometry(int width)
 {
     Geometry g;
     if (message_.role == ChatMessageRole::Assistant) {
+        const int textWidth = qMax(width - assistantTrailingGap, 1);
         if (text_) {
-            const int textWidth = qMax(width - assistantTrailingGap, 1);
             g.text = QRect(0, 0, textWidth, text_->heightForWidth(textWidth));
             g.height = g.text.height();
+        }
+        if (note_) {
+            g.note = QRect(0, text_ ? g.height + noteSpacing : 0, textWidth, note_->heightForWidth(textWidth));
+            g.height = g.note.bottom() + 1;
         }
         return g;
     }
@@ -246,4 +259,6 @@ void QueryChatMessageView::placeChildren()
         text_->setGeometry(g.text);
     if (copyButton_)
         copyButton_->move(width() - copyButtonSize, 0);
+    if (note_)
+        note_->setGeometry(g.note);
 }

@@ -10,13 +10,15 @@
 
 class AttachmentThumbnailButton;
 class MessageTextView;
+class QLabel;
 class QToolButton;
 class RoundedBackgroundView;
 
 // One row of the transcript. A user row is right-aligned (thumbnail, then a bubble with the text); an
 // assistant row is the answer's text on the left, without a bubble, and once the answer is complete a copy
 // button ("copyAnswerButton") beside it, seen while the row is under the pointer or the button has the
-// keyboard. The text's context menu offers "Copy Answer" too, then the row's own actions.
+// keyboard, and its note, if any, below. The text's context menu offers "Copy Answer" too, then the
+// row's own actions.
 class QueryChatMessageView : public QWidget {
     Q_OBJECT
 public:
@@ -25,7 +27,7 @@ public:
     const ChatMessage &message() const { return message_; }
 
     // Shows a newer version of the same message. False when it needs a different row (an attachment or
-    // the remove button comes or goes, text appears); the row is then left unchanged.
+    // the remove button comes or goes, text appears, the note changes); the row is then left unchanged.
     bool updateMessage(const ChatMessage &message);
 
     // A screenshot can be removed while it is alone in its message.
@@ -37,6 +39,7 @@ public:
 
     // Puts the answer's Markdown source on the clipboard. False for rows that are no complete answer.
     bool copyAnswer();
+    QLabel *note() const { return note_; }
 
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override;
@@ -62,6 +65,7 @@ private:
         QRect thumbnail;
         QRect bubble;
         QRect text; // in the bubble for a user row, in the row otherwise
+        QRect note;
         int height = 0;
     };
 
@@ -80,5 +84,6 @@ private:
     MessageTextView *text_ = nullptr;
     QToolButton *copyButton_ = nullptr;
     QTimer copiedFeedback_;
+    QLabel *note_ = nullptr;
     mutable std::optional<std::pair<int, Geometry>> geometryCache_; // for the width asked last
 };

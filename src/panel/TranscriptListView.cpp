@@ -161,7 +161,7 @@ void TranscriptListView::refreshRow(const QUuid &id)
             continue;
         if (!view->updateMessage(*it)) {
             QueryChatMessageView *replacement = makeRow(*it);
-            stack_->replaceWidget(view, replacement);
+            delete stack_->replaceWidget(view, replacement); // the layout's item for the old row is ours now
             rows_[rows_.indexOf(view)] = replacement;
             rowsByID_.insert(id, replacement);
             view->hide();

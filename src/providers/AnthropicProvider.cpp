@@ -26,6 +26,16 @@ QJsonObject imageBlock(const EncodedImage &image)
     return {{QStringLiteral("type"), QStringLiteral("image")}, {QStringLiteral("source"), source}};
 }
 
+// The reasons for stopping that leave an answer short of a whole one.
+LLMEventMeaning stopping(const QString &reason)
+{
+    if (reason == u"max_tokens" || reason == u"model_context_window_exceeded")
+        return LLMEventMeaning::stopping(LLMAnswerEnding::Reason::LengthLimit);
+    if (reason == u"refusal")
+        return LLMEventMeaning::stopping(LLMAnswerEnding::Reason::Refusal);
+    return {};
+}
+
 } // namespace
 
 AnthropicProvider::AnthropicProvider(const QString &apiKey, const QString &model)
@@ -98,6 +108,8 @@ LLMEventMeaning AnthropicProvider::processEvent(const ServerSentEvent &event)
     // answer is then incomplete and must not pass for a finished one.
     if (type == u"error")
         return LLMEventMeaning::failure(event.streamErrorDescription());
+    if (type == u"message_delta")
+        return stopping(object->value(u"delta").toObject().value(u"stop_reason").toString());
     if (type == u"message_stop")
         return LLMEventMeaning::closing();
     return {};

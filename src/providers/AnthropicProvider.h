@@ -22,7 +22,7 @@ public:
     static std::variant<QByteArray, LLMError> buildRequestBody(const LLMConversation &messages,
                                                                const QString &systemPrompt, const QString &model,
                                                                qsizetype imageByteLimit = maxImageBytes);
-    // One event of the stream: a text delta, an error event, or nothing of interest.
+    // One event of the stream: a text delta, why the model stopped, an error event, or nothing of interest.
     static LLMEventMeaning processEvent(const ServerSentEvent &event);
 
 private:

@@ -19,10 +19,10 @@ void LLMAnswerStream::yield(const QString &fragment)
         post([this, fragment] { Q_EMIT fragmentReceived(fragment); });
 }
 
-void LLMAnswerStream::finish()
+void LLMAnswerStream::finish(const LLMAnswerEnding &ending)
 {
     if (!ended_.exchange(true))
-        post([this] { Q_EMIT finished(); });
+        post([this, ending] { Q_EMIT finished(ending); });
 }
 
 void LLMAnswerStream::fail(const LLMStreamError &error)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "providers/LLMAnswerEnding.h"
+
 #include <QObject>
 #include <QString>
 
@@ -24,14 +26,14 @@ public:
 
     // Producer side. Calls after the end are ignored.
     void yield(const QString &fragment);
-    void finish();
+    void finish(const LLMAnswerEnding &ending = {});
     void fail(const LLMStreamError &error);
 
     bool hasEnded() const { return ended_; }
 
 Q_SIGNALS:
     void fragmentReceived(const QString &fragment);
-    void finished();
+    void finished(const LLMAnswerEnding &ending);
     void failed(const LLMStreamError &error);
 
 private:

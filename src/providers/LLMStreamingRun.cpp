@@ -148,9 +148,15 @@ void LLMStreamingRun::interpret(const QList<ServerSentEvent> &events)
         sawData_ = true;
         const LLMEventMeaning meaning = plan_.interpretEvent(event);
         closed_ = closed_ || meaning.closesAnswer;
+        // The first reason for stopping short holds: a refusal does not become a cut answer.
+        if (meaning.stop && ending_.reason == LLMAnswerEnding::Reason::Complete)
+            ending_.reason = *meaning.stop;
         if (meaning.kind == LLMEventMeaning::Kind::Fragment) {
             stream_->yield(meaning.text);
             ++emittedChunks_;
+        } else if (meaning.kind == LLMEventMeaning::Kind::Refusal) {
+            ending_.reason = LLMAnswerEnding::Reason::Refusal;
+            ending_.refusal += meaning.text;
         } else if (meaning.kind == LLMEventMeaning::Kind::Failure) {
             exchange_->abort();
             fail(meaning.text);
@@ -161,7 +167,11 @@ void LLMStreamingRun::interpret(const QList<ServerSentEvent> &events)
 void LLMStreamingRun::succeed()
 {
     log(u"Streaming response completed emittedChunks=" + QString::number(emittedChunks_));
-    stream_->finish();
+    if (ending_.reason == LLMAnswerEnding::Reason::LengthLimit)
+        log(QStringLiteral("Answer stopped at the length limit"));
+    else if (ending_.reason == LLMAnswerEnding::Reason::Refusal)
+        log(u"Model declined to answer refusalLength=" + QString::number(ending_.refusal.size()));
+    stream_->finish(ending_);
     deleteLater();
 }
 

@@ -46,6 +46,7 @@ private:
     QByteArray bodyStart_; // the first bytes of a 200 body, to name what came back when it is no event stream
     bool sawData_ = false; // an event with data arrived
     bool closed_ = false;  // the protocol said the answer is complete
+    LLMAnswerEnding ending_;
     QByteArray errorBody_; // the start of the body of a non-200 response
     EventStreamReader events_;
     int emittedChunks_ = 0;

@@ -105,10 +105,19 @@ LLMEventMeaning OpenAIProvider::processEvent(const ServerSentEvent &event)
     const std::optional<QJsonObject> choice = firstChoice(chunk->value(u"choices").toArray());
     if (!choice)
         return {};
-    const QJsonValue text = choice->value(u"delta").toObject().value(u"content");
-    LLMEventMeaning meaning = text.isString() ? LLMEventMeaning::fragment(text.toString()) : LLMEventMeaning{};
+    const QJsonObject delta = choice->value(u"delta").toObject();
+    const QJsonValue text = delta.value(u"content");
+    // A refusal comes as text of its own, never as content. Only words count: an empty one declines nothing.
+    const QString refusal = delta.value(u"refusal").toString();
+    LLMEventMeaning meaning = text.isString()      ? LLMEventMeaning::fragment(text.toString())
+                              : !refusal.isEmpty() ? LLMEventMeaning::refusal(refusal)
+                                                   : LLMEventMeaning{};
     // Some servers end without "[DONE]"; a finish reason says as much. It may come with the last text.
-    const QJsonValue finishReason = choice->value(u"finish_reason");
-    meaning.closesAnswer = finishReason.isString() && !finishReason.toString().isEmpty();
+    const QString finishReason = choice->value(u"finish_reason").toString();
+    meaning.closesAnswer = !finishReason.isEmpty();
+    if (finishReason == u"length")
+        meaning.stop = LLMAnswerEnding::Reason::LengthLimit;
+    else if (finishReason == u"content_filter")
+        meaning.stop = LLMAnswerEnding::Reason::Refusal;
     return meaning;
 }

@@ -29,7 +29,8 @@ public:
     // Images go in unchanged, as PNG data URLs.
     static QByteArray buildRequestBody(const LLMConversation &messages, const QString &systemPrompt,
                                        const QString &model);
-    // One event of the stream: a content delta of the first answer, an error, or nothing of interest.
+    // One event of the stream: a content or refusal delta of the first answer and why it stopped, an error,
+    // or nothing of interest.
     static LLMEventMeaning processEvent(const ServerSentEvent &event);
 
 private:

@@ -25,6 +25,7 @@ struct ChatMessage {
     std::optional<ChatAttachment> attachment;
     bool isStreaming = false;
     QString model; // of an answer: the model that wrote it
+    QString note; // said under an answer that stopped short of a whole one
 
     friend bool operator==(const ChatMessage &, const ChatMessage &) = default;
 };

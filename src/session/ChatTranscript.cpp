@@ -19,11 +19,12 @@ QUuid ChatTranscript::append(ChatMessageRole role, const QString &text, bool isS
     return id;
 }
 
-void ChatTranscript::replace(const QUuid &id, const QString &text, bool isStreaming)
+void ChatTranscript::replace(const QUuid &id, const QString &text, bool isStreaming, const QString &note)
 {
     if (ChatMessage *message = find(id)) {
         message->text = text;
         message->isStreaming = isStreaming;
+        message->note = note;
         Q_EMIT messageUpdated(id);
     }
 }

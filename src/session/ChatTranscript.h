@@ -18,7 +18,7 @@ public:
     // A message without attachment; its id.
     QUuid append(ChatMessageRole role, const QString &text, bool isStreaming);
     // Unknown ids are ignored: the message may have been removed meanwhile.
-    void replace(const QUuid &id, const QString &text, bool isStreaming);
+    void replace(const QUuid &id, const QString &text, bool isStreaming, const QString &note = {});
     void appendText(const QUuid &id, const QString &text);
     // Whether the message was there. By value: callers often pass an id from messages().
     bool remove(QUuid id);
@@ -26,7 +26,7 @@ public:
 
 Q_SIGNALS:
     void changed();                       // messages added, removed or the list emptied
-    void messageUpdated(const QUuid &id); // one message's text or streaming flag changed in place
+    void messageUpdated(const QUuid &id); // one message's text, streaming flag or note changed in place
 
 private:
     ChatMessage *find(const QUuid &id);

@@ -80,7 +80,7 @@ QString ConversationExport::markdown(const QString &capturesFolderName) const
     std::optional<ChatMessageRole> heading;
     int captures = 0;
     for (const ChatMessage &message : messages_) {
-        if (message.text.isEmpty() && !isCapture(message))
+        if (message.text.isEmpty() && message.note.isEmpty() && !isCapture(message))
             continue;
         // A capture and the question after it sit under one heading; every answer has its own.
         if (message.role == ChatMessageRole::Assistant)
@@ -95,6 +95,8 @@ QString ConversationExport::markdown(const QString &capturesFolderName) const
         }
         if (!message.text.isEmpty())
             text += u'\n' + withoutTrailingSpace(message.text) + u'\n';
+        if (!message.note.isEmpty())
+            text += u"\n*" + message.note + u"*\n";
     }
     return text;
 }

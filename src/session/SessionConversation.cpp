@@ -61,6 +61,7 @@ void SessionConversation::reset()
 {
     prefix_.clear();
     history_.clear();
+    reopeningImage_.reset();
     setStreamedResponse(QString());
 }
 
@@ -158,7 +159,9 @@ void SessionConversation::send(const std::shared_ptr<Submission> &s, std::option
     LLMConversation messages;
     if (s->isFirstTurn) {
         captures_.forgetInitialMessage();
-        s->turn = LLMMessage{LLMMessage::Role::User, s->query, pending ? pending : image};
+        const std::optional<QByteArray> opening = pending ? pending : reopeningImage_ ? reopeningImage_ : image;
+        reopeningImage_.reset();
+        s->turn = LLMMessage{LLMMessage::Role::User, s->query, opening};
         prefix_ = {s->turn};
         messages = prefix_;
     } else {
@@ -182,22 +185,43 @@ void SessionConversation::send(const std::shared_ptr<Submission> &s, std::option
         setStreamedResponse(streamedResponse_ + fragment);
         transcript_.appendText(s->answerID, fragment);
     });
-    connect(stream, &LLMAnswerStream::finished, this, [this, s] { streamFinished(s); });
+    connect(stream, &LLMAnswerStream::finished, this,
+            [this, s](const LLMAnswerEnding &ending) { streamFinished(s, ending); });
     connect(stream, &LLMAnswerStream::failed, this,
             [this, s](const LLMStreamError &error) { streamFailed(s, error.description, error.cancelled); });
 }
 
-void SessionConversation::streamFinished(const std::shared_ptr<Submission> &s)
+void SessionConversation::streamFinished(const std::shared_ptr<Submission> &s, const LLMAnswerEnding &ending)
 {
     if (isLive(*s)) {
-        transcript_.replace(s->answerID, streamedResponse_, false);
-        if (!s->isFirstTurn)
-            history_.append(s->turn);
-        history_.append(LLMMessage{LLMMessage::Role::Assistant, streamedResponse_, std::nullopt});
+        record(*s, ending);
+        if (!ending.refusal.isEmpty())
+            setStreamedResponse(streamedResponse_.isEmpty() ? ending.refusal
+                                                            : streamedResponse_ + u"\n\n" + ending.refusal);
+        transcript_.replace(s->answerID, streamedResponse_, false, ending.note());
         Q_EMIT answerEnded();
         log(u"Streaming task completed responseLength=" + QString::number(streamedResponse_.size()));
     }
     end(s);
+}
+
+// What goes back to the model with later questions. Not a refused question: resent, it draws the same refusal,
+// as Anthropic warns (its picture opens the conversation again). Nor an empty answer: Anthropic rejects an
+// empty turn. An answer cut at the length limit does: it is what the model said.
+void SessionConversation::record(const Submission &s, const LLMAnswerEnding &ending)
+{
+    if (ending.reason == LLMAnswerEnding::Reason::Refusal) {
+        if (s.isFirstTurn) {
+            reopeningImage_ = s.turn.imageData;
+            prefix_.clear();
+        }
+        return;
+    }
+    if (streamedResponse_.isEmpty())
+        return;
+    if (!s.isFirstTurn)
+        history_.append(s.turn);
+    history_.append(LLMMessage{LLMMessage::Role::Assistant, streamedResponse_, std::nullopt});
 }
 
 void SessionConversation::streamFailed(const std::shared_ptr<Submission> &s, const QString &description, bool cancelled)

@@ -49,7 +49,8 @@ private:
     void setStreamedResponse(const QString &text);
     void send(const std::shared_ptr<Submission> &submission, std::optional<QByteArray> image);
     bool isLive(const Submission &submission) const;
-    void streamFinished(const std::shared_ptr<Submission> &submission);
+    void streamFinished(const std::shared_ptr<Submission> &submission, const LLMAnswerEnding &ending);
+    void record(const Submission &submission, const LLMAnswerEnding &ending);
     void streamFailed(const std::shared_ptr<Submission> &submission, const QString &description, bool cancelled);
     void finishWithError(const QString &text, const QUuid &revision);
     void end(const std::shared_ptr<Submission> &submission);
@@ -63,4 +64,6 @@ private:
     std::shared_ptr<Submission> current_;
     LLMConversation prefix_;
     LLMConversation history_;
+    // The picture of a first question the model declined: the next question opens the conversation with it.
+    std::optional<QByteArray> reopeningImage_;
 };

@@ -12,6 +12,12 @@
 // A content view on a session whose panel has opened with an Anthropic key: with `capture` delivered,
 // or with the capture still pending when there is none.
 struct ContentViewRig {
+    // Answers come from `providers` when given, else from the rig's scripted ones.
+    explicit ContentViewRig(LLMProviderFactory *providers = nullptr)
+        : rig(providers)
+    {
+    }
+
     SessionRig rig;
     ModelCatalog models;
     std::unique_ptr<QueryPanelContentView> view;

@@ -1,5 +1,7 @@
 #include "ContentViewRig.h"
+#include "support/FakeModelServer.h"
 #include "support/LogRecorder.h"
+#include "support/RecordedStream.h"
 
 #include "panel/AttachmentThumbnailButton.h"
 #include "panel/AutoSizingTextView.h"
@@ -15,6 +17,7 @@
 #include "panel/RoundedBackgroundView.h"
 #include "panel/SpinnerView.h"
 #include "panel/TranscriptListView.h"
+#include "providers/StandardProviderFactory.h"
 
 #include <QAction>
 #include <QApplication>
@@ -45,10 +48,10 @@ struct ContentFixture : ::testing::Test, ContentViewRig {
         view->inputRow()->submitQuery();
         settle();
     }
-    void answer(const QString &text)
+    void answer(const QString &text, const LLMAnswerEnding &ending = {})
     {
         rig.providers.latest().yield(text);
-        rig.providers.latest().finish();
+        rig.providers.latest().finish(ending);
         settle();
     }
     int inputRowHeight() const { return view->findChild<QWidget *>(u"inputRow"_qs)->sizeHint().height(); }
@@ -184,6 +187,56 @@ TEST_F(ContentFixture, RowsShowThumbnailsThinkingAndAnswers)
 
     // The screenshot sent with the first question stays in the transcript.
     EXPECT_NE(view->transcript()->rows().at(0)->thumbnail(), nullptr);
+}
+
+// Recorded answers the model stopped short of, through the real providers: the row shows the refusal in the
+// model's words, or says under the answer why it stopped.
+TEST(AnswerNotes, ShowTheRefusalOrWhyTheAnswerStoppedShort)
+{
+    FakeModelServer server;
+    qputenv("GLINT_ANTHROPIC_BASE_URL", server.baseUrl().toUtf8());
+    qputenv("GLINT_OPENAI_BASE_URL", server.baseUrl().toUtf8());
+    StandardProviderFactory providers;
+    const QString lengthLimit = u"The answer reached the model's length limit."_qs;
+    const struct {
+        QString provider, recording, shown, note;
+    } endings[] = {
+        {u"anthropic"_qs, u"anthropic/sse-max-tokens-stream.sse"_qs, u"The dialog offers three choices:"_qs,
+         lengthLimit},
+        {u"openai"_qs, u"openai/sse-chat-finish-length.sse"_qs, u"{\""_qs, lengthLimit},
+        {u"anthropic"_qs, u"anthropic/sse-refusal-no-text-stream.sse"_qs, {}, u"The model declined to answer."_qs},
+        {u"openai"_qs,
+         u"openai/sse-chat-refusal-content-null.sse"_qs,
+         u"I'm sorry, I can't assist with that request."_qs,
+         {}},
+    };
+    for (const auto &ending : endings) {
+        SCOPED_TRACE(ending.recording.toStdString());
+        ContentViewRig content(&providers);
+        content.rig.keys->insert(SettingsManager::openAIKeyAccount, u"sk-openai"_qs);
+        content.rig.settings->setSelectedProvider(ending.provider);
+        content.open();
+        server.enqueue(FakeModelServer::Response::events(recordedStream(ending.recording)));
+        content.view->queryField()->textView()->setPlainText(u"What is this?"_qs);
+        content.view->inputRow()->submitQuery();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return content.rig.session->state() == SessionState::Querying; }, 15000));
+        content.settle();
+        content.view->resize(620, content.view->reportedHeight());
+
+        const QueryChatMessageView *row = content.view->transcript()->rows().last();
+        const MessageTextView *text = row->textView();
+        EXPECT_EQ(text ? text->textView()->toPlainText().left(ending.shown.size()) : QString(), ending.shown);
+        const QLabel *note = row->note();
+        EXPECT_EQ(note ? note->text() : QString(), ending.note);
+        if (note) {
+            EXPECT_TRUE(note->isVisible());
+            EXPECT_GE(note->y(), text ? text->geometry().bottom() : 0);
+            EXPECT_LE(note->geometry().bottom(), row->height());
+        }
+        saveArtifact(content.view.get(), u"content-stopped-"_qs + ending.recording.section(u'/', 1));
+    }
+    qunsetenv("GLINT_ANTHROPIC_BASE_URL");
+    qunsetenv("GLINT_OPENAI_BASE_URL");
 }
 
 TEST_F(ContentFixture, RemovingTheScreenshotRemovesItsRow)
@@ -348,7 +401,7 @@ TEST_F(ContentFixture, SaveConversationWritesMarkdownAndCaptures)
     rig.capturer.succeed(pngOfSize(64, 48));
     settle();
     ask(u"And here?"_qs);
-    answer(u"A line."_qs);
+    answer(u"A line."_qs, {LLMAnswerEnding::Reason::LengthLimit, {}});
     ASSERT_TRUE(view->saveAction()->isEnabled());
     const QString model = rig.providers.calls.front().model;
 
@@ -393,7 +446,8 @@ TEST_F(ContentFixture, SaveConversationWritesMarkdownAndCaptures)
                             u"![Capture 2](talk%20captures/capture-2.png)"_qs,
                             u"And here?"_qs,
                             u"## Answer ("_qs + model + u')',
-                            u"A line."_qs};
+                            u"A line."_qs,
+                            u"*The answer reached the model's length limit.*"_qs};
     qsizetype at = 0;
     for (const QString &part : order) {
         const qsizetype found = markdown.indexOf(part, at);

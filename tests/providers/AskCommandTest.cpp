@@ -1,6 +1,7 @@
 #include "support/FakeModelServer.h"
 #include "support/LogRecorder.h"
 #include "support/ModelStreams.h"
+#include "support/RecordedStream.h"
 #include "support/TestImages.h"
 
 #include "app/AskCommand.h"
@@ -120,25 +121,51 @@ TEST_F(AskCommandTest, ReadsTheImageFromStandardInput)
     EXPECT_EQ(errors_, "No readable image in standard input\n");
 }
 
-TEST_F(AskCommandTest, FailuresGoToStandardErrorWithAFailingStatus)
+// Standard error says why an answer failed or stopped short, after what arrived of it on standard output.
+TEST_F(AskCommandTest, FailuresAndShortAnswersAreToldOnStandardError)
 {
     const QByteArray mebibyte(1024 * 1024, 'x');
     const Response hugeError = Response::error(500, {}).flooded(mebibyte, 32);
-    const std::pair<Response, QByteArray> failures[] = {
-        {Response::error(401, R"({"error":{"type":"authentication_error","message":"invalid x-api-key"}})"),
-         R"(HTTP error 401: {"error":{"type":"authentication_error","message":"invalid x-api-key"}})"},
-        {hugeError, "HTTP error 500: " + mebibyte.first(2000) + "\xe2\x80\xa6"},
-        {Response::events(anthropicDelta("Part") + "data: ").flooded(mebibyte, 64),
-         "The server sent an event larger than 1 MiB, so the answer was stopped."},
+    const QByteArray lengthLimit = "The answer reached the model's length limit.\n";
+    const struct {
+        QString provider;
+        Response response;
+        int status;
+        QByteArray output, errors;
+    } endings[] = {
+        {u"anthropic"_qs,
+         Response::error(401, R"({"error":{"type":"authentication_error","message":"invalid x-api-key"}})"),
+         1,
+         {},
+         R"(HTTP error 401: {"error":{"type":"authentication_error","message":"invalid x-api-key"}})"
+         "\n"},
+        {u"anthropic"_qs, hugeError, 1, {}, "HTTP error 500: " + mebibyte.first(2000) + "\xe2\x80\xa6\n"},
+        {u"anthropic"_qs, Response::events(anthropicDelta("Part") + "data: ").flooded(mebibyte, 64), 1, "Part\n",
+         "The server sent an event larger than 1 MiB, so the answer was stopped.\n"},
+        {u"anthropic"_qs, Response::events(recordedStream(u"anthropic/sse-max-tokens-stream.sse"_qs)), 0,
+         "The dialog offers three choices:\n\n1. **Keep**\n", lengthLimit},
+        {u"openai"_qs, Response::events(recordedStream(u"openai/sse-chat-finish-length.sse"_qs)), 0, "{\"\n",
+         lengthLimit},
+        {u"anthropic"_qs,
+         Response::events(recordedStream(u"anthropic/sse-refusal-no-text-stream.sse"_qs)),
+         3,
+         {},
+         "The model declined to answer.\n"},
+        {u"openai"_qs,
+         Response::events(recordedStream(u"openai/sse-chat-refusal-content-null.sse"_qs)),
+         3,
+         {},
+         "I'm sorry, I can't assist with that request.\n"},
     };
-    for (const auto &[response, error] : failures) {
+    for (const auto &ending : endings) {
+        SCOPED_TRACE(ending.errors.toStdString());
         output_.clear();
         errors_.clear();
-        server_.enqueue(response);
-        EXPECT_EQ(ask({u"Hi"_qs}), 1);
-        EXPECT_EQ(errors_, error + '\n');
+        server_.enqueue(ending.response);
+        EXPECT_EQ(ask({u"--provider"_qs, ending.provider, u"Hi"_qs}), ending.status);
+        EXPECT_EQ(output_, ending.output);
+        EXPECT_EQ(errors_, ending.errors);
     }
-    EXPECT_EQ(output_, "Part\n") << "what arrived before the failure";
 
     errors_.clear();
     qunsetenv("OPENAI_API_KEY");

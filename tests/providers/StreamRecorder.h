@@ -17,7 +17,8 @@ public:
     {
         QObject::connect(stream_.get(), &LLMAnswerStream::fragmentReceived, &context_,
                          [this](const QString &fragment) { fragments << fragment; });
-        QObject::connect(stream_.get(), &LLMAnswerStream::finished, &context_, [this] { finished = true; });
+        QObject::connect(stream_.get(), &LLMAnswerStream::finished, &context_,
+                         [this](const LLMAnswerEnding &ending) { finished = ending; });
         QObject::connect(stream_.get(), &LLMAnswerStream::failed, &context_,
                          [this](const LLMStreamError &e) { error = e; });
     }
@@ -30,7 +31,7 @@ public:
     QString errorText() const { return error ? error->description : QString(); }
 
     QStringList fragments;
-    bool finished = false;
+    std::optional<LLMAnswerEnding> finished; // how it ended, once it ended in good order
     std::optional<LLMStreamError> error;
 
 private:

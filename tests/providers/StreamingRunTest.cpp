@@ -3,6 +3,7 @@
 #include "support/LogRecorder.h"
 #include "support/ModelStreams.h"
 #include "support/PeakResidentMemory.h"
+#include "support/RecordedStream.h"
 #include "support/TestCertificates.h"
 
 #include "providers/AnthropicProvider.h"
@@ -53,6 +54,7 @@ struct Ending {
     QStringList fragments;
     QString error;
     bool huge = false; // far larger than may be held: memory must stay flat
+    LLMAnswerEnding ending = {};
 };
 
 QList<Ending> endings()
@@ -73,6 +75,7 @@ QList<Ending> endings()
         dataLines += "data: " + QByteArray(1000, 'x') + '\n';
     const Response hugeError = Response::error(500, {}).flooded(mebibyte, 32);
     const QString oversized = u"The server sent an event larger than 1 MiB, so the answer was stopped."_qs;
+    using enum LLMAnswerEnding::Reason;
     return {
         {"reset mid-body",
          false,
@@ -147,7 +150,47 @@ QList<Ending> endings()
          true,
          Response::events(openAIDelta("Hi", "\"length\"")),
          {"Hi"},
-         {}},
+         {},
+         false,
+         {LengthLimit, {}}},
+        {"the length limit, recorded",
+         false,
+         Response::events(recordedStream(u"anthropic/sse-max-tokens-stream.sse"_qs)),
+         {"The dialog offers three", " choices:\n\n1. **Keep**"},
+         {},
+         false,
+         {LengthLimit, {}}},
+        {"OpenAI: the length limit, recorded",
+         true,
+         Response::events(recordedStream(u"openai/sse-chat-finish-length.sse"_qs)),
+         {"", "{\""},
+         {},
+         false,
+         {LengthLimit, {}}},
+        {"a refusal without words, recorded",
+         false,
+         Response::events(recordedStream(u"anthropic/sse-refusal-no-text-stream.sse"_qs)),
+         {},
+         {},
+         false,
+         {Refusal, {}}},
+        {"OpenAI: a refusal in words, recorded",
+         true,
+         Response::events(recordedStream(u"openai/sse-chat-refusal-content-null.sse"_qs)),
+         {},
+         {},
+         false,
+         {Refusal, u"I'm sorry, I can't assist with that request."_qs}},
+        {"a refusal after some text",
+         false,
+         Response::events(anthropicDelta("Sure, the") +
+                          R"(data: {"type":"message_delta","delta":{"stop_reason":"refusal"}})"
+                          "\n\n" +
+                          anthropicStop),
+         {"Sure, the"},
+         {},
+         false,
+         {Refusal, {}}},
         {"OpenAI: neither", true, Response::events(openAIDelta("Hi")), {"Hi"}, cutOff},
     };
 }
@@ -316,7 +359,7 @@ TEST_F(StreamingRun, AnAnswerFinishesOnlyWhenItsProtocolSaysSoAndFailuresKeepThe
             EXPECT_LT(PeakResidentMemory::mebibytes() - residentBefore, 24);
         EXPECT_EQ(answer->fragments, ending.fragments);
         if (ending.error.isEmpty())
-            EXPECT_TRUE(answer->finished) << answer->errorText().toStdString();
+            EXPECT_EQ(answer->finished, ending.ending) << answer->errorText().toStdString();
         else if (ending.error != u"*")
             EXPECT_EQ(answer->errorText(), ending.error);
         else

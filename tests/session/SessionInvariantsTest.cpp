@@ -83,6 +83,9 @@ public:
         SCOPED_TRACE(stepNumber);
         ASSERT_EQ(s.pendingAdditionalMessageID().has_value(), s.pendingAdditionalImageData().has_value());
         ASSERT_TRUE(s.llmConversationHistory().isEmpty() || !s.llmConversationPrefix().isEmpty());
+        // A service refuses an empty turn.
+        ASSERT_TRUE(std::none_of(s.llmConversationHistory().begin(), s.llmConversationHistory().end(),
+                                 [](const LLMMessage &m) { return m.text.isEmpty(); }));
         ASSERT_EQ(s.hasCaptureTask(), s.isPreparingCapture());
         ASSERT_TRUE(!s.isAdditionalCapture() || s.state() == SessionState::Drawing);
         ASSERT_EQ(s.hasStreamingTask(), s.state() == SessionState::Streaming);
@@ -141,7 +144,7 @@ private:
         LLMAnswerStream &stream = *rig_.providers.calls[pick(int(rig_.providers.calls.size()))].stream;
         switch (pick(4)) {
         case 0:
-            stream.finish();
+            stream.finish({LLMAnswerEnding::Reason(pick(3)), {}});
             break;
         case 1:
             stream.fail({u"HTTP error 500"_qs, pick(4) == 0});

@@ -2,6 +2,7 @@
 #include "support/FakeModelServer.h"
 #include "support/LogRecorder.h"
 #include "support/ModelStreams.h"
+#include "support/RecordedStream.h"
 #include "support/TestImages.h"
 
 #include "providers/StandardProviderFactory.h"
@@ -72,6 +73,28 @@ protected:
     QJsonArray sentMessages(int index) const
     {
         return QJsonDocument::fromJson(server_.requests().value(index).body).object().value(u"messages").toArray();
+    }
+
+    // Each turn of request `index` as "role: text", with " +image" when it carries a picture; OpenAI's
+    // system message left out.
+    QStringList sentTurns(int index) const
+    {
+        QStringList turns;
+        for (const QJsonValue &message : sentMessages(index)) {
+            const QString role = message[u"role"].toString();
+            if (role == u"system")
+                continue;
+            QString text = message[u"content"].toString();
+            bool image = false;
+            for (const QJsonValue &part : message[u"content"].toArray()) {
+                if (part[u"type"].toString() == u"text")
+                    text = part[u"text"].toString();
+                else
+                    image = true;
+            }
+            turns << role + u": " + text + (image ? u" +image" : u"");
+        }
+        return turns;
     }
 
     QStringList transcript() const
@@ -197,6 +220,65 @@ TEST_F(Submission, AFailedFollowUpIsNotResentNorItsCapture)
         sent[1].toObject(),
         QJsonDocument::fromJson(R"({"role":"assistant","content":[{"type":"text","text":"A chart."}]})").object());
     EXPECT_EQ(sent[2][u"content"].toArray(), QJsonDocument::fromJson(R"([{"type":"text","text":"Again?"}])").array());
+}
+
+// An answer that stopped short says why under it. A refused question is not asked again with the next one
+// (resent, it draws the same refusal), though its picture is; nor does an empty answer go back, which
+// Anthropic would reject.
+TEST_F(Submission, AnAnswerStoppedShortSaysWhyAndOnlyWholeExchangesAreResent)
+{
+    rig_.keys->insert(anthropicAccount, u"sk-ant-session"_qs);
+    rig_.keys->insert(openAIAccount, u"sk-openai-session"_qs);
+    const QString lengthLimit = u"The answer reached the model's length limit."_qs;
+    const QString image = u"user: What is this? +image"_qs;
+    const QString next = u"user: And now?"_qs;
+    const struct {
+        QString provider;
+        Response response;
+        QString shown, note;
+        QStringList resent;
+    } endings[] = {
+        {u"anthropic"_qs,
+         Response::events(recordedStream(u"anthropic/sse-max-tokens-stream.sse"_qs)),
+         u"The dialog offers three choices:\n\n1. **Keep**"_qs,
+         lengthLimit,
+         {image, u"assistant: The dialog offers three choices:\n\n1. **Keep**"_qs, next}},
+        {u"openai"_qs,
+         Response::events(recordedStream(u"openai/sse-chat-finish-length.sse"_qs)),
+         u"{\""_qs,
+         lengthLimit,
+         {image, u"assistant: {\""_qs, next}},
+        {u"anthropic"_qs,
+         Response::events(recordedStream(u"anthropic/sse-refusal-no-text-stream.sse"_qs)),
+         {},
+         u"The model declined to answer."_qs,
+         {u"user: And now? +image"_qs}},
+        {u"openai"_qs,
+         Response::events(recordedStream(u"openai/sse-chat-refusal-content-null.sse"_qs)),
+         u"I'm sorry, I can't assist with that request."_qs,
+         {},
+         {u"user: And now? +image"_qs}},
+        {u"anthropic"_qs, Response::events(anthropicStop), {}, {}, {image, next}},
+    };
+    for (const auto &ending : endings) {
+        SCOPED_TRACE(ending.resent.join(u" | ").toStdString());
+        session().cancel();
+        rig_.settings->setSelectedProvider(ending.provider);
+        rig_.openPanelWithCapture(png(Qt::red));
+        server_.enqueue(ending.response);
+        session().submit(u"What is this?"_qs);
+        ASSERT_TRUE(waitUntilQuerying());
+        const ChatMessage answer = session().chatMessages().last();
+        EXPECT_EQ(answer.text, ending.shown);
+        EXPECT_EQ(answer.note, ending.note);
+
+        server_.enqueue(
+            Response::events(ending.provider == u"openai" ? openAIAnswer("Fine.") : anthropicAnswer("Fine.")));
+        session().submit(u"And now?"_qs);
+        ASSERT_TRUE(waitUntilQuerying());
+        EXPECT_EQ(sentTurns(int(server_.requests().size()) - 1), ending.resent);
+        EXPECT_EQ(session().chatMessages().last().note, QString());
+    }
 }
 
 TEST_F(Submission, AFragmentArrivingAfterCancelChangesNothing)

@@ -3,6 +3,7 @@
 #include "panel/CodeCopyButtons.h"
 #include "panel/MarkdownDecorations.h"
 #include "panel/MarkdownDocumentWriter.h"
+#include "panel/QueryPanelTheme.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
@@ -27,7 +28,9 @@ AutoSizingTextView::AutoSizingTextView(QWidget *parent)
     viewport()->setAutoFillBackground(false);
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setMouseTracking(true); // for the hand over links
-    setStyleSheet(QStringLiteral("QTextEdit { background: transparent; }"));
+    // The colour is the list bullets'.
+    setStyleSheet(u"QTextEdit { background: transparent; color: " + QueryPanelTheme::cssColor(QueryPanelTheme::text()) +
+                  u"; }");
 
     QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);

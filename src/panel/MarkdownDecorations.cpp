@@ -23,6 +23,16 @@ bool startsCode(const QTextBlock &block)
     return block.blockFormat().hasProperty(Writer::CodeBlockStart);
 }
 
+// Where the block's text would start without its margins: a block's bounding rectangle starts at the
+// left of its frame and only narrows by the margins and indentation.
+qreal indentedLeft(const QTextBlock &block, const QRectF &rect)
+{
+    qreal indent = block.blockFormat().indent();
+    if (const QTextList *list = block.textList())
+        indent += list->format().indent();
+    return rect.left() + indent * block.document()->indentWidth();
+}
+
 // The code block that starts at `first`.
 MarkdownDecorations::CodeBlock codeBlockAt(const QTextDocument &document, const QTextBlock &first)
 {
@@ -32,9 +42,9 @@ MarkdownDecorations::CodeBlock codeBlockAt(const QTextDocument &document, const 
     const QAbstractTextDocumentLayout *layout = document.documentLayout();
     const QRectF top = layout->blockBoundingRect(first);
     const QRectF bottom = layout->blockBoundingRect(last);
-    const qreal left = top.left() - Writer::codePadding;
-    const QRectF box(QPointF(left, top.top() - Writer::codeHeaderHeight + 4),
-                     QPointF(top.right() + Writer::codePadding, bottom.bottom() + Writer::codePadding));
+    const qreal textLeft = indentedLeft(first, top) + first.blockFormat().leftMargin();
+    const QRectF box(QPointF(textLeft - Writer::codePadding, top.top() - Writer::codeHeaderHeight + 4),
+                     QPointF(textLeft + top.width() + Writer::codePadding, bottom.bottom() + Writer::codePadding));
     return {first, last, box, first.blockFormat().stringProperty(Writer::CodeLanguage)};
 }
 
@@ -52,21 +62,11 @@ void paintCode(QPainter &painter, const MarkdownDecorations::CodeBlock &code)
                      Qt::AlignLeft | Qt::AlignVCenter, code.language);
 }
 
-// Where the block's quotes begin: left of its quote margin and of a list's own indentation.
-qreal quoteOrigin(const QTextBlock &block, const QRectF &rect)
-{
-    const QTextBlockFormat format = block.blockFormat();
-    qreal origin = rect.left() - format.leftMargin();
-    if (const QTextList *list = block.textList())
-        origin -= list->format().indent() * block.document()->indentWidth();
-    return origin;
-}
-
 void paintBlock(QPainter &painter, const QTextBlock &block, const QRectF &rect)
 {
     const QTextBlockFormat format = block.blockFormat();
     if (const int quotes = format.intProperty(Writer::QuoteLevel); quotes > 0) {
-        const qreal origin = quoteOrigin(block, rect);
+        const qreal origin = rect.left() + format.indent() * block.document()->indentWidth();
         const qreal top = rect.top() - format.topMargin();
         const qreal bottom = rect.bottom() + format.bottomMargin();
         for (int level = 0; level < quotes; ++level)
@@ -74,7 +74,8 @@ void paintBlock(QPainter &painter, const QTextBlock &block, const QRectF &rect)
                              QueryPanelTheme::border());
     }
     if (format.hasProperty(Writer::Rule))
-        painter.fillRect(QRectF(rect.left(), rect.center().y(), rect.width(), 1), QueryPanelTheme::tableGrid());
+        painter.fillRect(QRectF(indentedLeft(block, rect) + format.leftMargin(), rect.center().y(), rect.width(), 1),
+                         QueryPanelTheme::tableGrid());
     if (format.hasProperty(Writer::ListNumber) && block.layout()->lineCount() > 0) {
         const QTextLine line = block.layout()->lineAt(0);
         const QTextCharFormat look = block.charFormat();

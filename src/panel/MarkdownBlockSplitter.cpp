@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace {
 
 // Up to three spaces of indentation, as a top-level block may have.
@@ -13,9 +15,10 @@ qsizetype indentation(QStringView line)
     return spaces;
 }
 
+// Only spaces and tabs make a line blank; other white space is text.
 bool isBlank(QStringView line)
 {
-    return line.trimmed().isEmpty();
+    return std::all_of(line.begin(), line.end(), [](QChar c) { return c == u' ' || c == u'\t'; });
 }
 
 // A code fence's character and length, or none.

@@ -3,7 +3,6 @@
 #include "panel/AutoSizingTextView.h"
 #include "panel/QueryPanelTheme.h"
 
-#include <QTextBlock>
 #include <QTextCursor>
 
 MessageTextView::MessageTextView(const QString &text, ChatMessageRole role, bool dimmed, bool streaming,
@@ -31,10 +30,7 @@ void MessageTextView::setText(const QString &text, bool dimmed, bool streaming)
 // What the user typed is shown as typed, Markdown markers included.
 void MessageTextView::showPlainText(const QString &text, const QColor &foreground)
 {
-    QTextDocument *document = textView_->document();
-    if (document->toPlainText() == text && document->begin().charFormat().foreground() == foreground)
-        return;
-    QTextCursor cursor(document);
+    QTextCursor cursor(textView_->document());
     cursor.select(QTextCursor::Document);
     QTextBlockFormat paragraph;
     paragraph.setLineHeight(125, QTextBlockFormat::ProportionalHeight);

@@ -205,7 +205,7 @@ TEST(Markdown, BlocksAreCutOnlyWhereNothingLaterCanChangeThem)
         {u"```\na\n\nb\n"_qs, 0},                                       // inside an open fence
         {u"```\na\n```\n\nb\n"_qs, 11},    {u"````\n```\n\nb\n"_qs, 0}, // a shorter fence does not close a longer one
         {u"    code\n\n    more\n"_qs, 0}, {u"> q\n\nafter\n"_qs, 5},
-        {u"a\n\nb\n\nc\n"_qs, 6},
+        {u"a\n\nb\n\nc\n"_qs, 6},          {u"a\n\v\nb\n"_qs, 0}, // a vertical tab is text, not a blank
     };
     for (const auto &[text, settled] : cases)
         EXPECT_EQ(MarkdownBlockSplitter::settledEnd(text, 0), settled) << text.toStdString();

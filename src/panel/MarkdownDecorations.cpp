@@ -89,6 +89,23 @@ void paintBlock(QPainter &painter, const QTextBlock &block, const QRectF &rect)
     }
 }
 
+// Found by halving, as blocks lie top to bottom (a table's cells only roughly): a paint of the visible
+// part of a long answer does not walk all blocks above it.
+QTextBlock firstBlockReaching(const QTextDocument &document, qreal y)
+{
+    const QAbstractTextDocumentLayout *layout = document.documentLayout();
+    int low = 0;
+    int high = document.blockCount() - 1;
+    while (low < high) {
+        const int middle = (low + high) / 2;
+        if (layout->blockBoundingRect(document.findBlockByNumber(middle)).bottom() < y)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return document.findBlockByNumber(low);
+}
+
 } // namespace
 
 QString MarkdownDecorations::CodeBlock::code() const
@@ -114,7 +131,7 @@ QList<MarkdownDecorations::CodeBlock> MarkdownDecorations::codeBlocks(const QTex
 void MarkdownDecorations::paint(QPainter &painter, const QTextDocument &document, const QRectF &clip)
 {
     const QAbstractTextDocumentLayout *layout = document.documentLayout();
-    QTextBlock block = document.findBlock(qMax(0, layout->hitTest(clip.topLeft(), Qt::FuzzyHit)));
+    QTextBlock block = firstBlockReaching(document, clip.top() - Writer::codeHeaderHeight);
     while (isCodeLine(block) && !startsCode(block) && block.previous().isValid())
         block = block.previous();
     painter.save();

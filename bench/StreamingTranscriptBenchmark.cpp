@@ -2,6 +2,7 @@
 
 #include "log/DebugLog.h"
 #include "panel/AutoSizingTextView.h"
+#include "panel/MarkdownDocumentWriter.h"
 #include "panel/MessageTextView.h"
 #include "panel/QueryChatMessageView.h"
 #include "panel/QueryPanelContentView.h"
@@ -134,6 +135,31 @@ void streamAnswerIntoPanel(benchmark::State &state)
         state.SkipWithError("the streamed transcript differs from the whole answer rendered at once");
 }
 
+// The whole answer read at once: by Qt's own Markdown import and by the panel's md4c writer. Qt's import
+// only replaces a whole document, so streaming with it would read the whole answer for every fragment.
+void readWholeAnswerWithQt(benchmark::State &state)
+{
+    const QString answer = markdownAnswer();
+    for (auto _ : state) {
+        QTextDocument document;
+        document.setMarkdown(answer, QTextDocument::MarkdownFeatures(QTextDocument::MarkdownNoHTML | 0x0100 | 0x0200));
+        benchmark::DoNotOptimize(document.blockCount());
+    }
+}
+
+void readWholeAnswerWithMd4c(benchmark::State &state)
+{
+    const QString answer = markdownAnswer();
+    for (auto _ : state) {
+        QTextDocument document;
+        MarkdownDocumentWriter::prepare(document);
+        MarkdownDocumentWriter(document, QColor(Qt::white), true).write(answer);
+        benchmark::DoNotOptimize(document.blockCount());
+    }
+}
+
 } // namespace
 
+BENCHMARK(readWholeAnswerWithQt)->Unit(benchmark::kMillisecond);
+BENCHMARK(readWholeAnswerWithMd4c)->Unit(benchmark::kMillisecond);
 BENCHMARK(streamAnswerIntoPanel)->Arg(0)->Arg(40)->Unit(benchmark::kSecond)->Iterations(1);

@@ -1,29 +1,61 @@
-#include "panel/MessageTextView.h"
+#include "panel/MarkdownDocumentWriter.h"
+#include "panel/QueryPanelTheme.h"
 #include "panel/StreamingMarkdown.h"
+
+#include <QGuiApplication>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextList>
 
 #include <cstdlib>
 
 namespace {
 
-bool wellFormed(const StyledText &styled, qsizetype sourceSize)
+// Blocks and runs with every format, lists by their look: the same document however it was written.
+bool sameDocument(const QTextDocument &a, const QTextDocument &b)
 {
-    return styled.styles.size() == styled.text.size() && styled.text.size() <= sourceSize;
+    if (a.blockCount() != b.blockCount())
+        return false;
+    for (QTextBlock x = a.begin(), y = b.begin(); x.isValid(); x = x.next(), y = y.next()) {
+        QTextBlockFormat fx = x.blockFormat(), fy = y.blockFormat();
+        fx.clearProperty(QTextFormat::ObjectIndex);
+        fy.clearProperty(QTextFormat::ObjectIndex);
+        if (x.text() != y.text() || fx != fy || bool(x.textList()) != bool(y.textList()) ||
+            (x.textList() && x.textList()->format() != y.textList()->format()))
+            return false;
+        auto i = x.begin(), j = y.begin();
+        for (; !i.atEnd() && !j.atEnd(); ++i, ++j)
+            if (i.fragment().text() != j.fragment().text() || i.fragment().charFormat() != j.fragment().charFormat())
+                return false;
+        if (!i.atEnd() || !j.atEnd())
+            return false;
+    }
+    return true;
 }
 
 } // namespace
 
-// An answer, whole and streamed in three pieces, comes out with one style per character and no more text than
-// it came with.
+// An answer streamed in three pieces ends as the document one parse of the whole answer gives.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
+    static int argc = 1;
+    static char name[] = "MarkdownFuzzer";
+    static char *argv[] = {name, nullptr};
+    static QGuiApplication application(argc, argv);
+
     const QString answer = QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size));
-    StreamingMarkdown streamed;
+    QTextDocument streamed;
+    MarkdownDocumentWriter::prepare(streamed);
+    StreamingMarkdown markdown;
     for (qsizetype end : {answer.size() / 3, answer.size() * 2 / 3, answer.size()}) {
         if (end < answer.size() && answer.at(end).isLowSurrogate())
             ++end; // fragments of an answer are whole characters
-        if (!wellFormed(MessageTextView::attributedAssistantText(answer.left(end)), end) ||
-            !wellFormed(streamed.convert(answer.left(end)), end))
-            std::abort();
+        markdown.show(streamed, answer.left(end), QueryPanelTheme::text(), end < answer.size());
     }
+    QTextDocument whole;
+    MarkdownDocumentWriter::prepare(whole);
+    MarkdownDocumentWriter(whole, QueryPanelTheme::text(), true).write(answer);
+    if (!sameDocument(streamed, whole))
+        std::abort();
     return 0;
 }

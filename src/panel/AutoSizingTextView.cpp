@@ -1,15 +1,22 @@
 #include "panel/AutoSizingTextView.h"
 
+#include "panel/CodeCopyButtons.h"
+#include "panel/MarkdownDecorations.h"
+#include "panel/MarkdownDocumentWriter.h"
 #include "panel/QueryPanelTheme.h"
 
 #include <QAbstractTextDocumentLayout>
-#include <QTextCursor>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QPainter>
+#include <QScrollBar>
 #include <QWheelEvent>
 
 #include <cmath>
 
 AutoSizingTextView::AutoSizingTextView(QWidget *parent)
     : QTextEdit(parent)
+    , copyButtons_(new CodeCopyButtons(*this))
 {
     setReadOnly(true);
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
@@ -20,7 +27,10 @@ AutoSizingTextView::AutoSizingTextView(QWidget *parent)
     setFocusPolicy(Qt::ClickFocus);
     viewport()->setAutoFillBackground(false);
     viewport()->setCursor(Qt::IBeamCursor);
-    setStyleSheet(QStringLiteral("QTextEdit { background: transparent; }"));
+    viewport()->setMouseTracking(true); // for the hand over links
+    // The colour is the list bullets'.
+    setStyleSheet(u"QTextEdit { background: transparent; color: " + QueryPanelTheme::cssColor(QueryPanelTheme::text()) +
+                  u"; }");
 
     QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
@@ -28,67 +38,15 @@ AutoSizingTextView::AutoSizingTextView(QWidget *parent)
 
     document()->setUndoRedoEnabled(false);
     document()->setDocumentMargin(0);
-    QTextCursor(document()).setBlockFormat(paragraphFormat());
+    MarkdownDocumentWriter::prepare(*document());
 }
 
-QTextCharFormat AutoSizingTextView::charFormat(TextStyle style, const QColor &foreground)
+void AutoSizingTextView::documentChanged()
 {
-    QTextCharFormat format;
-    switch (style) {
-    case TextStyle::Body:
-        format.setFont(QueryPanelTheme::systemFont(13), QTextCharFormat::FontPropertiesAll);
-        break;
-    case TextStyle::Bold:
-        format.setFont(QueryPanelTheme::systemFont(13, QFont::DemiBold), QTextCharFormat::FontPropertiesAll);
-        break;
-    case TextStyle::Code:
-        format.setFont(QueryPanelTheme::monospacedFont(12.5), QTextCharFormat::FontPropertiesAll);
-        break;
-    case TextStyle::Heading:
-        format.setFont(QueryPanelTheme::systemFont(14, QFont::DemiBold), QTextCharFormat::FontPropertiesAll);
-        break;
-    }
-    format.setForeground(foreground);
-    return format;
-}
-
-QTextBlockFormat AutoSizingTextView::paragraphFormat()
-{
-    QTextBlockFormat format;
-    format.setLineHeight(125, QTextBlockFormat::ProportionalHeight);
-    format.setBottomMargin(3);
-    return format;
-}
-
-void AutoSizingTextView::setStyledText(const StyledText &text, const QColor &foreground)
-{
-    qsizetype from = foreground == foreground_ ? StyledText::firstDifference(shown_, text) : 0;
-    if (from == shown_.text.size() && from == text.text.size())
-        return;
-    // Never cut a surrogate pair in two.
-    if (from > 0 && text.text.at(from - 1).isHighSurrogate())
-        --from;
-
-    QTextCursor cursor(document());
-    cursor.beginEditBlock();
-    cursor.setPosition(int(from));
-    cursor.setPosition(document()->characterCount() - 1, QTextCursor::KeepAnchor);
-    cursor.removeSelectedText();
-    for (qsizetype start = from; start < text.text.size();) {
-        const TextStyle style = text.styles.at(start);
-        qsizetype end = start + 1;
-        while (end < text.text.size() && text.styles.at(end) == style)
-            ++end;
-        cursor.insertText(text.text.mid(start, end - start), charFormat(style, foreground));
-        start = end;
-    }
-    cursor.endEditBlock();
-
-    shown_ = text;
-    foreground_ = foreground;
     heights_.clear();
     idealWidths_.clear();
     updateGeometry();
+    copyButtons_->schedulePlacement();
 }
 
 template <typename Measure> auto AutoSizingTextView::measuredAt(int width, Measure measure) const
@@ -131,6 +89,46 @@ QSize AutoSizingTextView::sizeHint() const
 QSize AutoSizingTextView::minimumSizeHint() const
 {
     return QSize(1, heightForWidth(width()));
+}
+
+void AutoSizingTextView::paintEvent(QPaintEvent *event)
+{
+    {
+        QPainter painter(viewport());
+        const QPointF scrolled(horizontalScrollBar()->value(), verticalScrollBar()->value());
+        painter.translate(-scrolled);
+        MarkdownDecorations::paint(painter, *document(), QRectF(event->rect()).translated(scrolled));
+    }
+    QTextEdit::paintEvent(event);
+}
+
+void AutoSizingTextView::resizeEvent(QResizeEvent *event)
+{
+    QTextEdit::resizeEvent(event);
+    copyButtons_->schedulePlacement();
+}
+
+void AutoSizingTextView::mousePressEvent(QMouseEvent *event)
+{
+    pressedAt_ = event->position().toPoint();
+    QTextEdit::mousePressEvent(event);
+}
+
+void AutoSizingTextView::mouseMoveEvent(QMouseEvent *event)
+{
+    QTextEdit::mouseMoveEvent(event);
+    viewport()->setCursor(anchorAt(event->position().toPoint()).isEmpty() ? Qt::IBeamCursor : Qt::PointingHandCursor);
+}
+
+// A click on a link, not the end of a selection, opens it. The writer keeps only links the desktop may open.
+void AutoSizingTextView::mouseReleaseEvent(QMouseEvent *event)
+{
+    QTextEdit::mouseReleaseEvent(event);
+    const QPoint at = event->position().toPoint();
+    if (event->button() != Qt::LeftButton || (at - pressedAt_).manhattanLength() >= QApplication::startDragDistance())
+        return;
+    if (const QString href = anchorAt(at); !href.isEmpty())
+        QDesktopServices::openUrl(QUrl(href));
 }
 
 void AutoSizingTextView::wheelEvent(QWheelEvent *event)

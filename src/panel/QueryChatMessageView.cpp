@@ -59,10 +59,10 @@ QueryChatMessageView::QueryChatMessageView(const ChatMessage &message, QWidget *
     if (user) {
         bubble_ = new RoundedBackgroundView(16, QueryPanelTheme::userBubbleBackground(),
                                             QueryPanelTheme::userBubbleBorder(), 1, this);
-        text_ = new MessageTextView(text.text, message.role, text.dimmed, bubble_);
+        text_ = new MessageTextView(text.text, message.role, text.dimmed, message.isStreaming, bubble_);
         text_->textView()->setAccessibleName(QStringLiteral("Question"));
     } else {
-        text_ = new MessageTextView(text.text, message.role, text.dimmed, this);
+        text_ = new MessageTextView(text.text, message.role, text.dimmed, message.isStreaming, this);
         text_->textView()->setAccessibleName(QStringLiteral("Answer"));
         addCopyButton();
     }
@@ -182,7 +182,7 @@ bool QueryChatMessageView::updateMessage(const ChatMessage &message)
     message_ = message;
     if (text_) {
         const Shown text = shown(message);
-        text_->setText(text.text, text.dimmed);
+        text_->setText(text.text, text.dimmed, message.isStreaming);
         updateCopyButton();
         geometryCache_.reset();
         placeChildren();

@@ -60,6 +60,19 @@ QColor QueryPanelTheme::accent()
     return QColor::fromRgbF(0.38f, 0.44f, 1.0f, 1.0f);
 }
 
+QColor QueryPanelTheme::codeBackground()
+{
+    return withAlpha(text(), 0.08);
+}
+QColor QueryPanelTheme::tableGrid()
+{
+    return withAlpha(text(), 0.28);
+}
+QColor QueryPanelTheme::link()
+{
+    return accent().lighter(135);
+}
+
 QColor QueryPanelTheme::recordingRed()
 {
     return QColor(255, 69, 58);

@@ -20,6 +20,10 @@ public:
     static QColor text();
     static QColor dimText();
     static QColor accent();
+    // Answers: the tint behind code, the grid of tables and the colour of links, readable on the card.
+    static QColor codeBackground();
+    static QColor tableGrid();
+    static QColor link();
     static QColor recordingRed(); // the desktop's usual "recording" red, readable on the dark card
 
     // The colour with its alpha replaced, not multiplied.

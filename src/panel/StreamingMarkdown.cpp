@@ -1,29 +1,73 @@
 #include "panel/StreamingMarkdown.h"
 
-#include "panel/MessageTextView.h"
+#include "panel/MarkdownBlockSplitter.h"
+#include "panel/MarkdownDocumentWriter.h"
 
-StyledText StreamingMarkdown::convert(const QString &text)
+#include <QPointer>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextList>
+
+void StreamingMarkdown::restart(QTextDocument &document, const QColor &foreground)
 {
-    if (!text.startsWith(settledSource_)) {
-        settledSource_.clear();
-        settled_ = StyledText();
+    settledSource_.clear();
+    settledEnd_ = 0;
+    settledBlockFree_ = true;
+    foreground_ = foreground;
+    whole_ = false;
+    QTextCursor cursor(&document);
+    cursor.select(QTextCursor::Document);
+    cursor.removeSelectedText();
+}
+
+// Taking out the break after the last settled block would give that block the format of the removed one
+// after it, so its own format and list are put back.
+void StreamingMarkdown::removeOpenRest(QTextDocument &document) const
+{
+    QTextCursor open(&document);
+    open.setPosition(settledEnd_);
+    if (open.atEnd())
+        return;
+    const QTextBlock settled = open.block();
+    const QTextBlockFormat format = settled.blockFormat();
+    const QTextCharFormat look = settled.charFormat();
+    const QPointer<QTextList> list = settled.textList();
+    open.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    open.removeSelectedText();
+    if (settledBlockFree_ || settledSource_.isEmpty())
+        return;
+    if (QTextList *now = open.currentList(); now && now != list)
+        now->remove(open.block());
+    open.setBlockFormat(format);
+    open.setBlockCharFormat(look);
+    if (list && open.currentList() != list)
+        list->add(open.block());
+}
+
+void StreamingMarkdown::show(QTextDocument &document, const QString &text, const QColor &foreground, bool streaming)
+{
+    if (!text.startsWith(settledSource_) || foreground != foreground_)
+        restart(document, foreground);
+    const QStringView source(text);
+    if (!whole_ && MarkdownBlockSplitter::mayDefineLinks(source.mid(settledSource_.size()))) {
+        // A definition applies to the text before it too.
+        restart(document, foreground);
+        whole_ = true;
     }
-    QStringView rest = QStringView(text).mid(settledSource_.size());
-    // Try to settle everything up to the last line break: it settles when nothing is left open.
-    if (const qsizetype lastBreak = rest.lastIndexOf(u'\n'); lastBreak >= 0) {
-        const QString lines = rest.left(lastBreak + 1).toString();
-        bool closed = false;
-        const StyledText converted = MessageTextView::attributedAssistantText(lines, &closed);
-        if (closed) {
-            settledSource_ += lines;
-            settled_.text += converted.text;
-            settled_.styles += converted.styles;
-            rest = rest.mid(lastBreak + 1);
-        }
+
+    removeOpenRest(document);
+
+    const qsizetype settled = whole_ ? 0 : MarkdownBlockSplitter::settledEnd(source, settledSource_.size());
+    if (settled > settledSource_.size()) {
+        MarkdownDocumentWriter writer(document, foreground, settledBlockFree_);
+        writer.write(source.mid(settledSource_.size(), settled - settledSource_.size()));
+        settledSource_ = text.left(settled);
+        settledEnd_ = document.characterCount() - 1;
+        settledBlockFree_ = writer.lastBlockFree();
     }
-    StyledText result = settled_;
-    const StyledText open = MessageTextView::attributedAssistantText(rest.toString());
-    result.text += open.text;
-    result.styles += open.styles;
-    return result;
+    QStringView rest = source.mid(settledSource_.size());
+    if (streaming)
+        rest = rest.left(MarkdownBlockSplitter::streamedEnd(rest));
+    MarkdownDocumentWriter(document, foreground, settledBlockFree_).write(rest);
 }

@@ -6,10 +6,12 @@
 #include "voice/AudioTestSupport.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <csignal>
 
 // The whole loop of the real application on the two-monitor test display: the hotkey, a stroke on the
@@ -19,6 +21,31 @@
 namespace {
 
 using namespace DeskPictures;
+
+// How many rows of the transcript part of `panel` hold a run of one colour between `minLength` and
+// `maxLength` pixels long, lighter than the card (its most common colour) by `lighterFrom` to `lighterTo`.
+int rowsWithRun(const QImage &panel, int lighterFrom, int lighterTo, int minLength, int maxLength)
+{
+    QHash<QRgb, int> counts;
+    for (int y = 0; y < panel.height(); ++y)
+        for (int x = 0; x < panel.width(); ++x)
+            ++counts[panel.pixel(x, y)];
+    const QRgb card = std::max_element(counts.cbegin(), counts.cend()).key();
+    int rows = 0;
+    for (int y = 0; y < panel.height() - 140; ++y) {
+        for (int x = 0, end = 0; x < panel.width(); x = end) {
+            const QRgb colour = panel.pixel(x, y);
+            for (end = x + 1; end < panel.width() && panel.pixel(end, y) == colour;)
+                ++end;
+            const int lighter = qGray(colour) - qGray(card);
+            if (lighter >= lighterFrom && lighter <= lighterTo && end - x >= minLength && end - x <= maxLength) {
+                ++rows;
+                break;
+            }
+        }
+    }
+    return rows;
+}
 
 class AskLoopE2ETest : public AskLoopE2EFixture {
 protected:
@@ -44,7 +71,8 @@ TEST_P(AskLoopE2ETest, AnnotateAskFollowUpAndEscape)
     desk.paintPattern({leftMonitor, rightMonitor});
 
     const QStringList firstAnswer{"The stroke marks **a checker", "board** in ", "`cyan`", " and purple."};
-    const QStringList secondAnswer{"Cyan ", "and **purple**."};
+    const QStringList secondAnswer{"Cyan ", "and **purple**.\n\n```\nshare = cyan / purple\n", "```\n\n",
+                                   "| Colour | Share |\n|---|---|\n| cyan | half |\n"};
     server.enqueue(FakeModelServer::Response::events(protocol.answer(firstAnswer)));
     server.enqueue(FakeModelServer::Response::events(protocol.answer(secondAnswer)));
     extraEnvironment.insert(QString::fromLatin1(protocol.baseUrlVariable), server.baseUrl());
@@ -114,6 +142,12 @@ TEST_P(AskLoopE2ETest, AnnotateAskFollowUpAndEscape)
     const QStringList pictures{"panel-01-shown.png", "panel-02-streaming.png", "panel-03-querying.png",
                                "panel-04-streaming.png", "panel-05-querying.png"};
     EXPECT_TRUE(QTest::qWaitFor([&] { return snapshots() == pictures; })) << snapshots().join(u", ").toStdString();
+
+    // Above the input row, the follow-up's code block lies on a box lighter than the card, and its table
+    // is ruled by lines lighter still, both narrower than the panel.
+    const QImage answered = grabScreenArea(settledPanel().value_or(QRect()));
+    EXPECT_GE(rowsWithRun(answered, 10, 40, 200, 560), 20);
+    EXPECT_GE(rowsWithRun(answered, 45, 120, 40, 400), 3);
 
     // The first answer reads as rendered Markdown: markers gone, bold and code in their own fonts.
     const std::vector<CopiedRun> expectedRuns{

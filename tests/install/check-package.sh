@@ -24,7 +24,8 @@ for name in Maintainer Section Priority Description Installed-Size; do
 done
 # Computed by dpkg-shlibdeps from what the program and its modules link, with versions.
 depends=$(field Depends)
-for library in 'libqt6widgets6 (>=' 'libc6 (>=' 'libqt6dbus6 (>=' 'libsecret-1-0 (>=' 'libpulse0 (>=' 'libavcodec'; do
+for library in 'libqt6widgets6 (>=' 'libc6 (>=' 'libqt6dbus6 (>=' 'libsecret-1-0 (>=' 'libpulse0 (>=' 'libavcodec' \
+    'libmd4c0 (>='; do
     grep -qF "$library" <<<"$depends" || fail "Depends lacks $library: $depends"
 done
 

@@ -1,0 +1,140 @@
+#include "panel/MarkdownBlockSplitter.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace {
+
+// Up to three spaces of indentation, as a top-level block may have.
+qsizetype indentation(QStringView line)
+{
+    qsizetype spaces = 0;
+    while (spaces < line.size() && line.at(spaces) == u' ')
+        ++spaces;
+    return spaces;
+}
+
+// Only spaces and tabs make a line blank; other white space is text.
+bool isBlank(QStringView line)
+{
+    return std::all_of(line.begin(), line.end(), [](QChar c) { return c == u' ' || c == u'\t'; });
+}
+
+// A code fence's character and length, or none.
+struct Fence {
+    QChar character;
+    qsizetype length = 0;
+};
+
+Fence fenceOf(QStringView line)
+{
+    const qsizetype start = indentation(line);
+    if (start > 3 || start >= line.size() || (line.at(start) != u'`' && line.at(start) != u'~'))
+        return {};
+    const QChar character = line.at(start);
+    qsizetype end = start;
+    while (end < line.size() && line.at(end) == character)
+        ++end;
+    if (end - start < 3 || (character == u'`' && line.mid(end).contains(u'`')))
+        return {};
+    return {character, end - start};
+}
+
+bool closesFence(QStringView line, const Fence &open)
+{
+    const Fence fence = fenceOf(line);
+    if (fence.character != open.character || fence.length < open.length)
+        return false;
+    return isBlank(line.mid(indentation(line) + fence.length));
+}
+
+bool isListMarker(QStringView line)
+{
+    static const QRegularExpression marker(QStringLiteral("^(?:[-+*]|\\d{1,9}[.)])(?:[ \\t]|$)"));
+    return marker.match(line).hasMatch();
+}
+
+// A line that, after a blank line, ends every block before it: it is not indented (so no list item or
+// indented code goes on) and is no list item (which could join a list before and loosen it).
+bool startsTopLevelBlock(QStringView line)
+{
+    return !line.isEmpty() && line.at(0) != u' ' && line.at(0) != u'\t' && !isListMarker(line);
+}
+
+// Calls `visit(start, line, inFence)` for each line of `text` from `from`, the line without its break;
+// `inFence` tells whether a fence was open before the line.
+template <typename Visit> void forEachLine(QStringView text, qsizetype from, Visit visit)
+{
+    Fence open;
+    for (qsizetype start = from; start < text.size();) {
+        qsizetype end = text.indexOf(u'\n', start);
+        const bool complete = end >= 0;
+        if (!complete)
+            end = text.size();
+        const QStringView line = text.mid(start, end - start);
+        const bool inFence = open.length > 0;
+        if (!visit(start, line, complete, inFence))
+            return;
+        if (inFence) {
+            if (closesFence(line, open))
+                open = {};
+        } else if (const Fence fence = fenceOf(line); fence.length > 0) {
+            open = fence;
+        }
+        start = end + 1;
+    }
+}
+
+} // namespace
+
+qsizetype MarkdownBlockSplitter::settledEnd(QStringView text, qsizetype from)
+{
+    qsizetype end = from;
+    bool afterBlank = false;
+    forEachLine(text, from, [&](qsizetype start, QStringView line, bool complete, bool inFence) {
+        if (!complete)
+            return false;
+        if (!inFence && afterBlank && startsTopLevelBlock(line))
+            end = start;
+        afterBlank = !inFence && isBlank(line);
+        return true;
+    });
+    return end;
+}
+
+qsizetype MarkdownBlockSplitter::streamedEnd(QStringView tail)
+{
+    static const QRegularExpression delimiterRow(
+        QStringLiteral("^ {0,3}\\|?[ \\t]*:?-+:?[ \\t]*(?:\\|[ \\t]*:?-+:?[ \\t]*)*\\|?[ \\t]*$"));
+    static const QRegularExpression bareMarker(QStringLiteral("^[ \\t]*(?:[-+*]|\\d{1,9}[.)]?)[ \\t]*$"));
+    qsizetype end = tail.size();
+    qsizetype rowsStart = -1; // the first of the table rows that end the tail
+    int rows = 0;
+    bool established = false;
+    forEachLine(tail, 0, [&](qsizetype start, QStringView line, bool complete, bool inFence) {
+        if (inFence || line.mid(indentation(line)).startsWith(u'|') == false) {
+            rowsStart = -1;
+            rows = 0;
+        } else if (rows++ == 0) {
+            rowsStart = start;
+            established = false;
+        } else if (rows == 2) {
+            established = complete && delimiterRow.match(line).hasMatch();
+        }
+        if (!complete && !inFence && bareMarker.match(line).hasMatch())
+            end = start;
+        return true;
+    });
+    if (rowsStart >= 0 && !established)
+        end = qMin(end, rowsStart);
+    return end;
+}
+
+bool MarkdownBlockSplitter::mayDefineLinks(QStringView text)
+{
+    // Definitions may stand in quotes and list items too.
+    static const QRegularExpression definition(
+        QStringLiteral("(?m)^(?:[ \\t>]|[-+*][ \\t]|\\d{1,9}[.)][ \\t])*\\[[^\\]\\n]+\\]:"));
+    return definition.match(text).hasMatch();
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QColor>
+#include <QList>
+#include <QTextCursor>
+#include <QTextFormat>
+
+class QTextDocument;
+class QTextList;
+class QTextTable;
+
+// Writes Markdown (CommonMark with GitHub's tables, strikethrough and bare links) at the end of a document,
+// in the panel's fonts and colours. Raw HTML stays text; links keep their target only for http, https and
+// mailto.
+class MarkdownDocumentWriter {
+public:
+    // What the view draws around the text of a block.
+    enum BlockProperty {
+        CodeLine = QTextFormat::UserProperty + 1, // a line of a code block
+        CodeBlockStart,                           // the first line of one
+        CodeLanguage,                             // on the first line: the fence's language, if any
+        QuoteLevel,                               // how many quotes the block is in
+        Rule,                                     // a horizontal rule
+        ListNumber,                               // the number before an ordered list's item
+    };
+    static constexpr int codePadding = 8;
+    static constexpr int codeHeaderHeight = 26; // above the first line: the language and the copy button
+    static constexpr int quoteStep = 14;
+    static constexpr int indentWidth = 22;
+
+    // `lastBlockFree`: the document's last block is empty and unwritten (a new document, or after a table),
+    // so the first block written goes there.
+    MarkdownDocumentWriter(QTextDocument &document, const QColor &foreground, bool lastBlockFree);
+
+    void write(QStringView markdown);
+    bool lastBlockFree() const { return blockFree_; }
+
+    static void prepare(QTextDocument &document);
+
+private:
+    struct ListLevel {
+        bool ordered = false;
+        unsigned next = 1;
+        QTextList *list = nullptr;
+    };
+    struct Link {
+        QString href; // empty when the target may not be opened
+    };
+
+    friend struct MarkdownParserCallbacks;
+
+    void enterBlock(int type, const void *detail);
+    void leaveBlock(int type);
+    void enterSpan(int type, const void *detail);
+    void leaveSpan(int type);
+    void text(int type, QStringView text);
+    void startBlock(QTextBlockFormat format);
+    void startCodeLine();
+    void insert(const QString &text);
+    QTextBlockFormat paragraphFormat() const;
+    QTextCharFormat charFormat() const;
+
+    QTextDocument &document_;
+    QTextCursor cursor_;
+    QColor foreground_;
+    bool blockFree_;
+    bool blockOpen_ = false;
+
+    QList<ListLevel> lists_;
+    bool itemStarted_ = false;
+    int quoteLevel_ = 0;
+    int headingLevel_ = 0;
+    bool inCode_ = false;
+    bool codeLineOpen_ = false;
+    bool codeStarted_ = false;
+    QString codeLanguage_;
+
+    QTextTable *table_ = nullptr;
+    int row_ = -1;
+    int column_ = -1;
+
+    int strong_ = 0;
+    int emphasis_ = 0;
+    int strike_ = 0;
+    bool codeSpan_ = false;
+    QList<Link> links_;
+};

@@ -33,7 +33,8 @@ public:
     QueryPanelFooter *footer() const { return footer_; }
     ModelPicker *modelPicker() const { return modelPicker_; }
     QueryInputTextView *queryField() const;
-    void setTranscriptionService(TranscriptionService *service);
+    // Without a service, `missing` says in one sentence what voice questions need.
+    void setTranscriptionService(TranscriptionService *service, const QString &missing = {});
     int reportedHeight() const { return reportedHeight_; }
 
     // Applies the session's pending changes now rather than at the next frame.

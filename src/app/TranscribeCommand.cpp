@@ -26,7 +26,7 @@ QHash<QString, QString> readKeys(const SettingsManager &settings, QString &probl
     QHash<QString, QString> keys;
     for (const auto &[account, variable] : accounts) {
         const StoredSecret stored = settings.keychainRead(account);
-        keys.insert(account, stored.isSet() ? stored.value : qEnvironmentVariable(variable));
+        keys.insert(account, stored.isSet() || !variable ? stored.value : qEnvironmentVariable(variable));
         if (!stored.isKnown())
             problem = stored.problem() + u' ';
     }

@@ -10,20 +10,17 @@ TranscriptionChoice TranscriptionChoice::decide(const QString &setting, const Se
     if (setting == u"replicate")
         return hasKey(SettingsManager::replicateKeyAccount)
                    ? TranscriptionChoice{Service::Replicate, {}}
-                   : TranscriptionChoice{Service::None, QStringLiteral("Voice questions need a Replicate token: "
-                                                                       "add it in Settings.")};
+                   : TranscriptionChoice{Service::None,
+                                         QStringLiteral("For voice, add a Replicate token in Settings.")};
     if (setting == u"openai")
         return hasKey(SettingsManager::openAIKeyAccount)
                    ? TranscriptionChoice{Service::OpenAI, {}}
-                   : TranscriptionChoice{Service::None,
-                                         QStringLiteral("Voice questions need an OpenAI key: add it in Settings.")};
+                   : TranscriptionChoice{Service::None, QStringLiteral("For voice, add an OpenAI key in Settings.")};
     if (setting == u"compatible") {
         if (!hasServer)
-            return {Service::None, QStringLiteral("Voice questions need the address of your OpenAI-compatible "
-                                                  "server: add it in Settings.")};
+            return {Service::None, QStringLiteral("For voice, add your server's address in Settings.")};
         if (!hasServerModel)
-            return {Service::None, QStringLiteral("Voice questions need a transcription model for your server: "
-                                                  "add it in Settings.")};
+            return {Service::None, QStringLiteral("For voice, add your server's transcription model in Settings.")};
         return {Service::Compatible, {}};
     }
     if (hasKey(SettingsManager::replicateKeyAccount))
@@ -32,8 +29,8 @@ TranscriptionChoice TranscriptionChoice::decide(const QString &setting, const Se
         return {Service::OpenAI, {}};
     if (hasServer && hasServerModel)
         return {Service::Compatible, {}};
-    return {Service::None, QStringLiteral("Voice questions need an OpenAI key, a Replicate token or a transcription "
-                                          "model for your own server: add one in Settings.")};
+    return {Service::None,
+            QStringLiteral("For voice, add an OpenAI key, a Replicate token or a server model in Settings.")};
 }
 
 QString TranscriptionChoice::keyAccount(Service service)

@@ -207,19 +207,16 @@ TEST_F(SettingsWindowTest, TheVoiceSectionSaysWhatVoiceQuestionsNeed)
         std::function<void()> act;
         QString says;
     } steps[] = {
-        {"nothing set up", [] {},
-         u"Voice questions need an OpenAI key, a Replicate token or a transcription model for your own server: add "
-         "one in Settings."_qs},
+        {"nothing set up", [] {}, u"For voice, add an OpenAI key, a Replicate token or a server model in Settings."_qs},
         {"an OpenAI key",
          [&] {
              keys->insert(SettingsManager::openAIKeyAccount, u"sk-voice"_qs);
              settings->refreshAPIKeys();
          },
          u"Hold Enter or the microphone to ask by voice; OpenAI transcribes."_qs},
-        {"the server chosen", [&] { choose(3); },
-         u"Voice questions need the address of your OpenAI-compatible server: add it in Settings."_qs},
+        {"the server chosen", [&] { choose(3); }, u"For voice, add your server's address in Settings."_qs},
         {"its address", [&] { type(view.compatibleBaseURLField(), u"http://localhost:8000/v1"_qs); },
-         u"Voice questions need a transcription model for your server: add it in Settings."_qs},
+         u"For voice, add your server's transcription model in Settings."_qs},
         {"its model", [&] { type(voice->serverModelField(), u"whisper-1"_qs); },
          u"Hold Enter or the microphone to ask by voice; your OpenAI-compatible server transcribes."_qs},
         {"a language that is no code",
@@ -230,7 +227,7 @@ TEST_F(SettingsWindowTest, TheVoiceSectionSaysWhatVoiceQuestionsNeed)
          u"Enter the language as a two-letter code such as en or de, or leave it empty."_qs},
         {"a code", [&] { type(voice->languageField(), u"DE"_qs); },
          u"Hold Enter or the microphone to ask by voice; your OpenAI-compatible server transcribes."_qs},
-        {"Replicate chosen", [&] { choose(1); }, u"Voice questions need a Replicate token: add it in Settings."_qs},
+        {"Replicate chosen", [&] { choose(1); }, u"For voice, add a Replicate token in Settings."_qs},
     };
     for (const auto &step : steps) {
         step.act();

@@ -248,7 +248,7 @@ TEST_F(HoldFixture, WithoutAServiceReturnOnlyExplainsAndTheMicrophoneIsHidden)
     EXPECT_TRUE(QTest::qWaitFor([&] { return placeholder() == u"Ask anything about the annotated area…"; }));
 
     // Once the panel knows what voice questions lack, Return says that instead.
-    const QString missing = u"Voice questions need an OpenAI key: add it in Settings."_qs;
+    const QString missing = u"For voice, add an OpenAI key in Settings."_qs;
     view->setTranscriptionService(nullptr, missing);
     QTest::keyClick(text(), Qt::Key_Return);
     ASSERT_TRUE(ended.wait());

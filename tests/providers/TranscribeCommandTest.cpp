@@ -24,6 +24,7 @@ const QByteArray replicateToken = "r8_transcribe_77d2";
 // A short WAV file: a RIFF header and silence. The services only pass it on.
 QByteArray wav()
 {
+    // Split where a hex escape would swallow the letters after it.
     QByteArray bytes("RIFF\x24\x40\x00\x00"
                      "WAVEfmt \x10\x00\x00\x00\x01\x00\x01\x00\x44\xac\x00\x00\x88\x58\x01\x00\x02\x00\x10\x00"
                      "data\x00\x40\x00\x00",
@@ -42,9 +43,9 @@ struct Case {
     QStringList settings = {}; // transcriptionService, compatibleBaseURL ("{server}"), compatibleTranscriptionModel
 };
 
-const QByteArray streamedAnswer = "data: {\"type\":\"transcript.text.delta\",\"delta\":\"What is\"}\n\n"
-                                  "data: {\"type\":\"transcript.text.delta\",\"delta\":\" marked?\"}\n\n"
-                                  "data: {\"type\":\"transcript.text.done\",\"text\":\"What is marked?\"}\n\n";
+const QByteArray streamedAnswer = "data: {\"type\":\"transcript.text.delta\",\"delta\":\"What is\"}\n\ndata: "
+                                  "{\"type\":\"transcript.text.delta\",\"delta\":\" marked?\"}\n\ndata: "
+                                  "{\"type\":\"transcript.text.done\",\"text\":\"What is marked?\"}\n\n";
 
 const Case cases[] = {
     {"OpenAIFromAFile",
@@ -84,7 +85,7 @@ const Case cases[] = {
      {},
      1,
      "",
-     "Voice questions need the address of your OpenAI-compatible server: add it in Settings.\n"},
+     "For voice, add your server's address in Settings.\n"},
     {"MissingFile", {"{missing}"}, {}, {}, 1, "", "Cannot open {missing}: No such file or directory\n"},
     {"EmptyInput", {"-"}, {}, {}, 1, "", "No audio in standard input\n"},
 };

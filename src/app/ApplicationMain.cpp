@@ -3,6 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/InstanceChannel.h"
 #include "app/TerminationSignalHandler.h"
+#include "app/TranscribeCommand.h"
 #include "log/DebugLog.h"
 #include "platform/DisplayPlatform.h"
 
@@ -79,6 +80,8 @@ extern "C" Q_DECL_EXPORT int glint_application_main(int argc, char *argv[])
         return runTrayApplication(argc, argv, InstanceChannel::Command::Annotate);
     case CommandLine::Command::Ask:
         return AskCommand::main(argc, argv);
+    case CommandLine::Command::Transcribe:
+        return TranscribeCommand::main(argc, argv);
     case CommandLine::Command::Help:
         std::fputs(CommandLine::helpText().toLocal8Bit().constData(), stdout);
         return 0;

@@ -1,14 +1,13 @@
 #include "app/AskCommand.h"
 
+#include "app/ScriptCommand.h"
 #include "capture/CaptureEncoding.h"
-#include "log/DebugLog.h"
 #include "providers/ModelCatalog.h"
 #include "providers/StandardProviderFactory.h"
 #include "session/ProviderChoice.h"
 #include "settings/SettingsManager.h"
 
 #include <QCommandLineParser>
-#include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
 #include <QImage>
@@ -16,18 +15,7 @@
 #include <optional>
 #include <variant>
 
-#include <unistd.h>
-
 namespace {
-
-const QString verboseFlag = QStringLiteral("verbose");
-
-void write(QIODevice &device, const QString &text)
-{
-    device.write(text.toUtf8());
-    if (auto *file = qobject_cast<QFile *>(&device))
-        file->flush(); // each fragment shows as it arrives
-}
 
 // The chosen provider's key into `config`, or why there is none. The environment stands in for a keyring
 // without one, also for a locked one: a script cannot answer an unlock prompt. A server of the user's own
@@ -72,19 +60,7 @@ std::variant<QByteArray, QString> screenshot(const QString &source, QIODevice &i
 
 int AskCommand::main(int &argc, char **argv)
 {
-    QCoreApplication application(argc, argv);
-    // The tray application owns its log file; a question from a script never touches it.
-    DebugLog::setFilePath(QString());
-    DebugLog::setEcho(QCoreApplication::arguments().contains(u"--" + verboseFlag) ? stderr : nullptr);
-
-    QFile input, output, errors;
-    // On the descriptor, not the FILE: Qt reads a FILE by switching it to non-blocking, and a pipe
-    // whose writer is slower than us then ends early. A descriptor is read until the end of input.
-    input.open(STDIN_FILENO, QIODevice::ReadOnly | QIODevice::Unbuffered);
-    output.open(stdout, QIODevice::WriteOnly);
-    errors.open(stderr, QIODevice::WriteOnly);
-    SettingsManager settings;
-    return run(QCoreApplication::arguments(), settings, input, output, errors);
+    return ScriptCommand::main(argc, argv, &AskCommand::run);
 }
 
 int AskCommand::run(const QStringList &arguments, SettingsManager &settings, QIODevice &input, QIODevice &output,
@@ -98,32 +74,22 @@ int AskCommand::run(const QStringList &arguments, SettingsManager &settings, QIO
     const QCommandLineOption modelOption(u"model"_qs, u"Model identifier (default: the settings)."_qs, u"id"_qs);
     const QCommandLineOption imageOption(u"image"_qs, u"Image file to ask about, or - for standard input."_qs,
                                          u"file"_qs);
-    const QCommandLineOption verboseOption(verboseFlag, u"Write the debug log to standard error."_qs);
-    const QCommandLineOption helpOption = parser.addHelpOption();
-    parser.addOptions({providerOption, modelOption, imageOption, verboseOption});
+    parser.addOptions({providerOption, modelOption, imageOption});
     parser.addPositionalArgument(u"question"_qs, u"The question."_qs, u"QUESTION..."_qs);
-
-    QStringList commandLine = arguments;
-    if (commandLine.size() > 1 && commandLine[1] == u"ask")
-        commandLine.removeAt(1);
-    const bool parsed = parser.parse(commandLine);
-    if (parsed && parser.isSet(helpOption)) {
-        write(output, parser.helpText());
+    const std::optional<bool> parsed = ScriptCommand::parse(parser, arguments, output);
+    if (!parsed)
         return 0;
-    }
     const QString provider = parser.isSet(providerOption) ? parser.value(providerOption) : settings.selectedProvider();
     const QString question = parser.positionalArguments().join(u' ');
     QString usage;
-    if (!parsed)
+    if (!*parsed)
         usage = parser.errorText();
     else if (parser.isSet(providerOption) && !ModelCatalog::providers().contains(provider))
         usage = u"Unknown provider " + provider + u"; use anthropic, openai or compatible.";
     else if (question.trimmed().isEmpty())
         usage = QStringLiteral("Missing question.");
-    if (!usage.isEmpty()) {
-        write(errors, u"glint ask: " + usage + u"\n\n" + parser.helpText());
-        return 2;
-    }
+    if (!usage.isEmpty())
+        return ScriptCommand::usageError(parser, arguments, usage, errors);
 
     // Any other stored value means Anthropic, as in the panel.
     const ProviderChoice choice = ProviderChoice::fromSettings(settings, provider);
@@ -131,7 +97,7 @@ int AskCommand::run(const QStringList &arguments, SettingsManager &settings, QIO
     if (parser.isSet(modelOption))
         config.model = parser.value(modelOption);
     if (const std::optional<QString> problem = takeKey(settings, choice, config)) {
-        write(errors, *problem + u'\n');
+        ScriptCommand::write(errors, *problem + u'\n');
         return 1;
     }
 
@@ -139,7 +105,7 @@ int AskCommand::run(const QStringList &arguments, SettingsManager &settings, QIO
     if (parser.isSet(imageOption)) {
         const std::variant<QByteArray, QString> image = screenshot(parser.value(imageOption), input);
         if (const QString *problem = std::get_if<QString>(&image)) {
-            write(errors, *problem + u'\n');
+            ScriptCommand::write(errors, *problem + u'\n');
             return 1;
         }
         turn.imageData = std::get<QByteArray>(image);
@@ -154,7 +120,7 @@ int AskCommand::run(const QStringList &arguments, SettingsManager &settings, QIO
     QStringList said; // on standard error once the answer has its last line
     QObject::connect(stream.get(), &LLMAnswerStream::fragmentReceived, &loop, [&](const QString &fragment) {
         answer += fragment;
-        write(output, fragment);
+        ScriptCommand::write(output, fragment);
     });
     QObject::connect(stream.get(), &LLMAnswerStream::finished, &loop, [&](const LLMAnswerEnding &ending) {
         said << ending.refusal << ending.note();
@@ -166,9 +132,9 @@ int AskCommand::run(const QStringList &arguments, SettingsManager &settings, QIO
     });
     const int status = loop.exec();
     if (!answer.isEmpty() && !answer.endsWith(u'\n'))
-        write(output, QStringLiteral("\n")); // the shell prompt starts on its own line
+        ScriptCommand::write(output, QStringLiteral("\n")); // the shell prompt starts on its own line
     for (const QString &line : std::as_const(said))
         if (!line.isEmpty())
-            write(errors, line + u'\n');
+            ScriptCommand::write(errors, line + u'\n');
     return status;
 }

@@ -7,6 +7,8 @@ CommandLine CommandLine::parse(const QStringList &arguments)
     const QString &first = arguments.first();
     if (first == u"ask")
         return {Command::Ask, {}}; // its options are its own
+    if (first == u"transcribe")
+        return {Command::Transcribe, {}};
     Command command;
     if (first == u"annotate")
         command = Command::Annotate;
@@ -26,6 +28,7 @@ QString CommandLine::usageText()
 {
     return QStringLiteral("Usage: glint [annotate]\n"
                           "       glint ask [--provider NAME] [--model ID] [--image FILE|-] [--verbose] QUESTION\n"
+                          "       glint transcribe [--service NAME] [--verbose] FILE|-\n"
                           "       glint --help | --version\n");
 }
 
@@ -40,6 +43,8 @@ Commands:
   annotate       Start an annotation, as the hotkey does (bind it to a desktop shortcut).
   ask            Ask one question, optionally about an image; the answer streams to standard
                  output. 'glint ask --help' describes its options.
+  transcribe     Print the transcript of a recording, through the service that transcribes
+                 spoken questions. 'glint transcribe --help' describes its options.
 
 Options:
   -h, --help     Show this help.

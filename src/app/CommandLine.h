@@ -3,10 +3,11 @@
 #include <QString>
 #include <QStringList>
 
-// What glint's arguments ask for. `ask` reads its own options (AskCommand); everything else is decided
-// here, before any application object exists, so help, the version and usage errors need no display.
+// What glint's arguments ask for. `ask` and `transcribe` read their own options (AskCommand, TranscribeCommand);
+// everything else is decided here, before any application object exists, so help, the version and usage errors need no
+// display.
 struct CommandLine {
-    enum class Command { Tray, Annotate, Ask, Help, Version, UsageError };
+    enum class Command { Tray, Annotate, Ask, Transcribe, Help, Version, UsageError };
 
     Command command = Command::Tray;
     QString error; // for UsageError: what was wrong, without the usage

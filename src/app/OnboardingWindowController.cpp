@@ -198,7 +198,8 @@ void OnboardingWindowController::configure(const OnboardingStep &step)
                                 hasStoredKey()
                                     ? tr("A key is stored already. Paste another one to replace it.")
                                     : tr("Glint asks Anthropic's or OpenAI's models with your own API key. It "
-                                         "is kept in your keyring, never in a file."),
+                                         "is kept in your keyring, never in a file. An OpenAI key also lets you "
+                                         "ask by voice."),
                                 tr("Save Key"), true, true);
         contentView_->keyField()->setFocus();
         return;

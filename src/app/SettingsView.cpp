@@ -2,6 +2,7 @@
 
 #include "app/APIKeyRow.h"
 #include "app/StartAtLoginRow.h"
+#include "app/VoiceSettingsSection.h"
 #include "input/ModifierFlags.h"
 #include "input/VirtualKeyMap.h"
 #include "platform/DisplayPlatform.h"
@@ -43,6 +44,8 @@ SettingsView::SettingsView(SettingsManager &settings, QWidget *parent)
     auto *sections = new QVBoxLayout(content);
     sections->addWidget(apiKeysSection());
     sections->addWidget(compatibleServerSection());
+    voice_ = new VoiceSettingsSection(settings_);
+    sections->addWidget(voice_);
     sections->addWidget(guidanceSection());
     sections->addWidget(activationSection());
     sections->addWidget(drawingSection());
@@ -72,7 +75,7 @@ QWidget *SettingsView::apiKeysSection()
     openAIKey_ = new APIKeyRow(tr("OpenAI API Key"));
     form->addRow(tr("Anthropic"), anthropicKey_);
     form->addRow(tr("OpenAI"), openAIKey_);
-    // Optional: spoken questions are transcribed by a Whisper model on Replicate.
+    // Optional: a Whisper model on Replicate can transcribe spoken questions (see Voice Questions).
     replicateKey_ = new APIKeyRow(tr("Replicate API Token"));
     form->addRow(tr("Replicate"), replicateKey_);
     form->addRow(QString(), secondaryLabel(tr("Optional. Lets you hold Enter or the microphone to ask by voice.")));

@@ -10,9 +10,10 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class SettingsManager;
+class VoiceSettingsSection;
 
-// The General tab: API keys, extra guidance, activation triggers, submit mode and start at login. Every
-// control writes straight through; there is no apply step.
+// The General tab: API keys, the compatible server, voice questions, extra guidance, activation triggers, submit
+// mode and start at login. Every control writes straight through; there is no apply step.
 class SettingsView : public QWidget {
     Q_OBJECT
 public:
@@ -30,6 +31,7 @@ public:
     APIKeyRow *compatibleKeyRow() const { return compatibleKey_; }
     QCheckBox *allowUnencryptedToggle() const { return allowUnencrypted_; }
     APIKeyRow *replicateKeyRow() const { return replicateKey_; }
+    VoiceSettingsSection *voiceSection() const { return voice_; }
     QPlainTextEdit *systemPromptEditor() const { return systemPrompt_; }
     QLabel *hotkeyLabel() const { return hotkey_; }
     QPushButton *changeHotkeyButton() const { return changeHotkey_; }
@@ -66,6 +68,7 @@ private:
     APIKeyRow *compatibleKey_ = nullptr;
     QCheckBox *allowUnencrypted_ = nullptr;
     APIKeyRow *replicateKey_ = nullptr;
+    VoiceSettingsSection *voice_ = nullptr;
     QPlainTextEdit *systemPrompt_ = nullptr;
     QLabel *hotkey_ = nullptr;
     QPushButton *changeHotkey_ = nullptr;

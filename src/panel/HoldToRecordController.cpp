@@ -41,11 +41,12 @@ HoldToRecordController::HoldToRecordController(AnnotationSession &session, Query
     setTranscriptionService(service);
 }
 
-void HoldToRecordController::setTranscriptionService(TranscriptionService *service)
+void HoldToRecordController::setTranscriptionService(TranscriptionService *service, const QString &missing)
 {
     if (transcriptionService_)
         disconnect(transcriptionService_, nullptr, this, nullptr);
     transcriptionService_ = service;
+    missing_ = service ? QString() : missing;
     if (service)
         connect(service, &TranscriptionService::recordingFailed, this, &HoldToRecordController::microphoneFailed);
 }
@@ -92,7 +93,7 @@ void HoldToRecordController::endKeyboardRecording()
 {
     if (!isRecording_) {
         if (!std::exchange(failedDuringPress_, false) && field_.textView()->isBlank())
-            field_.showTemporaryPlaceholder(holdHint, hintDurationMs);
+            showHoldHint();
         return;
     }
     const qint64 held = heldMs();
@@ -103,6 +104,15 @@ void HoldToRecordController::endKeyboardRecording()
     }
     resetRecording();
     if (held <= longestTapMs && field_.textView()->isBlank())
+        showHoldHint();
+}
+
+// Without a service, how to record would mislead: the hint says what voice questions need instead.
+void HoldToRecordController::showHoldHint()
+{
+    if (!transcriptionService_ && !missing_.isEmpty())
+        field_.showTemporaryPlaceholder(missing_, missingHintDurationMs);
+    else
         field_.showTemporaryPlaceholder(holdHint, hintDurationMs);
 }
 
@@ -156,7 +166,16 @@ void HoldToRecordController::finalizeRecordingAndTranscribe(const QString &trigg
     // late question means.
     QPointer<HoldToRecordController> self(this);
     QPointer<AnnotationSession> session = session_;
-    transcriptionService_->stopAndTranscribe([self, session, id, trigger](const TranscriptionService::Result &result) {
+    // A service that streams shows the transcript in the bubble while it is made.
+    auto *progress = new QObject(this);
+    connect(transcriptionService_, &TranscriptionService::partialTranscript, progress,
+            [session, id](const QString &soFar) {
+                if (session)
+                    session->replaceChatMessage(id, soFar.trimmed(), true);
+            });
+    transcriptionService_->stopAndTranscribe([self, session, id, trigger, progress = QPointer<QObject>(progress)](
+                                                 const TranscriptionService::Result &result) {
+        delete progress;
         if (self)
             self->isTranscribing_ = false;
         const QString transcript = result.text.trimmed();

@@ -22,6 +22,7 @@ public:
     static constexpr qint64 minimumHoldMs = 1500;
     static constexpr qint64 longestTapMs = 350;
     static constexpr int hintDurationMs = 1200;
+    static constexpr int missingHintDurationMs = 4000; // a sentence to read
     static constexpr int blinkIntervalMs = 550;
 
     using Clock = std::function<qint64()>; // monotonic milliseconds
@@ -31,7 +32,8 @@ public:
                            QObject *parent = nullptr);
 
     TranscriptionService *transcriptionService() const { return transcriptionService_; }
-    void setTranscriptionService(TranscriptionService *service);
+    // Without a service, `missing` is the hint Return shows instead of how to record.
+    void setTranscriptionService(TranscriptionService *service, const QString &missing = {});
     bool isRecording() const { return isRecording_; }
     bool isTranscribing() const { return isTranscribing_; }
     bool isMicrophoneBlinkVisible() const { return isMicrophoneBlinkVisible_; }
@@ -57,10 +59,12 @@ private:
     void startMicrophoneBlinking();
     void stopMicrophoneBlinking();
     void microphoneFailed(const QString &message);
+    void showHoldHint();
 
     QPointer<AnnotationSession> session_;
     QueryInputTextView &field_;
     QPointer<TranscriptionService> transcriptionService_;
+    QString missing_;
     Clock clock_;
     bool isRecording_ = false;
     bool isTranscribing_ = false;

@@ -136,9 +136,9 @@ RoundedBackgroundView *QueryInputRow::makeDrawingHintBanner()
     return banner;
 }
 
-void QueryInputRow::setTranscriptionService(TranscriptionService *service)
+void QueryInputRow::setTranscriptionService(TranscriptionService *service, const QString &missing)
 {
-    holdToRecord_->setTranscriptionService(service);
+    holdToRecord_->setTranscriptionService(service, missing);
     micButton_->setVisible(service != nullptr);
 }
 

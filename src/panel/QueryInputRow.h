@@ -28,7 +28,7 @@ public:
     RoundedBackgroundView *drawingHintContainer() const { return drawingHintContainer_; }
 
     // The microphone shows while a service is there to transcribe.
-    void setTranscriptionService(TranscriptionService *service);
+    void setTranscriptionService(TranscriptionService *service, const QString &missing = {});
     // Follows the session and the voice input: the field or the banner, the field read-only and dimmed
     // while an answer streams or a question is spoken.
     void updateState();

@@ -95,9 +95,9 @@ QueryInputTextView *QueryPanelContentView::queryField() const
     return inputRow_->queryField();
 }
 
-void QueryPanelContentView::setTranscriptionService(TranscriptionService *service)
+void QueryPanelContentView::setTranscriptionService(TranscriptionService *service, const QString &missing)
 {
-    inputRow_->setTranscriptionService(service);
+    inputRow_->setTranscriptionService(service, missing);
 }
 
 void QueryPanelContentView::flushPendingUpdates()

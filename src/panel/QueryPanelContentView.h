@@ -38,7 +38,8 @@ public:
     QAction *saveAction() const { return saveAction_; }
     QAction *copyLastAnswerAction() const { return copyLastAnswerAction_; }
     QueryInputTextView *queryField() const;
-    void setTranscriptionService(TranscriptionService *service);
+    // Without a service, `missing` says in one sentence what voice questions need.
+    void setTranscriptionService(TranscriptionService *service, const QString &missing = {});
     int reportedHeight() const { return reportedHeight_; }
 
     // Applies the session's pending changes now rather than at the next frame.

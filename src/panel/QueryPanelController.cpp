@@ -169,12 +169,13 @@ QueryPanelController::QueryPanelController(AnnotationSession &session, const std
     contentView_ = new QueryPanelContentView(session, services.models);
     if (SettingsManager *settings = session.settings(); settings && services.transcription) {
         // The microphone appears once the service is ready.
-        services.transcription->create(*settings, this, [this](std::unique_ptr<TranscriptionService> service) {
-            if (!contentView_)
-                return;
-            transcriptionService_ = std::move(service);
-            contentView_->setTranscriptionService(transcriptionService_.get());
-        });
+        services.transcription->create(*settings, this,
+                                       [this](std::unique_ptr<TranscriptionService> service, const QString &missing) {
+                                           if (!contentView_)
+                                               return;
+                                           transcriptionService_ = std::move(service);
+                                           contentView_->setTranscriptionService(transcriptionService_.get(), missing);
+                                       });
     }
     auto *layout = new QVBoxLayout(panel);
     // The panel's height is animated, never dictated by the content's minimum.

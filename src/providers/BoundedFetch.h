@@ -11,9 +11,11 @@
 #include <optional>
 
 // Small HTTP exchanges whose whole answer is read into memory (model lists, predictions, feeds), so that none
-// can be made to hold more than it expects or to hand a key to another address. A request carrying a key never
-// follows a redirect: the 3xx fails and nothing goes to the address it names. Every exchange has a deadline and
-// a cap on its body, past which reading stops. Same TLS trust as the model requests. Lives on one thread.
+// can be made to hold more than it expects or to hand a key to another address. A request carrying a key or an
+// upload never follows a redirect: the 3xx fails and nothing goes to the address it names. Every exchange has a
+// deadline and a cap on its body, past which reading stops. Same TLS trust as the model requests. Lives on one thread.
+class QHttpMultiPart;
+
 class BoundedFetch : public QObject {
     Q_OBJECT
 public:
@@ -23,6 +25,9 @@ public:
         std::optional<QByteArray> json; // POSTed as application/json; a GET without
         std::chrono::milliseconds deadline{15000};
         qint64 bodyLimit = 0;
+        QHttpMultiPart *form = nullptr; // POSTed instead of `json` when set; the exchange takes it over
+        // Each piece of the body as it arrives, for answers that are read while they are made.
+        std::function<void(QByteArrayView piece)> received;
     };
 
     struct Reply {

@@ -180,6 +180,13 @@ void SettingsManager::load()
     if (storedVersion != replicateModelVersion_)
         store(QStringLiteral("replicateModelVersion"), replicateModelVersion_);
 
+    // A value this version does not know keeps voice questions working the automatic way.
+    transcriptionService_ = storedString(QStringLiteral("transcriptionService")).value_or(QString());
+    if (!transcriptionServices.contains(transcriptionService_))
+        transcriptionService_ = transcriptionServices.first();
+    compatibleTranscriptionModel_ = storedString(QStringLiteral("compatibleTranscriptionModel")).value_or(QString());
+    transcriptionLanguage_ = storedString(QStringLiteral("transcriptionLanguage")).value_or(QString());
+
     submitMode_ = storedString(QStringLiteral("submitMode")) == u"manualSubmit" ? SubmitMode::ManualSubmit
                                                                                 : SubmitMode::SingleStroke;
     hotkeyKeyCode_ = storedInteger(QStringLiteral("hotkeyKeyCode")).value_or(defaultHotkeyKeyCode);
@@ -261,6 +268,22 @@ void SettingsManager::setReplicateModelVersion(const QString &v)
 {
     assign(replicateModelVersion_, v, QStringLiteral("replicateModelVersion"), v,
            &SettingsManager::replicateModelVersionChanged);
+}
+void SettingsManager::setTranscriptionService(const QString &v)
+{
+    const QString known = transcriptionServices.contains(v) ? v : transcriptionServices.first();
+    assign(transcriptionService_, known, QStringLiteral("transcriptionService"), known,
+           &SettingsManager::transcriptionServiceChanged);
+}
+void SettingsManager::setCompatibleTranscriptionModel(const QString &v)
+{
+    assign(compatibleTranscriptionModel_, v, QStringLiteral("compatibleTranscriptionModel"), v,
+           &SettingsManager::compatibleTranscriptionModelChanged);
+}
+void SettingsManager::setTranscriptionLanguage(const QString &v)
+{
+    assign(transcriptionLanguage_, v, QStringLiteral("transcriptionLanguage"), v,
+           &SettingsManager::transcriptionLanguageChanged);
 }
 void SettingsManager::setSubmitMode(SubmitMode v)
 {

@@ -25,6 +25,8 @@ public:
     static const QString builtInSystemPrompt;
     static const QString defaultSystemPrompt;
     static const QString defaultReplicateModelVersion;
+    static inline const QStringList transcriptionServices = {QStringLiteral("automatic"), QStringLiteral("replicate"),
+                                                             QStringLiteral("openai"), QStringLiteral("compatible")};
     static constexpr int defaultHotkeyKeyCode = 49;
     static constexpr int defaultHotkeyModifiers = 786432;
     static constexpr int defaultQuickDrawModifiers = 1572864;
@@ -48,6 +50,12 @@ public:
     bool compatibleAllowUnencrypted() const;
     QString systemPrompt() const { return systemPrompt_; }
     QString replicateModelVersion() const { return replicateModelVersion_; }
+    // Which service turns spoken questions into text: "automatic", "replicate", "openai" or "compatible".
+    QString transcriptionService() const { return transcriptionService_; }
+    // The model the OpenAI-compatible server transcribes with; empty when it offers none.
+    QString compatibleTranscriptionModel() const { return compatibleTranscriptionModel_; }
+    // The spoken language as an ISO 639-1 code; empty lets the service decide.
+    QString transcriptionLanguage() const { return transcriptionLanguage_; }
     SubmitMode submitMode() const { return submitMode_; }
     int hotkeyKeyCode() const { return hotkeyKeyCode_; }
     int hotkeyModifiers() const { return hotkeyModifiers_; }
@@ -66,6 +74,9 @@ public:
     void setCompatibleAllowUnencrypted(bool value);
     void setSystemPrompt(const QString &value);
     void setReplicateModelVersion(const QString &value);
+    void setTranscriptionService(const QString &value);
+    void setCompatibleTranscriptionModel(const QString &value);
+    void setTranscriptionLanguage(const QString &value);
     void setSubmitMode(SubmitMode value);
     void setHotkeyKeyCode(int value);
     void setHotkeyModifiers(int value);
@@ -110,6 +121,9 @@ Q_SIGNALS:
     void compatibleAllowUnencryptedChanged();
     void systemPromptChanged();
     void replicateModelVersionChanged();
+    void transcriptionServiceChanged();
+    void compatibleTranscriptionModelChanged();
+    void transcriptionLanguageChanged();
     void submitModeChanged();
     void hotkeyKeyCodeChanged();
     void hotkeyModifiersChanged();
@@ -146,6 +160,9 @@ private:
     QString compatibleUnencryptedServer_; // "host:port" plain http is allowed to; empty when none
     QString systemPrompt_;
     QString replicateModelVersion_;
+    QString transcriptionService_;
+    QString compatibleTranscriptionModel_;
+    QString transcriptionLanguage_;
     SubmitMode submitMode_ = SubmitMode::SingleStroke;
     int hotkeyKeyCode_ = defaultHotkeyKeyCode;
     int hotkeyModifiers_ = defaultHotkeyModifiers;

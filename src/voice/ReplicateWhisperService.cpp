@@ -1,25 +1,13 @@
 #include "voice/ReplicateWhisperService.h"
 
-#include "log/DebugLog.h"
 #include "providers/LLMEndpoint.h"
-#include "voice/AudioRecorder.h"
-#include "voice/RecordingDirectory.h"
-#include "voice/VoiceModule.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QStringDecoder>
 #include <QTimer>
 
 namespace {
-
-void log(const QString &message)
-{
-    DebugLog::log(QStringLiteral("Replicate"), message);
-}
 
 // The key goes to the poll address too, so it must be the very server the prediction was created on.
 bool sameOrigin(const QUrl &a, const QUrl &b)
@@ -48,95 +36,20 @@ struct ReplicateWhisperService::Transcription {
 
 ReplicateWhisperService::ReplicateWhisperService(const QString &apiKey, const QString &modelVersion,
                                                  AudioInputFactory microphone, QObject *parent)
-    : TranscriptionService(parent)
+    : RecordingTranscriptionService(QStringLiteral("Replicate"), std::move(microphone), parent)
     , apiKey_(apiKey)
     , modelVersion_(modelVersion)
-    , microphone_(std::move(microphone))
 {
-}
-
-ReplicateWhisperService::~ReplicateWhisperService()
-{
-    discardRecording();
-}
-
-// --- recording -----------------------------------------------------------------------------------------
-
-void ReplicateWhisperService::discardRecording()
-{
-    if (audioRecorder_)
-        audioRecorder_->cancel();
-    audioRecorder_.reset();
-    if (audioFile_)
-        QFile::remove(*audioFile_);
-    audioFile_.reset();
-}
-
-void ReplicateWhisperService::startRecording()
-{
-    // A recording still running is replaced, and its file goes with it.
-    discardRecording();
-    QString error;
-    audioFile_ = RecordingDirectory::createFile(error);
-    const VoiceBackend *backend = audioFile_ ? VoiceModule::installed().backend(error) : nullptr;
-    if (backend) {
-        auto recorder = std::make_unique<AudioRecorder>(microphone_ ? microphone_() : backend->makeMicrophone(),
-                                                        backend->makeWriter());
-        connect(recorder.get(), &AudioRecorder::failed, this, &ReplicateWhisperService::recordingBroke);
-        if (recorder->start(*audioFile_, error))
-            audioRecorder_ = std::move(recorder);
-    }
-    if (!audioRecorder_) {
-        discardRecording();
-        log(u"Failed to start recording error=" + error);
-        Q_EMIT recordingFailed(error);
-        return;
-    }
-    log(u"Recording started file=" + QFileInfo(*audioFile_).fileName());
-}
-
-void ReplicateWhisperService::recordingBroke(const QString &message)
-{
-    discardRecording();
-    log(u"Recording failed error=" + message);
-    Q_EMIT recordingFailed(message);
-}
-
-void ReplicateWhisperService::cancelRecording()
-{
-    discardRecording();
-    log(QStringLiteral("Recording discarded"));
 }
 
 // --- transcription -------------------------------------------------------------------------------------
 
-void ReplicateWhisperService::stopAndTranscribe(Completion done)
+void ReplicateWhisperService::transcribe(const Clip &clip, Completion done)
 {
     auto job = std::make_shared<Transcription>();
     job->done = std::move(done);
-
-    QString error;
-    const bool recorded = audioRecorder_ && audioRecorder_->stop(error);
-    audioRecorder_.reset();
-    if (!audioFile_) {
-        finish(job, {{}, TranscriptionError::noAudioFile()});
-        return;
-    }
-    // Read once, then the recording is gone whatever happens next.
-    QFile file(*audioFile_);
-    const bool opened = recorded && file.open(QIODevice::ReadOnly);
-    const QByteArray audio = opened ? file.readAll() : QByteArray();
-    if (recorded && !opened)
-        error = u"Cannot read the recording: " + file.errorString();
-    file.close();
-    discardRecording();
-    if (!opened) {
-        finish(job, {{}, TranscriptionError::other(error)});
-        return;
-    }
-
-    log(u"Starting transcription modelVersion=" + modelVersion_ + u" audioBytes=" + QString::number(audio.size()));
-    createPrediction(job, u"data:audio/m4a;base64," + QString::fromLatin1(audio.toBase64()));
+    log(u"Starting transcription modelVersion=" + modelVersion_ + u" audioBytes=" + QString::number(clip.audio.size()));
+    createPrediction(job, u"data:" + clip.mediaType + u";base64," + QString::fromLatin1(clip.audio.toBase64()));
 }
 
 void ReplicateWhisperService::createPrediction(const std::shared_ptr<Transcription> &job, const QString &audioDataURI)
@@ -256,30 +169,10 @@ std::optional<QJsonDocument> ReplicateWhisperService::parseOrFinish(const std::s
 
 void ReplicateWhisperService::finish(const std::shared_ptr<Transcription> &job, const Result &result)
 {
-    // Always later, from the event loop, as if every path had waited for the network.
-    QTimer::singleShot(0, this, [job, result] {
-        if (job->done)
-            job->done(result);
-    });
+    RecordingTranscriptionService::finish(job->done, result);
 }
 
 // --- response bodies -----------------------------------------------------------------------------------
-
-QString ReplicateWhisperService::stringBody(const QByteArray &bytes)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        return u"<non-utf8 body " + QString::number(bytes.size()) + u" bytes>";
-    // Counted in characters, so a character beyond the basic plane is never cut in half.
-    qsizetype cut = 0;
-    for (qsizetype characters = 0; cut < text.size(); ++characters) {
-        if (characters == bodyTextLimit)
-            return text.left(cut) + u'…';
-        cut += text.at(cut).isHighSurrogate() && cut + 1 < text.size() ? 2 : 1;
-    }
-    return text;
-}
 
 std::optional<QString> ReplicateWhisperService::extractOutputText(const std::optional<QJsonValue> &output)
 {

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "providers/BoundedFetch.h"
-#include "voice/AudioInput.h"
-#include "voice/TranscriptionService.h"
+#include "voice/RecordingTranscriptionService.h"
 
 #include <QByteArray>
 #include <QJsonDocument>
@@ -13,13 +12,10 @@
 #include <memory>
 #include <optional>
 
-class AudioRecorder;
-
-// Records the spoken question into a private temporary file and has a Whisper model on Replicate
-// transcribe it: the recording goes inline (a base64 data URI) in a prediction request, then the
-// prediction is polled until it ends or 60 polls have passed. Main thread only; network waits never
-// block it. The recording is deleted once read, on cancel, and with the service.
-class ReplicateWhisperService : public TranscriptionService {
+// Has a Whisper model on Replicate transcribe the spoken question: the recording goes inline (a base64
+// data URI) in a prediction request, then the prediction is polled until it ends or 60 polls have passed.
+// Main thread only; network waits never block it.
+class ReplicateWhisperService : public RecordingTranscriptionService {
     Q_OBJECT
 public:
     static constexpr int maximumPolls = 60;
@@ -28,32 +24,22 @@ public:
     static constexpr std::chrono::seconds pollDeadline{30};
     // A prediction echoes its input, the recording as a data URI: about a megabyte per minute of speech.
     static constexpr qint64 bodyLimit = 8 * 1024 * 1024;
-    static constexpr qsizetype bodyTextLimit = 4000;
 
     // `microphone` makes the audio input of each recording; by default the voice module's, which records
     // from the sound server.
     ReplicateWhisperService(const QString &apiKey, const QString &modelVersion, AudioInputFactory microphone = {},
                             QObject *parent = nullptr);
-    ~ReplicateWhisperService() override;
 
-    void startRecording() override;
-    void cancelRecording() override;
-    void stopAndTranscribe(Completion done) override;
+    void transcribe(const Clip &clip, Completion done) override;
 
-    const std::optional<QString> &audioFile() const { return audioFile_; }
-    AudioRecorder *audioRecorder() const { return audioRecorder_.get(); }
     void setPollInterval(std::chrono::milliseconds interval) { pollInterval_ = interval; } // tests shorten it
 
-    // The text an error or a log line shows of a response body: UTF-8, at most 4000 characters.
-    static QString stringBody(const QByteArray &bytes);
     // The transcript in a prediction's "output", whatever shape the model gives it.
     static std::optional<QString> extractOutputText(const std::optional<QJsonValue> &output);
 
 private:
     struct Transcription;
 
-    void discardRecording();
-    void recordingBroke(const QString &message);
     void createPrediction(const std::shared_ptr<Transcription> &job, const QString &audioDataURI);
     void predictionCreated(const std::shared_ptr<Transcription> &job, const BoundedFetch::Reply &reply);
     void pollForResult(const std::shared_ptr<Transcription> &job);
@@ -68,9 +54,6 @@ private:
 
     QString apiKey_;
     QString modelVersion_;
-    AudioInputFactory microphone_;
-    std::unique_ptr<AudioRecorder> audioRecorder_;
-    std::optional<QString> audioFile_;
     BoundedFetch fetch_;
     std::chrono::milliseconds pollInterval_ = defaultPollInterval;
 };

@@ -1,15 +1,16 @@
 #include "voice/TranscriptionError.h"
 
-TranscriptionError::TranscriptionError(Kind kind, int status, const QString &text)
+TranscriptionError::TranscriptionError(Kind kind, int status, const QString &text, const QString &service)
     : kind_(kind)
     , status_(status)
     , text_(text)
+    , service_(service)
 {
 }
 
-TranscriptionError TranscriptionError::httpError(int status, const QString &body)
+TranscriptionError TranscriptionError::httpError(int status, const QString &body, const QString &service)
 {
-    return {Kind::HttpError, status, body};
+    return {Kind::HttpError, status, body, service};
 }
 
 TranscriptionError TranscriptionError::predictionFailed(const QString &message)
@@ -22,9 +23,9 @@ TranscriptionError TranscriptionError::noAudioFile()
     return {Kind::NoAudioFile, 0, {}};
 }
 
-TranscriptionError TranscriptionError::invalidResponse()
+TranscriptionError TranscriptionError::invalidResponse(const QString &service)
 {
-    return {Kind::InvalidResponse, 0, {}};
+    return {Kind::InvalidResponse, 0, {}, service};
 }
 
 TranscriptionError TranscriptionError::timeout()
@@ -41,13 +42,13 @@ QString TranscriptionError::errorDescription() const
 {
     switch (kind_) {
     case Kind::HttpError:
-        return u"HTTP " + QString::number(status_) + u" from Replicate API: " + text_;
+        return u"HTTP " + QString::number(status_) + u" from " + service_ + u": " + text_;
     case Kind::PredictionFailed:
         return u"Transcription failed: " + text_;
     case Kind::NoAudioFile:
         return QStringLiteral("No audio file to transcribe");
     case Kind::InvalidResponse:
-        return QStringLiteral("Unexpected response from Replicate API");
+        return u"Unexpected response from " + service_;
     case Kind::Timeout:
         return QStringLiteral("Transcription timed out");
     case Kind::Other:

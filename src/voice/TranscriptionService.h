@@ -29,4 +29,6 @@ public:
 Q_SIGNALS:
     // The microphone or the encoder failed while recording (or could not start): the recording is gone.
     void recordingFailed(const QString &message);
+    // The transcript so far (never blank), while a service that streams it is still making it.
+    void partialTranscript(const QString &textSoFar);
 };

@@ -11,11 +11,11 @@ class SettingsManager;
 // up. Each panel gets a service of its own, so a recording never outlives the panel it was made in.
 class TranscriptionServiceFactory {
 public:
-    using Ready = std::function<void(std::unique_ptr<TranscriptionService>)>;
+    // The service; or none, with one sentence saying which key or setting is missing.
+    using Ready = std::function<void(std::unique_ptr<TranscriptionService> service, const QString &missing)>;
 
     virtual ~TranscriptionServiceFactory() = default;
 
-    // `ready` runs later on the main thread with the service, unless `context` has gone by then; it never
-    // runs when no service can transcribe.
+    // `ready` runs later on the main thread, unless `context` has gone by then.
     virtual void create(const SettingsManager &settings, QObject *context, Ready ready) = 0;
 };

@@ -2,6 +2,7 @@
 #include "CopiedRun.h"
 #include "input/XTestDriver.h"
 #include "settings/SettingsManager.h"
+#include "support/FormFields.h"
 #include "support/StoredKey.h"
 #include "voice/AudioTestSupport.h"
 
@@ -53,10 +54,37 @@ protected:
     std::optional<Speech> prepareSpokenQuestion(const ModelProtocol &protocol)
     {
         writeSettings(protocol);
+        // The application gets a runtime directory of its own; the sound server stays the session's.
+        extraEnvironment.insert(u"PULSE_SERVER"_qs,
+                                u"unix:" + qEnvironmentVariable("XDG_RUNTIME_DIR") + u"/pulse/native");
         if (!desk.isOpen())
             return std::nullopt;
         desk.paintPattern({leftMonitor, rightMonitor});
         return makeSpeech(dir.path(), u"What is marked here?"_qs);
+    }
+
+    // Holds Return, or the microphone button, while `speech` plays and for longer than the 1.5 s a recording
+    // needs; whether the panel then submitted the transcript. `service` is the recording's log category.
+    bool speak(const Speech &speech, const QRect &panel, bool byButton, const QString &service)
+    {
+        QElapsedTimer held;
+        held.start();
+        if (byButton) {
+            // The microphone sits left of the send button, in the input's bottom bar above the footer.
+            XTestDriver::moveTo(QPoint(panel.right() - 71, panel.bottom() - 67));
+            XTestDriver::press(1);
+        } else {
+            XTestDriver::keyDown(u"Return"_qs);
+        }
+        const bool recording = !waitForLogStartingWith(u'[' + service + u"] Recording started file=").isEmpty();
+        EXPECT_TRUE(recording && playIntoMicrophone(speech.path));
+        QTest::qWait(int(qMax<qint64>(0, 1700 - held.elapsed())));
+        if (byButton)
+            XTestDriver::release(1);
+        else
+            XTestDriver::keyUp(u"Return"_qs);
+        const QString trigger = byButton ? u"Button"_qs : u"Keyboard"_qs;
+        return recording && waitForLog(u"[QueryPanel] " + trigger + u" transcription submitted chars=20", 15000);
     }
 };
 
@@ -215,68 +243,71 @@ TEST_F(AskLoopE2ETest, AModelOfACompatibleServerIsChosenInThePillAndAnswers)
         waitForLogStartingWith(u"[Session] Submitting query provider=compatible model=qwen2.5vl:7b"_qs).isEmpty());
 }
 
-// Spoken instead of typed: Return held with Anthropic, the microphone button held with OpenAI, while speech
-// plays into the session's virtual microphone. The local stand-in answers Replicate's create and polls,
-// then the model.
+// Spoken instead of typed, while speech plays into the session's virtual microphone. With Anthropic the user
+// also has a Replicate token, which keeps transcribing: the local stand-in answers its create and polls. With
+// only an OpenAI key, OpenAI transcribes, streaming the transcript. Then the model answers.
 TEST_P(AskLoopE2ETest, SpokenQuestionIsTranscribedAndAsked)
 {
     const ModelProtocol &protocol = GetParam();
-    const bool byButton = protocol.name == std::string("openai");
+    const bool replicate = protocol.name == std::string("anthropic");
     const QByteArray key = "sk-e2e-voice";
     const StoredKey storedKey(*protocol.keyAccount, key);
-    const StoredKey replicateKey(SettingsManager::replicateKeyAccount, "r8_e2e");
-    ASSERT_TRUE(storedKey.isStored() && replicateKey.isStored());
+    std::optional<StoredKey> replicateKey;
+    if (replicate)
+        replicateKey.emplace(SettingsManager::replicateKeyAccount, "r8_e2e");
+    ASSERT_TRUE(storedKey.isStored() && (!replicateKey || replicateKey->isStored()));
     const std::optional<Speech> speech = prepareSpokenQuestion(protocol);
     ASSERT_TRUE(speech);
 
+    using Response = FakeModelServer::Response;
     const QByteArray poll = server.baseUrl().toUtf8() + "/v1/predictions/e2e";
-    server.enqueue(FakeModelServer::Response::json(201, R"({"id":"e2e","status":"starting","urls":{"get":")" + poll +
-                                                            R"(","cancel":")" + poll + R"(/cancel"}})"));
-    server.enqueue(FakeModelServer::Response::json(200, R"({"id":"e2e","status":"processing","output":null})"));
-    server.enqueue(FakeModelServer::Response::json(
-        200, R"({"id":"e2e","status":"succeeded","output":{"text":" What is marked here?","chunks":[]}})"));
+    if (replicate) {
+        server.enqueue(Response::json(201, R"({"id":"e2e","status":"starting","urls":{"get":")" + poll +
+                                               R"(","cancel":")" + poll + R"(/cancel"}})"));
+        server.enqueue(Response::json(200, R"({"id":"e2e","status":"processing","output":null})"));
+        server.enqueue(Response::json(
+            200, R"({"id":"e2e","status":"succeeded","output":{"text":" What is marked here?","chunks":[]}})"));
+    } else {
+        server.enqueue(Response::events({{R"(data: {"type":"transcript.text.delta","delta":"What is"})"
+                                          "\n\n",
+                                          0},
+                                         {R"(data: {"type":"transcript.text.delta","delta":" marked here?"})"
+                                          "\n\n",
+                                          300},
+                                         {R"(data: {"type":"transcript.text.done","text":"What is marked here?"})"
+                                          "\n\n",
+                                          0}}));
+    }
     server.enqueue(FakeModelServer::Response::events(protocol.answer({"A checker", "board."})));
     extraEnvironment.insert(QString::fromLatin1(protocol.baseUrlVariable), server.baseUrl());
     extraEnvironment.insert(u"GLINT_REPLICATE_BASE_URL"_qs, server.baseUrl());
-    // The application gets a runtime directory of its own; the sound server stays the session's.
-    extraEnvironment.insert(u"PULSE_SERVER"_qs, u"unix:" + qEnvironmentVariable("XDG_RUNTIME_DIR") + u"/pulse/native");
 
     ASSERT_TRUE(strokeUnderTheOverlay(rightMonitorStroke()));
     ASSERT_TRUE(QTest::qWaitFor([&] { return snapshots().contains(u"panel-01-shown.png"); }));
     const std::optional<QRect> panel = settledPanel();
     ASSERT_TRUE(panel);
+    ASSERT_TRUE(speak(*speech, *panel, false, replicate ? u"Replicate"_qs : u"OpenAI"_qs));
 
-    // Held for the whole speech, and longer than the 1.5 s a recording needs.
-    QElapsedTimer held;
-    held.start();
-    if (byButton) {
-        // The microphone sits left of the send button, in the input's bottom bar above the footer.
-        XTestDriver::moveTo(QPoint(panel->right() - 71, panel->bottom() - 67));
-        XTestDriver::press(1);
-    } else {
-        XTestDriver::keyDown(u"Return"_qs);
-    }
-    ASSERT_FALSE(waitForLogStartingWith(u"[Replicate] Recording started file="_qs).isEmpty());
-    EXPECT_TRUE(playIntoMicrophone(speech->path));
-    QTest::qWait(int(qMax<qint64>(0, 1700 - held.elapsed())));
-    if (byButton)
-        XTestDriver::release(1);
-    else
-        XTestDriver::keyUp(u"Return"_qs);
-    const QString trigger = byButton ? u"Button"_qs : u"Keyboard"_qs;
-    EXPECT_TRUE(waitForLog(u"[QueryPanel] " + trigger + u" transcription submitted chars=20", 15000));
-
-    const std::optional<SentRequest> asked = waitForRequest(4, protocol, key);
+    const qsizetype transcription = replicate ? 3 : 1;
+    const std::optional<SentRequest> asked = waitForRequest(transcription + 1, protocol, key);
     ASSERT_TRUE(asked);
     ASSERT_EQ(asked->turns.size(), 1);
     EXPECT_EQ(asked->turns[0].text, u"What is marked here?");
     EXPECT_FALSE(asked->turns[0].image.isNull());
 
-    const FakeModelServer::Request &create = server.requests()[0];
-    EXPECT_EQ(create.path, "/v1/predictions");
-    EXPECT_EQ(create.headers.value("authorization"), "Bearer r8_e2e");
-    EXPECT_TRUE(carriesSpokenAudio(create.body, speech->seconds, 30));
-    EXPECT_EQ(server.requests()[1].path, "/v1/predictions/e2e");
+    const FakeModelServer::Request &upload = server.requests()[0];
+    if (replicate) {
+        EXPECT_EQ(upload.path, "/v1/predictions");
+        EXPECT_EQ(upload.headers.value("authorization"), "Bearer r8_e2e");
+        EXPECT_TRUE(carriesSpokenAudio(upload.body, speech->seconds, 30));
+        EXPECT_EQ(server.requests()[1].path, "/v1/predictions/e2e");
+    } else {
+        EXPECT_EQ(upload.path, "/v1/audio/transcriptions");
+        EXPECT_EQ(upload.headers.value("authorization"), "Bearer " + key);
+        const QMap<QString, FormField> fields = formFields(upload);
+        EXPECT_EQ(fields.value(u"model"_qs).body, "gpt-4o-mini-transcribe");
+        EXPECT_TRUE(isSpokenAudio(fields.value(u"file"_qs).body, speech->seconds, 30));
+    }
 
     // The spoken question is the user's bubble, and no recording is left behind.
     ASSERT_TRUE(waitForLog(u"[Session] Streaming task completed responseLength=15"_qs));
@@ -284,6 +315,44 @@ TEST_P(AskLoopE2ETest, SpokenQuestionIsTranscribedAndAsked)
     EXPECT_TRUE(QDir(dir.filePath(u"glint"_qs)).entryList(QDir::Files).isEmpty());
     desk.pressEscape();
     EXPECT_TRUE(waitForLog(u"[Session] Session cancelled and state reset"_qs));
+}
+
+// A server of the user's own, with a transcription model and no key at all: the microphone button records, the
+// server transcribes and answers.
+TEST_F(AskLoopE2ETest, ASpokenQuestionNeedsNoKeyWithACompatibleServer)
+{
+    const std::optional<Speech> speech = prepareSpokenQuestion(ModelProtocol::openAI);
+    ASSERT_TRUE(speech);
+    {
+        SettingsManager settings(QDir(configHome()).filePath(u"glint/glint.conf"_qs));
+        settings.setSelectedProvider(u"compatible"_qs);
+        settings.setCompatibleBaseURL(server.baseUrl() + u"/v1");
+        settings.setCompatibleModel(u"llava:13b"_qs);
+        settings.setCompatibleTranscriptionModel(u"whisper-1"_qs);
+    }
+    using Response = FakeModelServer::Response;
+    server.enqueue(Response::json(200, R"({"object":"list","data":[{"id":"llava:13b","object":"model"}]})"));
+    server.enqueue(Response::json(200, R"({"text":"What is marked here?"})"));
+    server.enqueue(Response::events(ModelProtocol::openAI.answer({"A checker", "board."})));
+
+    ASSERT_TRUE(strokeUnderTheOverlay(rightMonitorStroke()));
+    ASSERT_TRUE(waitForLog(u"[OpenAI] Compatible server models status=200 count=1"_qs));
+    const std::optional<QRect> panel = settledPanel();
+    ASSERT_TRUE(panel);
+    ASSERT_TRUE(speak(*speech, *panel, true, u"OpenAI"_qs));
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.requests().size() == 3; }, 15000));
+    const FakeModelServer::Request &upload = server.requests()[1];
+    EXPECT_EQ(upload.path, "/v1/audio/transcriptions");
+    EXPECT_FALSE(upload.headers.contains("authorization"));
+    EXPECT_EQ(formFields(upload).value(u"model"_qs).body, "whisper-1");
+    const FakeModelServer::Request &question = server.requests()[2];
+    EXPECT_EQ(question.path, "/v1/chat/completions");
+    EXPECT_FALSE(question.headers.contains("authorization"));
+    const SentRequest sent = ModelProtocol::openAI.read(QJsonDocument::fromJson(question.body).object());
+    ASSERT_EQ(sent.turns.size(), 1);
+    EXPECT_EQ(sent.turns[0].text, u"What is marked here?");
+    EXPECT_TRUE(waitForLog(u"[Session] Streaming task completed responseLength=15"_qs));
 }
 
 // A logout or `kill` while the panel reads its keys, or while a question is spoken, transcribed or answered,
@@ -298,7 +367,6 @@ TEST_F(AskLoopE2ETest, QuittingWhileAQuestionIsUnderWayExitsCleanly)
     ASSERT_TRUE(speech);
     extraEnvironment.insert(QString::fromLatin1(protocol.baseUrlVariable), server.baseUrl());
     extraEnvironment.insert(u"GLINT_REPLICATE_BASE_URL"_qs, server.baseUrl());
-    extraEnvironment.insert(u"PULSE_SERVER"_qs, u"unix:" + qEnvironmentVariable("XDG_RUNTIME_DIR") + u"/pulse/native");
 
     using Response = FakeModelServer::Response;
     const QByteArray poll = server.baseUrl().toUtf8() + "/v1/predictions/e2e";

@@ -156,6 +156,12 @@ TEST_F(GlintE2ETest, HelpVersionAndUsageErrors)
         {{u"annotate"_qs, u"--now"_qs}, 2, {}, u"glint: unexpected argument '--now' after 'annotate'\n"_qs},
         {{u"--version"_qs, u"--help"_qs}, 2, {}, u"glint: unexpected argument '--help' after '--version'\n"_qs},
         {{u"ask"_qs, u"--frobnicate"_qs}, 2, {}, u"glint ask: Unknown option 'frobnicate'."_qs}, // ask's own
+        {{u"transcribe"_qs, u"--help"_qs}, 0, u"Usage: "_qs, {}},
+        {{u"transcribe"_qs}, 2, {}, u"glint transcribe: Missing recording."_qs},
+        {{u"transcribe"_qs, u"--service"_qs, u"whisper"_qs, u"q.m4a"_qs},
+         2,
+         {},
+         u"glint transcribe: Unknown service whisper; use automatic, replicate, openai or compatible."_qs},
     };
     for (const auto &c : cases) {
         QProcess process;

@@ -8,6 +8,7 @@
 #include "app/SettingsView.h"
 #include "app/TrayController.h"
 #include "app/UpdateController.h"
+#include "app/VoiceSettingsSection.h"
 #include "input/ModifierFlags.h"
 #include "settings/SettingsManager.h"
 #include "support/MemorySecrets.h"
@@ -15,6 +16,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QGuiApplication>
 #include <QLabel>
@@ -26,6 +28,8 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 namespace Flag = ModifierFlags;
@@ -182,6 +186,57 @@ TEST_F(SettingsWindowTest, TheCompatibleServerSectionWritesThroughAndItsKeyIsOpt
 
     settings->setCompatibleModel(u"llava:13b"_qs); // chosen in the panel's model menu
     EXPECT_EQ(view.compatibleModelField()->text(), u"llava:13b");
+}
+
+// Each step of setting voice questions up, and what the section then says about them.
+TEST_F(SettingsWindowTest, TheVoiceSectionSaysWhatVoiceQuestionsNeed)
+{
+    SettingsView view(*settings);
+    view.show();
+    VoiceSettingsSection *voice = view.voiceSection();
+    const auto choose = [voice](int index) {
+        voice->serviceChoice()->setCurrentIndex(index);
+        Q_EMIT voice->serviceChoice()->activated(index);
+    };
+    const auto type = [](QLineEdit *field, const QString &text) {
+        field->selectAll();
+        QTest::keyClicks(field, text);
+    };
+    const struct {
+        const char *step;
+        std::function<void()> act;
+        QString says;
+    } steps[] = {
+        {"nothing set up", [] {}, u"For voice, add an OpenAI key, a Replicate token or a server model in Settings."_qs},
+        {"an OpenAI key",
+         [&] {
+             keys->insert(SettingsManager::openAIKeyAccount, u"sk-voice"_qs);
+             settings->refreshAPIKeys();
+         },
+         u"Hold Enter or the microphone to ask by voice; OpenAI transcribes."_qs},
+        {"the server chosen", [&] { choose(3); }, u"For voice, add your server's address in Settings."_qs},
+        {"its address", [&] { type(view.compatibleBaseURLField(), u"http://localhost:8000/v1"_qs); },
+         u"For voice, add your server's transcription model in Settings."_qs},
+        {"its model", [&] { type(voice->serverModelField(), u"whisper-1"_qs); },
+         u"Hold Enter or the microphone to ask by voice; your OpenAI-compatible server transcribes."_qs},
+        {"a language that is no code",
+         [&] {
+             type(voice->languageField(), u"German"_qs);
+             EXPECT_EQ(settings->transcriptionLanguage(), QString()) << "the service decides meanwhile";
+         },
+         u"Enter the language as a two-letter code such as en or de, or leave it empty."_qs},
+        {"a code", [&] { type(voice->languageField(), u"DE"_qs); },
+         u"Hold Enter or the microphone to ask by voice; your OpenAI-compatible server transcribes."_qs},
+        {"Replicate chosen", [&] { choose(1); }, u"For voice, add a Replicate token in Settings."_qs},
+    };
+    for (const auto &step : steps) {
+        step.act();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return voice->availabilityLabel()->text() == step.says; }))
+            << step.step << ": " << voice->availabilityLabel()->text().toStdString();
+    }
+    EXPECT_EQ(stored(u"transcriptionService"_qs).toString(), u"replicate");
+    EXPECT_EQ(stored(u"compatibleTranscriptionModel"_qs).toString(), u"whisper-1");
+    EXPECT_EQ(stored(u"transcriptionLanguage"_qs).toString(), u"de");
 }
 
 TEST_F(SettingsWindowTest, RootViewFollowsTheSelectedTab)

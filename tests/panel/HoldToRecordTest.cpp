@@ -39,10 +39,11 @@ struct Hold {
     qint64 heldMs;
     QString typed;
     std::optional<TranscriptionService::Result> result; // none: nothing is transcribed
-    QString shown;       // the user's bubble after the transcription; empty when there is none
-    bool submitted;      // the bubble's text went to the model
-    bool hint;           // "Hold Enter to record" replaced the placeholder
-    QString logged = {}; // a "QueryPanel" line
+    QString shown;        // the user's bubble after the transcription; empty when there is none
+    bool submitted;       // the bubble's text went to the model
+    bool hint;            // "Hold Enter to record" replaced the placeholder
+    QString logged = {};  // a "QueryPanel" line
+    QString partial = {}; // streamed before the result
 
     friend void PrintTo(const Hold &hold, std::ostream *out) { *out << hold.name; }
 };
@@ -102,6 +103,16 @@ const Hold holds[] = {
      true,
      false,
      "Button hold-to-record ended duration=2.00s"},
+    {"StreamedTranscriptShowsWhileMade",
+     Trigger::Keyboard,
+     1600,
+     {},
+     transcript(u"What is this?"_qs),
+     "What is this?",
+     true,
+     false,
+     "Keyboard transcription submitted chars=13",
+     u" What is"_qs},
 };
 
 class HoldFixture : public ::testing::Test, protected ContentViewRig {
@@ -182,6 +193,12 @@ TEST_P(HoldToRecordTest, ReleaseDecidesWhatHappensToTheRecording)
         press(Trigger::Keyboard);
         EXPECT_EQ(service.started, 1);
 
+        if (!hold.partial.isEmpty()) {
+            Q_EMIT service.partialTranscript(hold.partial);
+            settle();
+            EXPECT_EQ(lastMessage().text, hold.partial.trimmed());
+            EXPECT_TRUE(lastMessage().isStreaming);
+        }
         service.pending.front()(*hold.result);
         settle();
         EXPECT_FALSE(view->footer()->transcribingSpinner()->isVisible());
@@ -243,6 +260,14 @@ TEST_F(HoldFixture, WithoutAServiceReturnOnlyExplainsAndTheMicrophoneIsHidden)
     EXPECT_FALSE(view->inputRow()->holdToRecord()->isRecording());
     EXPECT_EQ(placeholder(), u"Hold Enter to record");
     EXPECT_TRUE(QTest::qWaitFor([&] { return placeholder() == u"Ask anything about the annotated area…"; }));
+
+    // Once the panel knows what voice questions lack, Return says that instead.
+    const QString missing = u"For voice, add an OpenAI key in Settings."_qs;
+    view->setTranscriptionService(nullptr, missing);
+    QTest::keyClick(text(), Qt::Key_Return);
+    ASSERT_TRUE(ended.wait());
+    EXPECT_EQ(placeholder(), missing);
+    EXPECT_TRUE(view->inputRow()->micButton()->isHidden());
 }
 
 } // namespace

@@ -61,12 +61,15 @@ TEST(SettingsManager, FirstLaunchGivesTheDefaultsAndWritesBackOnlyTheMigratedKey
     EXPECT_TRUE(s->quickDrawMiddleMouseEnabled());
     EXPECT_FALSE(s->hasCompletedOnboarding());
     EXPECT_EQ(s->settingsSelectedTab(), 0);
+    EXPECT_EQ(s->transcriptionService(), u"automatic"_qs);
+    EXPECT_EQ(s->compatibleTranscriptionModel(), QString());
+    EXPECT_EQ(s->transcriptionLanguage(), QString());
 
     EXPECT_EQ(file.stored(u"openAIModel"_qs).toString(), u"gpt-5.4-mini"_qs);
     EXPECT_TRUE(file.has(u"replicateModelVersion"_qs));
-    for (const char *key :
-         {"selectedProvider", "anthropicModel", "systemPrompt", "submitMode", "hotkeyKeyCode", "hotkeyModifiers",
-          "quickDrawModifiers", "quickDrawMiddleMouseEnabled", "hasCompletedOnboarding", "cmdMiddleClickEnabled"})
+    for (const char *key : {"selectedProvider", "anthropicModel", "systemPrompt", "submitMode", "hotkeyKeyCode",
+                            "hotkeyModifiers", "quickDrawModifiers", "quickDrawMiddleMouseEnabled",
+                            "hasCompletedOnboarding", "cmdMiddleClickEnabled", "transcriptionService"})
         EXPECT_FALSE(file.has(QString::fromLatin1(key))) << key;
 }
 
@@ -131,7 +134,8 @@ TEST(SettingsManager, WronglyTypedValuesFallBack)
                "cmdMiddleClickEnabled=false\n"
                "quickDrawMiddleMouseEnabled=maybe\n"
                "hasCompletedOnboarding=1\n"
-               "selectedProvider=\"a, b\"\n");
+               "selectedProvider=\"a, b\"\n"
+               "transcriptionService=whisper-cpp\n");
     auto s = file.load();
     EXPECT_EQ(s->submitMode(), SubmitMode::SingleStroke);
     EXPECT_EQ(s->hotkeyKeyCode(), 49);
@@ -140,6 +144,7 @@ TEST(SettingsManager, WronglyTypedValuesFallBack)
     EXPECT_TRUE(s->quickDrawMiddleMouseEnabled());
     EXPECT_TRUE(s->hasCompletedOnboarding());
     EXPECT_EQ(s->selectedProvider(), u"a, b"_qs);
+    EXPECT_EQ(s->transcriptionService(), u"automatic"_qs) << "a service this version does not know";
 }
 
 TEST(SettingsManager, QuickDrawMaskAndTheOlderBoolean)
@@ -182,6 +187,9 @@ TEST(SettingsManager, SettersNotifyAndWriteTypedValuesThatReloadTheSame)
         s->setQuickDrawMiddleMouseEnabled(false);
         s->setHasCompletedOnboarding(true);
         s->setSettingsSelectedTab(1);
+        s->setTranscriptionService(u"compatible"_qs);
+        s->setCompatibleTranscriptionModel(u"Systran/faster-whisper-small"_qs);
+        s->setTranscriptionLanguage(u"de"_qs);
         EXPECT_EQ(spy.count(), 1);
     }
     EXPECT_EQ(file.stored(u"submitMode"_qs).toString(), u"manualSubmit"_qs);
@@ -197,6 +205,9 @@ TEST(SettingsManager, SettersNotifyAndWriteTypedValuesThatReloadTheSame)
     EXPECT_FALSE(s->quickDrawMiddleMouseEnabled());
     EXPECT_TRUE(s->hasCompletedOnboarding());
     EXPECT_EQ(s->settingsSelectedTab(), 0);
+    EXPECT_EQ(s->transcriptionService(), u"compatible"_qs);
+    EXPECT_EQ(s->compatibleTranscriptionModel(), u"Systran/faster-whisper-small"_qs);
+    EXPECT_EQ(s->transcriptionLanguage(), u"de"_qs);
 }
 
 // Plain http to a server of the user's own goes only to the server they allowed it for.

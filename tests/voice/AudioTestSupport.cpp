@@ -83,8 +83,12 @@ std::optional<DecodedAudio> decodeAudio(const QByteArray &bytes)
     const QString prefix = u"data:audio/m4a;base64,"_qs;
     if (!audio.startsWith(prefix))
         return ::testing::AssertionFailure() << "no m4a data URI: " << audio.left(40).toStdString();
-    const std::optional<DecodedAudio> decoded =
-        decodeAudio(QByteArray::fromBase64(audio.mid(prefix.size()).toLatin1()));
+    return isSpokenAudio(QByteArray::fromBase64(audio.mid(prefix.size()).toLatin1()), seconds, slack);
+}
+
+::testing::AssertionResult isSpokenAudio(const QByteArray &m4a, double seconds, double slack)
+{
+    const std::optional<DecodedAudio> decoded = decodeAudio(m4a);
     if (!decoded)
         return ::testing::AssertionFailure() << "undecodable audio";
     if (decoded->codec != u"aac" || decoded->channels != 1 || decoded->sampleRate != 44100)

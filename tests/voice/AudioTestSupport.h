@@ -12,6 +12,8 @@
 // Whether a prediction request's body carries the recording as an m4a data URI of mono 44.1 kHz AAC that
 // lasts at least `seconds` (at most `seconds + slack`) and is not silence.
 ::testing::AssertionResult carriesSpokenAudio(const QByteArray &predictionRequestBody, double seconds, double slack);
+// The same for the bytes of an m4a file.
+::testing::AssertionResult isSpokenAudio(const QByteArray &m4a, double seconds, double slack);
 
 // Speech made with espeak-ng as a WAV file in `directory`; its path and duration.
 struct Speech {

@@ -13,6 +13,7 @@ glint_test_packages=(
     xvfb openbox x11-xserver-utils x11-utils xdotool xterm dbus dbus-x11 gnome-keyring libsecret-tools
     clang libclang-rt-14-dev openssl trayer pulseaudio pulseaudio-utils espeak-ng
     desktop-file-utils appstream man-db lintian sway grim wtype
+    gnome-settings-daemon-common
 )
 # dpkg-shlibdeps (dpkg-dev) computes the package's dependencies of the binaries that file(1) finds.
 glint_package_packages=(dpkg-dev file)

@@ -223,6 +223,9 @@ void AppDelegate::hotkeyMonitorFailed(const QString &reason)
         reason == u"global-shortcuts-none-bound") {
         permissions_->setGlobalShortcutsMissing(reason, hotkeyMonitor_->triggers());
         showHotkeyProblem();
+        // At once, so that a user quick through the setup does not pass the hotkey's page by.
+        if (onboardingController_)
+            onboardingController_->updatePermissions(permissions_->checkAll());
         return;
     }
     if (reason != u"hotkey-taken")

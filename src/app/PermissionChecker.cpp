@@ -44,8 +44,9 @@ void PermissionChecker::setGlobalShortcutsMissing(const QString &reason, const H
     withoutShortcuts_.reset();
     if (reason.isEmpty())
         return;
-    // GNOME before 48 has no portal for it, but runs shortcuts of its own that Glint can add.
-    if (reason == u"no-global-shortcuts" && GnomeShortcutCheck::applies()) {
+    // GNOME before 48 has no portal for it (or another desktop's portal answers there in vain), but runs
+    // shortcuts of its own that Glint can add.
+    if (GnomeShortcutCheck::applies()) {
         withoutShortcuts_ =
             std::make_unique<GnomeShortcutCheck>(GnomeCustomShortcut::Combination{hotkey.keyCode, hotkey.keyModifiers});
         return;

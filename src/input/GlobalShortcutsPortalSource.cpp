@@ -34,15 +34,7 @@ QString GlobalShortcutsPortalSource::preferredTrigger(const HotkeyTriggers &trig
     const QString name = VirtualKeyMap::keyName(triggers.keyCode);
     if (name.isEmpty())
         return {};
-    QStringList parts;
-    const std::pair<quint64, const char *> modifiers[] = {{ModifierFlags::control, "CTRL"},
-                                                          {ModifierFlags::option, "ALT"},
-                                                          {ModifierFlags::shift, "SHIFT"},
-                                                          {ModifierFlags::command, "LOGO"}};
-    for (const auto &[flag, modifier] : modifiers) {
-        if (triggers.keyModifiers & flag)
-            parts << QString::fromLatin1(modifier);
-    }
+    QStringList parts = ModifierFlags::spelled(triggers.keyModifiers, {"CTRL", "ALT", "SHIFT", "LOGO"});
     parts << name;
     return parts.join(u'+');
 }
@@ -55,9 +47,11 @@ void GlobalShortcutsPortalSource::start(GestureClassifier &, GestureListener &li
         return;
     }
     // Plasma 5.27 binds only what CreateSession brings and ignores BindShortcuts' list; other desktops
-    // read that list. Both carry the shortcut.
+    // read that list. Both carry the shortcut. Plasma also files the shortcuts under the session's token:
+    // the same one at every start keeps them (and the user's changes to them) instead of leaving the
+    // combination to the last start's entry, which then holds it.
     request(QStringLiteral("CreateSession"), {},
-            {{QStringLiteral("session_handle_token"), PortalRequest::token()},
+            {{QStringLiteral("session_handle_token"), QStringLiteral("glint")},
              {shortcutsKey, QVariant::fromValue(shortcuts())}},
             &GlobalShortcutsPortalSource::sessionCreated);
 }

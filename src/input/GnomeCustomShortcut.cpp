@@ -118,15 +118,8 @@ QString GnomeCustomShortcut::accelerator(Combination combination)
     const QString key = VirtualKeyMap::keyName(combination.keyCode);
     if (key.isEmpty())
         return {};
-    QString result;
-    const std::pair<quint64, const char *> modifiers[] = {{ModifierFlags::control, "<Control>"},
-                                                          {ModifierFlags::option, "<Alt>"},
-                                                          {ModifierFlags::shift, "<Shift>"},
-                                                          {ModifierFlags::command, "<Super>"}};
-    for (const auto &[flag, name] : modifiers)
-        if (combination.modifiers & flag)
-            result += QLatin1String(name);
-    return result + key;
+    return ModifierFlags::spelled(combination.modifiers, {"<Control>", "<Alt>", "<Shift>", "<Super>"}).join(QString()) +
+           key;
 }
 
 std::optional<GnomeCustomShortcut::Combination> GnomeCustomShortcut::combination(const QString &accelerator)

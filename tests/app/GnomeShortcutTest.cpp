@@ -234,8 +234,9 @@ TEST_F(GnomeShortcutTest, SetUpAddsGlintsShortcutAndNeverTouchesTheUsersOwn)
     }
 }
 
-// Only GNOME without the portal gets the button; elsewhere the command to bind by hand.
-TEST_F(GnomeShortcutTest, OfferedOnlyOnGnomeWithoutThePortal)
+// Only GNOME gets the button, whatever kept the portal from binding (another desktop's backend answers
+// there in vain); elsewhere the command to bind by hand.
+TEST_F(GnomeShortcutTest, OfferedOnlyOnGnome)
 {
     const struct {
         const char *desktop;
@@ -244,7 +245,7 @@ TEST_F(GnomeShortcutTest, OfferedOnlyOnGnomeWithoutThePortal)
     } cases[] = {
         {"GNOME", u"no-global-shortcuts"_qs, u"Set Up Shortcut"_qs},
         {"KDE", u"no-global-shortcuts"_qs, u"Copy Command"_qs},
-        {"GNOME", u"global-shortcuts-refused"_qs, u"Copy Command"_qs},
+        {"GNOME", u"global-shortcuts-refused"_qs, u"Set Up Shortcut"_qs},
     };
     for (const auto &c : cases) {
         qputenv("XDG_CURRENT_DESKTOP", c.desktop);

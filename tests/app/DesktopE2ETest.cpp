@@ -87,10 +87,8 @@ TEST_F(GLINT_TEST_SUITE, TheDesktopsShortcutBeginsAnAnnotation)
     ASSERT_TRUE(waitForLog(u"[App] Global input source=global-shortcuts-portal"_qs));
     ASSERT_FALSE(waitForLogStartingWith(u"[App] Global shortcut bound trigger="_qs).isEmpty());
     ASSERT_TRUE(send({u"key:Ctrl+Alt+space"_qs}));
-    ASSERT_TRUE(waitForLog(u"[Session] Begin annotation session showToolbar=true"_qs));
-    ASSERT_TRUE(waitForOverlays());
-    ASSERT_TRUE(send({u"key:Escape"_qs}));
-    EXPECT_TRUE(waitForLog(u"[Session] Session cancelled and state reset"_qs));
+    EXPECT_TRUE(waitForLog(u"[Session] Begin annotation session showToolbar=true"_qs));
+    EXPECT_TRUE(waitForOverlays());
 }
 
 // GNOME 43 has no global shortcuts portal: the setup's Set Up Shortcut (its default button) adds a custom

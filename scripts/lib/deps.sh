@@ -15,6 +15,7 @@ glint_test_packages=(
     clang libclang-rt-14-dev openssl trayer pulseaudio pulseaudio-utils espeak-ng
     desktop-file-utils appstream man-db lintian sway grim wtype at-spi2-core python3-pyatspi
     gnome-shell mutter xdg-desktop-portal xdg-desktop-portal-gnome python3-gi gir1.2-glib-2.0
+    gnome-settings-daemon-common
     kwin-wayland xdg-desktop-portal-kde qtwayland5 plasma-wayland-protocols qml-module-org-kde-kirigami2
     qml-module-qtquick-controls2 qml-module-qtquick-layouts qml-module-qtquick-window2 qml-module-qtgraphicaleffects
 )

@@ -115,6 +115,7 @@ bool AppDelegate::handlePermissionState(bool forcePresentation)
     if (onboardingController_)
         onboardingController_->updatePermissions(permissions_->checkAll());
     startHotkeyMonitor();
+    showHotkeyProblem(); // a desktop shortcut may have been set up meanwhile
     if (settings_->hasCompletedOnboarding())
         applyStartAtLoginDefault(); // set-up is over
     return true;
@@ -193,8 +194,8 @@ void AppDelegate::startHotkeyMonitor()
     connect(hotkeyMonitor_.get(), &HotkeyMonitor::failed, this, &AppDelegate::hotkeyMonitorFailed);
     connect(hotkeyMonitor_.get(), &HotkeyMonitor::started, this, [this] {
         permissions_->setHotkeyTaken(QString());
-        permissions_->setGlobalShortcutsMissing(false);
-        trayController_->setHotkeyProblem(QString());
+        permissions_->setGlobalShortcutsMissing(QString());
+        showHotkeyProblem();
     });
     hotkeyMonitor_->start();
 }
@@ -218,21 +219,31 @@ void AppDelegate::restartHotkeyMonitor()
 // The user hears once, per combination, why the hotkey does nothing and what to do instead.
 void AppDelegate::hotkeyMonitorFailed(const QString &reason)
 {
-    if (reason == u"no-global-shortcuts" || reason == u"global-shortcuts-refused") {
-        permissions_->setGlobalShortcutsMissing(true);
-        if (trayController_)
-            trayController_->setHotkeyProblem(permissions_->status(MissingPermission::GlobalHotkey).problem);
+    if (reason == u"no-global-shortcuts" || reason == u"global-shortcuts-refused" ||
+        reason == u"global-shortcuts-none-bound") {
+        permissions_->setGlobalShortcutsMissing(reason, hotkeyMonitor_->triggers());
+        showHotkeyProblem();
+        // At once, so that a user quick through the setup does not pass the hotkey's page by.
+        if (onboardingController_)
+            onboardingController_->updatePermissions(permissions_->checkAll());
         return;
     }
     if (reason != u"hotkey-taken")
         return;
     permissions_->setHotkeyTaken(
         SettingsView::hotkeyDescription(settings_->hotkeyKeyCode(), quint64(qMax(0, settings_->hotkeyModifiers()))));
-    const QString problem = permissions_->status(MissingPermission::GlobalHotkey).problem;
-    if (trayController_)
-        trayController_->setHotkeyProblem(problem);
+    const QString problem = showHotkeyProblem();
     if (std::exchange(notifiedHotkeyProblem_, problem) != problem)
         DesktopNotifier::notify(tr("Glint's hotkey is taken"), problem);
+}
+
+QString AppDelegate::showHotkeyProblem()
+{
+    const PermissionStatus status = permissions_->status(MissingPermission::GlobalHotkey);
+    const QString problem = status.granted ? QString() : status.problem;
+    if (trayController_)
+        trayController_->setHotkeyProblem(problem);
+    return problem;
 }
 
 void AppDelegate::quickDrawHint(bool ready)

@@ -65,6 +65,8 @@ private:
     void showOnboarding();
     void quickDrawHint(bool ready);
     void hotkeyMonitorFailed(const QString &reason);
+    // What the settings say under the hotkey, from its permission row; returns it.
+    QString showHotkeyProblem();
     // Puts the hint away; false when a missing permission stops the annotation.
     bool readyToAnnotate();
     void openPermissionsTab();

@@ -6,8 +6,9 @@
 struct PermissionStatus {
     bool granted = false;
     bool blocking = false; // without it no annotation can work at all
-    QString problem;       // when not granted: what is wrong and what to do about it
-    QString action;        // the title of the button that helps; empty when nothing here can
+    QString problem;       // when not granted: what is wrong and what to do about it; when granted, how, if
+                           // that needs saying
+    QString action;        // the title of the button that helps (or undoes); empty when nothing here can
 
     bool operator==(const PermissionStatus &) const = default;
 };

@@ -1,6 +1,7 @@
 #include "app/PermissionChecker.h"
 
 #include "app/ExplainedPermissionCheck.h"
+#include "app/GnomeShortcutCheck.h"
 #include "app/KeyStorageCheck.h"
 #include "app/MicrophoneCheck.h"
 #include "app/X11GlobalInputCheck.h"
@@ -38,15 +39,29 @@ PermissionChecker::Checks PermissionChecker::platformChecks()
     return checks;
 }
 
-void PermissionChecker::setGlobalShortcutsMissing(bool missing)
+void PermissionChecker::setGlobalShortcutsMissing(const QString &reason, const HotkeyTriggers &hotkey)
 {
     withoutShortcuts_.reset();
-    if (missing)
-        withoutShortcuts_ = std::make_unique<ExplainedPermissionCheck>(
-            QCoreApplication::translate("PermissionCheck",
-                                        "This desktop gives Glint no global shortcut. Bind the command \"glint "
-                                        "annotate\" to a shortcut in your desktop's keyboard settings."),
-            false, QStringLiteral("glint annotate"));
+    if (reason.isEmpty())
+        return;
+    // GNOME before 48 has no portal for it (or another desktop's portal answers there in vain), but runs
+    // shortcuts of its own that Glint can add.
+    if (GnomeShortcutCheck::applies()) {
+        withoutShortcuts_ =
+            std::make_unique<GnomeShortcutCheck>(GnomeCustomShortcut::Combination{hotkey.keyCode, hotkey.keyModifiers});
+        return;
+    }
+    withoutShortcuts_ = std::make_unique<ExplainedPermissionCheck>(
+        reason == u"global-shortcuts-none-bound"
+            ? QCoreApplication::translate("PermissionCheck",
+                                          "The desktop bound no shortcut for Glint. Give Glint's \"Annotate the "
+                                          "screen\" a combination in your desktop's shortcut settings (KDE Plasma: "
+                                          "System Settings, Shortcuts) and start Glint again, or bind the command "
+                                          "\"glint annotate\" to a shortcut.")
+            : QCoreApplication::translate("PermissionCheck",
+                                          "This desktop gives Glint no global shortcut. Bind the command \"glint "
+                                          "annotate\" to a shortcut in your desktop's keyboard settings."),
+        false, QStringLiteral("glint annotate"));
 }
 
 PermissionStatus PermissionChecker::status(MissingPermission permission) const

@@ -2,6 +2,7 @@
 
 #include "app/MissingPermission.h"
 #include "app/PermissionCheck.h"
+#include "input/HotkeyTriggers.h"
 
 #include <functional>
 #include <map>
@@ -30,8 +31,10 @@ public:
     // What the hotkey monitor found: `hotkey` names the combination another program holds; empty when
     // the grab succeeded or was not tried.
     void setHotkeyTaken(const QString &hotkey) { takenHotkey_ = hotkey; }
-    // The desktop offers no global shortcut (Wayland without the portal, or the user refused it).
-    void setGlobalShortcutsMissing(bool missing);
+    // Why the desktop gives Glint no global shortcut (the hotkey monitor's reason: Wayland without the
+    // portal, the user refused it, or it bound nothing); empty once it does. A shortcut of the desktop's
+    // own set up from here runs on `hotkey`.
+    void setGlobalShortcutsMissing(const QString &reason, const HotkeyTriggers &hotkey = {});
     void setChangeHotkey(std::function<void()> changeHotkey) { changeHotkey_ = std::move(changeHotkey); }
 
 private:

@@ -69,9 +69,9 @@ void PermissionRow::setStatus(const PermissionStatus &status)
     status_ = status;
     const bool granted = status.granted;
     grantedLabel_->setVisible(granted);
-    detailLabel_->setText(granted || status.problem.isEmpty() ? detail_ : status.problem);
+    detailLabel_->setText(status.problem.isEmpty() ? detail_ : status.problem);
     grantButton_->setText(status.action);
-    grantButton_->setVisible(!granted && !status.action.isEmpty());
+    grantButton_->setVisible(!status.action.isEmpty());
     // Green when granted, otherwise attention for what is required; optional ones stay neutral.
     const QSize size(26, 26);
     const QColor tint = granted ? grantedColor : required_ ? missingColor : SecondaryText::color(*this);

@@ -7,15 +7,16 @@
 class QLabel;
 class QPushButton;
 
-// One requirement in the permissions tab: icon, title (with an "Optional" badge), detail, and either
-// "Granted" or what is wrong with a button that helps.
+// One requirement in the permissions tab: icon, title (with an "Optional" badge), detail, "Granted" or
+// what is wrong, and a button that helps.
 class PermissionRow : public QWidget {
     Q_OBJECT
 public:
     PermissionRow(const QIcon &icon, const QString &title, const QString &detail, bool isRequired,
                   QWidget *parent = nullptr);
 
-    // A missing one shows its problem in place of the detail, and its action, if any, on the button.
+    // The status's text, if any, shows in place of the detail, and its action, if any, on the button (a
+    // granted one may have one too: taking back what was set up).
     void setStatus(const PermissionStatus &status);
     bool isGranted() const { return status_.granted; }
     QLabel *iconLabel() const { return icon_; }

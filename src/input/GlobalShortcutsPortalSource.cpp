@@ -3,6 +3,7 @@
 #include "input/GestureListener.h"
 #include "input/ModifierFlags.h"
 #include "input/VirtualKeyMap.h"
+#include "log/DebugLog.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -10,37 +11,10 @@
 #include <QDBusMetaType>
 #include <QDBusPendingCall>
 
-#include <X11/Xlib.h>
-
 namespace {
-
 const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
-
-// One entry of the a(sa{sv}) list BindShortcuts takes.
-struct PortalShortcut {
-    QString id;
-    QVariantMap properties;
-};
-
-QDBusArgument &operator<<(QDBusArgument &argument, const PortalShortcut &shortcut)
-{
-    argument.beginStructure();
-    argument << shortcut.id << shortcut.properties;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, PortalShortcut &shortcut)
-{
-    argument.beginStructure();
-    argument >> shortcut.id >> shortcut.properties;
-    argument.endStructure();
-    return argument;
-}
-
+const QString shortcutsKey = QStringLiteral("shortcuts");
 } // namespace
-
-Q_DECLARE_METATYPE(PortalShortcut)
 
 GlobalShortcutsPortalSource::GlobalShortcutsPortalSource(const HotkeyTriggers &triggers, QObject *parent)
     : QObject(parent)
@@ -57,20 +31,11 @@ GlobalShortcutsPortalSource::~GlobalShortcutsPortalSource()
 
 QString GlobalShortcutsPortalSource::preferredTrigger(const HotkeyTriggers &triggers)
 {
-    const std::optional<quint32> keysym = VirtualKeyMap::keysym(triggers.keyCode);
-    const char *name = keysym ? XKeysymToString(*keysym) : nullptr;
-    if (!name)
+    const QString name = VirtualKeyMap::keyName(triggers.keyCode);
+    if (name.isEmpty())
         return {};
-    QStringList parts;
-    const std::pair<quint64, const char *> modifiers[] = {{ModifierFlags::control, "CTRL"},
-                                                          {ModifierFlags::option, "ALT"},
-                                                          {ModifierFlags::shift, "SHIFT"},
-                                                          {ModifierFlags::command, "LOGO"}};
-    for (const auto &[flag, modifier] : modifiers) {
-        if (triggers.keyModifiers & flag)
-            parts << QString::fromLatin1(modifier);
-    }
-    parts << QString::fromLatin1(name);
+    QStringList parts = ModifierFlags::spelled(triggers.keyModifiers, {"CTRL", "ALT", "SHIFT", "LOGO"});
+    parts << name;
     return parts.join(u'+');
 }
 
@@ -81,7 +46,13 @@ void GlobalShortcutsPortalSource::start(GestureClassifier &, GestureListener &li
         fail(QStringLiteral("no-session-bus"));
         return;
     }
-    request(QStringLiteral("CreateSession"), {}, {{QStringLiteral("session_handle_token"), PortalRequest::token()}},
+    // Plasma 5.27 binds only what CreateSession brings and ignores BindShortcuts' list; other desktops
+    // read that list. Both carry the shortcut. Plasma also files the shortcuts under the session's token:
+    // the same one at every start keeps them (and the user's changes to them) instead of leaving the
+    // combination to the last start's entry, which then holds it.
+    request(QStringLiteral("CreateSession"), {},
+            {{QStringLiteral("session_handle_token"), QStringLiteral("glint")},
+             {shortcutsKey, QVariant::fromValue(shortcuts())}},
             &GlobalShortcutsPortalSource::sessionCreated);
 }
 
@@ -128,22 +99,37 @@ void GlobalShortcutsPortalSource::sessionCreated(uint response, const QVariantMa
     QDBusConnection::sessionBus().connect(PortalRequest::service, PortalRequest::desktopPath, shortcutsInterface,
                                           QStringLiteral("Activated"), this,
                                           SLOT(activated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+    request(QStringLiteral("BindShortcuts"),
+            {QVariant::fromValue(QDBusObjectPath(session_)), QVariant::fromValue(shortcuts()), QString()}, {},
+            &GlobalShortcutsPortalSource::shortcutsBound);
+}
+
+QList<PortalShortcut> GlobalShortcutsPortalSource::shortcuts() const
+{
     QVariantMap properties{{QStringLiteral("description"), tr("Annotate the screen")}};
     const QString trigger = preferredTrigger(triggers_);
     if (!trigger.isEmpty())
         properties.insert(QStringLiteral("preferred_trigger"), trigger);
-    const QList<PortalShortcut> shortcuts{{QString::fromLatin1(shortcutId), properties}};
-    request(QStringLiteral("BindShortcuts"),
-            {QVariant::fromValue(QDBusObjectPath(session_)), QVariant::fromValue(shortcuts), QString()}, {},
-            &GlobalShortcutsPortalSource::shortcutsBound);
+    return {{QString::fromLatin1(shortcutId), properties}};
 }
 
-void GlobalShortcutsPortalSource::shortcutsBound(uint response, const QVariantMap &)
+void GlobalShortcutsPortalSource::shortcutsBound(uint response, const QVariantMap &results)
 {
     if (response != 0) {
         fail(QStringLiteral("global-shortcuts-refused"));
         return;
     }
+    // A desktop that accepted the call but bound nothing would leave the hotkey silently dead.
+    const QList<PortalShortcut> bound = qdbus_cast<QList<PortalShortcut>>(results.value(shortcutsKey));
+    const auto ours = std::find_if(bound.cbegin(), bound.cend(), [](const PortalShortcut &shortcut) {
+        return shortcut.id == QLatin1String(shortcutId);
+    });
+    if (ours == bound.cend()) {
+        fail(QStringLiteral("global-shortcuts-none-bound"));
+        return;
+    }
+    DebugLog::log(QStringLiteral("App"), u"Global shortcut bound trigger=" +
+                                             ours->properties.value(QStringLiteral("trigger_description")).toString());
     if (listener_)
         listener_->monitorStarted();
 }

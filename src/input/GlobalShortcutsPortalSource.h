@@ -2,6 +2,7 @@
 
 #include "input/HotkeyTriggers.h"
 #include "input/InputEventSource.h"
+#include "input/PortalShortcut.h"
 #include "portal/PortalRequest.h"
 
 #include <QDBusObjectPath>
@@ -34,6 +35,7 @@ private Q_SLOTS:
 private:
     void request(const QString &method, QList<QVariant> arguments, QVariantMap options,
                  void (GlobalShortcutsPortalSource::*answered)(uint, const QVariantMap &));
+    QList<PortalShortcut> shortcuts() const;
     void sessionCreated(uint response, const QVariantMap &results);
     void shortcutsBound(uint response, const QVariantMap &results);
     void fail(const QString &reason);

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
+
+#include <array>
 
 // Modifier masks as stored in the preferences: event-flag bits, the same numbers on every platform.
 namespace ModifierFlags {
@@ -22,6 +25,9 @@ inline constexpr quint64 withoutFunction(quint64 mask)
     return mask & ~function;
 }
 
-// "Ctrl+Alt+Shift+Super" for the modifiers present, in that order; Fn is never named.
+// The modifiers present, in the order Ctrl, Alt, Shift, Super, each as `spellings` writes it (a shortcut
+// notation's own names); Fn is never named.
+QStringList spelled(quint64 mask, const std::array<const char *, 4> &spellings);
+// "Ctrl+Alt+Shift+Super" for the modifiers present.
 QString names(quint64 mask);
 } // namespace ModifierFlags

@@ -2,6 +2,8 @@
 
 #include <Qt>
 
+#include <X11/Xlib.h>
+
 #include <utility>
 
 namespace {
@@ -51,6 +53,21 @@ std::optional<quint32> VirtualKeyMap::keysym(quint16 keyCode)
         if (code == keyCode)
             return sym;
     return std::nullopt;
+}
+
+QString VirtualKeyMap::keyName(quint16 keyCode)
+{
+    const std::optional<quint32> sym = keysym(keyCode);
+    const char *name = sym ? XKeysymToString(*sym) : nullptr;
+    return name ? QString::fromLatin1(name) : QString();
+}
+
+std::optional<quint16> VirtualKeyMap::fromKeyName(const QString &name)
+{
+    const KeySym sym = XStringToKeysym(name.toLatin1().constData());
+    if (sym == NoSymbol)
+        return std::nullopt;
+    return fromKeysym(quint32(sym));
 }
 
 std::optional<quint16> VirtualKeyMap::fromQtKey(int qtKey)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QtGlobal>
+#include <QString>
 
 #include <optional>
 
@@ -16,6 +16,10 @@ public:
     static std::optional<quint16> fromKeysym(quint32 keysym);
     // The unshifted keysym that produces the code, for grabbing it.
     static std::optional<quint32> keysym(quint16 keyCode);
+    // The X name of that keysym ("space", "a", "F1"), which the desktops' shortcut notations use; empty
+    // when the code has none.
+    static QString keyName(quint16 keyCode);
+    static std::optional<quint16> fromKeyName(const QString &name);
     static std::optional<quint16> fromQtKey(int qtKey);
     // The Qt key of the unshifted symbol, for naming the key.
     static std::optional<int> qtKey(quint16 keyCode);

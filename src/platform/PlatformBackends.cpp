@@ -9,6 +9,7 @@
 #include "panel/SwayWindowPlacement.h"
 #include "platform/DisplayPlatform.h"
 #include "platform/X11FocusTracker.h"
+#include "portal/PortalRegistry.h"
 
 #include <QFileInfo>
 
@@ -19,6 +20,7 @@ std::unique_ptr<ScreenGrabber> chooseScreenGrabber()
     if (DisplayPlatform::isWayland()) {
         if (std::unique_ptr<WlrScreencopyGrabber> copies = WlrScreencopyGrabber::connectToCompositor())
             return copies;
+        PortalRegistry::registerNow(); // asking whether the portal is there is asking the portal
         if (PortalScreenshotGrabber::isOffered())
             return std::make_unique<PortalScreenshotGrabber>();
     }

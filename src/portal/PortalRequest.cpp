@@ -1,5 +1,7 @@
 #include "portal/PortalRequest.h"
 
+#include "portal/PortalRegistry.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -40,22 +42,34 @@ void PortalRequest::send(const QString &interface, const QString &method, QList<
     bus.connect(service, path_, requestInterface, QStringLiteral("Response"), this, SLOT(response(uint, QVariantMap)));
 
     options.insert(QStringLiteral("handle_token"), handleToken);
-    QDBusMessage call = QDBusMessage::createMethodCall(service, desktopPath, interface, method);
-    call.setArguments(arguments << options);
-    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, unavailable = std::move(unavailable)](QDBusPendingCallWatcher *finished) {
-                finished->deleteLater();
-                if (!finished->isError())
-                    return;
-                drop();
-                unavailable();
-            });
+    call_ = QDBusMessage::createMethodCall(service, desktopPath, interface, method);
+    call_.setArguments(arguments << options);
+    unavailable_ = std::move(unavailable);
+    PortalRegistry::whenRegistered(this, [this] { dispatch(); });
+}
+
+void PortalRequest::dispatch()
+{
+    if (call_.type() == QDBusMessage::InvalidMessage)
+        return; // dropped meanwhile, or sent already
+    auto *watcher =
+        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(std::exchange(call_, {})), this);
+    connect(
+        watcher, &QDBusPendingCallWatcher::finished, this,
+        [this, path = path_, unavailable = std::exchange(unavailable_, nullptr)](QDBusPendingCallWatcher *finished) {
+            finished->deleteLater();
+            if (!finished->isError() || path != path_)
+                return; // answered, or no longer wanted
+            drop();
+            unavailable();
+        });
 }
 
 void PortalRequest::drop()
 {
     answered_ = nullptr;
+    call_ = QDBusMessage();
+    unavailable_ = nullptr;
     if (path_.isEmpty())
         return;
     QDBusConnection::sessionBus().disconnect(service, std::exchange(path_, {}), requestInterface,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDBusMessage>
 #include <QObject>
 #include <QVariantMap>
 
@@ -33,6 +34,10 @@ private Q_SLOTS:
     void response(uint response, const QVariantMap &results);
 
 private:
+    void dispatch();
+
     QString path_;
     Answer answered_;
+    QDBusMessage call_; // until the registration has been answered
+    std::function<void()> unavailable_;
 };

@@ -175,18 +175,23 @@ TEST_F(WaylandE2ETest, AnnotateDrawOnTheSecondOutputAskAndEscape)
     EXPECT_TRUE(QTest::qWaitFor([&] { return fullScreenOutputs().isEmpty(); }, 5000));
 }
 
-// The desktop's global shortcut, through its portal, begins a session as `glint annotate` does.
+// The desktop's global shortcut, through its portal (one that binds only what CreateSession brings, as
+// Plasma 5.27's), begins a session as `glint annotate` does; Glint said who it is before asking.
 TEST_F(WaylandE2ETest, ThePortalsShortcutBeginsAnAnnotation)
 {
     FakeDesktopPortal portal;
+    portal.shortcutsFrom = FakeDesktopPortal::ShortcutsFrom::CreateSession;
+    portal.offersRegistry = true;
     ASSERT_TRUE(portal.publish());
     ASSERT_TRUE(plugKeyboard());
     start(first);
     ASSERT_TRUE(waitForLog(QStringLiteral("[App] Global input source=global-shortcuts-portal")));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return portal.boundId == u"annotate"; }, 5000));
-    EXPECT_EQ(portal.boundProperties.value(QStringLiteral("preferred_trigger")).toString(), u"CTRL+ALT+space");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !portal.bound.isEmpty(); }, 5000));
+    EXPECT_EQ(portal.bound.first().properties.value(QStringLiteral("preferred_trigger")).toString(), u"CTRL+ALT+space");
+    EXPECT_EQ(portal.calls.value(0), u"Register");
+    EXPECT_EQ(portal.registeredAppId, u"org.glint.Glint");
 
-    portal.activate(portal.sessionPath, QStringLiteral("annotate"));
+    portal.press(QStringLiteral("annotate"));
     ASSERT_TRUE(waitForLog(QStringLiteral("[Session] Begin annotation session showToolbar=true")));
     EXPECT_TRUE(QTest::qWaitFor([&] { return fullScreenOutputs().size() == 2; }, 5000));
     run(QStringLiteral("wtype"), {QStringLiteral("-k"), QStringLiteral("Escape")});

@@ -15,6 +15,12 @@
 
 const QString KWinScriptPlacement::service = QStringLiteral("org.kde.KWin");
 
+// The scripts live in a static library: their resource registration must be pulled in by hand.
+static void loadScripts()
+{
+    Q_INIT_RESOURCE(kwin_scripts);
+}
+
 namespace {
 
 const QString scriptingInterface = QStringLiteral("org.kde.kwin.Scripting");
@@ -56,6 +62,8 @@ bool KWinScriptPlacement::isOffered()
 KWinScriptPlacement::KWinScriptPlacement(QWidget &window)
     : window_(&window)
 {
+    static const bool loaded = (loadScripts(), true);
+    Q_UNUSED(loaded);
     static int placements = 0;
     objectPath_ = u"/org/glint/Glint/WindowPlacement/" + QString::number(++placements);
     QDBusConnection::sessionBus().registerObject(objectPath_, this, QDBusConnection::ExportScriptableSlots);

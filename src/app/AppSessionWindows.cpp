@@ -33,18 +33,32 @@ std::unique_ptr<Overlay> AppSessionWindows::createOverlay(AnnotationSession &ses
     return overlay;
 }
 
-// A Wayland client cannot place its windows, and the compositor keeps a window that belongs to nobody
-// behind a full-screen one: as a child of the overlay on the locked output, the panel shows above it there.
-void AppSessionWindows::attachToOverlay(QWidget &panel, const QRect &screenFrame)
+OverlayWindow *AppSessionWindows::overlayShowing(const QRect &screenFrame)
 {
     for (OverlayWindow *overlay : overlayWindows_.windows()) {
-        if (overlay->geometry() != screenFrame)
-            continue;
-        panel.winId();
-        overlay->winId();
-        panel.windowHandle()->setTransientParent(overlay->windowHandle());
-        return;
+        if (overlay->geometry() == screenFrame)
+            return overlay;
     }
+    return nullptr;
+}
+
+// A Wayland client cannot place its windows, and the compositor keeps a window that belongs to nobody
+// behind a full-screen one: as a child of the overlay on the locked output, the panel shows above it there.
+void AppSessionWindows::attachToOverlay(QWidget &panel, OverlayWindow &overlay)
+{
+    panel.winId();
+    overlay.winId();
+    panel.windowHandle()->setTransientParent(overlay.windowHandle());
+}
+
+// Where nothing places the panel's window (GNOME puts a new window at the top left of the output under the
+// pointer, over what the user just circled), the panel becomes part of the overlay of the output drawn on:
+// in its place at the bottom, and typed into through the keyboard focus the overlay holds.
+void AppSessionWindows::embedInOverlay(QWidget &panel, OverlayWindow &overlay)
+{
+    const QRect frame = panel.geometry().translated(-overlay.geometry().topLeft());
+    panel.setParent(&overlay);
+    panel.setGeometry(frame);
 }
 
 std::unique_ptr<QueryPanel> AppSessionWindows::createQueryPanel(AnnotationSession &session,
@@ -53,8 +67,11 @@ std::unique_ptr<QueryPanel> AppSessionWindows::createQueryPanel(AnnotationSessio
     auto panel = std::make_unique<QueryPanelController>(session, screen, panelServices_, openSettings_);
     panel->window()->setProperty(windowLayerProperty, int(WindowLayer::Panel));
     panel->setCornersMasked(!DesktopWindows::compositorRuns());
-    if (screen && DisplayPlatform::isWayland())
-        attachToOverlay(*panel->window(), screen->frame);
+    OverlayWindow *overlay = screen && DisplayPlatform::isWayland() ? overlayShowing(screen->frame) : nullptr;
+    if (overlay && placement_)
+        attachToOverlay(*panel->window(), *overlay);
+    else if (overlay)
+        embedInOverlay(*panel->window(), *overlay);
     if (placement_)
         panel->setPlacement(placement_(*panel->window()));
     return panel;

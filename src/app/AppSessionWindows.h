@@ -8,6 +8,7 @@
 
 #include <functional>
 
+class OverlayWindow;
 class ScreenFreezer;
 
 // The real windows of a session, the freeze-frame overlay and the query panel, kept in their order.
@@ -23,7 +24,9 @@ public:
 private:
     static constexpr int prepareDelayMs = 1000;
 
-    void attachToOverlay(QWidget &panel, const QRect &screenFrame);
+    OverlayWindow *overlayShowing(const QRect &screenFrame);
+    static void attachToOverlay(QWidget &panel, OverlayWindow &overlay);
+    static void embedInOverlay(QWidget &panel, OverlayWindow &overlay);
 
     OverlayWindows overlayWindows_;
     WindowStacking stacking_;

@@ -248,12 +248,13 @@ void QueryPanelController::show()
     slide_->setEndValue(rest.topLeft());
     slide_->start(QAbstractAnimation::DeleteWhenStopped);
 
-    if (!placement_) {
+    if (!placement_ && window_->isWindow()) {
         fadeIn(window_, "windowOpacity");
         return;
     }
     // The compositor shows the panel where it likes first: its content stays clear until the panel is in
-    // its place, then fades in (the compositor knows no window opacity).
+    // its place, then fades in (the compositor knows no window opacity). So does a panel that is part of
+    // another window, which has an opacity of its own.
     auto *clear = new QGraphicsOpacityEffect(contentView_);
     clear->setOpacity(0);
     contentView_->setGraphicsEffect(clear);
@@ -261,6 +262,11 @@ void QueryPanelController::show()
         if (effect && !std::exchange(revealed_, true) && !closing_)
             fadeIn(effect, "opacity");
     };
+    if (!placement_) {
+        reveal();
+        focusInput();
+        return;
+    }
     placement_->place(rest, reveal);
     placement_->activate();
     QTimer::singleShot(placementTimeoutMs, this, reveal);

@@ -85,6 +85,6 @@ PlatformBackends::PanelPlacement PlatformBackends::panelPlacement()
         chosen(QStringLiteral("kwin-script"));
         return [](QWidget &window) { return std::make_unique<KWinScriptPlacement>(window); };
     }
-    chosen(QStringLiteral("compositor-centred"));
+    chosen(QStringLiteral("in-overlay"));
     return {};
 }

@@ -23,6 +23,10 @@ AppSessionWindows::AppSessionWindows(ScreenFreezer &freezer, PanelServices panel
     // first drawing finds its windows ready.
     QTimer::singleShot(prepareDelayMs, &overlayWindows_, &OverlayWindows::prepare);
     QObject::connect(&overlayWindows_, &OverlayWindows::buffersReleased, &IdleMemory::giveBack);
+    QObject::connect(&stacking_, &WindowStacking::keyboardReturned, &stacking_, [this](QWidget *window) {
+        if (panel_ && panel_->window() == window)
+            panel_->bringToFront();
+    });
 }
 
 std::unique_ptr<Overlay> AppSessionWindows::createOverlay(AnnotationSession &session, bool showToolbar)
@@ -74,5 +78,6 @@ std::unique_ptr<QueryPanel> AppSessionWindows::createQueryPanel(AnnotationSessio
         embedInOverlay(*panel->window(), *overlay);
     if (placement_)
         panel->setPlacement(placement_(*panel->window()));
+    panel_ = panel.get();
     return panel;
 }

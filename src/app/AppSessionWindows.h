@@ -6,9 +6,12 @@
 #include "platform/PlatformBackends.h"
 #include "session/SessionWindows.h"
 
+#include <QPointer>
+
 #include <functional>
 
 class OverlayWindow;
+class QueryPanelController;
 class ScreenFreezer;
 
 // The real windows of a session, the freeze-frame overlay and the query panel, kept in their order.
@@ -33,4 +36,5 @@ private:
     PanelServices panelServices_;
     std::function<void()> openSettings_;
     PlatformBackends::PanelPlacement placement_;
+    QPointer<QueryPanelController> panel_; // the latest, asked for the keyboard after a press on the overlay
 };

@@ -25,7 +25,9 @@ constexpr int showDurationMs = 260;
 constexpr int closeDurationMs = 150;
 constexpr int resizeDurationMs = 320;
 constexpr int snapshotDelayMs = 60;
-constexpr int placementTimeoutMs = 500; // the content shows by then, placed or not
+// The content shows by then, placed or not. Generous: under load a compositor may take a while, and content
+// shown before the panel is in its place flashes where the compositor put the window first.
+constexpr int placementTimeoutMs = 2000;
 
 void log(const QString &message)
 {

@@ -194,6 +194,8 @@ TEST_F(WaylandE2ETest, AnnotateDrawOnTheSecondOutputAskAndEscape)
     ASSERT_TRUE(settledPanel());
     EXPECT_EQ(settledPanel()->bottom() + 1, secondOutput.bottom() + 1 - 16);
     EXPECT_EQ(settledPanel()->center().x(), secondOutput.center().x());
+    // A click on the overlay leaves the keyboard with the panel.
+    pointer.drag({QPoint(500, 500)});
     run(QStringLiteral("wtype"), {QStringLiteral("What is this?")});
     run(QStringLiteral("wtype"), {QStringLiteral("-k"), QStringLiteral("Return")});
     ASSERT_TRUE(QTest::qWaitFor([&] { return !server.requests().isEmpty(); }, 15000));

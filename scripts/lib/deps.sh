@@ -1,4 +1,5 @@
-# Installs the Debian packages the project needs, quickly when they are all present already.
+# Installs the Debian packages the project needs, quickly when they are all present already; for the tests
+# also what the KWin session needs beyond them (glint_prepare_kde).
 # Usage: source scripts/lib/deps.sh; glint_install_deps build|run|test|bench|package
 
 glint_build_packages=(

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs the test suite inside the session scripts/test prepared: a private session bus (we run under
 # dbus-run-session), a temporary HOME with an unlocked keyring, a sound server with a virtual microphone,
-# a two-monitor virtual display and, beside it, a two-output headless Wayland session. The Wayland tests run
-# after the others, one at a time.
+# a two-monitor virtual display and, beside it, three two-output headless Wayland sessions: Sway, GNOME Shell
+# and KWin, the last two with buses of their own. The tests of each Wayland session run after the others, one
+# session after the other.
 # Usage: test-session.sh BUILD_DIR [ctest arguments...]
 set -uo pipefail
 GLINT_ROOT=$(cd "$(dirname "$0")/../.." && pwd)
@@ -10,11 +11,15 @@ source "$GLINT_ROOT/scripts/lib/xvfb.sh"
 source "$GLINT_ROOT/scripts/lib/keyring.sh"
 source "$GLINT_ROOT/scripts/lib/pulse.sh"
 source "$GLINT_ROOT/scripts/lib/sway.sh"
+source "$GLINT_ROOT/scripts/lib/gnome.sh"
+source "$GLINT_ROOT/scripts/lib/kde.sh"
 build_dir=$1
 shift
 
 scratch=$(mktemp -d /tmp/glint-test.XXXXXX)
 cleanup() {
+    glint_stop_kde
+    glint_stop_gnome
     glint_stop_wayland
     glint_stop_pulse
     glint_stop_keyring
@@ -42,6 +47,8 @@ xrandr --setmonitor GLINT-LEFT 1920/508x1080/286+0+0 screen >/dev/null
 xrandr --setmonitor GLINT-RIGHT 1920/508x1080/286+1920+0 none >/dev/null
 
 glint_start_wayland "$scratch/wayland" || exit 1
+glint_start_gnome "$scratch/gnome" || exit 1
+glint_start_kde "$scratch/kde" || exit 1
 
 run_ctest() {
     ctest --test-dir "$build_dir" --output-on-failure -j2 --timeout 600 "$@"
@@ -51,6 +58,8 @@ for argument in "$@"; do
     case $argument in -L | -LE | --label-regex | --label-exclude) run_ctest "$@"; exit ;; esac
 done
 status=0
-run_ctest -LE wayland "$@" || status=$?
-run_ctest -L wayland "$@" || status=$?
+run_ctest -LE '^(wayland|gnome|kde)$' "$@" || status=$?
+for session in wayland gnome kde; do
+    run_ctest -L "^$session\$" "$@" || status=$?
+done
 exit $status

@@ -1,6 +1,7 @@
 #include "drawing/OverlayWindow.h"
 
 #include "drawing/DrawingCanvasView.h"
+#include "log/DebugLog.h"
 #include "platform/DisplayPlatform.h"
 
 #include <QBackingStore>
@@ -9,6 +10,8 @@
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QWindow>
+
+#include <chrono>
 
 OverlayWindow::OverlayWindow(QScreen *screen)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
@@ -55,6 +58,7 @@ void OverlayWindow::setFrame(std::shared_ptr<const FrozenFrame> frame)
     if (onServer_ && windowHandle())
         onServer_->removeFrom(*windowHandle());
     frame_ = std::move(frame);
+    framePainted_ = false;
     picture_ = nullptr;
     onServer_ = nullptr;
     if (frame_) {
@@ -172,16 +176,23 @@ void OverlayWindow::paintEvent(QPaintEvent *event)
 {
     if (onServer_) {
         repaintOnServer(event->region());
-        applyGrabs();
-        return;
+    } else {
+        QPainter painter(this);
+        if (picture_)
+            painter.drawImage(QPoint(0, 0), *picture_);
+        else
+            painter.fillRect(event->rect(), Qt::black);
     }
-    QPainter painter(this);
-    if (picture_)
-        painter.drawImage(QPoint(0, 0), *picture_);
-    else
-        painter.fillRect(event->rect(), Qt::black);
-    painter.end();
     applyGrabs();
+    // The monotonic clock is the system's, so that a measurement compares it with the moment it ran
+    // `glint annotate`.
+    if ((picture_ || onServer_) && !std::exchange(framePainted_, true))
+        DebugLog::log(QStringLiteral("OverlayWindow"),
+                      u"Frozen frame painted screen=" + screen()->name() + u" monotonicMs=" +
+                          QString::number(std::chrono::duration<double, std::milli>(
+                                              std::chrono::steady_clock::now().time_since_epoch())
+                                              .count(),
+                                          'f', 1));
 }
 
 void OverlayWindow::keyPressEvent(QKeyEvent *event)

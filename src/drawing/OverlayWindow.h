@@ -53,6 +53,7 @@ private:
     std::shared_ptr<const FrozenFrame> frame_;
     const QImage *picture_ = nullptr;         // this screen's picture in frame_
     const ServerPicture *onServer_ = nullptr; // or the server's, when it keeps it
+    bool framePainted_ = false;               // since frame_ was set
     bool rendering_ = false;                  // the children paint into a tile for the server
     bool wantsInput_ = false;
     bool holdsKeyboard_ = false;

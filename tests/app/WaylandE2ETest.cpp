@@ -1,53 +1,22 @@
-#include "GlintE2EFixture.h"
+#include "WaylandE2EFixture.h"
 #include "support/FakeDesktopPortal.h"
-#include "support/FakeModelServer.h"
-#include "support/StoredKey.h"
 #include "support/WaylandPointer.h"
-
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 namespace {
 
-const QRect firstOutput(0, 0, 1920, 1080);
-const QRect secondOutput(1920, 0, 1920, 1080);
-
-bool isStrokeRed(QColor colour)
-{
-    return colour.red() - std::max(colour.green(), colour.blue()) >= 60;
-}
-
-int redPixels(const QImage &image, const QRect &area)
-{
-    int count = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            count += isStrokeRed(image.pixelColor(x, y));
-    return count;
-}
-
 // Glint as a native client of the headless two-output Sway session that scripts/test starts.
-class WaylandE2ETest : public GlintE2EFixture {
+class WaylandE2ETest : public WaylandE2EFixture {
 protected:
     QByteArray waylandDisplay = qgetenv("GLINT_TEST_WAYLAND_DISPLAY");
-    FakeModelServer server;
     QProcess keyboard;
 
     void SetUp() override
     {
-        GlintE2EFixture::SetUp();
+        WaylandE2EFixture::SetUp();
         if (waylandDisplay.isEmpty())
             GTEST_SKIP() << "no Wayland session (GLINT_TEST_WAYLAND_DISPLAY)";
         // The tools of this process (grim, wtype, the pointer) talk to the same session.
-        qputenv("WAYLAND_DISPLAY", waylandDisplay);
-        extraEnvironment.insert(QStringLiteral("WAYLAND_DISPLAY"), QString::fromLocal8Bit(waylandDisplay));
-        // Chosen over the QT_QPA_PLATFORM=xcb the fixture sets for the X11 tests.
-        extraEnvironment.insert(QStringLiteral("GLINT_PLATFORM"), QStringLiteral("wayland"));
-        // Qt's Wayland plugin leaves its protocol objects to the end of the process and is unloaded by
-        // then, so the leak checker can neither attribute nor suppress them.
-        extraEnvironment.insert(QStringLiteral("ASAN_OPTIONS"),
-                                qEnvironmentVariable("ASAN_OPTIONS") + u":detect_leaks=0");
+        enterSession(waylandDisplay);
     }
 
     // A keyboard on the seat for the whole test, plugged in before Glint starts. Each wtype call brings a
@@ -141,19 +110,7 @@ protected:
 
 TEST_F(WaylandE2ETest, AnnotateDrawOnTheSecondOutputAskAndEscape)
 {
-    const QByteArray key = "sk-e2e-wayland";
-    const StoredKey storedKey(SettingsManager::openAIKeyAccount, key);
-    ASSERT_TRUE(storedKey.isStored());
-    {
-        SettingsManager settings(QDir(configHome()).filePath(QStringLiteral("glint/glint.conf")));
-        settings.setSelectedProvider(QStringLiteral("openai"));
-        settings.setHasCompletedOnboarding(true);
-    }
-    server.enqueue(FakeModelServer::Response::events(
-        R"(data: {"id":"c","object":"chat.completion.chunk","choices":[{"index":0,"delta":{"content":"A red line."},)"
-        R"("finish_reason":null}]})"
-        "\n\ndata: [DONE]\n\n"));
-    extraEnvironment.insert(QStringLiteral("GLINT_OPENAI_BASE_URL"), server.baseUrl());
+    prepareAnswer();
 
     // Before Glint starts: the seat has a pointer and a keyboard from then on, as with a mouse and a
     // keyboard plugged in.
@@ -176,12 +133,7 @@ TEST_F(WaylandE2ETest, AnnotateDrawOnTheSecondOutputAskAndEscape)
         return !primary.isNull() && primary.pixelColor(960, 1080 - 40 - 28) != primary.pixelColor(960, 500);
     }));
 
-    QList<QPoint> stroke;
-    for (int x = 2200; x <= 3000; x += 20)
-        stroke << QPoint(x, 300);
-    for (int y = 320; y <= 600; y += 20)
-        stroke << QPoint(3000, y);
-    pointer.drag(stroke);
+    pointer.drag(strokeOnTheSecondOutput());
 
     ASSERT_TRUE(waitForLog(QStringLiteral("[QueryPanel] screen=(1920.0, 0.0, 1920.0, 1080.0) "
                                           "visibleFrame=(1920.0, 0.0, 1920.0, 1080.0)")));
@@ -198,18 +150,7 @@ TEST_F(WaylandE2ETest, AnnotateDrawOnTheSecondOutputAskAndEscape)
     pointer.drag({QPoint(500, 500)});
     run(QStringLiteral("wtype"), {QStringLiteral("What is this?")});
     run(QStringLiteral("wtype"), {QStringLiteral("-k"), QStringLiteral("Return")});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !server.requests().isEmpty(); }, 15000));
-    const QJsonArray messages = QJsonDocument::fromJson(server.requests().first().body).object()[u"messages"].toArray();
-    const QJsonArray parts = messages.last()[u"content"].toArray();
-    ASSERT_EQ(parts.size(), 2);
-    EXPECT_EQ(parts[1][u"text"].toString(), u"What is this?");
-    const QString url = parts[0][u"image_url"][u"url"].toString();
-    const QImage sent = QImage::fromData(QByteArray::fromBase64(url.section(u',', 1).toLatin1()), "PNG");
-    // The second output alone, reduced to 1568 x 882, the stroke burnt in where it was drawn.
-    ASSERT_EQ(sent.size(), QSize(1568, 882));
-    const qreal factor = 1568.0 / 1920;
-    EXPECT_GT(redPixels(sent, QRect(QPoint(280, 290) * factor, QSize(800, 20) * factor)), 300);
-    EXPECT_EQ(redPixels(sent, QRect(0, 0, 200, 882)), 0);
+    expectQuestionAboutTheStroke(u"What is this?"_qs);
     // Grown with the answer, from its bottom edge.
     ASSERT_TRUE(waitForLog(QStringLiteral("[Session] Streaming task completed responseLength=11")));
     ASSERT_TRUE(settledPanel());

@@ -1,0 +1,98 @@
+#include "WaylandE2EFixture.h"
+
+namespace {
+
+// Glint as a native client of the headless GNOME Shell or KWin session that scripts/test starts (the
+// desktop this program is built for), on that desktop's own bus with its own portals, driven through the
+// input its compositor offers for remote control.
+class DesktopE2ETest : public WaylandE2EFixture {
+protected:
+    const QByteArray desktop = GLINT_TEST_DESKTOP;
+    const QString input = qEnvironmentVariable("GLINT_TEST_" GLINT_TEST_DESKTOP "_INPUT");
+
+    void SetUp() override
+    {
+        WaylandE2EFixture::SetUp();
+        const QByteArray display = qgetenv("GLINT_TEST_" GLINT_TEST_DESKTOP "_DISPLAY");
+        if (display.isEmpty())
+            GTEST_SKIP() << "no " GLINT_TEST_DESKTOP " session (GLINT_TEST_" GLINT_TEST_DESKTOP "_DISPLAY)";
+        enterSession(display);
+        // The key store, the input tool and Glint find the desktop's services on its bus.
+        qputenv("DBUS_SESSION_BUS_ADDRESS", qgetenv("GLINT_TEST_" GLINT_TEST_DESKTOP "_BUS"));
+        qunsetenv("SWAYSOCK");
+        extraEnvironment.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QString::fromLatin1(desktop));
+        extraEnvironment.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
+    }
+
+    // Pointer and keyboard input in the commands of scripts/lib/gnome-input, in the layout of both outputs.
+    bool send(const QStringList &commands) const
+    {
+        QProcess tool;
+        tool.setProcessChannelMode(QProcess::ForwardedChannels);
+        tool.start(input, commands);
+        return tool.waitForFinished(30000) && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
+    }
+
+    bool drag(const QList<QPoint> &points) const
+    {
+        QStringList commands;
+        for (const QPoint &point : points)
+            commands << u"move:%1,%2"_qs.arg(point.x()).arg(point.y());
+        // The window under the pointer learns that it has it before the press.
+        commands.insert(1, u"sleep:0.2"_qs);
+        commands.insert(2, u"down"_qs);
+        commands << u"up"_qs;
+        return send(commands);
+    }
+
+    // Until the overlays show the frozen frame, a stroke would land on the desktop beneath.
+    bool waitForOverlays() { return !waitForLogStartingWith(u"[OverlayWindow] Frozen frame painted"_qs).isEmpty(); }
+};
+
+// Named after the desktop (GnomeE2ETest, KdeE2ETest), as ctest lists it.
+using GLINT_TEST_SUITE = DesktopE2ETest;
+
+TEST_F(GLINT_TEST_SUITE, AnnotateDrawOnTheSecondOutputAskAndEscape)
+{
+    prepareAnswer();
+    start(first);
+    ASSERT_TRUE(waitForLog(u"[App] Display platform=wayland chosenBy=GLINT_PLATFORM"_qs));
+    EXPECT_TRUE(waitForLog(u"[Capture] Screen capture method=xdg-portal"_qs));
+
+    ASSERT_EQ(invoke({u"annotate"_qs}), 0);
+    ASSERT_TRUE(waitForLog(u"[Session] Begin annotation session showToolbar=true"_qs));
+    ASSERT_TRUE(waitForOverlays());
+    ASSERT_TRUE(drag(strokeOnTheSecondOutput()));
+    ASSERT_TRUE(waitForLog(u"[QueryPanel] screen=(1920.0, 0.0, 1920.0, 1080.0) "
+                           "visibleFrame=(1920.0, 0.0, 1920.0, 1080.0)"_qs));
+    EXPECT_FALSE(waitForLogStartingWith(u"[Session] Screenshot captured bytes="_qs).isEmpty());
+
+    // Once it shows, the panel has the keyboard without a click.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(artifactsPath() + u"/panel-01-shown.png"); }, 10000));
+    ASSERT_TRUE(send({u"type:What is this?"_qs, u"key:Return"_qs}));
+    expectQuestionAboutTheStroke(u"What is this?"_qs);
+    EXPECT_TRUE(waitForLog(u"[Session] Streaming task completed responseLength=11"_qs));
+
+    ASSERT_TRUE(send({u"key:Escape"_qs}));
+    EXPECT_TRUE(waitForLog(u"[Session] Session cancelled and state reset"_qs));
+}
+
+// KDE's global shortcuts portal binds Ctrl+Alt+Space, which then begins a session as `glint annotate` does.
+// Plasma 5.27 reads the shortcuts only from CreateSession's options; enabled with the hotkey work that
+// passes them there.
+TEST_F(GLINT_TEST_SUITE, DISABLED_TheDesktopsShortcutBeginsAnAnnotation)
+{
+    if (desktop != "KDE")
+        GTEST_SKIP() << "GNOME 43 has no global shortcuts portal";
+    start(first);
+    ASSERT_TRUE(waitForLog(u"[App] Global input source=global-shortcuts-portal"_qs));
+    // Bound once the portal has answered; nothing says so in the log of today's code.
+    QTest::qWait(3000);
+    ASSERT_TRUE(send({u"key:Ctrl+Alt+space"_qs}));
+    ASSERT_TRUE(waitForLog(u"[Session] Begin annotation session showToolbar=true"_qs));
+    ASSERT_TRUE(waitForOverlays());
+    ASSERT_TRUE(send({u"key:Escape"_qs}));
+    EXPECT_TRUE(waitForLog(u"[Session] Session cancelled and state reset"_qs));
+}
+
+} // namespace

@@ -4,6 +4,7 @@
 #include "capture/DesktopWindows.h"
 #include "drawing/OverlayWindow.h"
 #include "drawing/OverlayWindowController.h"
+#include "log/DebugLog.h"
 #include "panel/QueryPanelContentView.h"
 #include "panel/QueryPanelController.h"
 #include "panel/WindowPlacement.h"
@@ -56,13 +57,32 @@ void AppSessionWindows::attachToOverlay(QWidget &panel, OverlayWindow &overlay)
 }
 
 // Where nothing places the panel's window (GNOME puts a new window at the top left of the output under the
-// pointer, over what the user just circled), the panel becomes part of the overlay of the output drawn on:
-// in its place at the bottom, and typed into through the keyboard focus the overlay holds.
-void AppSessionWindows::embedInOverlay(QWidget &panel, OverlayWindow &overlay)
+// pointer, over what the user just circled), the panel is part of the overlay of the output drawn on while the
+// overlay shows the stroke: in its place at the bottom, typed into through the keyboard focus the overlay
+// holds. Once the overlay goes (the question is sent), the panel goes on as a window of its own, which the
+// compositor places.
+void AppSessionWindows::embedInOverlay(QueryPanelController &controller, OverlayWindow &overlay)
 {
-    const QRect frame = panel.geometry().translated(-overlay.geometry().topLeft());
+    QWidget &panel = *controller.window();
+    const Qt::WindowFlags flags = panel.windowFlags();
+    const QPoint offset = overlay.geometry().topLeft();
     panel.setParent(&overlay);
-    panel.setGeometry(frame);
+    panel.move(panel.pos() - offset);
+    QObject::connect(
+        &overlay, &OverlayWindow::hidden, &controller,
+        [&controller, flags, offset] {
+            QWidget *window = controller.window();
+            if (!window || !window->parentWidget() || controller.isClosing())
+                return;
+            const bool shown = !window->isHidden();
+            window->setParent(nullptr, flags);
+            window->move(window->pos() + offset);
+            DebugLog::log(QStringLiteral("QueryPanel"),
+                          QStringLiteral("Panel placement=compositor once the overlay has gone"));
+            if (shown)
+                controller.bringToFront();
+        },
+        Qt::QueuedConnection);
 }
 
 std::unique_ptr<QueryPanel> AppSessionWindows::createQueryPanel(AnnotationSession &session,
@@ -75,7 +95,7 @@ std::unique_ptr<QueryPanel> AppSessionWindows::createQueryPanel(AnnotationSessio
     if (overlay && placement_)
         attachToOverlay(*panel->window(), *overlay);
     else if (overlay)
-        embedInOverlay(*panel->window(), *overlay);
+        embedInOverlay(*panel, *overlay);
     if (placement_)
         panel->setPlacement(placement_(*panel->window()));
     panel_ = panel.get();

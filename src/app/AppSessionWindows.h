@@ -29,7 +29,7 @@ private:
 
     OverlayWindow *overlayShowing(const QRect &screenFrame);
     static void attachToOverlay(QWidget &panel, OverlayWindow &overlay);
-    static void embedInOverlay(QWidget &panel, OverlayWindow &overlay);
+    static void embedInOverlay(QueryPanelController &controller, OverlayWindow &overlay);
 
     OverlayWindows overlayWindows_;
     WindowStacking stacking_;

@@ -9,6 +9,7 @@
 #include "panel/QueryPanelController.h"
 #include "panel/WindowPlacement.h"
 #include "platform/DisplayPlatform.h"
+#include "session/AnnotationSession.h"
 
 #include <QTimer>
 #include <QWindow>
@@ -61,28 +62,26 @@ void AppSessionWindows::attachToOverlay(QWidget &panel, OverlayWindow &overlay)
 // overlay shows the stroke: in its place at the bottom, typed into through the keyboard focus the overlay
 // holds. Once the overlay goes (the question is sent), the panel goes on as a window of its own, which the
 // compositor places.
-void AppSessionWindows::embedInOverlay(QueryPanelController &controller, OverlayWindow &overlay)
+void AppSessionWindows::embedInOverlay(QueryPanelController &controller, OverlayWindow &overlay,
+                                       AnnotationSession &session)
 {
     QWidget &panel = *controller.window();
     const Qt::WindowFlags flags = panel.windowFlags();
     const QPoint offset = overlay.geometry().topLeft();
     panel.setParent(&overlay);
     panel.move(panel.pos() - offset);
-    QObject::connect(
-        &overlay, &OverlayWindow::hidden, &controller,
-        [&controller, flags, offset] {
-            QWidget *window = controller.window();
-            if (!window || !window->parentWidget() || controller.isClosing())
-                return;
-            const bool shown = !window->isHidden();
-            window->setParent(nullptr, flags);
-            window->move(window->pos() + offset);
-            DebugLog::log(QStringLiteral("QueryPanel"),
-                          QStringLiteral("Panel placement=compositor once the overlay has gone"));
-            if (shown)
-                controller.bringToFront();
-        },
-        Qt::QueuedConnection);
+    // At once, while the overlay still has the keyboard to hand on; only for a question on its way (a
+    // cancelled session takes the panel with it).
+    QObject::connect(&overlay, &OverlayWindow::hidden, &controller, [&controller, &session, flags, offset] {
+        QWidget *window = controller.window();
+        if (!window || !window->parentWidget() || session.state() != SessionState::Streaming)
+            return;
+        window->setParent(nullptr, flags);
+        window->move(window->pos() + offset);
+        DebugLog::log(QStringLiteral("QueryPanel"),
+                      QStringLiteral("Panel placement=compositor once the overlay has gone"));
+        controller.bringToFront();
+    });
 }
 
 std::unique_ptr<QueryPanel> AppSessionWindows::createQueryPanel(AnnotationSession &session,
@@ -95,7 +94,7 @@ std::unique_ptr<QueryPanel> AppSessionWindows::createQueryPanel(AnnotationSessio
     if (overlay && placement_)
         attachToOverlay(*panel->window(), *overlay);
     else if (overlay)
-        embedInOverlay(*panel, *overlay);
+        embedInOverlay(*panel, *overlay, session);
     if (placement_)
         panel->setPlacement(placement_(*panel->window()));
     panel_ = panel.get();

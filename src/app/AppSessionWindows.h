@@ -29,7 +29,7 @@ private:
 
     OverlayWindow *overlayShowing(const QRect &screenFrame);
     static void attachToOverlay(QWidget &panel, OverlayWindow &overlay);
-    static void embedInOverlay(QueryPanelController &controller, OverlayWindow &overlay);
+    static void embedInOverlay(QueryPanelController &controller, OverlayWindow &overlay, AnnotationSession &session);
 
     OverlayWindows overlayWindows_;
     WindowStacking stacking_;

@@ -93,12 +93,14 @@ void KWinScriptPlacement::activate()
 
 void KWinScriptPlacement::placed()
 {
-    if (activating_) {
-        unload(activating_->name);
-        activating_.reset();
-    }
     if (settled_)
         std::exchange(settled_, {})();
+}
+
+void KWinScriptPlacement::activated()
+{
+    if (activating_)
+        unload(std::exchange(activating_, nullptr)->name);
 }
 
 void KWinScriptPlacement::load(const QString &resource, QJsonObject want)

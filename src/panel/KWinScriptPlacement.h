@@ -15,8 +15,8 @@ class QTemporaryFile;
 // Places a window and gives it the keyboard through KWin's scripting interface, where a client can do
 // neither itself: a small script finds the window by this process's id and the window's title, moves it
 // when it appears (and again after it was hidden), keeps its bottom edge when its height changes, and calls
-// `placed` on this object over the session bus. Each script stays loaded until the next placement or until
-// this object goes.
+// `placed` (or `activated`) on this object over the session bus. Each script stays loaded until the next placement or
+// until this object goes.
 class KWinScriptPlacement : public QObject, public WindowPlacement {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.glint.Glint.WindowPlacement")
@@ -34,6 +34,7 @@ public:
 
 public Q_SLOTS:
     Q_SCRIPTABLE void placed();
+    Q_SCRIPTABLE void activated();
 
 private:
     struct Script;

@@ -54,7 +54,6 @@ public:
     void setPlacement(std::unique_ptr<WindowPlacement> placement);
 
     QWidget *window() const { return window_; }
-    bool isClosing() const { return closing_; }
     QueryPanelContentView *contentView() const { return contentView_; }
 
     // The monitor showing `screen`; else the primary one; else the first one.

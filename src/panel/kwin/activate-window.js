@@ -5,5 +5,5 @@
         if (clients[i].pid === want.pid && clients[i].caption === want.caption)
             workspace.activeClient = clients[i];
     }
-    callDBus(want.service, want.path, want.interface, "placed");
+    callDBus(want.service, want.path, want.interface, "activated");
 })();

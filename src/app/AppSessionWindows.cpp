@@ -11,6 +11,7 @@
 #include "platform/DisplayPlatform.h"
 #include "session/AnnotationSession.h"
 
+#include <QGuiApplication>
 #include <QTimer>
 #include <QWindow>
 
@@ -25,10 +26,6 @@ AppSessionWindows::AppSessionWindows(ScreenFreezer &freezer, PanelServices panel
     // first drawing finds its windows ready.
     QTimer::singleShot(prepareDelayMs, &overlayWindows_, &OverlayWindows::prepare);
     QObject::connect(&overlayWindows_, &OverlayWindows::buffersReleased, &IdleMemory::giveBack);
-    QObject::connect(&stacking_, &WindowStacking::keyboardReturned, &stacking_, [this](QWidget *window) {
-        if (panel_ && panel_->window() == window)
-            panel_->bringToFront();
-    });
 }
 
 std::unique_ptr<Overlay> AppSessionWindows::createOverlay(AnnotationSession &session, bool showToolbar)
@@ -97,6 +94,18 @@ std::unique_ptr<QueryPanel> AppSessionWindows::createQueryPanel(AnnotationSessio
         embedInOverlay(*panel, *overlay, session);
     if (placement_)
         panel->setPlacement(placement_(*panel->window()));
-    panel_ = panel.get();
+    // The compositor gives the keyboard to the overlay it was pressed on; outside a drawing the panel takes
+    // it back (a window's own activation goes unheard on Wayland).
+    if (placement_) {
+        QObject::connect(qApp, &QGuiApplication::focusWindowChanged, panel.get(),
+                         [this, controller = panel.get(), &session](QWindow *focused) {
+                             if (session.state() == SessionState::Drawing || !controller->window()->isVisible())
+                                 return;
+                             for (OverlayWindow *overlay : overlayWindows_.windows()) {
+                                 if (focused && overlay->windowHandle() == focused)
+                                     controller->bringToFront();
+                             }
+                         });
+    }
     return panel;
 }

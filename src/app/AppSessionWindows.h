@@ -6,8 +6,6 @@
 #include "platform/PlatformBackends.h"
 #include "session/SessionWindows.h"
 
-#include <QPointer>
-
 #include <functional>
 
 class OverlayWindow;
@@ -36,5 +34,4 @@ private:
     PanelServices panelServices_;
     std::function<void()> openSettings_;
     PlatformBackends::PanelPlacement placement_;
-    QPointer<QueryPanelController> panel_; // the latest, asked for the keyboard after a press on the overlay
 };

@@ -140,11 +140,8 @@ void WindowStacking::restack()
     }
     // The keyboard first: the window manager may raise the window it activates, and the order is set after.
     const QWidget *active = QApplication::activeWindow();
-    if (returnFocus && active && layerOf(active) == WindowLayer::Overlay && !order.isEmpty()) {
-        QWidget *focused = order.contains(lastFocused_) ? lastFocused_.data() : order.last();
-        focused->activateWindow();
-        Q_EMIT keyboardReturned(focused);
-    }
+    if (returnFocus && active && layerOf(active) == WindowLayer::Overlay && !order.isEmpty())
+        (order.contains(lastFocused_) ? lastFocused_.data() : order.last())->activateWindow();
     for (QWidget *window : std::as_const(order))
         window->raise();
 }

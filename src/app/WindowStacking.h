@@ -27,11 +27,6 @@ public:
     // Nothing for windows that take no part: popups, tooltips, frameless windows without a layer.
     static std::optional<WindowLayer> layerOf(const QWidget *window);
 
-Q_SIGNALS:
-    // After a press on the overlay, `window` is given the keyboard back; where the compositor ignores a
-    // client's own activation, whoever can ask the compositor does so.
-    void keyboardReturned(QWidget *window);
-
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 

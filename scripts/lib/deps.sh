@@ -4,7 +4,7 @@
 
 glint_build_packages=(
     cmake ninja-build g++ pkg-config ccache
-    qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-qpa-plugins libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-base-private-dev qt6-svg-dev qt6-qpa-plugins libgl-dev
     libsecret-1-dev libwebp-dev libmd4c-dev libpng-dev libx11-dev libxcb1-dev libxext-dev libxi-dev libxtst-dev
     libpulse-dev libavcodec-dev libavformat-dev libavutil-dev libwayland-dev wayland-protocols qt6-wayland
     libgtest-dev libbenchmark-dev fonts-dejavu-core librsvg2-bin

@@ -56,6 +56,22 @@ glint_start_kde() {
     export GLINT_TEST_KDE_INPUT="$dir/kwin-fake-input"
 }
 
+# Lets PROGRAM take KWin's screenshots, as Glint's installed menu entry does: KWin shows the screen to the
+# programs that such an entry names by their path.
+# Usage: glint_kde_allow_screenshots PROGRAM
+glint_kde_allow_screenshots() {
+    local program
+    program=$(readlink -f "$1")
+    cat >"$glint_kde_dir/home/.local/share/applications/glint-test-$(basename "$program").desktop" <<DESKTOP
+[Desktop Entry]
+Type=Application
+Name=$(basename "$program") under test
+Exec=$program
+NoDisplay=true
+X-KDE-DBUS-Restricted-Interfaces=org.kde.KWin.ScreenShot2
+DESKTOP
+}
+
 glint_stop_kde() {
     [ -n "$glint_kde_dir" ] || return 0
     glint_desktop_stop "$glint_kde_dir"

@@ -54,6 +54,7 @@ xrandr --setmonitor GLINT-RIGHT 1920/508x1080/286+1920+0 none >/dev/null
 glint_start_wayland "$scratch/wayland" || exit 1
 glint_start_gnome "$scratch/gnome" || exit 1
 glint_start_kde "$scratch/kde" || exit 1
+glint_kde_allow_screenshots "$build_dir/glint"
 
 run_ctest() {
     ctest --test-dir "$build_dir" --output-on-failure -j2 --timeout 600 "$@"

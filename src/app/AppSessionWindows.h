@@ -8,6 +8,8 @@
 
 #include <functional>
 
+class OverlayWindow;
+class QueryPanelController;
 class ScreenFreezer;
 
 // The real windows of a session, the freeze-frame overlay and the query panel, kept in their order.
@@ -23,7 +25,9 @@ public:
 private:
     static constexpr int prepareDelayMs = 1000;
 
-    void attachToOverlay(QWidget &panel, const QRect &screenFrame);
+    OverlayWindow *overlayShowing(const QRect &screenFrame);
+    static void attachToOverlay(QWidget &panel, OverlayWindow &overlay);
+    static void embedInOverlay(QueryPanelController &controller, OverlayWindow &overlay, AnnotationSession &session);
 
     OverlayWindows overlayWindows_;
     WindowStacking stacking_;

@@ -2,10 +2,12 @@
 #include "app/AskCommand.h"
 #include "app/CommandLine.h"
 #include "app/InstanceChannel.h"
+#include "app/InstanceHandOver.h"
 #include "app/TerminationSignalHandler.h"
 #include "app/TranscribeCommand.h"
 #include "log/DebugLog.h"
 #include "platform/DisplayPlatform.h"
+#include "platform/WaylandActivation.h"
 
 #include <QApplication>
 
@@ -52,16 +54,23 @@ int runTrayApplication(int argc, char *argv[], InstanceChannel::Command command)
     DebugLog::setFilePath(qEnvironmentVariable("GLINT_LOG_FILE", QString::fromLatin1(DebugLog::defaultFilePath)));
     TerminationSignalHandler terminationSignals;
     AppDelegate delegate;
-    QObject::connect(&channel, &InstanceChannel::commandReceived, &delegate, [&delegate](InstanceChannel::Command c) {
-        if (c == InstanceChannel::Command::Annotate)
-            delegate.requestAnnotation();
-        else
-            delegate.reopen();
-    });
+    QObject::connect(&channel, &InstanceChannel::commandReceived, &delegate,
+                     [&delegate](InstanceChannel::Command c, const QString &activationToken) {
+                         WaylandActivation::offerToken(activationToken);
+                         if (c == InstanceChannel::Command::Annotate)
+                             delegate.requestAnnotation();
+                         else
+                             delegate.reopen();
+                     });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &AppDelegate::shutDown);
     delegate.start();
-    if (command == InstanceChannel::Command::Annotate)
+    if (command == InstanceChannel::Command::Annotate) {
+        // Started by a desktop shortcut: the token is this process's own, and for no program it starts.
+        if (const QByteArray token = qgetenv("XDG_ACTIVATION_TOKEN"); InstanceHandOver::isToken(token.toStdString()))
+            WaylandActivation::offerToken(QString::fromLatin1(token));
         delegate.requestAnnotation();
+    }
+    qunsetenv("XDG_ACTIVATION_TOKEN");
     return QApplication::exec();
 }
 } // namespace

@@ -13,7 +13,7 @@
 #include <unistd.h>
 
 namespace {
-constexpr qint64 maxLineLength = 64;
+constexpr qint64 maxLineLength = 300; // a command and a token
 
 std::string_view wireName(InstanceChannel::Command command)
 {
@@ -48,7 +48,8 @@ InstanceChannel::~InstanceChannel()
 
 bool InstanceChannel::sendToRunning(Command command) const
 {
-    return InstanceHandOver::send(QFile::encodeName(socketPath_).toStdString(), wireName(command));
+    return InstanceHandOver::send(QFile::encodeName(socketPath_).toStdString(),
+                                  InstanceHandOver::line(wireName(command)));
 }
 
 bool InstanceChannel::listen()
@@ -89,9 +90,14 @@ void InstanceChannel::acceptConnection()
                 return;
             }
             const QByteArray line = socket->readLine(maxLineLength + 1);
+            const qsizetype blank = line.endsWith('\n') ? line.indexOf(' ') : 0; // an unended line is no command
+            const QByteArray word = blank < 0 ? line.chopped(1) : line.left(blank);
+            const QByteArray token = blank < 0 ? QByteArray() : line.mid(blank + 1).chopped(1);
             std::optional<Command> command;
             for (const Command candidate : {Command::Reopen, Command::Annotate}) {
-                if (line == QByteArray::fromStdString(std::string(wireName(candidate)) + '\n'))
+                if (word == QByteArray::fromStdString(std::string(wireName(candidate))) &&
+                    (token.isNull() ||
+                     (candidate == Command::Annotate && InstanceHandOver::isToken(token.toStdString()))))
                     command = candidate;
             }
             socket->write(command ? "ok\n" : "unknown\n");
@@ -99,7 +105,7 @@ void InstanceChannel::acceptConnection()
             socket->flush();
             socket->disconnectFromServer();
             if (command)
-                Q_EMIT commandReceived(*command);
+                Q_EMIT commandReceived(*command, QString::fromLatin1(token));
             else
                 DebugLog::log(QStringLiteral("App"), QStringLiteral("Ignored unknown instance command"));
         });

@@ -22,7 +22,9 @@ public:
     bool listen();
 
 Q_SIGNALS:
-    void commandReceived(InstanceChannel::Command command);
+    // `activationToken`: what the desktop gave the program that sent the command, to activate a window with;
+    // usually empty.
+    void commandReceived(InstanceChannel::Command command, const QString &activationToken);
 
 private:
     bool takeLock();

@@ -1,5 +1,6 @@
 #include "app/InstanceHandOver.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -30,6 +31,21 @@ std::string InstanceHandOver::socketPath(std::string *error)
         return {};
     }
     return directory + "/glint.socket";
+}
+
+bool InstanceHandOver::isToken(std::string_view token)
+{
+    constexpr size_t longest = 256;
+    return !token.empty() && token.size() <= longest &&
+           std::all_of(token.begin(), token.end(), [](char c) { return c > 0x20 && c < 0x7f; });
+}
+
+std::string InstanceHandOver::line(std::string_view command)
+{
+    const char *token = std::getenv("XDG_ACTIVATION_TOKEN");
+    if (command != annotate || !token || !isToken(token))
+        return std::string(command);
+    return std::string(command) + ' ' + token;
 }
 
 bool InstanceHandOver::send(const std::string &socketPath, std::string_view command)

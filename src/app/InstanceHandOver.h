@@ -21,4 +21,11 @@ public:
 
     // Sends one command; true when a running instance answered that it took it.
     static bool send(const std::string &socketPath, std::string_view command);
+
+    // `command` as it is sent: `annotate` carries the activation token a Wayland desktop gave this process
+    // (XDG_ACTIVATION_TOKEN, from a desktop shortcut), after a blank, so that the running instance's
+    // windows may take the keyboard with it.
+    static std::string line(std::string_view command);
+    // Whether `token` can be an activation token: printable, without blanks, of a sane length.
+    static bool isToken(std::string_view token);
 };

@@ -35,7 +35,7 @@ std::string modulePath()
 int main(int argc, char *argv[])
 {
     if (argc == 2 && std::string_view(argv[1]) == InstanceHandOver::annotate &&
-        InstanceHandOver::send(InstanceHandOver::socketPath(), InstanceHandOver::annotate))
+        InstanceHandOver::send(InstanceHandOver::socketPath(), InstanceHandOver::line(InstanceHandOver::annotate)))
         return 0;
     const std::string path = modulePath();
     void *module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);

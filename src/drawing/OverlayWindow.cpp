@@ -195,6 +195,12 @@ void OverlayWindow::paintEvent(QPaintEvent *event)
                                           'f', 1));
 }
 
+void OverlayWindow::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    Q_EMIT hidden();
+}
+
 void OverlayWindow::keyPressEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_Escape)

@@ -38,10 +38,12 @@ public:
 
 Q_SIGNALS:
     void escapePressed();
+    void hidden();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:

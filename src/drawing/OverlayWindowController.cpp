@@ -6,11 +6,13 @@
 #include "drawing/OverlayWindow.h"
 #include "drawing/OverlayWindows.h"
 #include "log/DebugLog.h"
+#include "platform/WaylandActivation.h"
 #include "session/AnnotationSession.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 
 namespace {
 
@@ -85,8 +87,12 @@ void OverlayWindowController::show()
             window->show();
             window->raise();
         }
-        if (keyWindow_)
+        if (keyWindow_) {
             keyWindow_->activateWindow();
+            // Where the desktop gave `glint annotate` a token, the desktop takes it as the user's wish.
+            if (QWindow *handle = keyWindow_->windowHandle())
+                WaylandActivation::activate(*handle);
+        }
         updateGrabs();
     });
 }

@@ -26,7 +26,9 @@ constexpr int showDurationMs = 260;
 constexpr int closeDurationMs = 150;
 constexpr int resizeDurationMs = 320;
 constexpr int snapshotDelayMs = 60;
-constexpr int placementTimeoutMs = 500; // the content shows by then, placed or not
+// The content shows by then, placed or not. Generous: under load a compositor may take a while, and content
+// shown before the panel is in its place flashes where the compositor put the window first.
+constexpr int placementTimeoutMs = 2000;
 
 void log(const QString &message)
 {
@@ -267,12 +269,13 @@ void QueryPanelController::show()
     slide_->setEndValue(rest.topLeft());
     slide_->start(QAbstractAnimation::DeleteWhenStopped);
 
-    if (!placement_) {
+    if (!placement_ && window_->isWindow()) {
         fadeIn(window_, "windowOpacity");
         return;
     }
     // The compositor shows the panel where it likes first: its content stays clear until the panel is in
-    // its place, then fades in (the compositor knows no window opacity).
+    // its place, then fades in (the compositor knows no window opacity). So does a panel that is part of
+    // another window, which has an opacity of its own.
     auto *clear = new QGraphicsOpacityEffect(contentView_);
     clear->setOpacity(0);
     contentView_->setGraphicsEffect(clear);
@@ -280,6 +283,11 @@ void QueryPanelController::show()
         if (effect && !std::exchange(revealed_, true) && !closing_)
             fadeIn(effect, "opacity");
     };
+    if (!placement_) {
+        reveal();
+        focusInput();
+        return;
+    }
     placement_->place(rest, reveal);
     placement_->activate();
     QTimer::singleShot(placementTimeoutMs, this, reveal);

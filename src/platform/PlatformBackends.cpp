@@ -1,11 +1,13 @@
 #include "platform/PlatformBackends.h"
 
+#include "capture/KWinScreenShotGrabber.h"
 #include "capture/PortalScreenshotGrabber.h"
 #include "capture/WlrScreencopyGrabber.h"
 #include "capture/X11PixmapGrabber.h"
 #include "input/GlobalShortcutsPortalSource.h"
 #include "input/X11InputEventSource.h"
 #include "log/DebugLog.h"
+#include "panel/KWinScriptPlacement.h"
 #include "panel/SwayWindowPlacement.h"
 #include "platform/DisplayPlatform.h"
 #include "platform/X11FocusTracker.h"
@@ -21,8 +23,14 @@ std::unique_ptr<ScreenGrabber> chooseScreenGrabber()
         if (std::unique_ptr<WlrScreencopyGrabber> copies = WlrScreencopyGrabber::connectToCompositor())
             return copies;
         PortalRegistry::registerNow(); // asking whether the portal is there is asking the portal
+        std::unique_ptr<ScreenGrabber> portal;
         if (PortalScreenshotGrabber::isOffered())
-            return std::make_unique<PortalScreenshotGrabber>();
+            portal = std::make_unique<PortalScreenshotGrabber>();
+        if (KWinScreenShotGrabber::isOffered())
+            return std::make_unique<KWinScreenShotGrabber>(portal ? std::move(portal)
+                                                                  : std::make_unique<QtScreenGrabber>());
+        if (portal)
+            return portal;
     }
     if (DisplayPlatform::isX11())
         return std::make_unique<X11PixmapGrabber>();
@@ -66,12 +74,19 @@ std::unique_ptr<FocusTracker> PlatformBackends::focusTracker()
 
 PlatformBackends::PanelPlacement PlatformBackends::panelPlacement()
 {
-    const bool wayland = DisplayPlatform::isWayland();
-    const QString socket = wayland ? swaySocket() : QString();
-    DebugLog::log(QStringLiteral("App"), !wayland           ? QStringLiteral("Panel placement=window-manager")
-                                         : socket.isEmpty() ? QStringLiteral("Panel placement=compositor-centred")
-                                                            : QStringLiteral("Panel placement=sway-ipc"));
-    if (socket.isEmpty())
+    const auto chosen = [](const QString &name) { DebugLog::log(QStringLiteral("App"), u"Panel placement=" + name); };
+    if (!DisplayPlatform::isWayland()) {
+        chosen(QStringLiteral("window-manager"));
         return {};
-    return [socket](QWidget &window) { return std::make_unique<SwayWindowPlacement>(window, socket); };
+    }
+    if (const QString socket = swaySocket(); !socket.isEmpty()) {
+        chosen(QStringLiteral("sway-ipc"));
+        return [socket](QWidget &window) { return std::make_unique<SwayWindowPlacement>(window, socket); };
+    }
+    if (KWinScriptPlacement::isOffered()) {
+        chosen(QStringLiteral("kwin-script"));
+        return [](QWidget &window) { return std::make_unique<KWinScriptPlacement>(window); };
+    }
+    chosen(QStringLiteral("in-overlay"));
+    return {};
 }

@@ -28,7 +28,8 @@ public:
     // Null where the compositor hands the focus back itself.
     static std::unique_ptr<FocusTracker> focusTracker();
 
-    // Places a query panel's window; empty where the window manager or the compositor places it.
+    // Places a query panel's window: Sway's IPC, a KWin script; empty where the window manager places it
+    // (X11), or where no one can and the panel goes into the overlay (other Wayland desktops, GNOME).
     using PanelPlacement = std::function<std::unique_ptr<WindowPlacement>(QWidget &window)>;
     static PanelPlacement panelPlacement();
 };

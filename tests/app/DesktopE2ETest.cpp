@@ -1,5 +1,9 @@
 #include "WaylandE2EFixture.h"
 
+#include "portal/PortalRequest.h"
+
+#include <QUrl>
+
 namespace {
 
 // Glint as a native client of the headless GNOME Shell or KWin session that scripts/test starts (the
@@ -45,6 +49,49 @@ protected:
         return send(commands);
     }
 
+    // What both outputs show, through the desktop's Screenshot portal.
+    static QImage desktopPicture()
+    {
+        PortalRequest request;
+        std::optional<QImage> picture;
+        request.send(
+            u"org.freedesktop.portal.Screenshot"_qs, u"Screenshot"_qs, {QString()}, {{u"interactive"_qs, false}},
+            [&](uint, const QVariantMap &results) {
+                const QString file = QUrl(results.value(u"uri"_qs).toString()).toLocalFile();
+                picture = QImage(file);
+                QFile::remove(file);
+            },
+            [&] { picture = QImage(); });
+        (void)QTest::qWaitFor([&] { return picture.has_value(); }, 15000);
+        return picture.value_or(QImage());
+    }
+
+    // The panel sits at the bottom centre of the second output, 16 above its edge, and leaves the stroke
+    // in sight. The frozen desktop behind it is one plain colour.
+    static void expectPanelBelowTheStroke()
+    {
+        QImage desktop;
+        const QPoint inPanel(secondOutput.center().x(), secondOutput.bottom() - 16 - 40);
+        const QPoint besidePanel(secondOutput.left() + 100, inPanel.y());
+        // Until it has come to rest.
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                desktop = desktopPicture();
+                return !desktop.isNull() && desktop.pixel(inPanel) != desktop.pixel(besidePanel);
+            },
+            10000));
+        ASSERT_EQ(desktop.size(), QSize(3840, 1080));
+        const QRgb behind = desktop.pixel(besidePanel);
+        const auto panelAt = [&](int x, int y) { return desktop.pixel(x, y) != behind; };
+        EXPECT_TRUE(panelAt(secondOutput.center().x() - 300, inPanel.y()));
+        EXPECT_TRUE(panelAt(secondOutput.center().x() + 300, inPanel.y()));
+        EXPECT_FALSE(panelAt(secondOutput.center().x() - 320, inPanel.y()));
+        EXPECT_FALSE(panelAt(secondOutput.center().x() + 320, inPanel.y()));
+        EXPECT_TRUE(panelAt(secondOutput.center().x(), secondOutput.bottom() - 17));
+        EXPECT_FALSE(panelAt(secondOutput.center().x(), secondOutput.bottom() - 14));
+        EXPECT_GT(redPixels(desktop, QRect(2200, 290, 800, 20)), 400);
+    }
+
     // Until the overlays show the frozen frame, a stroke would land on the desktop beneath.
     bool waitForOverlays() { return !waitForLogStartingWith(u"[OverlayWindow] Frozen frame painted"_qs).isEmpty(); }
 };
@@ -57,7 +104,12 @@ TEST_F(GLINT_TEST_SUITE, AnnotateDrawOnTheSecondOutputAskAndEscape)
     prepareAnswer();
     start(first);
     ASSERT_TRUE(waitForLog(u"[App] Display platform=wayland chosenBy=GLINT_PLATFORM"_qs));
-    EXPECT_TRUE(waitForLog(u"[Capture] Screen capture method=xdg-portal"_qs));
+    // KWin shows the screen to the program its menu entry names (scripts/test writes one, as the installed
+    // entry is); GNOME through its portal.
+    EXPECT_TRUE(waitForLog(desktop == "KDE" ? u"[Capture] Screen capture method=kwin-screenshot2"_qs
+                                            : u"[Capture] Screen capture method=xdg-portal"_qs));
+    EXPECT_TRUE(waitForLog(desktop == "KDE" ? u"[App] Panel placement=kwin-script"_qs
+                                            : u"[App] Panel placement=in-overlay"_qs));
 
     ASSERT_EQ(invoke({u"annotate"_qs}), 0);
     ASSERT_TRUE(waitForLog(u"[Session] Begin annotation session showToolbar=true"_qs));
@@ -69,12 +121,40 @@ TEST_F(GLINT_TEST_SUITE, AnnotateDrawOnTheSecondOutputAskAndEscape)
 
     // Once it shows, the panel has the keyboard without a click.
     ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(artifactsPath() + u"/panel-01-shown.png"); }, 10000));
+    expectPanelBelowTheStroke();
     ASSERT_TRUE(send({u"type:What is this?"_qs, u"key:Return"_qs}));
     expectQuestionAboutTheStroke(u"What is this?"_qs);
+    EXPECT_TRUE(logLines().filter(u"Screen capture refused by KWin"_qs).isEmpty());
     EXPECT_TRUE(waitForLog(u"[Session] Streaming task completed responseLength=11"_qs));
 
     ASSERT_TRUE(send({u"key:Escape"_qs}));
     EXPECT_TRUE(waitForLog(u"[Session] Session cancelled and state reset"_qs));
+}
+
+// A copy of the program, which no menu entry names, is refused KWin's screenshots: it takes them through the
+// portal from then on.
+TEST_F(GLINT_TEST_SUITE, RefusedByKWinTheFrameComesThroughThePortal)
+{
+    if (desktop != "KDE")
+        GTEST_SKIP() << "KWin's screenshot interface is KDE's";
+    program = dir.filePath(u"glint"_qs);
+    ASSERT_TRUE(QFile::copy(QStringLiteral(GLINT_BINARY), program));
+    ASSERT_TRUE(QFile::link(QFileInfo(QStringLiteral(GLINT_BINARY)).dir().filePath(u"glint-app.so"_qs),
+                            dir.filePath(u"glint-app.so"_qs)));
+    start(first);
+    ASSERT_TRUE(waitForLog(u"[Capture] Screen capture method=kwin-screenshot2"_qs));
+    const auto linesOf = [this](const QString &line) { return logLines().filter(line).size(); };
+    for (int session = 1; session <= 2; ++session) {
+        ASSERT_EQ(invoke({u"annotate"_qs}), 0);
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return linesOf(u"[OverlayWindow] Frozen frame painted"_qs) >= 2 * session; }));
+        ASSERT_TRUE(send({u"key:Escape"_qs}));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return linesOf(u"[Session] Session cancelled"_qs) == session; }));
+    }
+    // Asked once; the second frame came through the portal without asking again.
+    EXPECT_EQ(linesOf(u"[Capture] Screen capture refused by KWin error=org.kde.KWin.ScreenShot2.Error.NoAuthorized; "
+                      "using method=xdg-portal"_qs),
+              1);
 }
 
 // KDE's global shortcuts portal binds Ctrl+Alt+Space, which then begins a session as `glint annotate` does.

@@ -56,11 +56,13 @@ protected:
         return env;
     }
 
+    QString program = QStringLiteral(GLINT_BINARY); // what start() and invoke() run
+
     void start(QProcess &process, const QStringList &arguments = {})
     {
         process.setProcessEnvironment(environment());
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(QStringLiteral(GLINT_BINARY), arguments);
+        process.start(program, arguments);
         ASSERT_TRUE(process.waitForStarted());
     }
 

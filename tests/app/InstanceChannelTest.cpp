@@ -65,6 +65,48 @@ TEST(InstanceChannelTest, SecondInvocationHandsItsCommandToTheFirst)
     EXPECT_EQ(received.at(1).first().value<InstanceChannel::Command>(), InstanceChannel::Command::Annotate);
 }
 
+// `glint annotate` passes on the activation token its desktop gave it; a line with anything else after the
+// command is refused.
+TEST(InstanceChannelTest, AnnotateCarriesTheDesktopsActivationToken)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"glint.socket"_qs);
+    InstanceChannel first(path);
+    ASSERT_TRUE(first.listen());
+    QSignalSpy received(&first, &InstanceChannel::commandReceived);
+    const struct {
+        const char *environment; // XDG_ACTIVATION_TOKEN of the sender, unset when null
+        const char *line;        // sent as it is; when null, `annotate` as the program sends it
+        bool accepted;
+        QString token;
+    } cases[] = {
+        {nullptr, nullptr, true, {}},
+        {"kwin-1234_ab:cd/5", nullptr, true, u"kwin-1234_ab:cd/5"_qs},
+        {"two words", nullptr, true, {}},
+        {nullptr, "annotate t0ken", true, u"t0ken"_qs},
+        {nullptr, "annotate two words", false, {}},
+        {nullptr, "reopen t0ken", false, {}},
+        {nullptr, "annotate ", false, {}},
+    };
+    for (const auto &c : cases) {
+        if (c.environment)
+            qputenv("XDG_ACTIVATION_TOKEN", c.environment);
+        else
+            qunsetenv("XDG_ACTIVATION_TOKEN");
+        received.clear();
+        const std::string line = c.line ? c.line : InstanceHandOver::line(InstanceHandOver::annotate);
+        QFuture<bool> sent = QtConcurrent::run(
+            [path, line] { return InstanceHandOver::send(QFile::encodeName(path).toStdString(), line); });
+        while (!sent.isFinished())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        EXPECT_EQ(sent.result(), c.accepted) << line;
+        ASSERT_EQ(received.count(), c.accepted ? 1 : 0) << line;
+        if (c.accepted)
+            EXPECT_EQ(received.at(0).at(1).toString(), c.token) << line;
+    }
+    qunsetenv("XDG_ACTIVATION_TOKEN");
+}
+
 TEST(InstanceChannelTest, SocketLeftByACrashedInstanceIsTakenOver)
 {
     QTemporaryDir dir;

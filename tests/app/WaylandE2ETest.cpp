@@ -55,14 +55,15 @@ protected:
             .toArray();
     }
 
-    // The first instance's window that the compositor floats, in layout coordinates.
-    std::optional<QRect> floatingWindow() const
+    // The first instance's window that the compositor floats (and, when asked, gives the keyboard), in layout
+    // coordinates.
+    std::optional<QRect> floatingWindow(bool focused = false) const
     {
         std::optional<QRect> found;
         const std::function<void(const QJsonObject &)> visit = [&](const QJsonObject &node) {
             for (const QJsonValue &child : node[u"floating_nodes"].toArray()) {
                 const QJsonObject rect = child[u"rect"].toObject();
-                if (child[u"pid"].toInteger() == first.processId())
+                if (child[u"pid"].toInteger() == first.processId() && (!focused || child[u"focused"].toBool()))
                     found =
                         QRect(rect[u"x"].toInt(), rect[u"y"].toInt(), rect[u"width"].toInt(), rect[u"height"].toInt());
             }
@@ -146,6 +147,9 @@ TEST_F(WaylandE2ETest, AnnotateDrawOnTheSecondOutputAskAndEscape)
     ASSERT_TRUE(settledPanel());
     EXPECT_EQ(settledPanel()->bottom() + 1, secondOutput.bottom() + 1 - 16);
     EXPECT_EQ(settledPanel()->center().x(), secondOutput.center().x());
+    // A click on the overlay leaves the keyboard with the panel.
+    pointer.drag({QPoint(500, 500)});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return floatingWindow(true).has_value(); }, 5000));
     run(QStringLiteral("wtype"), {QStringLiteral("What is this?")});
     run(QStringLiteral("wtype"), {QStringLiteral("-k"), QStringLiteral("Return")});
     expectQuestionAboutTheStroke(u"What is this?"_qs);

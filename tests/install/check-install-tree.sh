@@ -16,6 +16,10 @@ done
 
 desktop-file-validate "$desktop" || fail "desktop-file-validate"
 grep -qx 'Exec=glint annotate' "$desktop" || fail "no Annotate action running glint annotate"
+# KWin finds the entry that declares its screenshot interface by the program's absolute path.
+grep -qx "Exec=$prefix/bin/glint" "$desktop" || fail "the entry does not run $prefix/bin/glint"
+grep -qx 'X-KDE-DBUS-Restricted-Interfaces=org.kde.KWin.ScreenShot2' "$desktop" ||
+    fail "the entry does not declare KWin's screenshot interface"
 appstreamcli validate --no-net "$metainfo" >/dev/null || {
     appstreamcli validate --no-net "$metainfo" >&2
     fail "appstreamcli validate"

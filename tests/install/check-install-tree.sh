@@ -56,7 +56,7 @@ for entry in glint-app:glint_application_main glint-voice:glint_voice_backend; d
     fi
     unresolved=$(ldd -r "$module" 2>&1 | grep -e 'not found' -e 'undefined symbol' || true)
     [ -z "$unresolved" ] || fail "${entry%%:*}.so does not load: $unresolved"
-    nm -D --defined-only "$module" | grep -qw "${entry#*:}" || fail "${entry%%:*}.so lacks its entry point"
+    nm -D --defined-only "$module" | grep -w "${entry#*:}" >/dev/null || fail "${entry%%:*}.so lacks its entry point"
 done
 app_needed=$(readelf -d "$(find "$prefix" -path '*/lib*/glint/glint-app.so')" | awk '/\(NEEDED\)/ { print $5 }')
 grep -E '^\[(libpulse|libav)' <<<"$app_needed" && fail "the application module needs the voice libraries"

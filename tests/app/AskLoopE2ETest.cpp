@@ -400,9 +400,12 @@ TEST_F(AskLoopE2ETest, QuittingWhileAQuestionIsUnderWayExitsCleanly)
         ASSERT_TRUE(strokeUnderTheOverlay(rightMonitorStroke()));
         if (voice != Voice::None) {
             ASSERT_TRUE(settledPanel());
+            QElapsedTimer held;
+            held.start();
             XTestDriver::keyDown(u"Return"_qs);
             ASSERT_FALSE(waitForLogStartingWith(u"[Replicate] Recording started file="_qs).isEmpty());
             EXPECT_TRUE(playIntoMicrophone(speech->path));
+            QTest::qWait(int(qMax<qint64>(0, 1700 - held.elapsed()))); // past the shortest recording kept
         }
         if (voice == Voice::Released)
             XTestDriver::keyUp(u"Return"_qs);

@@ -73,11 +73,15 @@ protected:
         QImage desktop;
         const QPoint inPanel(secondOutput.center().x(), secondOutput.bottom() - 16 - 40);
         const QPoint besidePanel(secondOutput.left() + 100, inPanel.y());
-        // Until it has come to rest.
+        // Until it has come to rest: it slides in from below the edge.
+        const QPoint lastRow(secondOutput.center().x(), secondOutput.bottom() - 17);
+        const QPoint belowPanel(lastRow.x(), secondOutput.bottom() - 14);
         EXPECT_TRUE(QTest::qWaitFor(
             [&] {
                 desktop = desktopPicture();
-                return !desktop.isNull() && desktop.pixel(inPanel) != desktop.pixel(besidePanel);
+                return !desktop.isNull() && desktop.pixel(inPanel) != desktop.pixel(besidePanel) &&
+                       desktop.pixel(lastRow) != desktop.pixel(besidePanel) &&
+                       desktop.pixel(belowPanel) == desktop.pixel(besidePanel);
             },
             10000));
         ASSERT_EQ(desktop.size(), QSize(3840, 1080));
@@ -87,8 +91,8 @@ protected:
         EXPECT_TRUE(panelAt(secondOutput.center().x() + 300, inPanel.y()));
         EXPECT_FALSE(panelAt(secondOutput.center().x() - 320, inPanel.y()));
         EXPECT_FALSE(panelAt(secondOutput.center().x() + 320, inPanel.y()));
-        EXPECT_TRUE(panelAt(secondOutput.center().x(), secondOutput.bottom() - 17));
-        EXPECT_FALSE(panelAt(secondOutput.center().x(), secondOutput.bottom() - 14));
+        EXPECT_TRUE(panelAt(lastRow.x(), lastRow.y()));
+        EXPECT_FALSE(panelAt(belowPanel.x(), belowPanel.y()));
         EXPECT_GT(redPixels(desktop, QRect(2200, 290, 800, 20)), 400);
     }
 

@@ -11,21 +11,29 @@
 
 namespace {
 
+// Which object (a list, a table) a format belongs to is numbered by the order objects were made, which
+// differs between a streamed document and a fresh one; the object itself is compared apart.
+template <typename Format> Format withoutObject(Format format)
+{
+    format.clearProperty(QTextFormat::ObjectIndex);
+    return format;
+}
+
 // Blocks and runs with every format, lists by their look: the same document however it was written.
 bool sameDocument(const QTextDocument &a, const QTextDocument &b)
 {
     if (a.blockCount() != b.blockCount())
         return false;
     for (QTextBlock x = a.begin(), y = b.begin(); x.isValid(); x = x.next(), y = y.next()) {
-        QTextBlockFormat fx = x.blockFormat(), fy = y.blockFormat();
-        fx.clearProperty(QTextFormat::ObjectIndex);
-        fy.clearProperty(QTextFormat::ObjectIndex);
-        if (x.text() != y.text() || fx != fy || bool(x.textList()) != bool(y.textList()) ||
+        if (x.text() != y.text() || withoutObject(x.blockFormat()) != withoutObject(y.blockFormat()) ||
+            withoutObject(x.charFormat()) != withoutObject(y.charFormat()) ||
+            bool(x.textList()) != bool(y.textList()) ||
             (x.textList() && x.textList()->format() != y.textList()->format()))
             return false;
         auto i = x.begin(), j = y.begin();
         for (; !i.atEnd() && !j.atEnd(); ++i, ++j)
-            if (i.fragment().text() != j.fragment().text() || i.fragment().charFormat() != j.fragment().charFormat())
+            if (i.fragment().text() != j.fragment().text() ||
+                withoutObject(i.fragment().charFormat()) != withoutObject(j.fragment().charFormat()))
                 return false;
         if (!i.atEnd() || !j.atEnd())
             return false;

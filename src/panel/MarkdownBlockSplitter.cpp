@@ -1,5 +1,7 @@
 #include "panel/MarkdownBlockSplitter.h"
 
+#include "panel/MarkdownDocumentWriter.h"
+
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -41,12 +43,14 @@ Fence fenceOf(QStringView line)
     return {character, end - start};
 }
 
+// Only spaces may follow a closing fence: the reader takes a fence followed by a tab as a code line.
 bool closesFence(QStringView line, const Fence &open)
 {
     const Fence fence = fenceOf(line);
     if (fence.character != open.character || fence.length < open.length)
         return false;
-    return isBlank(line.mid(indentation(line) + fence.length));
+    const QStringView after = line.mid(indentation(line) + fence.length);
+    return std::all_of(after.begin(), after.end(), [](QChar c) { return c == u' '; });
 }
 
 bool isListMarker(QStringView line)
@@ -100,6 +104,10 @@ qsizetype MarkdownBlockSplitter::settledEnd(QStringView text, qsizetype from)
         afterBlank = !inFence && isBlank(line);
         return true;
     });
+    // The fences seen above are a quick guess (a table row may hold what looks like a fence); the reader
+    // has the last word, and where it disagrees nothing more is settled.
+    if (end > from && MarkdownDocumentWriter::endsInOpenFence(text.mid(from, end - from)))
+        return from;
     return end;
 }
 
@@ -134,7 +142,9 @@ qsizetype MarkdownBlockSplitter::streamedEnd(QStringView tail)
 bool MarkdownBlockSplitter::mayDefineLinks(QStringView text)
 {
     // Definitions may stand in quotes and list items too.
-    static const QRegularExpression definition(
-        QStringLiteral("(?m)^(?:[ \\t>]|[-+*][ \\t]|\\d{1,9}[.)][ \\t])*\\[[^\\]\\n]+\\]:"));
-    return definition.match(text).hasMatch();
+    // A label may span lines and hold escaped brackets, so any label start before the last "]:" counts.
+    static const QRegularExpression labelStart(
+        QStringLiteral("(*ANYCRLF)(?m)^(?:[ \\t>]|[-+*][ \\t]|\\d{1,9}[.)][ \\t])*\\["));
+    const qsizetype labelEnd = text.lastIndexOf(u"]:");
+    return labelEnd >= 0 && labelStart.match(text.left(labelEnd)).hasMatch();
 }

@@ -101,6 +101,30 @@ void MarkdownDocumentWriter::write(QStringView markdown)
     cursor_.endEditBlock();
 }
 
+bool MarkdownDocumentWriter::endsInOpenFence(QStringView markdown)
+{
+    // A line of text after the end shows as code only inside an open fence; after a blank line nothing
+    // else would take it in.
+    struct Probe {
+        QByteArray source;
+        bool inCode = false;
+    } probe{markdown.toUtf8() + "\n\nx", false};
+    MD_PARSER parser{};
+    parser.flags = parserFlags;
+    parser.enter_block = [](MD_BLOCKTYPE, void *, void *) { return 0; };
+    parser.leave_block = [](MD_BLOCKTYPE, void *, void *) { return 0; };
+    parser.enter_span = [](MD_SPANTYPE, void *, void *) { return 0; };
+    parser.leave_span = [](MD_SPANTYPE, void *, void *) { return 0; };
+    parser.text = [](MD_TEXTTYPE type, const MD_CHAR *text, MD_SIZE, void *data) {
+        auto *probe = static_cast<Probe *>(data);
+        if (text == probe->source.constData() + probe->source.size() - 1)
+            probe->inCode = type == MD_TEXT_CODE;
+        return 0;
+    };
+    md_parse(probe.source.constData(), MD_SIZE(probe.source.size()), &parser, &probe);
+    return probe.inCode;
+}
+
 QTextBlockFormat MarkdownDocumentWriter::paragraphFormat() const
 {
     QTextBlockFormat format;

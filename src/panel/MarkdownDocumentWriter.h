@@ -37,6 +37,9 @@ public:
 
     static void prepare(QTextDocument &document);
 
+    // Whether a code fence is open at the end of `markdown`, as the reader sees it.
+    static bool endsInOpenFence(QStringView markdown);
+
 private:
     struct ListLevel {
         bool ordered = false;

@@ -14,29 +14,34 @@ void StreamingMarkdown::restart(QTextDocument &document, const QColor &foregroun
     settledSource_.clear();
     settledEnd_ = 0;
     settledBlockFree_ = true;
+    freeFormat_ = {};
+    freeLook_ = {};
     foreground_ = foreground;
     whole_ = false;
     QTextCursor cursor(&document);
     cursor.select(QTextCursor::Document);
     cursor.removeSelectedText();
+    if (QTextList *list = cursor.currentList())
+        list->remove(cursor.block());
+    cursor.setBlockFormat(freeFormat_);
+    cursor.setBlockCharFormat(freeLook_);
 }
 
 // Taking out the break after the last settled block would give that block the format of the removed one
-// after it, so its own format and list are put back.
+// after it, and the open rest may have written into a free block, so the block's own formats and list are
+// put back.
 void StreamingMarkdown::removeOpenRest(QTextDocument &document) const
 {
     QTextCursor open(&document);
     open.setPosition(settledEnd_);
-    if (open.atEnd())
+    if (open.atEnd() && !settledBlockFree_)
         return;
     const QTextBlock settled = open.block();
-    const QTextBlockFormat format = settled.blockFormat();
-    const QTextCharFormat look = settled.charFormat();
-    const QPointer<QTextList> list = settled.textList();
+    const QTextBlockFormat format = settledBlockFree_ ? freeFormat_ : settled.blockFormat();
+    const QTextCharFormat look = settledBlockFree_ ? freeLook_ : settled.charFormat();
+    const QPointer<QTextList> list = settledBlockFree_ ? nullptr : settled.textList();
     open.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
     open.removeSelectedText();
-    if (settledBlockFree_ || settledSource_.isEmpty())
-        return;
     if (QTextList *now = open.currentList(); now && now != list)
         now->remove(open.block());
     open.setBlockFormat(format);
@@ -65,6 +70,10 @@ void StreamingMarkdown::show(QTextDocument &document, const QString &text, const
         settledSource_ = text.left(settled);
         settledEnd_ = document.characterCount() - 1;
         settledBlockFree_ = writer.lastBlockFree();
+        if (settledBlockFree_) {
+            freeFormat_ = document.lastBlock().blockFormat();
+            freeLook_ = document.lastBlock().charFormat();
+        }
     }
     QStringView rest = source.mid(settledSource_.size());
     if (streaming)

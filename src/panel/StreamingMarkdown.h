@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QString>
+#include <QTextFormat>
 
 class QTextDocument;
 
@@ -21,6 +22,8 @@ private:
     QString settledSource_;
     int settledEnd_ = 0;           // where the document's open rest begins
     bool settledBlockFree_ = true; // the block there is still empty and unwritten
+    QTextBlockFormat freeFormat_;  // that block's formats while it is free, as the open rest may write into it
+    QTextCharFormat freeLook_;
     QColor foreground_;
     bool whole_ = false; // the text defines links: it is converted whole each time
 };

@@ -205,7 +205,8 @@ TEST(Markdown, BlocksAreCutOnlyWhereNothingLaterCanChangeThem)
         {u"```\na\n\nb\n"_qs, 0},                                       // inside an open fence
         {u"```\na\n```\n\nb\n"_qs, 11},    {u"````\n```\n\nb\n"_qs, 0}, // a shorter fence does not close a longer one
         {u"    code\n\n    more\n"_qs, 0}, {u"> q\n\nafter\n"_qs, 5},
-        {u"a\n\nb\n\nc\n"_qs, 6},          {u"a\n\v\nb\n"_qs, 0}, // a vertical tab is text, not a blank
+        {u"~~~\n~~~\t\n\nb\n"_qs, 0},      {u"|\n---|\n```\n\n```\n\nb\n"_qs, 0}, // a tab after a fence, a table row
+        {u"a\n\nb\n\nc\n"_qs, 6},          {u"a\n\v\nb\n"_qs, 0},                 // a vertical tab is text, not a blank
     };
     for (const auto &[text, settled] : cases)
         EXPECT_EQ(MarkdownBlockSplitter::settledEnd(text, 0), settled) << text.toStdString();
@@ -254,8 +255,10 @@ QString randomMarkdown(QRandomGenerator &random, int length)
 TEST(Markdown, AnswerStreamedPieceByPieceEndsAsOneParseOfTheWhole)
 {
     QRandomGenerator random(7);
-    for (int i = 0; i < 150; ++i) {
-        const QString answer = randomMarkdown(random, 200);
+    const QStringList found = {u"|\n---|"_qs, u"~~~\n~~~\t\n\n\0\n"_qs, u"|\n:-:|\n```\n\n```\n\nx\n"_qs,
+                               u"[a\nb]\n\n[a\nb]: /u\n"_qs}; // found by the fuzzer, and a label over two lines
+    for (int i = 0; i < 150 + found.size(); ++i) {
+        const QString answer = i < found.size() ? found.at(i) : randomMarkdown(random, 200);
         MessageTextView streamed(QString(), ChatMessageRole::Assistant, true, true);
         for (qsizetype end = 0; end < answer.size();) {
             end = qMin(answer.size(), end + 1 + random.bounded(6));

@@ -2,6 +2,7 @@
 
 #include "capture/ScreenGrabber.h"
 #include "platform/DisplayPlatform.h"
+#include "session/WindowLayer.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -40,9 +41,17 @@ public:
     bool anyHidden() const { return anyHidden_; }
 
     // Where they were: a window manager places a window mapped anew that has no position of its own.
-    void showAgain()
+    // `which` picks the windows to show; the others wait for a later call.
+    void showAgain(const std::function<bool(const QWidget &)> &which = {})
     {
-        for (const auto &[window, position] : std::exchange(windows_, {})) {
+        for (auto it = windows_.begin(); it != windows_.end();) {
+            QWidget *window = it->window;
+            if (window && which && !which(*window)) {
+                ++it;
+                continue;
+            }
+            const QPoint position = it->position;
+            it = windows_.erase(it);
             if (!window)
                 continue;
             window->move(position);
@@ -62,16 +71,17 @@ private:
 };
 
 // An X11 window manager places anew a window mapped while a full-screen one is up, so there the windows
-// come back before the overlay does, and the window order is set after. A Wayland compositor stacks
-// what maps last on top, so there they come back after it: the panel of another capture above it.
+// come back before the overlay does, and the window order is set after. A Wayland compositor stacks and
+// focuses what maps last, so there only the session's own windows (the panel of another capture) come
+// back after it; a window opened before the session comes back under it, without taking the keyboard.
 void putUp(HiddenWindows &hidden, const std::function<void()> &overlay)
 {
-    const bool afterwards = DisplayPlatform::isWayland();
-    if (!afterwards)
+    if (DisplayPlatform::isWayland())
+        hidden.showAgain([](const QWidget &window) { return !window.property(windowLayerProperty).isValid(); });
+    else
         hidden.showAgain();
     overlay();
-    if (afterwards)
-        hidden.showAgain();
+    hidden.showAgain();
 }
 
 } // namespace

@@ -195,6 +195,13 @@ void OverlayWindow::paintEvent(QPaintEvent *event)
                                           'f', 1));
 }
 
+// Said, as desktops hand the keyboard to a new window in their own time, or not at all.
+void OverlayWindow::focusInEvent(QFocusEvent *event)
+{
+    QWidget::focusInEvent(event);
+    DebugLog::log(QStringLiteral("OverlayWindow"), u"Keyboard focus screen=" + screen()->name());
+}
+
 void OverlayWindow::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);

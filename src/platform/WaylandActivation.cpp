@@ -7,6 +7,7 @@
 
 #include <QEvent>
 #include <QGuiApplication>
+#include <QTimer>
 #include <QWindow>
 #include <qpa/qplatformnativeinterface.h>
 
@@ -56,7 +57,8 @@ bool sendActivation(QWindow &window, const QString &token)
     return activation != nullptr;
 }
 
-// Activates once the window is on screen: a desktop activates only a window it shows.
+// Activates once the window is on screen: a desktop activates only a window it shows, and shows it once
+// its first frame is in, which is drawn right after the expose event.
 class WhenExposed : public QObject {
 public:
     WhenExposed(QWindow &window, QString token)
@@ -72,10 +74,13 @@ protected:
         auto *window = static_cast<QWindow *>(watched);
         if (event->type() == QEvent::Expose && window->isExposed()) {
             window->removeEventFilter(this);
-            const bool sent = sendActivation(*window, token_);
-            DebugLog::log(QStringLiteral("App"), sent ? QStringLiteral("Activated a window with the desktop's token")
-                                                      : QStringLiteral("The desktop's activation token went unused"));
-            deleteLater();
+            QTimer::singleShot(0, this, [this, window] {
+                const bool sent = sendActivation(*window, token_);
+                DebugLog::log(QStringLiteral("App"),
+                              sent ? QStringLiteral("Activated a window with the desktop's token")
+                                   : QStringLiteral("The desktop's activation token went unused"));
+                deleteLater();
+            });
         }
         return false;
     }

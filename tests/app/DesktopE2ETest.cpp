@@ -98,6 +98,15 @@ protected:
 
     // Until the overlays show the frozen frame, a stroke would land on the desktop beneath.
     bool waitForOverlays() { return !waitForLogStartingWith(u"[OverlayWindow] Frozen frame painted"_qs).isEmpty(); }
+
+    // The desktop hands the keyboard over in its own time after the overlay shows; then, without a click,
+    // Escape ends the session.
+    void expectKeyboardOnTheOverlay()
+    {
+        ASSERT_FALSE(waitForLogStartingWith(u"[OverlayWindow] Keyboard focus screen="_qs).isEmpty());
+        ASSERT_TRUE(send({u"key:Escape"_qs}));
+        EXPECT_TRUE(waitForLog(u"[Session] Session cancelled and state reset"_qs));
+    }
 };
 
 // Named after the desktop (GnomeE2ETest, KdeE2ETest), as ctest lists it.
@@ -173,6 +182,7 @@ TEST_F(GLINT_TEST_SUITE, TheDesktopsShortcutBeginsAnAnnotation)
     ASSERT_TRUE(send({u"key:Ctrl+Alt+space"_qs}));
     EXPECT_TRUE(waitForLog(u"[Session] Begin annotation session showToolbar=true"_qs));
     EXPECT_TRUE(waitForOverlays());
+    expectKeyboardOnTheOverlay();
 }
 
 // GNOME 43 has no global shortcuts portal: the setup's Set Up Shortcut (its default button) adds a custom
@@ -223,9 +233,11 @@ TEST_F(GLINT_TEST_SUITE, SetUpShortcutLetsGnomeRunTheHotkey)
         },
         5000));
 
+    // The setup, open before the session, comes back under the overlay and leaves it the keyboard.
     ASSERT_TRUE(send({u"key:Ctrl+Alt+space"_qs}));
     EXPECT_TRUE(waitForLog(u"[Session] Begin annotation session showToolbar=true"_qs));
     EXPECT_TRUE(waitForOverlays());
+    expectKeyboardOnTheOverlay();
     gsettings({u"reset"_qs, u"org.gnome.settings-daemon.plugins.media-keys"_qs, u"custom-keybindings"_qs});
     mediaKeys.terminate();
     mediaKeys.waitForFinished(5000);

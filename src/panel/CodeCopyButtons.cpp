@@ -11,6 +11,8 @@
 #include <QTextEdit>
 #include <QToolButton>
 
+#include <limits>
+
 namespace {
 
 const QString copyLabel = QStringLiteral("Copy");
@@ -26,6 +28,8 @@ CodeCopyButtons::CodeCopyButtons(QTextEdit &view)
     connect(&placement_, &QTimer::timeout, this, &CodeCopyButtons::place);
     connect(view.document()->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged, this,
             &CodeCopyButtons::schedulePlacement);
+    connect(view.document(), &QTextDocument::contentsChange, this,
+            [this](int from, int, int) { changedFrom_ = qMin(changedFrom_, from); });
 }
 
 void CodeCopyButtons::schedulePlacement()
@@ -35,8 +39,21 @@ void CodeCopyButtons::schedulePlacement()
 
 void CodeCopyButtons::place()
 {
-    const QList<MarkdownDecorations::CodeBlock> blocks = MarkdownDecorations::codeBlocks(*view_.document());
-    while (buttons_.size() < blocks.size()) {
+    const QPoint scrolled(view_.horizontalScrollBar()->value(), view_.verticalScrollBar()->value());
+    if (view_.viewport()->width() != placedWidth_ || scrolled != placedScroll_) {
+        changedFrom_ = 0;
+        placedWidth_ = view_.viewport()->width();
+        placedScroll_ = scrolled;
+    }
+    qsizetype kept = placed_.size();
+    while (kept > 0 && placed_[kept - 1].end > changedFrom_)
+        --kept;
+    placed_.resize(kept);
+    for (const MarkdownDecorations::CodeBlock &block : MarkdownDecorations::codeBlocks(*view_.document(), changedFrom_))
+        placed_.append({block.box, block.last.position() + block.last.length()});
+    changedFrom_ = std::numeric_limits<int>::max();
+
+    while (buttons_.size() < placed_.size()) {
         auto *button = new QToolButton(view_.viewport());
         const int index = int(buttons_.size());
         button->setText(copyLabel);
@@ -53,13 +70,12 @@ void CodeCopyButtons::place()
         connect(button, &QToolButton::clicked, this, [this, index] { copy(index); });
         buttons_.append(button);
     }
-    const QPoint scrolled(view_.horizontalScrollBar()->value(), view_.verticalScrollBar()->value());
-    for (qsizetype i = 0; i < buttons_.size(); ++i) {
+    for (qsizetype i = kept; i < buttons_.size(); ++i) {
         QToolButton *button = buttons_[i];
-        button->setVisible(i < blocks.size());
-        if (i >= blocks.size())
+        button->setVisible(i < placed_.size());
+        if (i >= placed_.size())
             continue;
-        const QRectF box = blocks[i].box;
+        const QRectF box = placed_[i].box;
         const QSize size = button->sizeHint();
         const int headerTop = int(box.top()) + (MarkdownDocumentWriter::codeHeaderHeight - 4 - size.height()) / 2;
         button->move(QPoint(int(box.right()) - MarkdownDocumentWriter::codePadding / 2 - size.width(), headerTop) -
@@ -74,7 +90,12 @@ void CodeCopyButtons::copy(int index)
     if (index >= blocks.size())
         return;
     QGuiApplication::clipboard()->setText(blocks[index].code());
-    QToolButton *button = buttons_[index];
-    button->setText(QStringLiteral("Copied"));
-    QTimer::singleShot(1500, button, [button] { button->setText(copyLabel); });
+    // A new label takes another width: the buttons are placed again.
+    const auto relabel = [this, button = buttons_[index]](const QString &label) {
+        button->setText(label);
+        changedFrom_ = 0;
+        schedulePlacement();
+    };
+    relabel(QStringLiteral("Copied"));
+    QTimer::singleShot(1500, buttons_[index], [relabel] { relabel(copyLabel); });
 }

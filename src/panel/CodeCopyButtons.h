@@ -2,6 +2,8 @@
 
 #include <QList>
 #include <QObject>
+#include <QPoint>
+#include <QRectF>
 #include <QTimer>
 
 class QTextEdit;
@@ -19,10 +21,21 @@ public:
     void schedulePlacement();
 
 private:
+    struct Placed {
+        QRectF box;
+        int end; // where the code block ended in the document when it was placed
+    };
+
     void place();
     void copy(int index);
 
     QTextEdit &view_;
     QList<QToolButton *> buttons_;
     QTimer placement_;
+    // An answer grows at its end: the code blocks before the first change since the last placement are
+    // where they were, unless the view's width or scrolling moved everything.
+    QList<Placed> placed_;
+    int changedFrom_ = 0;
+    int placedWidth_ = -1;
+    QPoint placedScroll_;
 };

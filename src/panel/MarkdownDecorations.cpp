@@ -119,10 +119,15 @@ QString MarkdownDecorations::CodeBlock::code() const
     return lines.join(u'\n');
 }
 
-QList<MarkdownDecorations::CodeBlock> MarkdownDecorations::codeBlocks(const QTextDocument &document)
+QList<MarkdownDecorations::CodeBlock> MarkdownDecorations::codeBlocks(const QTextDocument &document, int from)
 {
+    QTextBlock block = document.findBlock(from);
+    if (!block.isValid())
+        block = document.lastBlock();
+    while (isCodeLine(block) && !startsCode(block) && block.previous().isValid())
+        block = block.previous();
     QList<CodeBlock> blocks;
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
+    for (; block.isValid(); block = block.next())
         if (startsCode(block))
             blocks.append(codeBlockAt(document, block));
     return blocks;

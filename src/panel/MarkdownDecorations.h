@@ -22,7 +22,8 @@ public:
         QString code() const;
     };
 
-    static QList<CodeBlock> codeBlocks(const QTextDocument &document);
+    // The code blocks from the one holding position `from` (or the first after it) to the end.
+    static QList<CodeBlock> codeBlocks(const QTextDocument &document, int from = 0);
     // Paints what lies in `clip` (document coordinates), under the text.
     static void paint(QPainter &painter, const QTextDocument &document, const QRectF &clip);
 };

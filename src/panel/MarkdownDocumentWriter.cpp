@@ -287,7 +287,6 @@ void MarkdownDocumentWriter::enterBlock(int type, const void *detail)
         format.setBorder(1);
         format.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
         format.setBorderBrush(QueryPanelTheme::tableGrid());
-        format.setBorderCollapse(true);
         format.setCellSpacing(0);
         format.setCellPadding(5);
         format.setBottomMargin(8);

@@ -1,6 +1,7 @@
 #include "panel/RoundedBackgroundView.h"
 
 #include <QPainter>
+#include <QPaintEvent>
 #include <QPainterPath>
 
 RoundedBackgroundView::RoundedBackgroundView(qreal cornerRadius, QColor background, QColor border, qreal borderWidth,
@@ -21,9 +22,18 @@ void RoundedBackgroundView::setBorderColor(const QColor &color)
     update();
 }
 
-void RoundedBackgroundView::paintEvent(QPaintEvent *)
+void RoundedBackgroundView::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
+    // Text streaming over the middle repaints a strip of it many times a second: away from the corners
+    // and the border the shape is one flat colour.
+    const QRectF bounds(rect());
+    const QRectF tall = bounds.adjusted(cornerRadius_, borderWidth_, -cornerRadius_, -borderWidth_);
+    const QRectF wide = bounds.adjusted(borderWidth_, cornerRadius_, -borderWidth_, -cornerRadius_);
+    if (tall.contains(event->rect()) || wide.contains(event->rect())) {
+        painter.fillRect(event->rect(), backgroundColor_);
+        return;
+    }
     painter.setRenderHint(QPainter::Antialiasing);
     // Inset by half the line so the whole border stays inside the bounds.
     const qreal inset = borderWidth_ / 2;

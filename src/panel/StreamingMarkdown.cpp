@@ -52,6 +52,9 @@ void StreamingMarkdown::removeOpenRest(QTextDocument &document) const
 
 void StreamingMarkdown::show(QTextDocument &document, const QString &text, const QColor &foreground, bool streaming)
 {
+    // One edit: the document is laid out once, not once for the removal and again for each write.
+    QTextCursor edit(&document);
+    edit.beginEditBlock();
     if (!text.startsWith(settledSource_) || foreground != foreground_)
         restart(document, foreground);
     const QStringView source(text);
@@ -79,4 +82,5 @@ void StreamingMarkdown::show(QTextDocument &document, const QString &text, const
     if (streaming)
         rest = rest.left(MarkdownBlockSplitter::streamedEnd(rest));
     MarkdownDocumentWriter(document, foreground, settledBlockFree_).write(rest);
+    edit.endEditBlock();
 }

@@ -293,6 +293,27 @@ TEST(Markdown, CopyButtonsCopyEachCodeBlockWithoutItsFences)
     view.setText(u"no code now"_qs, false);
     QCoreApplication::processEvents();
     EXPECT_FALSE(buttons[0]->isVisible());
+
+    // Placed as an answer grows, the buttons end where a view of the whole answer puts them.
+    const QString answer = u"```\na\n```\n\ntext\n\n```sh\nb\nc\n```\n\n| x |\n|---|\n| 1 |\n\n```\nd\n```\n"_qs;
+    const auto placed = [](MessageTextView &shown) {
+        shown.resize(500, shown.heightForWidth(500));
+        QCoreApplication::processEvents();
+        QList<QRect> geometries;
+        for (const QToolButton *button : shown.textView()->copyButtons()->buttons())
+            if (button->isVisible())
+                geometries.append(button->geometry());
+        return geometries;
+    };
+    MessageTextView streamed(QString(), ChatMessageRole::Assistant, false, true);
+    streamed.show();
+    for (qsizetype end = 1; end <= answer.size(); end += 3)
+        streamed.setText(answer.left(end), false, true), placed(streamed);
+    streamed.setText(answer, false, false);
+    MessageTextView whole(answer, ChatMessageRole::Assistant, false);
+    whole.show();
+    EXPECT_EQ(placed(streamed), placed(whole));
+    EXPECT_EQ(placed(whole).size(), 3);
 }
 
 namespace {

@@ -307,8 +307,10 @@ TEST(Markdown, CopyButtonsCopyEachCodeBlockWithoutItsFences)
     };
     MessageTextView streamed(QString(), ChatMessageRole::Assistant, false, true);
     streamed.show();
-    for (qsizetype end = 1; end <= answer.size(); end += 3)
-        streamed.setText(answer.left(end), false, true), placed(streamed);
+    for (qsizetype end = 1; end <= answer.size(); end += 3) {
+        streamed.setText(answer.left(end), false, true);
+        placed(streamed);
+    }
     streamed.setText(answer, false, false);
     MessageTextView whole(answer, ChatMessageRole::Assistant, false);
     whole.show();

@@ -50,7 +50,6 @@ TEST(SettingsViewTextTest, DescriptionsOfHotkeyAndQuickDraw)
 {
     const std::pair<QString, QString> texts[] = {
         {SettingsView::hotkeyDescription(49, 786432), u"Ctrl+Alt+Space"_qs},
-        {SettingsView::hotkeyDescription(40, Flag::command | Flag::shift), u"Shift+Super+K"_qs},
         {SettingsView::hotkeyDescription(96, Flag::control), u"Ctrl+F5"_qs},
         {SettingsView::hotkeyDescription(36, 0), u"Return"_qs},
         {SettingsView::keyCodeToString(48), u"Tab"_qs},

@@ -130,7 +130,6 @@ TEST_F(GnomeShortcutTest, CombinationsInGnomesNotation)
     };
     for (const auto &[command, runs] : commands)
         EXPECT_EQ(GnomeCustomShortcut::runsAnnotate(command), runs) << command.toStdString();
-    EXPECT_EQ(GnomeCustomShortcut::annotateCommand(u"/usr/bin/glint"_qs), u"/usr/bin/glint annotate");
 }
 
 // The Set Up Shortcut button, pressed once in each situation a user can be in: what the row says before and

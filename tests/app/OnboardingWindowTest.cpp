@@ -44,8 +44,6 @@ TEST_F(OnboardingWindowTest, StepsAndDots)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         auto controller = make(c.steps);
-        EXPECT_EQ(controller->window()->windowTitle(), u"Glint — Setup");
-        EXPECT_EQ(controller->window()->size(), QSize(480, 340));
         EXPECT_EQ(view(*controller).dotContainer()->isHidden(), c.dots == 0);
         EXPECT_EQ(view(*controller).dotContainer()->findChildren<QWidget *>().size(), c.dots);
         if (c.dots)

@@ -50,7 +50,6 @@ TEST(SettingsViewTextTest, DescriptionsOfHotkeyAndQuickDraw)
 {
     const std::pair<QString, QString> texts[] = {
         {SettingsView::hotkeyDescription(49, 786432), u"Ctrl+Alt+Space"_qs},
-        {SettingsView::hotkeyDescription(40, Flag::command | Flag::shift), u"Shift+Super+K"_qs},
         {SettingsView::hotkeyDescription(96, Flag::control), u"Ctrl+F5"_qs},
         {SettingsView::hotkeyDescription(36, 0), u"Return"_qs},
         {SettingsView::keyCodeToString(48), u"Tab"_qs},
@@ -385,7 +384,6 @@ TEST_F(SettingsWindowTest, HotkeyRecorderStoresTheCombinationAndClosesLater)
     dialog.present();
     QWidget *window = dialog.window();
     ASSERT_TRUE(window);
-    EXPECT_EQ(window->windowTitle(), u"Change Hotkey");
     EXPECT_EQ(dialog.message(), u"Press your desired key combination...");
 
     QTest::keyClick(window, Qt::Key_K); // no modifier: ignored

@@ -66,7 +66,6 @@ TEST(StartAtLoginRowTest, FollowsTheFileWhenShownAndWritesItWhenToggled)
     AutostartEntry elsewhere(path, u"/usr/bin/glint"_qs);
     ASSERT_TRUE(elsewhere.setEnabled(true));
     StartAtLoginRow row(AutostartEntry(path, u"/usr/bin/glint"_qs));
-    EXPECT_EQ(row.toggle()->text(), u"Start Glint at &login");
     row.show();
     EXPECT_TRUE(row.toggle()->isChecked());
 

@@ -319,18 +319,6 @@ TEST_F(OverlayCapture, EscapeWhileDrawingCancelsTheSession)
     EXPECT_EQ(session.overlayController(), nullptr);
 }
 
-TEST_F(OverlayCapture, AnUnknownDisplayFallsBackToTheFirst)
-{
-    LogRecorder log;
-    QFuture<CaptureResult> future = capturer.captureWithAnnotations(4242u, QImage());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return future.isFinished(); }, 15000));
-    const QImage png = QImage::fromData(future.result().imageData, "PNG");
-    expectCaptureOf(png, QGuiApplication::screens().at(0), 0, {});
-    EXPECT_TRUE(log.contains(QStringLiteral("Capture"),
-                             QStringLiteral("Falling back to first display because target display id=4242 could "
-                                            "not be matched")));
-}
-
 // Every drawing lets go of its frozen frame once it ends, whether a capture was cut from it or not.
 // Resident memory over these sessions is measured by the overlay benchmark: here the sanitizer keeps
 // freed memory in quarantine.

@@ -41,7 +41,6 @@ TEST(DrawingToolbarContentView, OffersDoneOnlyInManualSubmitMode)
     EXPECT_EQ(single.toolbar->colorButtons().size(), 7);
     EXPECT_EQ(single.toolbar->doneButton(), nullptr);
     ASSERT_NE(single.toolbar->cancelButton(), nullptr);
-    EXPECT_EQ(single.toolbar->size(), DrawingToolbarContentView::preferredSize);
 
     ToolbarRig manual(SubmitMode::ManualSubmit);
     // The next session's toolbar shows the same pixmaps: new ones would leave keys in Qt's pixmap cache
@@ -52,7 +51,6 @@ TEST(DrawingToolbarContentView, OffersDoneOnlyInManualSubmitMode)
                   manual.toolbar->toolButtons()[tool]->icon().pixmap(size).cacheKey());
     }
     ASSERT_NE(manual.toolbar->doneButton(), nullptr);
-    EXPECT_EQ(manual.toolbar->doneButton()->text(), QStringLiteral("Done →"));
     // Every button fits inside the toolbar, the done button's extra width included.
     for (QAbstractButton *button : manual.toolbar->findChildren<QAbstractButton *>())
         EXPECT_TRUE(manual.toolbar->rect().contains(button->geometry())) << button->objectName().toStdString();

@@ -3,7 +3,6 @@
 #include "support/LogRecorder.h"
 #include "support/ModelStreams.h"
 #include "support/PeakResidentMemory.h"
-#include "support/RecordedStream.h"
 #include "support/TestCertificates.h"
 
 #include "providers/AnthropicProvider.h"
@@ -153,34 +152,6 @@ QList<Ending> endings()
          {},
          false,
          {LengthLimit, {}}},
-        {"the length limit, recorded",
-         false,
-         Response::events(recordedStream(u"anthropic/sse-max-tokens-stream.sse"_qs)),
-         {"The dialog offers three", " choices:\n\n1. **Keep**"},
-         {},
-         false,
-         {LengthLimit, {}}},
-        {"OpenAI: the length limit, recorded",
-         true,
-         Response::events(recordedStream(u"openai/sse-chat-finish-length.sse"_qs)),
-         {"", "{\""},
-         {},
-         false,
-         {LengthLimit, {}}},
-        {"a refusal without words, recorded",
-         false,
-         Response::events(recordedStream(u"anthropic/sse-refusal-no-text-stream.sse"_qs)),
-         {},
-         {},
-         false,
-         {Refusal, {}}},
-        {"OpenAI: a refusal in words, recorded",
-         true,
-         Response::events(recordedStream(u"openai/sse-chat-refusal-content-null.sse"_qs)),
-         {},
-         {},
-         false,
-         {Refusal, u"I'm sorry, I can't assist with that request."_qs}},
         {"a refusal after some text",
          false,
          Response::events(anthropicDelta("Sure, the") +

@@ -154,12 +154,6 @@ const Outcome outcomes[] = {
      true,
      1},
     // The key goes to the poll address too: only to the server the prediction was created on.
-    {"PollAddressElsewhere",
-     pollAddress("http://replicate.example/v1/predictions/p1"),
-     {},
-     "Unexpected response from Replicate API",
-     true,
-     1},
     {"PollAddressOnAnotherPort",
      pollAddress("{elsewhere}/v1/predictions/p1"),
      {},

@@ -9,7 +9,6 @@
 
 #include <QCommandLineParser>
 #include <QEventLoop>
-#include <QFile>
 #include <QImage>
 
 #include <optional>
@@ -37,17 +36,12 @@ std::optional<QString> takeKey(const SettingsManager &settings, const ProviderCh
 // The image as a capture would hand it over, or a message saying why there is none.
 std::variant<QByteArray, QString> screenshot(const QString &source, QIODevice &input)
 {
-    QByteArray bytes;
-    if (source == u"-") {
-        bytes = input.readAll();
-    } else {
-        QFile file(source);
-        if (!file.open(QIODevice::ReadOnly))
-            return u"Cannot open " + source + u": " + file.errorString();
-        bytes = file.readAll();
-    }
+    const std::variant<QByteArray, QString> read = ScriptCommand::read(source, input);
+    if (const QString *problem = std::get_if<QString>(&read))
+        return *problem;
+    const QByteArray &bytes = std::get<QByteArray>(read);
     const QImage image = QImage::fromData(bytes);
-    const QString name = source == u"-" ? QStringLiteral("standard input") : source;
+    const QString name = ScriptCommand::sourceName(source);
     if (image.isNull())
         return u"No readable image in " + name;
     const QByteArray png = CaptureEncoding::visionPng(image);

@@ -54,3 +54,17 @@ int ScriptCommand::usageError(const QCommandLineParser &parser, const QStringLis
     write(errors, u"glint " + arguments.value(1) + u": " + problem + u"\n\n" + parser.helpText());
     return 2;
 }
+
+std::variant<QByteArray, QString> ScriptCommand::read(const QString &source, QIODevice &input, qint64 limit)
+{
+    QFile file(source);
+    QIODevice &device = source == u"-" ? input : file;
+    if (source != u"-" && !file.open(QIODevice::ReadOnly))
+        return u"Cannot open " + source + u": " + file.errorString();
+    return limit < 0 ? device.readAll() : device.read(limit + 1);
+}
+
+QString ScriptCommand::sourceName(const QString &source)
+{
+    return source == u"-" ? QStringLiteral("standard input") : source;
+}

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QByteArray>
 #include <QStringList>
 
 #include <functional>
 #include <optional>
+#include <variant>
 
 class QCommandLineParser;
 class QIODevice;
@@ -28,4 +30,9 @@ public:
                           QIODevice &errors);
     // Writes `text` and shows it at once.
     static void write(QIODevice &device, const QString &text);
+    // The bytes of `source`, a file or "-" for `input`: at most `limit` + 1 of them when a limit is given, so
+    // that a caller can tell a source over it; or why the file cannot be opened.
+    static std::variant<QByteArray, QString> read(const QString &source, QIODevice &input, qint64 limit = -1);
+    // How messages name `source`.
+    static QString sourceName(const QString &source);
 };

@@ -6,7 +6,6 @@
 
 #include <QCommandLineParser>
 #include <QEventLoop>
-#include <QFile>
 #include <QLocale>
 #include <QMimeDatabase>
 
@@ -37,12 +36,12 @@ QHash<QString, QString> readKeys(const SettingsManager &settings, QString &probl
 // travels with it, never its name.
 std::variant<RecordingTranscriptionService::Clip, QString> audioClip(const QString &source, QIODevice &input)
 {
-    const QString name = source == u"-" ? QStringLiteral("standard input") : source;
-    QFile file(source);
-    QIODevice &device = source == u"-" ? input : file;
-    if (source != u"-" && !file.open(QIODevice::ReadOnly))
-        return u"Cannot open " + source + u": " + file.errorString();
-    const QByteArray audio = device.read(TranscribeCommand::maximumAudioBytes + 1);
+    const std::variant<QByteArray, QString> read =
+        ScriptCommand::read(source, input, TranscribeCommand::maximumAudioBytes);
+    if (const QString *problem = std::get_if<QString>(&read))
+        return *problem;
+    const QByteArray &audio = std::get<QByteArray>(read);
+    const QString name = ScriptCommand::sourceName(source);
     if (audio.size() > TranscribeCommand::maximumAudioBytes)
         return u"The recording in " + name + u" is larger than " +
                QLocale::c().formattedDataSize(TranscribeCommand::maximumAudioBytes, 0) + u"; nothing was sent.";

@@ -153,7 +153,7 @@ void readWholeAnswerWithMd4c(benchmark::State &state)
     for (auto _ : state) {
         QTextDocument document;
         MarkdownDocumentWriter::prepare(document);
-        MarkdownDocumentWriter(document, QColor(Qt::white), true).write(answer);
+        MarkdownDocumentWriter(document, QColor(Qt::white)).write(answer);
         benchmark::DoNotOptimize(document.blockCount());
     }
 }

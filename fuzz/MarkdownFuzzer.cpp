@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     QTextDocument whole;
     MarkdownDocumentWriter::prepare(whole);
-    MarkdownDocumentWriter(whole, QueryPanelTheme::text(), true).write(answer);
+    MarkdownDocumentWriter(whole, QueryPanelTheme::text()).write(answer);
     if (!sameDocument(streamed, whole))
         std::abort();
     return 0;

@@ -60,10 +60,20 @@ bool isListMarker(QStringView line)
 }
 
 // A line that, after a blank line, ends every block before it: it is not indented (so no list item or
-// indented code goes on) and is no list item (which could join a list before and loosen it).
-bool startsTopLevelBlock(QStringView line)
+// indented code goes on), and a list item only where no list came before that it could join and loosen.
+bool startsTopLevelBlock(QStringView line, bool afterList)
 {
-    return !line.isEmpty() && line.at(0) != u' ' && line.at(0) != u'\t' && !isListMarker(line);
+    return !line.isEmpty() && line.at(0) != u' ' && line.at(0) != u'\t' && !(afterList && isListMarker(line));
+}
+
+// Any line that may be a list item, at any depth; one in what looks like a code fence too, as the guess
+// at fences may be wrong.
+bool mayBeListItem(QStringView line)
+{
+    qsizetype start = 0;
+    while (start < line.size() && (line.at(start) == u' ' || line.at(start) == u'\t'))
+        ++start;
+    return isListMarker(line.mid(start));
 }
 
 // Calls `visit(start, line, inFence)` for each line of `text` from `from`, the line without its break;
@@ -96,12 +106,16 @@ qsizetype MarkdownBlockSplitter::settledEnd(QStringView text, qsizetype from)
 {
     qsizetype end = from;
     bool afterBlank = false;
+    bool afterList = false; // since the last cut
     forEachLine(text, from, [&](qsizetype start, QStringView line, bool complete, bool inFence) {
         if (!complete)
             return false;
-        if (!inFence && afterBlank && startsTopLevelBlock(line))
+        if (!inFence && afterBlank && startsTopLevelBlock(line, afterList)) {
             end = start;
+            afterList = false;
+        }
         afterBlank = !inFence && isBlank(line);
+        afterList = afterList || mayBeListItem(line);
         return true;
     });
     // The fences seen above are a quick guess (a table row may hold what looks like a fence); the reader

@@ -66,13 +66,20 @@ qreal headingSize(int level)
 
 } // namespace
 
-MarkdownDocumentWriter::MarkdownDocumentWriter(QTextDocument &document, const QColor &foreground, bool lastBlockFree)
-    : document_(document)
-    , cursor_(&document)
+MarkdownDocumentWriter::MarkdownDocumentWriter(QTextDocument &document, const QColor &foreground)
+    : cursor_(&document)
     , foreground_(foreground)
-    , blockFree_(lastBlockFree)
 {
     cursor_.movePosition(QTextCursor::End);
+}
+
+bool MarkdownDocumentWriter::endWithFreeBlock()
+{
+    if (blockFree_)
+        return false;
+    cursor_.insertBlock(paragraphFormat());
+    blockFree_ = true;
+    return true;
 }
 
 void MarkdownDocumentWriter::prepare(QTextDocument &document)
@@ -266,7 +273,7 @@ void MarkdownDocumentWriter::enterBlock(int type, const void *detail)
         headingLevel_ = int(static_cast<const MD_BLOCK_H_DETAIL *>(detail)->level);
         QTextBlockFormat format = paragraphFormat();
         format.setHeadingLevel(headingLevel_);
-        format.setTopMargin(document_.isEmpty() ? 0 : 6);
+        format.setTopMargin(blockFree_ && cursor_.blockNumber() == 0 ? 0 : 6); // none at the very top
         format.setBottomMargin(4);
         startBlock(format);
         break;

@@ -28,12 +28,14 @@ public:
     static constexpr int quoteStep = 14;
     static constexpr int indentWidth = 22;
 
-    // `lastBlockFree`: the document's last block is empty and unwritten (a new document, or after a table),
-    // so the first block written goes there.
-    MarkdownDocumentWriter(QTextDocument &document, const QColor &foreground, bool lastBlockFree);
+    // Writes after what the document holds, whose last block must be empty and unwritten (a new document,
+    // or one that `endWithFreeBlock` ended): the first block written goes there.
+    MarkdownDocumentWriter(QTextDocument &document, const QColor &foreground);
 
     void write(QStringView markdown);
-    bool lastBlockFree() const { return blockFree_; }
+    // Ends what was written with such a block, as the next block would start, so that whatever is written
+    // after it leaves the blocks before untouched. False when the document ended in one already.
+    bool endWithFreeBlock();
 
     static void prepare(QTextDocument &document);
 
@@ -63,10 +65,9 @@ private:
     QTextBlockFormat paragraphFormat() const;
     QTextCharFormat charFormat() const;
 
-    QTextDocument &document_;
     QTextCursor cursor_;
     QColor foreground_;
-    bool blockFree_;
+    bool blockFree_ = true;
     bool blockOpen_ = false;
 
     QList<ListLevel> lists_;

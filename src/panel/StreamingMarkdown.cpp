@@ -3,7 +3,6 @@
 #include "panel/MarkdownBlockSplitter.h"
 #include "panel/MarkdownDocumentWriter.h"
 
-#include <QPointer>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -13,7 +12,7 @@ void StreamingMarkdown::restart(QTextDocument &document, const QColor &foregroun
 {
     settledSource_.clear();
     settledEnd_ = 0;
-    settledBlockFree_ = true;
+    freeBlockAdded_ = false;
     freeFormat_ = {};
     freeLook_ = {};
     foreground_ = foreground;
@@ -27,27 +26,21 @@ void StreamingMarkdown::restart(QTextDocument &document, const QColor &foregroun
     cursor.setBlockCharFormat(freeLook_);
 }
 
-// Taking out the break after the last settled block would give that block the format of the removed one
-// after it, and the open rest may have written into a free block, so the block's own formats and list are
-// put back.
+// The open rest begins in the free block after the settled ones and may have written into it, so that
+// block's own formats are put back; only when changed, as setting them lays the settled block before out
+// again too.
 void StreamingMarkdown::removeOpenRest(QTextDocument &document) const
 {
     QTextCursor open(&document);
     open.setPosition(settledEnd_);
-    if (open.atEnd() && !settledBlockFree_)
-        return;
-    const QTextBlock settled = open.block();
-    const QTextBlockFormat format = settledBlockFree_ ? freeFormat_ : settled.blockFormat();
-    const QTextCharFormat look = settledBlockFree_ ? freeLook_ : settled.charFormat();
-    const QPointer<QTextList> list = settledBlockFree_ ? nullptr : settled.textList();
     open.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
     open.removeSelectedText();
-    if (QTextList *now = open.currentList(); now && now != list)
-        now->remove(open.block());
-    open.setBlockFormat(format);
-    open.setBlockCharFormat(look);
-    if (list && open.currentList() != list)
-        list->add(open.block());
+    if (QTextList *list = open.currentList())
+        list->remove(open.block());
+    if (open.blockFormat() != freeFormat_)
+        open.setBlockFormat(freeFormat_);
+    if (open.blockCharFormat() != freeLook_)
+        open.setBlockCharFormat(freeLook_);
 }
 
 void StreamingMarkdown::show(QTextDocument &document, const QString &text, const QColor &foreground, bool streaming)
@@ -68,19 +61,25 @@ void StreamingMarkdown::show(QTextDocument &document, const QString &text, const
 
     const qsizetype settled = whole_ ? 0 : MarkdownBlockSplitter::settledEnd(source, settledSource_.size());
     if (settled > settledSource_.size()) {
-        MarkdownDocumentWriter writer(document, foreground, settledBlockFree_);
+        MarkdownDocumentWriter writer(document, foreground);
         writer.write(source.mid(settledSource_.size(), settled - settledSource_.size()));
+        // Rewriting the open rest then leaves every settled block untouched, so only the rest is laid out
+        // and painted again.
+        freeBlockAdded_ = writer.endWithFreeBlock();
         settledSource_ = text.left(settled);
         settledEnd_ = document.characterCount() - 1;
-        settledBlockFree_ = writer.lastBlockFree();
-        if (settledBlockFree_) {
-            freeFormat_ = document.lastBlock().blockFormat();
-            freeLook_ = document.lastBlock().charFormat();
-        }
+        freeFormat_ = document.lastBlock().blockFormat();
+        freeLook_ = document.lastBlock().charFormat();
     }
     QStringView rest = source.mid(settledSource_.size());
     if (streaming)
         rest = rest.left(MarkdownBlockSplitter::streamedEnd(rest));
-    MarkdownDocumentWriter(document, foreground, settledBlockFree_).write(rest);
+    MarkdownDocumentWriter(document, foreground).write(rest);
+    // A complete answer may end in what shows nothing (an empty quote), where reading it whole makes no
+    // block at all; that rare answer is read whole.
+    if (!streaming && freeBlockAdded_ && settledEnd_ == document.characterCount() - 1) {
+        restart(document, foreground);
+        MarkdownDocumentWriter(document, foreground).write(source);
+    }
     edit.endEditBlock();
 }

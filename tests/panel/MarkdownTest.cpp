@@ -96,7 +96,7 @@ QStringList parsedWhole(const QString &markdown)
 {
     QTextDocument document;
     Writer::prepare(document);
-    Writer(document, QueryPanelTheme::text(), true).write(markdown);
+    Writer(document, QueryPanelTheme::text()).write(markdown);
     return describe(document);
 }
 
@@ -201,6 +201,7 @@ TEST(Markdown, BlocksAreCutOnlyWhereNothingLaterCanChangeThem)
     } cases[] = {
         {u"one\n\ntwo\n"_qs, 5},           {u"one\n\ntwo"_qs, 0}, // the line after the blank is not complete yet
         {u"- a\n\n- b\n"_qs, 0},                                  // another item loosens the list
+        {u"a\n- b\n\n- c\n"_qs, 0},        {u"a\n\n- b\n"_qs, 3}, // a list only after one
         {u"- a\n\nafter\n"_qs, 5},         {u"1. a\n\n   more\n"_qs, 0},
         {u"```\na\n\nb\n"_qs, 0},                                       // inside an open fence
         {u"```\na\n```\n\nb\n"_qs, 11},    {u"````\n```\n\nb\n"_qs, 0}, // a shorter fence does not close a longer one
@@ -255,8 +256,9 @@ QString randomMarkdown(QRandomGenerator &random, int length)
 TEST(Markdown, AnswerStreamedPieceByPieceEndsAsOneParseOfTheWhole)
 {
     QRandomGenerator random(7);
-    const QStringList found = {u"|\n---|"_qs, u"~~~\n~~~\t\n\n\0\n"_qs, u"|\n:-:|\n```\n\n```\n\nx\n"_qs,
-                               u"[a\nb]\n\n[a\nb]: /u\n"_qs}; // found by the fuzzer, and a label over two lines
+    const QStringList found = {
+        u"|\n---|"_qs,   u"~~~\n~~~\t\n\n\0\n"_qs,    u"|\n:-:|\n```\n\n```\n\nx\n"_qs, u"#\n\n>\n"_qs,
+        u"#\n\n#\nx"_qs, u"[a\nb]\n\n[a\nb]: /u\n"_qs}; // found by the fuzzer, and a label over two lines
     for (int i = 0; i < 150 + found.size(); ++i) {
         const QString answer = i < found.size() ? found.at(i) : randomMarkdown(random, 200);
         MessageTextView streamed(QString(), ChatMessageRole::Assistant, true, true);

@@ -59,11 +59,21 @@ bool isListMarker(QStringView line)
     return marker.match(line).hasMatch();
 }
 
+// What may yet become a list item's marker as the line goes on.
+bool mayBecomeListMarker(QStringView start)
+{
+    static const QRegularExpression markerStart(QStringLiteral("^(?:[-+*]|\\d{1,9}[.)]?)$"));
+    return isListMarker(start) || markerStart.match(start).hasMatch();
+}
+
 // A line that, after a blank line, ends every block before it: it is not indented (so no list item or
 // indented code goes on), and a list item only where no list came before that it could join and loosen.
-bool startsTopLevelBlock(QStringView line, bool afterList)
+// Its first characters tell, so it need not be complete.
+bool startsTopLevelBlock(QStringView line, bool complete, bool afterList)
 {
-    return !line.isEmpty() && line.at(0) != u' ' && line.at(0) != u'\t' && !(afterList && isListMarker(line));
+    if (line.isEmpty() || line.at(0) == u' ' || line.at(0) == u'\t')
+        return false;
+    return !afterList || (complete ? !isListMarker(line) : !mayBecomeListMarker(line));
 }
 
 // Any line that may be a list item, at any depth; one in what looks like a code fence too, as the guess
@@ -82,10 +92,11 @@ template <typename Visit> void forEachLine(QStringView text, qsizetype from, Vis
 {
     Fence open;
     for (qsizetype start = from; start < text.size();) {
-        qsizetype end = text.indexOf(u'\n', start);
-        const bool complete = end >= 0;
-        if (!complete)
-            end = text.size();
+        // Lines end as the reader ends them: at a line feed, a carriage return, or both.
+        qsizetype end = start;
+        while (end < text.size() && text.at(end) != u'\n' && text.at(end) != u'\r')
+            ++end;
+        const bool complete = end < text.size();
         const QStringView line = text.mid(start, end - start);
         const bool inFence = open.length > 0;
         if (!visit(start, line, complete, inFence))
@@ -96,7 +107,7 @@ template <typename Visit> void forEachLine(QStringView text, qsizetype from, Vis
         } else if (const Fence fence = fenceOf(line); fence.length > 0) {
             open = fence;
         }
-        start = end + 1;
+        start = end + (text.mid(end).startsWith(u"\r\n") ? 2 : 1);
     }
 }
 
@@ -108,12 +119,12 @@ qsizetype MarkdownBlockSplitter::settledEnd(QStringView text, qsizetype from)
     bool afterBlank = false;
     bool afterList = false; // since the last cut
     forEachLine(text, from, [&](qsizetype start, QStringView line, bool complete, bool inFence) {
-        if (!complete)
-            return false;
-        if (!inFence && afterBlank && startsTopLevelBlock(line, afterList)) {
+        if (!inFence && afterBlank && startsTopLevelBlock(line, complete, afterList)) {
             end = start;
             afterList = false;
         }
+        if (!complete)
+            return false;
         afterBlank = !inFence && isBlank(line);
         afterList = afterList || mayBeListItem(line);
         return true;

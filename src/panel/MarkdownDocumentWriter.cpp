@@ -73,13 +73,13 @@ MarkdownDocumentWriter::MarkdownDocumentWriter(QTextDocument &document, const QC
     cursor_.movePosition(QTextCursor::End);
 }
 
-bool MarkdownDocumentWriter::endWithFreeBlock()
+void MarkdownDocumentWriter::endWithFreeBlock()
 {
     if (blockFree_)
-        return false;
-    cursor_.insertBlock(paragraphFormat());
+        return;
+    // In a paragraph's look: a paragraph written there later changes no format, and so nothing before it.
+    cursor_.insertBlock(paragraphFormat(), charFormat());
     blockFree_ = true;
-    return true;
 }
 
 void MarkdownDocumentWriter::prepare(QTextDocument &document)
@@ -167,6 +167,17 @@ QTextCharFormat MarkdownDocumentWriter::charFormat() const
     return format;
 }
 
+// Whatever the free block showed before is replaced. Its look is set only when it changes, as setting it
+// lays out the block before again too.
+void MarkdownDocumentWriter::takeFreeBlock(const QTextBlockFormat &format)
+{
+    if (QTextList *list = cursor_.currentList())
+        list->remove(cursor_.block());
+    cursor_.setBlockFormat(format);
+    if (const QTextCharFormat look = charFormat(); cursor_.blockCharFormat() != look)
+        cursor_.setBlockCharFormat(look);
+}
+
 void MarkdownDocumentWriter::startBlock(QTextBlockFormat format)
 {
     blockOpen_ = true;
@@ -175,14 +186,10 @@ void MarkdownDocumentWriter::startBlock(QTextBlockFormat format)
     const bool firstOfItem = !lists_.isEmpty() && !itemStarted_;
     if (!lists_.isEmpty() && !firstOfItem)
         format.setIndent(int(lists_.size())); // a later block of an item lines up with its text
-    if (blockFree_) {
-        if (QTextList *list = cursor_.currentList())
-            list->remove(cursor_.block());
-        cursor_.setBlockFormat(format);
-    } else {
-        cursor_.insertBlock(format);
-    }
-    cursor_.setBlockCharFormat(charFormat());
+    if (blockFree_)
+        takeFreeBlock(format);
+    else
+        cursor_.insertBlock(format, charFormat());
     blockFree_ = false;
     if (!firstOfItem)
         return;
@@ -298,8 +305,10 @@ void MarkdownDocumentWriter::enterBlock(int type, const void *detail)
         format.setCellPadding(5);
         format.setBottomMargin(8);
         format.setLeftMargin(quoteLevel_ * quoteStep + int(lists_.size()) * indentWidth);
-        if (!blockFree_)
-            cursor_.insertBlock(paragraphFormat());
+        if (blockFree_)
+            takeFreeBlock(paragraphFormat());
+        else
+            cursor_.insertBlock(paragraphFormat(), charFormat());
         table_ = cursor_.insertTable(int(table->head_row_count + table->body_row_count), int(table->col_count), format);
         row_ = -1;
         break;

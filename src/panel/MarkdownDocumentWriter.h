@@ -28,14 +28,14 @@ public:
     static constexpr int quoteStep = 14;
     static constexpr int indentWidth = 22;
 
-    // Writes after what the document holds, whose last block must be empty and unwritten (a new document,
-    // or one that `endWithFreeBlock` ended): the first block written goes there.
+    // Writes after what the document holds, whose last block must be empty (a new document, or one that
+    // `endWithFreeBlock` ended): the first block written goes there, in formats of its own.
     MarkdownDocumentWriter(QTextDocument &document, const QColor &foreground);
 
     void write(QStringView markdown);
     // Ends what was written with such a block, as the next block would start, so that whatever is written
-    // after it leaves the blocks before untouched. False when the document ended in one already.
-    bool endWithFreeBlock();
+    // after it leaves the blocks before untouched.
+    void endWithFreeBlock();
 
     static void prepare(QTextDocument &document);
 
@@ -59,6 +59,7 @@ private:
     void enterSpan(int type, const void *detail);
     void leaveSpan(int type);
     void text(int type, QStringView text);
+    void takeFreeBlock(const QTextBlockFormat &format);
     void startBlock(QTextBlockFormat format);
     void startCodeLine();
     void insert(const QString &text);

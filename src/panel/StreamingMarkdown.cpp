@@ -12,9 +12,6 @@ void StreamingMarkdown::restart(QTextDocument &document, const QColor &foregroun
 {
     settledSource_.clear();
     settledEnd_ = 0;
-    freeBlockAdded_ = false;
-    freeFormat_ = {};
-    freeLook_ = {};
     foreground_ = foreground;
     whole_ = false;
     QTextCursor cursor(&document);
@@ -22,13 +19,12 @@ void StreamingMarkdown::restart(QTextDocument &document, const QColor &foregroun
     cursor.removeSelectedText();
     if (QTextList *list = cursor.currentList())
         list->remove(cursor.block());
-    cursor.setBlockFormat(freeFormat_);
-    cursor.setBlockCharFormat(freeLook_);
+    cursor.setBlockFormat({});
+    cursor.setBlockCharFormat({});
 }
 
-// The open rest begins in the free block after the settled ones and may have written into it, so that
-// block's own formats are put back; only when changed, as setting them lays the settled block before out
-// again too.
+// The open rest begins in the free block after the settled ones. The writer gives that block its formats
+// again; setting them here would lay out the settled block before it too.
 void StreamingMarkdown::removeOpenRest(QTextDocument &document) const
 {
     QTextCursor open(&document);
@@ -37,10 +33,6 @@ void StreamingMarkdown::removeOpenRest(QTextDocument &document) const
     open.removeSelectedText();
     if (QTextList *list = open.currentList())
         list->remove(open.block());
-    if (open.blockFormat() != freeFormat_)
-        open.setBlockFormat(freeFormat_);
-    if (open.blockCharFormat() != freeLook_)
-        open.setBlockCharFormat(freeLook_);
 }
 
 void StreamingMarkdown::show(QTextDocument &document, const QString &text, const QColor &foreground, bool streaming)
@@ -65,19 +57,18 @@ void StreamingMarkdown::show(QTextDocument &document, const QString &text, const
         writer.write(source.mid(settledSource_.size(), settled - settledSource_.size()));
         // Rewriting the open rest then leaves every settled block untouched, so only the rest is laid out
         // and painted again.
-        freeBlockAdded_ = writer.endWithFreeBlock();
+        writer.endWithFreeBlock();
         settledSource_ = text.left(settled);
         settledEnd_ = document.characterCount() - 1;
-        freeFormat_ = document.lastBlock().blockFormat();
-        freeLook_ = document.lastBlock().charFormat();
     }
     QStringView rest = source.mid(settledSource_.size());
     if (streaming)
         rest = rest.left(MarkdownBlockSplitter::streamedEnd(rest));
     MarkdownDocumentWriter(document, foreground).write(rest);
-    // A complete answer may end in what shows nothing (an empty quote), where reading it whole makes no
-    // block at all; that rare answer is read whole.
-    if (!streaming && freeBlockAdded_ && settledEnd_ == document.characterCount() - 1) {
+    // A complete answer may end in what shows nothing (an empty quote, a link definition), where reading it
+    // whole makes no block after the settled ones but this keeps the free block as the rest last left it;
+    // that rare answer is read whole.
+    if (!streaming && settledEnd_ == document.characterCount() - 1) {
         restart(document, foreground);
         MarkdownDocumentWriter(document, foreground).write(source);
     }

@@ -2,7 +2,6 @@
 
 #include <QColor>
 #include <QString>
-#include <QTextFormat>
 
 class QTextDocument;
 
@@ -20,10 +19,7 @@ private:
     void removeOpenRest(QTextDocument &document) const;
 
     QString settledSource_;
-    int settledEnd_ = 0;          // where the document's open rest begins, in a free block
-    bool freeBlockAdded_ = false; // that block is there only for the open rest, not for the settled part
-    QTextBlockFormat freeFormat_; // that block's formats while it is free, as the open rest may write into it
-    QTextCharFormat freeLook_;
+    int settledEnd_ = 0; // where the document's open rest begins, in a free block
     QColor foreground_;
     bool whole_ = false; // the text defines links: it is converted whole each time
 };

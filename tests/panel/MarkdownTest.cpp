@@ -199,8 +199,8 @@ TEST(Markdown, BlocksAreCutOnlyWhereNothingLaterCanChangeThem)
         QString text;
         qsizetype settled; // where the settled part ends, from the start
     } cases[] = {
-        {u"one\n\ntwo\n"_qs, 5},           {u"one\n\ntwo"_qs, 0}, // the line after the blank is not complete yet
-        {u"- a\n\n- b\n"_qs, 0},                                  // another item loosens the list
+        {u"one\n\ntwo\n"_qs, 5},           {u"one\n\ntwo"_qs, 5}, // a line's start tells, before it is complete
+        {u"- a\n\n- b\n"_qs, 0},           {u"- a\n\n1"_qs, 0},   // another item loosens the list
         {u"a\n- b\n\n- c\n"_qs, 0},        {u"a\n\n- b\n"_qs, 3}, // a list only after one
         {u"- a\n\nafter\n"_qs, 5},         {u"1. a\n\n   more\n"_qs, 0},
         {u"```\na\n\nb\n"_qs, 0},                                       // inside an open fence
@@ -208,6 +208,7 @@ TEST(Markdown, BlocksAreCutOnlyWhereNothingLaterCanChangeThem)
         {u"    code\n\n    more\n"_qs, 0}, {u"> q\n\nafter\n"_qs, 5},
         {u"~~~\n~~~\t\n\nb\n"_qs, 0},      {u"|\n---|\n```\n\n```\n\nb\n"_qs, 0}, // a tab after a fence, a table row
         {u"a\n\nb\n\nc\n"_qs, 6},          {u"a\n\v\nb\n"_qs, 0},                 // a vertical tab is text, not a blank
+        {u"a\r\n\r\nb\r\n"_qs, 5},         {u"\ta\n\n\r\tb"_qs, 0},               // a carriage return ends a line too
     };
     for (const auto &[text, settled] : cases)
         EXPECT_EQ(MarkdownBlockSplitter::settledEnd(text, 0), settled) << text.toStdString();
@@ -256,9 +257,10 @@ QString randomMarkdown(QRandomGenerator &random, int length)
 TEST(Markdown, AnswerStreamedPieceByPieceEndsAsOneParseOfTheWhole)
 {
     QRandomGenerator random(7);
+    // Found by the fuzzer, and a label over two lines.
     const QStringList found = {
-        u"|\n---|"_qs,   u"~~~\n~~~\t\n\n\0\n"_qs,    u"|\n:-:|\n```\n\n```\n\nx\n"_qs, u"#\n\n>\n"_qs,
-        u"#\n\n#\nx"_qs, u"[a\nb]\n\n[a\nb]: /u\n"_qs}; // found by the fuzzer, and a label over two lines
+        u"|\n---|"_qs,    u"~~~\n~~~\t\n\n\0\n"_qs, u"|\n:-:|\n```\n\n```\n\nx\n"_qs, u"#\n\n>\n"_qs,
+        u"[s]:\ufffd"_qs, u"#\n\n#\nx"_qs,          u"[a\nb]\n\n[a\nb]: /u\n"_qs};
     for (int i = 0; i < 150 + found.size(); ++i) {
         const QString answer = i < found.size() ? found.at(i) : randomMarkdown(random, 200);
         MessageTextView streamed(QString(), ChatMessageRole::Assistant, true, true);

@@ -10,6 +10,7 @@
 #include <QDesktopServices>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTextFrame>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -23,9 +24,12 @@ AutoSizingTextView::AutoSizingTextView(QWidget *parent)
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setViewportMargins(0, verticalInset, 0, verticalInset);
     setFocusPolicy(Qt::ClickFocus);
     viewport()->setAutoFillBackground(false);
+    // Text that grows at its end leaves what it showed where it was (a new width lays it all out again,
+    // see resizeEvent), so only what is new is painted.
+    setAttribute(Qt::WA_StaticContents);
+    viewport()->setAttribute(Qt::WA_StaticContents);
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setMouseTracking(true); // for the hand over links
     // The colour is the list bullets'.
@@ -38,6 +42,12 @@ AutoSizingTextView::AutoSizingTextView(QWidget *parent)
 
     document()->setUndoRedoEnabled(false);
     document()->setDocumentMargin(0);
+    // The inset is the document's own, not the viewport's: a viewport inside would grow into the view's
+    // old area and have it painted again.
+    QTextFrameFormat root = document()->rootFrame()->frameFormat();
+    root.setTopMargin(verticalInset);
+    root.setBottomMargin(verticalInset);
+    document()->rootFrame()->setFrameFormat(root);
     MarkdownDocumentWriter::prepare(*document());
 }
 
@@ -69,7 +79,7 @@ int AutoSizingTextView::heightForWidth(int width) const
         return *known;
     const qreal textHeight =
         measuredAt(width, [](QTextDocument *doc) { return doc->documentLayout()->documentSize().height(); });
-    return heights_[width] = int(std::ceil(textHeight)) + 2 * verticalInset;
+    return heights_[width] = int(std::ceil(textHeight));
 }
 
 int AutoSizingTextView::idealWidth(int maxWidth) const
@@ -105,6 +115,8 @@ void AutoSizingTextView::paintEvent(QPaintEvent *event)
 void AutoSizingTextView::resizeEvent(QResizeEvent *event)
 {
     QTextEdit::resizeEvent(event);
+    if (event->size().width() != event->oldSize().width())
+        viewport()->update();
     copyButtons_->schedulePlacement();
 }
 

@@ -14,6 +14,7 @@ MessageTextView::MessageTextView(const QString &text, ChatMessageRole role, bool
     QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
+    setAttribute(Qt::WA_StaticContents); // paints nothing itself: growing must not repaint the text
     setText(text, dimmed, streaming);
 }
 

@@ -34,6 +34,7 @@ QueryChatMessageView::QueryChatMessageView(const ChatMessage &message, QWidget *
     QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
+    setAttribute(Qt::WA_StaticContents); // paints nothing itself: growing must not repaint its children
 
     const Shown text = shown(message);
     const bool user = message.role == ChatMessageRole::User;

@@ -13,6 +13,10 @@
 namespace {
 
 constexpr int frameIntervalMs = 16;
+// Around the messages: the sides keep clear of the card's rounded corners, the right one holds the
+// scroller, the bottom one the divider.
+constexpr QMargins aroundMessages(19, 1, 19, 14);
+constexpr int fadeHeight = 20;
 
 } // namespace
 
@@ -23,21 +27,30 @@ TranscriptListView::TranscriptListView(AnnotationSession &session, QWidget *pare
     document_ = new QWidget;
     document_->setObjectName(QStringLiteral("transcriptDocument"));
     stack_ = new QVBoxLayout(document_);
-    stack_->setContentsMargins(24, 14, 24, 14);
+    stack_->setContentsMargins(5, 13, 5, 0);
     stack_->setSpacing(12);
     stack_->setSizeConstraint(QLayout::SetNoConstraint);
 
-    // The card behind draws the background, so the transcript stays transparent and the card's rounded
-    // corners show.
+    // While an answer streams in, a new line scrolls what is shown up by moving pixels, and only the new
+    // line and the rest of the answer are painted: the messages lie on an opaque background, nothing
+    // overlaps them, and they grow downwards without painting again what they showed.
+    QPalette palette = document_->palette();
+    palette.setColor(QPalette::Window, QueryPanelTheme::background());
+    document_->setPalette(palette);
+    document_->setAutoFillBackground(true);
+    document_->setAttribute(Qt::WA_StaticContents);
+
+    // The card behind draws the margins, so its rounded corners show.
     setObjectName(QStringLiteral("transcript"));
     setAccessibleName(QStringLiteral("Conversation"));
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    // The scroller floats over the text instead of taking width from it: a scroll bar that came and
+    // The scroller sits in the margin instead of taking width from the text: a scroll bar that came and
     // went would make every message wrap again.
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setViewportMargins(aroundMessages);
     setWidgetResizable(false);
-    setStyleSheet(QStringLiteral("QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }"));
+    setStyleSheet(QStringLiteral("QScrollArea { background: transparent; }"));
     viewport()->setAutoFillBackground(false);
     setWidget(document_);
 
@@ -53,6 +66,7 @@ TranscriptListView::TranscriptListView(AnnotationSession &session, QWidget *pare
     });
     connect(inner, &QScrollBar::valueChanged, scroller_, &QScrollBar::setValue);
     connect(scroller_, &QScrollBar::valueChanged, inner, &QScrollBar::setValue);
+    connect(inner, &QScrollBar::valueChanged, this, &TranscriptListView::updateFade);
     divider_ = new QWidget(this);
     divider_->setAttribute(Qt::WA_TransparentForMouseEvents);
     divider_->setStyleSheet(u"background: " + QueryPanelTheme::cssColor(QueryPanelTheme::faintBorder()) + u';');
@@ -190,29 +204,43 @@ QueryChatMessageView *TranscriptListView::makeRow(const ChatMessage &message)
 
 int TranscriptListView::documentHeight() const
 {
+    return messagesHeight() + aroundMessages.top() + aroundMessages.bottom();
+}
+
+int TranscriptListView::messagesHeight() const
+{
     return stack_->totalHeightForWidth(qMax(viewport()->width(), 1));
 }
 
 void TranscriptListView::resizeDocument()
 {
-    document_->resize(qMax(viewport()->width(), 1), documentHeight());
+    document_->resize(qMax(viewport()->width(), 1), messagesHeight());
 }
 
 void TranscriptListView::scrollToBottom()
 {
     QScrollBar *bar = verticalScrollBar();
     bar->setValue(bar->maximum());
+    updateFade();
+}
+
+// The fade says there is more below. At the end, where new text comes in, nothing is faded.
+void TranscriptListView::updateFade()
+{
+    const QScrollBar *bar = verticalScrollBar();
+    bottomFade_->setVisible(bar->value() < bar->maximum());
 }
 
 void TranscriptListView::placeOverlays()
 {
     const QRect area = rect();
-    bottomFade_->setGeometry(0, area.height() - 20, area.width(), 20);
+    bottomFade_->setGeometry(0, area.height() - aroundMessages.bottom() - fadeHeight, area.width(), fadeHeight);
     divider_->setGeometry(0, area.height() - 1, area.width(), 1);
     scroller_->setGeometry(area.width() - 8, 0, 6, area.height());
     bottomFade_->raise();
     divider_->raise();
     scroller_->raise();
+    updateFade();
 }
 
 void TranscriptListView::openImagePreview(const QByteArray &data, const QString &title)

@@ -28,7 +28,7 @@ public:
     ~TranscriptListView() override;
 
     const QList<QueryChatMessageView *> &rows() const { return rows_; }
-    // The height all rows need at the current width.
+    // The height the transcript needs to show all rows at the current width.
     int documentHeight() const;
     ImagePreviewWindowController *imagePreviewController() const { return imagePreviewController_.get(); }
 
@@ -51,8 +51,10 @@ private:
     void syncRows();
     void refreshRow(const QUuid &id);
     QueryChatMessageView *makeRow(const ChatMessage &message);
+    int messagesHeight() const;
     void resizeDocument();
     void scrollToBottom();
+    void updateFade();
     void placeOverlays();
 
     QPointer<AnnotationSession> session_;

@@ -12,12 +12,14 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QPaintEvent>
 #include <QTextBlock>
 #include <QTextDocument>
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <numeric>
 #include <vector>
 
 namespace {
@@ -55,9 +57,20 @@ QList<QPair<QString, QTextCharFormat>> runs(const QTextDocument &document)
     return result;
 }
 
+// How many rows of pixels a widget painted.
+struct PaintedRows : QObject {
+    int rows = 0;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            rows += static_cast<QPaintEvent *>(event)->rect().height();
+        return false;
+    }
+};
+
 // One answer streamed into a shown panel after `earlierExchanges` finished ones. Every fragment is
 // delivered, applied and painted before the next: the worst case, where each fragment gets a frame
-// of its own. The counters are the main-thread time per fragment.
+// of its own. The counters are the main-thread time per fragment, and how much of the answer it painted.
 void streamAnswerIntoPanel(benchmark::State &state)
 {
     const int earlierExchanges = int(state.range(0));
@@ -66,6 +79,7 @@ void streamAnswerIntoPanel(benchmark::State &state)
     std::vector<double> costs;
     std::vector<double> deliverCosts;
     std::vector<double> applyCosts;
+    std::vector<double> painted;
 
     for (auto _ : state) {
         SessionRig rig;
@@ -89,10 +103,14 @@ void streamAnswerIntoPanel(benchmark::State &state)
         costs.clear();
         deliverCosts.clear();
         applyCosts.clear();
+        painted.clear();
+        PaintedRows paints;
+        view->transcript()->rows().last()->textView()->textView()->viewport()->installEventFilter(&paints);
         const int step = answerLength / fragmentCount;
         QElapsedTimer timer;
         for (int i = 0; i < fragmentCount; ++i) {
             timer.start();
+            paints.rows = 0;
             rig.providers.latest().yield(answer.mid(i * step, step));
             QCoreApplication::sendPostedEvents();
             const qint64 delivered = timer.nsecsElapsed();
@@ -103,6 +121,7 @@ void streamAnswerIntoPanel(benchmark::State &state)
             costs.push_back(double(timer.nsecsElapsed()) / 1e6);
             deliverCosts.push_back(double(delivered) / 1e6);
             applyCosts.push_back(double(applied - delivered) / 1e6);
+            painted.push_back(paints.rows);
         }
         rig.providers.latest().finish();
         SessionRig::settle();
@@ -118,6 +137,7 @@ void streamAnswerIntoPanel(benchmark::State &state)
         std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
         return values[values.size() / 2];
     };
+    state.counters["painted_px_mean"] = std::accumulate(painted.begin(), painted.end(), 0.0) / double(painted.size());
     state.counters["deliver_median_ms"] = median(deliverCosts);
     state.counters["apply_median_ms"] = median(applyCosts);
     // Flat in the answer's length: the last quarter of the fragments costs what the first does.

@@ -180,11 +180,13 @@ bool QueryChatMessageView::updateMessage(const ChatMessage &message)
         isRemovable(message) != isRemovable(message_) || shown(message).hasText != shown(message_).hasText ||
         message.note != message_.note)
         return false;
+    const bool wasComplete = isCompleteAnswer();
     message_ = message;
     if (text_) {
         const Shown text = shown(message);
         text_->setText(text.text, text.dimmed, message.isStreaming);
-        updateCopyButton();
+        if (isCompleteAnswer() != wasComplete)
+            updateCopyButton();
         geometryCache_.reset();
         placeChildren();
         updateGeometry();
